@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the program need,
+# when they are missing. Non-interactive; uses sudo when not root.
+set -euo pipefail
+
+packages=(
+  cmake g++ clang make pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  freeglut3-dev libglu1-mesa-dev libgl1-mesa-dri libimgui-dev libgtk-3-dev
+  xvfb xauth xdotool imagemagick
+  libmeshoptimizer-dev libnanoflann-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing missing packages: ${missing[*]}"
+sudo_cmd=()
+[ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# icp_tool pose-check prints a readable pose back and rejects a bad one with exit 1.
+set -u
+build=$1
+tool="$build/tools/icp_tool"
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+printf '1 0 0 0.5\n0 1 0 0\n0 0 1 0.123456789\n0 0 0 1\n' > "$dir/ok.xf"
+out=$("$tool" pose-check "$dir/ok.xf") || fail "valid pose rejected"
+[ "$out" = $'1 0 0 0.5\n0 1 0 0\n0 0 1 0.123457\n0 0 0 1' ] || fail "unexpected text: $out"
+
+printf '1 0 0 0\n0 1 0 0\n0 0 1 0\n0 0 0 1' > "$dir/noeol.xf"
+"$tool" pose-check "$dir/noeol.xf" 2>"$dir/err" && fail "file ending at the sixteenth number accepted"
+[ $? -eq 1 ] || fail "wrong exit status"
+grep -q "not a readable pose" "$dir/err" || fail "no clear message"
+"$tool" --help | grep -q "pose-check FILE" || fail "usage text lacks pose-check"
+echo "icp_tool pose-check: ok"
