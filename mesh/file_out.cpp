@@ -11,13 +11,6 @@ constexpr size_t kBlockSize = 1 << 16;
 
 }  // namespace
 
-bool host_is_little_endian() {
-  const uint16_t probe = 1;
-  uint8_t first;
-  std::memcpy(&first, &probe, 1);
-  return first == 1;
-}
-
 void TextOut::print(const char* format, ...) {
   if (!ok_) return;
   va_list args;

@@ -11,10 +11,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "mesh/byte_order.h"
 #include "mesh/diagnostics.h"
-
-// True on a little-endian host.
-bool host_is_little_endian();
 
 // printf-style text output.
 class TextOut {
