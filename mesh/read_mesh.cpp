@@ -60,9 +60,12 @@ bool read_by_format(TriMesh& mesh, std::FILE* f, const std::string& filename) {
       }
       return std::strncmp(buf, "IVID", 4) == 0 && read_vivid(mesh, f);
     case '#': {
+      // A ray file may open with its camera, background or ambient record
+      // (the ray writer does), not only with a material, vertex or shape.
       if (std::fscanf(f, "%1024s", buf) == 1 &&
           (std::strncmp(buf, "material", 8) == 0 || std::strncmp(buf, "vertex", 6) == 0 ||
-           std::strncmp(buf, "shape_", 6) == 0)) {
+           std::strncmp(buf, "shape_", 6) == 0 || std::strncmp(buf, "camera", 6) == 0 ||
+           std::strncmp(buf, "background", 10) == 0 || std::strncmp(buf, "ambient", 7) == 0)) {
         return push_back(f, buf, std::strlen(buf)) && push_back(f, "#", 1) && read_ray(mesh, f);
       }
       return read_obj(mesh, f);
