@@ -249,15 +249,13 @@ TEST(PlyRangeGrid, CellsAreReadAndChecked) {
   {
     // Several indices in a cell keep the last; an empty cell is -1.
     std::string t = head + "element range_grid 4\nproperty list uchar int vertex_indices\n"
-                           "end_header\n0 0 0\n1 0 0\n0 1 0\n1 1\n2 0 2\n1 0\n0\n";
+                           "end_header\n1 1 1\n1 0 0\n0 1 0\n1 1\n2 0 2\n1 0\n0\n";
     auto m = read_bytes("grid.ply", t);
     ASSERT_TRUE(m);
-    EXPECT_EQ(m->grid_width, 2);
-    EXPECT_EQ(m->grid_height, 2);
-    if (!m->grid.empty()) {
-      const std::vector<int32_t> want = {1, 2, 0, -1};
-      EXPECT_EQ(m->grid, want);
-    }
+    // Cells (1, 2 | 0, -): the square misses its upper-right corner, leaving
+    // the triangle (ll, lr, ul).
+    ASSERT_EQ(m->faces.size(), 1u);
+    EXPECT_EQ(m->faces[0], Face(1, 2, 0));
   }
   {
     Capture c;
@@ -269,7 +267,7 @@ TEST(PlyRangeGrid, CellsAreReadAndChecked) {
   {
     Capture c;
     std::string t = head + "element range_grid 4\nproperty list uchar int vertex_indices\n"
-                           "end_header\n1 0 0 0\n1 1 1 0\n1 9\n0\n";
+                           "end_header\n1 1 1\n1 0 0\n0 1 0\n1 0\n1 1\n1 9\n0\n";
     EXPECT_FALSE(read_bytes("gridrange.ply", t));
     EXPECT_TRUE(c.has("Range grid cell 2 holds vertex 9, outside 0 .. 2.\n"));
   }
