@@ -133,6 +133,22 @@ TEST(IcpDriver, NoOverlapFailsAndRestoresThePose) {
   EXPECT_EQ(a.slots[1]->pose, start);
 }
 
+TEST(IcpDriver, RunThatNeverFindsPairsFails) {
+  Aligner a;
+  load_pair(a);
+  // Farther than the pairing radius (half the smaller diagonal): every step
+  // finds too few pairs and nothing is ever measured.
+  PoseMatrix start = translation(0.0, 0.0, 5.0);
+  a.slots[1]->pose = start;
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(a.align(1, false, false));
+  std::string log = testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(contains(log, "Too few point pairs1.\n"));
+  EXPECT_EQ(a.error_icp, 999999.0f);
+  EXPECT_EQ(a.slots[1]->pose, start);
+  EXPECT_TRUE(a.history_icp.empty());
+}
+
 TEST(IcpDriver, EntryPointsRefuseMissingData) {
   Aligner a;
   EXPECT_FALSE(a.align(1, false, false));
