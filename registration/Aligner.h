@@ -21,8 +21,9 @@ class Aligner {
   float best_error = 0.0f;        // best final error of the current call; 999999 at entry
   // Parameter block, restored to these defaults at every entry-point call.
   int32_t verbosity = 1;          // 0 silent, 1 summary and warnings, 2 per-step details
-  bool option_a = false;          // optional uniform correction
-  bool option_b = false;          // optional per-axis correction
+  bool option_a = false;          // optional uniform correction; none is applied, only the
+                                  // stall rule's second chance reads it
+  bool option_b = false;          // optional per-axis correction; likewise
   float max_dist = 0.0f;          // pairing radius; <= 0: derived at the start of a run
   int32_t max_iterations = 10000; // bound of the main loop
   int32_t min_pairs = 25;         // fewest pairs a step accepts

@@ -39,12 +39,18 @@ struct PairFrames {
   PairFrames(const MeshSlot& s1, const MeshSlot& s2)
       : mesh1(&s1), mesh2(&s2), pose1(s1.pose), pose2(s2.pose),
         normal1_matrix(normal_matrix(s1.pose)) {}
-  PointPair make(int i1, int i2) const {
+  // Appends the pair of vertex i1 of mesh 1 and i2 of mesh 2. A pair with a
+  // coordinate that is not finite (a corrupt vertex or normal) is left out:
+  // one NaN would otherwise spread into the median, the sums and the pose.
+  void append(int i1, int i2, std::vector<PointPair>& pairs) const {
     PointPair pair;
     pair.p1 = pose1(mesh1->mesh->vertices[size_t(i1)]);
     pair.p2 = pose2(mesh2->mesh->vertices[size_t(i2)]);
     pair.normal1 = transform_direction(normal1_matrix, mesh1->mesh->normals[size_t(i1)]);
-    return pair;
+    const float* f = &pair.p1.x;
+    for (int k = 0; k < 9; k++)
+      if (!std::isfinite(f[k])) return;
+    pairs.push_back(pair);
   }
 };
 
@@ -143,7 +149,11 @@ void Aligner::collect_pairs(float incr, std::vector<PointPair>& pairs, bool dire
     if (!q) continue;
     int j = KDtree::index_of(q, tmesh.vertices);
     if (tmesh.is_boundary(j)) continue;
-    pairs.push_back(direction ? frames.make(j, int(i)) : frames.make(int(i), j));
+    if (direction) {
+      frames.append(j, int(i), pairs);
+    } else {
+      frames.append(int(i), j, pairs);
+    }
   }
 
   // Colour pass: samples of significant colour, matched on colour and
@@ -161,7 +171,11 @@ void Aligner::collect_pairs(float incr, std::vector<PointPair>& pairs, bool dire
     if (!q) continue;
     int j = KDtree::index_of(q, tmesh.vertices);
     if (tmesh.is_boundary(j)) continue;
-    pairs.push_back(direction ? frames.make(j, int(i)) : frames.make(int(i), j));
+    if (direction) {
+      frames.append(j, int(i), pairs);
+    } else {
+      frames.append(int(i), j, pairs);
+    }
   }
 }
 
@@ -271,7 +285,11 @@ bool Aligner::update_cdfs(const float evals[6], const float evecs[6][6], const p
         for (int c = 0; c < 6; c++) row += W[r][c] * v[c];
         quad += v[r] * row;
       }
-      slot.cdf[i] = quad * w;
+      // W is positive semi-definite, so only round-off (or a corrupt vertex)
+      // gives a negative or NaN mass; either counts as none, keeping the
+      // running sums non-decreasing.
+      float mass = quad * w;
+      slot.cdf[i] = mass > 0.0f ? mass : 0.0f;
     }
     for (size_t i = 1; i < n; i++) slot.cdf[i] += slot.cdf[i - 1];
     float total = n ? slot.cdf[n - 1] : 0.0f;

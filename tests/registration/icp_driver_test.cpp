@@ -149,6 +149,23 @@ TEST(IcpDriver, RunThatNeverFindsPairsFails) {
   EXPECT_TRUE(a.history_icp.empty());
 }
 
+TEST(IcpDriver, CorruptVertexDoesNotPoisonThePose) {
+  Aligner a;
+  fill_slot(*a.slots[0], height_field(14, 14, -1, -1, 1, 1));
+  auto mesh2 = height_field(14, 14, -1, -1, 1, 1);
+  mesh2->vertices[100].y = std::nanf("");
+  mesh2->normals.clear();
+  mesh2->need_normals();
+  fill_slot(*a.slots[1], std::move(mesh2), translation(0.02, 0.0, 0.01));
+  testing::internal::CaptureStderr();
+  bool ok = a.align(1, false, false);
+  testing::internal::GetCapturedStderr();
+  ASSERT_TRUE(ok);
+  for (int i = 0; i < 16; i++) EXPECT_TRUE(std::isfinite(a.slots[1]->pose[i])) << i;
+  EXPECT_TRUE(std::isfinite(a.error_icp));
+  EXPECT_LT(a.error_icp, 0.01f);
+}
+
 TEST(IcpDriver, EntryPointsRefuseMissingData) {
   Aligner a;
   EXPECT_FALSE(a.align(1, false, false));
