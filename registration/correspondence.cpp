@@ -54,6 +54,25 @@ struct PairFrames {
   }
 };
 
+// The first index j >= i with cdf[j] > u, for u < 1. The cdf is
+// non-decreasing and ends in exactly 1.0, so the forward walk this replaces
+// would stop at the same index; galloping and then bisecting costs
+// O(log distance) instead of O(distance) per sample, which matters when a
+// pass draws a few hundred samples from tens of thousands of vertices.
+inline size_t advance_to_sample(const std::vector<float>& cdf, size_t i, float u) {
+  if (cdf[i] > u) return i;
+  const size_t last = cdf.size() - 1;
+  size_t lo = i, step = 1, hi = i + 1;  // invariant: cdf[lo] <= u
+  while (hi < last && cdf[hi] <= u) {
+    lo = hi;
+    step *= 2;
+    hi = lo + step;
+  }
+  if (hi > last) hi = last;  // cdf[last] = 1.0 > u
+  return size_t(std::upper_bound(cdf.begin() + ptrdiff_t(lo) + 1, cdf.begin() + ptrdiff_t(hi) + 1, u) -
+                cdf.begin());
+}
+
 // 16 x 16 x 16 occupancy of one mesh's local vertices.
 struct OccupancyGrid {
   point min, max;
@@ -136,11 +155,11 @@ void Aligner::collect_pairs(float incr, std::vector<PointPair>& pairs, bool dire
   const std::vector<float>& cdf = S.cdf;
   const std::vector<bool>& marks = S.feature_marks;
 
-  // Geometric pass. The cdf ends in exactly 1.0 and u < 1, so the forward
-  // walk stops inside the array.
+  // Geometric pass. The cdf ends in exactly 1.0 and u < 1, so the sample
+  // index stays inside the array.
   size_t i = 0;
   for (float u = draw_sample() * incr; u < 1.0f; u += draw_sample() * incr) {
-    while (cdf[i] <= u) i++;
+    i = advance_to_sample(cdf, i, u);
     if (!marks.empty() && (i >= marks.size() || !marks[i])) continue;
     point p = S2T(smesh.vertices[i]);
     point nrm = transform_direction(S2T_normals, smesh.normals[i]);
@@ -161,7 +180,7 @@ void Aligner::collect_pairs(float incr, std::vector<PointPair>& pairs, bool dire
   if (mode == 1 || !has_color_data(S) || !has_color_data(T)) return;
   i = 0;
   for (float u = draw_sample() * incr; u < 1.0f; u += draw_sample() * incr) {
-    while (cdf[i] <= u) i++;
+    i = advance_to_sample(cdf, i, u);
     if (S.significant_flags[i] == 0) continue;
     point p = S2T(smesh.vertices[i]);
     const Color& c = smesh.colors[i];
