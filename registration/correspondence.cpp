@@ -17,6 +17,10 @@
 
 namespace {
 
+inline bool finite(const point& p) {
+  return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+}
+
 bool has_pairing_data(const MeshSlot& slot) {
   if (!slot.mesh || !slot.kdtree) return false;
   size_t n = slot.mesh->vertices.size();
@@ -47,9 +51,7 @@ struct PairFrames {
     pair.p1 = pose1(mesh1->mesh->vertices[size_t(i1)]);
     pair.p2 = pose2(mesh2->mesh->vertices[size_t(i2)]);
     pair.normal1 = transform_direction(normal1_matrix, mesh1->mesh->normals[size_t(i1)]);
-    const float* f = &pair.p1.x;
-    for (int k = 0; k < 9; k++)
-      if (!std::isfinite(f[k])) return;
+    if (!finite(pair.p1) || !finite(pair.p2) || !finite(pair.normal1)) return;
     pairs.push_back(pair);
   }
 };
