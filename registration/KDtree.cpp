@@ -101,6 +101,9 @@ int longest_axis(double dx, double dy, double dz) {
 // Splits pts[lo..hi] three ways around `s`: below it, equal to it (or NaN),
 // above it. Returns the middle of the equal run, so a run of coincident points
 // is cut in half; when the whole range is equal that is lo + (hi - lo) / 2.
+// When that middle would leave nothing below (a run of one or two at the very
+// front, which happens when rounding puts the split value onto the smallest
+// coordinate), the whole run goes below instead.
 int split_equal_run(const float** pts, int lo, int hi, int axis, float s) {
   int lt = lo, i = lo, gt = hi + 1;
   while (i < gt) {
@@ -113,7 +116,8 @@ int split_equal_run(const float** pts, int lo, int hi, int axis, float s) {
       i++;
     }
   }
-  return lt + (gt - 1 - lt) / 2;
+  const int middle = lt + (gt - 1 - lt) / 2;
+  return middle > 0 ? middle : gt;
 }
 
 // Partitions pts[0..n) around `s` on `axis` with two cursors and returns the
@@ -182,9 +186,10 @@ KDtree::Node* build(const float** pts, int n) {
   node->inner.axis = axis;
 
   int split = partition(pts, n, axis, node->inner.box_centre[axis]);
-  // Rounding can put the midpoint of two adjacent floats onto one of them, and
-  // NaN coordinates defeat the comparisons; an empty side would then recurse
-  // forever, so such a split falls back to halving the array.
+  // Finite coordinates always leave both sides non-empty. Only points that
+  // can never be returned (all infinite on this axis, so the split value is
+  // the empty box's 0) can put every point on one side; an empty side would
+  // recurse forever, so such a split halves the array instead.
   if (split <= 0 || split >= n) split = n / 2;
   node->inner.below = build(pts, split);
   node->inner.above = build(pts + split, n - split);

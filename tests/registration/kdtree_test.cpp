@@ -241,11 +241,13 @@ TEST(KDtreeDegenerate, AdjacentFloatsStillSplitIntoTwoSides) {
   std::vector<point> pts;
   for (int i = 0; i < 40; i++) pts.push_back(point(i % 2 ? 1.0f : one_up, 0, 0));
   for (int i = 0; i < 5; i++) expect_matches_brute_force(pts, pts[i], 0.0f);
-  // A lone point on the split value ahead of all the others: the middle of
-  // its one-point run is the very first position.
+  // A lone point on the split value ahead of all the others (the middle of
+  // its one-point run is the very first position); the spread along y is below
+  // one float step of x, so x stays the split axis. Every point at 1 + ulp
+  // must end above the split, or the query at one of them stops too early.
   std::vector<point> lone(1, point(1.0f, 0, 0));
-  lone.resize(40, point(one_up, 0, 0));
-  for (int i = 0; i < 2; i++) expect_matches_brute_force(lone, lone[i], 0.0f);
+  for (int j = 0; j < 39; j++) lone.push_back(point(one_up, j * 2e-9f, 0));
+  for (int i : {0, 1, 2, 20, 39}) expect_matches_brute_force(lone, lone[i], 0.0f);
 }
 
 TEST(KDtreeIndex, IndexOfRecoversTheVertex) {
