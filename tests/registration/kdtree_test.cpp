@@ -103,6 +103,11 @@ TEST(KDtreeQueries, MatchBruteForceOnRandomAndDegenerateClouds) {
     for (int y = 0; y <= 8; y++)
       for (int z = 0; z <= 4; z++) lattice.push_back(point(x * 0.25f, y * 0.25f, z * 0.25f));
   clouds.push_back(lattice);
+  // Coordinates from five values: duplicates and split-plane runs everywhere.
+  std::uniform_int_distribution<int> level(0, 4);
+  std::vector<point> quantized(600);
+  for (point& p : quantized) p = point(level(rng) * 0.25f, level(rng) * 0.25f, level(rng) * 0.25f);
+  clouds.push_back(quantized);
 
   for (std::size_t c = 0; c < clouds.size(); c++) {
     SCOPED_TRACE(testing::Message() << "cloud " << c);
