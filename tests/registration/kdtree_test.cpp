@@ -287,9 +287,7 @@ TEST(CompatPredicates, NormCompatAcceptsBoundaryVertexWhateverItsNormal) {
   m.vertices = {point(0, 0, 0), point(1, 0, 0), point(0, 1, 0)};
   m.faces = {Face(0, 1, 2)};
   m.normals = {point(0, 0, 1), point(0, 0, 1), point(0, 0, 1)};
-  // Every vertex of a lone triangle is on its boundary; until the mesh layer
-  // answers that, this case cannot be checked here.
-  if (!m.is_boundary(1)) GTEST_SKIP() << "TriMesh::is_boundary not available in this build";
+  // Every vertex of a lone triangle is on its boundary.
   EXPECT_TRUE(NormCompat(point(0, 0, -1), &m, 0.9f)(m.vertices[1].data()));
 }
 
