@@ -81,10 +81,13 @@ void free_node(KDtree::Node* node) {
 }
 
 // Releases a subtree; recursion depth equals the tree depth, as in the build.
+// Blocks are pushed in reverse build order (above, below, node), so the free
+// list hands them out again in build order: a tree rebuilt over the same
+// points gets the same memory layout, each node followed by its first child.
 void free_subtree(KDtree::Node* node) {
   if (node->point_count == 0) {
-    free_subtree(node->inner.below);
     free_subtree(node->inner.above);
+    free_subtree(node->inner.below);
   }
   free_node(node);
 }
