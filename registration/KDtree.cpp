@@ -269,31 +269,49 @@ void NearestQuery::visit(const KDtree::Node* node, float cell_dist2, Offsets off
 // Max-heap entry: distance (not squared) and point.
 typedef std::pair<float, const float*> HeapEntry;
 
+// Up to this many neighbours the heap lives on the stack, so the common small
+// queries (6 for point-set normals) allocate nothing.
+const std::size_t kLocalHeap = 16;
+
 struct KNearestQuery {
   const float* p;
   const KDtree::CompatFunc* compat;
   std::size_t k;
-  std::vector<HeapEntry> heap;
+  HeapEntry local[kLocalHeap + 1];
+  std::vector<HeapEntry> spill;  // the heap when k > kLocalHeap; grows with use, never sized by k
+  HeapEntry* heap = local;
+  std::size_t size = 0;
   float best_dist2;
   float best_dist;
 
-  bool full() const { return heap.size() >= k; }
+  bool full() const { return size >= k; }
+  void push(const HeapEntry& e);
   void visit(const KDtree::Node* node, float cell_dist2, Offsets offsets);
   void offer(const float* q);
 };
+
+// Adds an entry and drops the largest when more than k are held.
+void KNearestQuery::push(const HeapEntry& e) {
+  if (k > kLocalHeap) {
+    spill.push_back(e);
+    heap = spill.data();
+  } else {
+    heap[size] = e;
+  }
+  std::push_heap(heap, heap + ++size);
+  if (size > k) {
+    std::pop_heap(heap, heap + size--);
+    if (k > kLocalHeap) spill.pop_back();
+  }
+}
 
 void KNearestQuery::offer(const float* q) {
   const float d2 = squared_distance(p, q);
   if (std::isnan(d2)) return;  // a NaN distance would break the heap order
   if (full() && !(d2 < best_dist2)) return;
   if (compat && !(*compat)(q)) return;
-  heap.emplace_back(std::sqrt(d2), q);
-  std::push_heap(heap.begin(), heap.end());
-  if (heap.size() > k) {
-    std::pop_heap(heap.begin(), heap.end());
-    heap.pop_back();
-  }
-  best_dist = heap.front().first;
+  push(HeapEntry(std::sqrt(d2), q));
+  best_dist = heap[0].first;
   best_dist2 = best_dist * best_dist;
 }
 
@@ -373,11 +391,10 @@ void KDtree::find_k_nearest(std::vector<const float*>& out, int k, const float* 
   query.p = p;
   query.compat = compat;
   query.k = static_cast<std::size_t>(k);
-  query.heap.reserve(std::min<std::size_t>(query.k, 64) + 1);
   query.best_dist2 = initial_bound2(root, max_dist2);
   query.best_dist = std::sqrt(query.best_dist2);
   query.visit(root, 0.0f, Offsets{{0.0f, 0.0f, 0.0f}});
-  std::sort_heap(query.heap.begin(), query.heap.end());
-  out.reserve(query.heap.size());
-  for (const HeapEntry& e : query.heap) out.push_back(e.second);
+  std::sort_heap(query.heap, query.heap + query.size);
+  out.reserve(query.size);
+  for (std::size_t i = 0; i < query.size; i++) out.push_back(query.heap[i].second);
 }
