@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <string>
 
 #include "app/gui/viewer_window.h"
 #include "app/texts.h"
@@ -60,6 +61,15 @@ bool run_file_chooser(bool save, const std::vector<FileFilter>& filters, std::st
   GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
   gtk_file_chooser_set_local_only(chooser, TRUE);
   gtk_file_chooser_set_do_overwrite_confirmation(chooser, FALSE);
+  // Start where the last dialog ended, at first in the working directory,
+  // rather than in GTK's list of recent files.
+  static std::string last_folder;
+  if (last_folder.empty()) {
+    gchar* cwd = g_get_current_dir();
+    last_folder = cwd;
+    g_free(cwd);
+  }
+  gtk_file_chooser_set_current_folder(chooser, last_folder.c_str());
   for (const FileFilter& f : filters) {
     GtkFileFilter* filter = gtk_file_filter_new();
     gtk_file_filter_set_name(filter, cp1252_to_utf8(f.description).c_str());
@@ -77,6 +87,9 @@ bool run_file_chooser(bool save, const std::vector<FileFilter>& filters, std::st
       if (save || is_regular_file(name)) {
         *path = name;
         chosen = true;
+        gchar* folder = g_path_get_dirname(name);
+        last_folder = folder;
+        g_free(folder);
       }
       g_free(name);
     }
