@@ -383,7 +383,7 @@ void create_panel_window(int main_window, int main_width, int main_height, Contr
   glutKeyboardUpFunc(panel_keyboard_up);
   glutSpecialFunc(panel_special);
   glutSpecialUpFunc(panel_special_up);
-  panel->set_change_listener([] { request_frames(kSettleFrames); });
+  panel->set_change_listener([] { request_frames(1); });
   glutSetWindow(main_window);
 }
 
