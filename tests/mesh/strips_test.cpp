@@ -88,6 +88,17 @@ TEST(Strips, SingleTriangleIsOneStrip) {
   EXPECT_EQ(text.progress().substr(text.progress().size() - tail.size()), tail);
 }
 
+TEST(Strips, QuadStripStartsAtTheLastChainEnd) {
+  // Both faces have one neighbour, so both start on the stack and face 1
+  // (pushed last) is taken first. Only its edge 2 leads anywhere: the strip
+  // leaves face 1 opposite its corner 2 (vertex 3) and goes on into face 0.
+  TriMesh m;
+  m.vertices = {point(0, 0, 0), point(1, 0, 0), point(0, 1, 0), point(1, 1, 0)};
+  m.faces = {Face(0, 1, 2), Face(2, 1, 3)};
+  m.need_tristrips();
+  EXPECT_EQ(m.tristrips, (V{4, 3, 2, 1, 0}));
+}
+
 TEST(Strips, BuiltStripsHoldExactlyTheFacesWithTheirOrientation) {
   expect_strips_reproduce_faces(fixtures::octahedron(), "octahedron");
   expect_strips_reproduce_faces(fixtures::fan(7), "fan");
