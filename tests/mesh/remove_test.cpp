@@ -137,6 +137,12 @@ TEST(RemoveVertices, GridCellsFollowTheNewNumbering) {
       EXPECT_EQ(int(m.confidences[m.grid[cell]]), cell);
     }
   }
+  // Any negative table entry drops its vertex; the cell reads -1.
+  std::vector<int> table(10);
+  for (int v = 0; v < 10; v++) table[v] = v == 0 ? -7 : v - 1;
+  m.remap_verts(table);
+  EXPECT_EQ(m.grid[0], -1);
+  EXPECT_EQ(m.grid[2], 0);
 }
 
 TEST(RemoveVertices, SplitStripsKeepEveryOtherTriangleWithItsOrientation) {
