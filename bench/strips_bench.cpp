@@ -4,10 +4,15 @@
 // Times grid triangulation, the three adjacency tables and strip building,
 // and compares strip building with meshoptimizer's stripifier on the same
 // faces in the same run: the counters `indices` (stream length) and `strips`
-// tell the resulting size next to the time.
+// tell the resulting size next to the time. The same comparison runs on two
+// real range scans (a Kinect frame and a bunny scan, read through
+// TriMesh::read_mesh) when their files and the reader are there.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <map>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "mesh/TriMesh.h"
@@ -140,8 +145,7 @@ void BM_NeedTristripsWalkOnly(benchmark::State& state) {
 #ifdef HAVE_MESHOPTIMIZER
 // The peer on the same faces; strips are separated by a restart index, the
 // same one word per strip that our length prefix costs.
-void BM_MeshoptStripify(benchmark::State& state) {
-  const TriMesh& m = faces_only();
+void meshopt_stripify_faces(benchmark::State& state, const TriMesh& m) {
   std::vector<unsigned int> indices;
   indices.reserve(m.faces.size() * 3);
   for (const Face& f : m.faces) indices.insert(indices.end(), {unsigned(f[0]), unsigned(f[1]), unsigned(f[2])});
@@ -156,7 +160,67 @@ void BM_MeshoptStripify(benchmark::State& state) {
     state.counters["strips"] = double(restarts + 1);
   }
 }
+
+void BM_MeshoptStripify(benchmark::State& state) { meshopt_stripify_faces(state, faces_only()); }
 BENCHMARK(BM_MeshoptStripify)->Unit(benchmark::kMillisecond);
+#endif
+
+// ---- Real scans --------------------------------------------------------
+
+const char* const kDataDir = "/work/shared/data/";
+
+// The scan read once (faces made from its grid by the reader); null when the
+// file or a working reader is missing.
+const TriMesh* real_scan(const std::string& path) {
+  static std::map<std::string, std::unique_ptr<TriMesh>> scans;
+  auto found = scans.find(path);
+  if (found == scans.end()) {
+    set_verbose(false);
+    std::unique_ptr<TriMesh> m(TriMesh::read_mesh(kDataDir + path));
+    if (m) m->need_faces();
+    if (m && m->faces.empty()) m.reset();
+    found = scans.emplace(path, std::move(m)).first;
+  }
+  return found->second.get();
+}
+
+void BM_RealScanTristrips(benchmark::State& state, const char* path) {
+  const TriMesh* scan = real_scan(path);
+  if (!scan) {
+    state.SkipWithError("scan or reader not available");
+    return;
+  }
+  for (auto _ : state) {
+    state.PauseTiming();
+    TriMesh m;
+    m.vertices = scan->vertices;
+    m.faces = scan->faces;
+    state.ResumeTiming();
+    m.need_tristrips();
+    state.counters["faces"] = double(m.faces.size());
+    state.counters["indices"] = double(m.tristrips.size());
+    state.counters["strips"] = count_strips(m.tristrips);
+    state.PauseTiming();
+    m = TriMesh();
+    state.ResumeTiming();
+  }
+}
+BENCHMARK_CAPTURE(BM_RealScanTristrips, kinect, "pcl_kinect_grabber_frames/frame_20121214T142255.814212_grid.ply")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RealScanTristrips, bunny, "stanford_bunny_scans/bun000.ply")->Unit(benchmark::kMillisecond);
+
+#ifdef HAVE_MESHOPTIMIZER
+void BM_RealScanMeshopt(benchmark::State& state, const char* path) {
+  const TriMesh* scan = real_scan(path);
+  if (!scan) {
+    state.SkipWithError("scan or reader not available");
+    return;
+  }
+  meshopt_stripify_faces(state, *scan);
+}
+BENCHMARK_CAPTURE(BM_RealScanMeshopt, kinect, "pcl_kinect_grabber_frames/frame_20121214T142255.814212_grid.ply")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RealScanMeshopt, bunny, "stanford_bunny_scans/bun000.ply")->Unit(benchmark::kMillisecond);
 #endif
 
 }  // namespace
