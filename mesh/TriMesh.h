@@ -137,8 +137,9 @@ class TriMesh {
   // Replaces `faces` by the triangulation of `grid`: cells that are negative,
   // out of range or at the origin become -1 first; a full square is split
   // along its shorter diagonal (ul-lr on ties), a square with three samples
-  // gives one triangle. Then removes slivers. A grid smaller than
-  // grid_width x grid_height yields no faces.
+  // gives one triangle. Then removes slivers, which discards the grid once
+  // it has yielded faces. A grid smaller than grid_width x grid_height
+  // yields no faces.
   void triangulate_grid();
   // Removes triangles with an edge of at least 4 x typical_edge_length whose
   // needle measure (about 1 for a needle, 0.25 equilateral) is >= 0.85.
@@ -148,10 +149,12 @@ class TriMesh {
   // 0 without faces.
   float typical_edge_length();
   // Removes every face whose entry in `to_remove` is true (a short bitmap
-  // keeps the rest). Discards strips, grid, adjacency and areas; rebuilds
-  // strips if there were any, and invalidates both bounding volumes when
-  // something was removed. Faces derived for the call are discarded again
-  // only when rebuilt strips carry the connectivity.
+  // keeps the rest), after building faces if needed; nothing without faces.
+  // Discards strips, grid, adjacency and areas even when nothing is marked
+  // (then prints "None removed." and keeps the faces). When something was
+  // removed: rebuilds strips if there were any, discards faces derived for
+  // the call only if rebuilt strips now carry the connectivity, and
+  // invalidates both bounding volumes.
   void remove_faces(const std::vector<bool>& to_remove);
 
   // ---- Adjacency (mesh/adjacency.cpp) ----------------------------------
