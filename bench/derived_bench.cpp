@@ -80,8 +80,14 @@ void BM_AllDerived(benchmark::State& state) {
       });
 }
 
+// The same vertices as a point cloud: one k-d tree and 1M 6-nearest queries.
+void BM_PointCloudNormals(benchmark::State& state) {
+  run(state, [](TriMesh& m) { m.faces.clear(); }, [](TriMesh& m) { m.need_normals(); });
+}
+
 }  // namespace
 
+BENCHMARK(BM_PointCloudNormals)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_Normals)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_BoundingSphere)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_Curvatures)->Unit(benchmark::kMillisecond)->Iterations(3);

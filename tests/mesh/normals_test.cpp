@@ -74,6 +74,24 @@ TEST(Normals, StripsMatchTheirUnpackedFaces) {
     expect_near_point(strips.normals[i], faces.normals[i], kTol, "vertex " + std::to_string(i));
 }
 
+// A stream left in the -1-terminated form, or with a length running past its
+// end, must not index outside the vertex array.
+TEST(Normals, MalformedStripStreamStaysInBounds) {
+  TriMesh m;
+  m.vertices = {point(0, 0, 0), point(1, 0, 0), point(0, 1, 0), point(1, 1, 0)};
+  m.tristrips = {0, 1, 2, 3, -1, 2, 3, 1, 0, -1};
+  m.need_normals();
+  ASSERT_EQ(m.normals.size(), 4u);
+  for (const point& n : m.normals) EXPECT_TRUE(finite_unit(n));
+  m.normals.clear();
+  m.tristrips = {3, 0, 1, 2, 9, 1, 2, 3};
+  m.need_normals();
+  for (const point& n : m.normals) EXPECT_TRUE(finite_unit(n));
+  // The cut strip still yields its first triangle (1, 2, 3), clockwise from +z.
+  EXPECT_NEAR(m.normals[0].z, 1.0f, kTol);
+  EXPECT_NEAR(m.normals[3].z, -1.0f, kTol);
+}
+
 TEST(Normals, PresentNormalsAreKeptSilently) {
   TriMesh m = test_meshes::plane_grid(3, 3);
   m.normals.assign(m.vertices.size(), point(0, 1, 0));
