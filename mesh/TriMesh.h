@@ -198,7 +198,8 @@ class TriMesh {
   void need_bounding_sphere();
   // Per-face `corner_areas` (each corner's share of the face area, mixed
   // Voronoi style) and per-vertex `point_areas` (sum over its corners), unless
-  // `point_areas` already has one entry per vertex. A face whose shares are
+  // `point_areas` already has one entry per vertex and `corner_areas` one per
+  // face (a table left from other faces is rebuilt). A face whose shares are
   // not finite (coincident corners, NaN coordinates) gets (0, 0, 0); a vertex
   // in no face, or only in such faces, gets area 0.
   void need_point_areas();
@@ -206,8 +207,8 @@ class TriMesh {
   // one entry per vertex; builds faces, normals and point areas first.
   // (principal_dir1, principal_dir2, normal) is right-handed and orthonormal
   // and |principal_curv1| >= |principal_curv2| (a tie keeps the first).
-  // Faces whose least-squares system is not positive definite (degenerate,
-  // non-finite) are skipped; a vertex with area 0 receives nothing. Such
+  // Faces without area (see need_point_areas) or whose least-squares system
+  // is not positive definite are skipped; a vertex with area 0 receives nothing. Such
   // vertices keep curvature 0. A vertex in no face has its frame built from
   // (1, 0, 0): with normal (1, 0, 0), as need_normals gives it, both
   // directions come out as zero vectors. Without faces every curvature is 0.

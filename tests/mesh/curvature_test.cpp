@@ -56,6 +56,19 @@ TEST(PointAreas, SumToSurfaceArea) {
   EXPECT_NEAR(total, faces_total, 1e-4 * faces_total);
 }
 
+// Areas computed before the faces existed must not be reused for them: the
+// curvature passes read a corner triple per face.
+TEST(PointAreas, StaleCornerTableIsRebuilt) {
+  TriMesh m = test_meshes::plane_grid(4, 4);
+  std::vector<Face> faces;
+  faces.swap(m.faces);
+  m.need_point_areas();  // no faces yet: all zero
+  m.faces = faces;
+  m.need_curvatures();
+  ASSERT_EQ(m.corner_areas.size(), m.faces.size());
+  EXPECT_NEAR(m.point_areas[5], 1.0f, 1e-6f);  // interior vertex of a unit grid
+}
+
 TEST(Curvature, FlatGridIsZero) {
   TriMesh m = test_meshes::plane_grid(8, 7);
   ProgressCapture capture;
