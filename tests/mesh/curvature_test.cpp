@@ -244,3 +244,21 @@ TEST(CurvatureFrames, LdltSolvesAndRejects) {
   EXPECT_FALSE(ldlt_decompose<3>(indefinite, r3));
   EXPECT_FALSE(ldlt_decompose<3>(not_finite, r3));
 }
+
+// A mesh stored as strips gets its faces unpacked for the curvature passes,
+// and ends where the same surface given as faces ends.
+TEST(Curvature, StripMeshMatchesFaceMesh) {
+  TriMesh faces = test_meshes::icosphere(3, 2.0f);
+  TriMesh strips = faces;
+  strips.need_tristrips();
+  ASSERT_FALSE(strips.tristrips.empty());
+  strips.faces.clear();
+  faces.need_dcurv();
+  strips.need_dcurv();
+  ASSERT_EQ(strips.principal_curv1.size(), faces.vertices.size());
+  for (size_t i = 0; i < faces.vertices.size(); i++) {
+    EXPECT_NEAR(dot(strips.normals[i], faces.normals[i]), 1.0f, 1e-5f) << "vertex " << i;
+    EXPECT_NEAR(strips.principal_curv1[i], faces.principal_curv1[i], 1e-4f) << "vertex " << i;
+    EXPECT_NEAR(strips.principal_curv2[i], faces.principal_curv2[i], 1e-4f) << "vertex " << i;
+  }
+}
