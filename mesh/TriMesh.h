@@ -204,14 +204,16 @@ class TriMesh {
   // in no face, or only in such faces, gets area 0.
   void need_point_areas();
   // Principal curvatures and directions, unless `principal_curv1` already has
-  // one entry per vertex; builds faces, normals and point areas first.
-  // (principal_dir1, principal_dir2, normal) is right-handed and orthonormal
-  // and |principal_curv1| >= |principal_curv2| (a tie keeps the first).
-  // Faces without area (see need_point_areas) or whose least-squares system
-  // is not positive definite are skipped; a vertex with area 0 receives nothing. Such
-  // vertices keep curvature 0. A vertex in no face has its frame built from
-  // (1, 0, 0): with normal (1, 0, 0), as need_normals gives it, both
-  // directions come out as zero vectors. Without faces every curvature is 0.
+  // one entry per vertex; builds faces, normals and point areas first. At a
+  // vertex of a proper face, (principal_dir1, principal_dir2, normal) is a
+  // right-handed orthonormal frame and |principal_curv1| >= |principal_curv2|
+  // (a tie keeps the first). Faces without area (see need_point_areas) or
+  // whose least-squares system is not positive definite are skipped, and a
+  // vertex with area 0 receives nothing: such vertices keep curvature 0. A
+  // vertex in no face has its frame built from (1, 0, 0); with the normal
+  // (1, 0, 0) that need_normals gives it, both directions are zero vectors.
+  // Without faces every curvature is 0. Values stay finite for every vertex
+  // with finite coordinates.
   void need_curvatures();
   // Curvature derivative tensor per vertex (a, b, c, d in the frame
   // principal_dir1, principal_dir2), unless `dcurv` already has one entry per
