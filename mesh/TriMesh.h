@@ -212,8 +212,8 @@ class TriMesh {
   // vertex with area 0 receives nothing: such vertices keep curvature 0. A
   // vertex in no face has its frame built from (1, 0, 0); with the normal
   // (1, 0, 0) that need_normals gives it, both directions are zero vectors.
-  // Without faces every curvature is 0. Values stay finite for every vertex
-  // with finite coordinates.
+  // Without faces every curvature is 0. Isolated vertices, duplicate points,
+  // degenerate faces and the neighbours of a NaN vertex all get finite values.
   void need_curvatures();
   // Curvature derivative tensor per vertex (a, b, c, d in the frame
   // principal_dir1, principal_dir2), unless `dcurv` already has one entry per
