@@ -105,6 +105,14 @@ class TriMesh {
   // after printing why.
   static TriMesh* read_mesh(const std::string& filename);
   // Reads a file into this (empty) mesh; false on failure after printing why.
+  // "-" reads standard input, "stl:-..." standard input as binary STL; a name
+  // ending ".stl" is binary STL, any other format is known by its first bytes
+  // (PLY ascii/binary, OBJ, OFF, SM, ray, 3DS, VIVID). Every successful read
+  // then moves an offset index range k .. k+n-1 to 0 .. n-1, fails if a face,
+  // strip or grid index still names no vertex, and drops vertices with a NaN
+  // or infinite coordinate together with the faces that use them (grid cells
+  // naming them become empty; strips using them fail the read). A file that
+  // yields no vertices fails. The stream is closed, standard input included.
   bool read_into(const std::string& filename);
   // Writes the mesh; the name's ending and prefixes choose the format.
   bool write_mesh(const std::string& filename);
@@ -201,19 +209,22 @@ class TriMesh {
   void need_bounding_sphere();
   // Per-face `corner_areas` (each corner's share of the face area, mixed
   // Voronoi style) and per-vertex `point_areas` (sum over its corners), unless
-  // `point_areas` already has one entry per vertex. A face whose shares are
+  // `point_areas` already has one entry per vertex and `corner_areas` one per
+  // face (a table left from other faces is rebuilt). A face whose shares are
   // not finite (coincident corners, NaN coordinates) gets (0, 0, 0); a vertex
   // in no face, or only in such faces, gets area 0.
   void need_point_areas();
   // Principal curvatures and directions, unless `principal_curv1` already has
-  // one entry per vertex; builds faces, normals and point areas first.
-  // (principal_dir1, principal_dir2, normal) is right-handed and orthonormal
-  // and |principal_curv1| >= |principal_curv2| (a tie keeps the first).
-  // Faces whose least-squares system is not positive definite (degenerate,
-  // non-finite) are skipped; a vertex with area 0 receives nothing. Such
-  // vertices keep curvature 0. A vertex in no face has its frame built from
-  // (1, 0, 0): with normal (1, 0, 0), as need_normals gives it, both
-  // directions come out as zero vectors. Without faces every curvature is 0.
+  // one entry per vertex; builds faces, normals and point areas first. At a
+  // vertex of a proper face, (principal_dir1, principal_dir2, normal) is a
+  // right-handed orthonormal frame and |principal_curv1| >= |principal_curv2|
+  // (a tie keeps the first). Faces without area (see need_point_areas) or
+  // whose least-squares system is not positive definite are skipped, and a
+  // vertex with area 0 receives nothing: such vertices keep curvature 0. A
+  // vertex in no face has its frame built from (1, 0, 0); with the normal
+  // (1, 0, 0) that need_normals gives it, both directions are zero vectors.
+  // Without faces every curvature is 0. Isolated vertices, duplicate points,
+  // degenerate faces and the neighbours of a NaN vertex all get finite values.
   void need_curvatures();
   // Curvature derivative tensor per vertex (a, b, c, d in the frame
   // principal_dir1, principal_dir2), unless `dcurv` already has one entry per
