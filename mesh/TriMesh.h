@@ -106,7 +106,11 @@ class TriMesh {
   static TriMesh* read_mesh(const std::string& filename);
   // Reads a file into this (empty) mesh; false on failure after printing why.
   bool read_into(const std::string& filename);
-  // Writes the mesh; the name's ending and prefixes choose the format.
+  // Writes the mesh; the name's ending (.ply .ray .obj .off .sm .stl .cpp)
+  // and prefixes ("asc:", "be:", "norm:", "nogrid:", "cflt:", ...) choose the
+  // format, "-" is standard output. False after printing why for an empty
+  // name, a mesh without vertices, or a failed open or write; the mesh's data
+  // is never changed, though normals or faces may be computed on demand.
   bool write_mesh(const std::string& filename);
 
   // ---- Strips and grids (mesh/strips.cpp, mesh/grid.cpp, mesh/remove.cpp) --
