@@ -109,8 +109,10 @@ class TriMesh {
   // Writes the mesh; the name's ending (.ply .ray .obj .off .sm .stl .cpp)
   // and prefixes ("asc:", "be:", "norm:", "nogrid:", "cflt:", ...) choose the
   // format, "-" is standard output. False after printing why for an empty
-  // name, a mesh without vertices, or a failed open or write; the mesh's data
-  // is never changed, though normals or faces may be computed on demand.
+  // name, a mesh without vertices, or a failed open or write. The mesh keeps
+  // its data (after a failed write too); only what the format needs is added
+  // on demand: faces from strips, and normals (need_normals, which turns a
+  // range grid into faces).
   bool write_mesh(const std::string& filename);
 
   // ---- Strips and grids (mesh/strips.cpp, mesh/grid.cpp, mesh/remove.cpp) --
