@@ -51,7 +51,6 @@ done
 [ "$(counts "$dir/x.stl")" = "vertices: 6 faces: 2 " ] || fail "stl reads back as $(counts "$dir/x.stl")"
 
 # The source file compiles and rebuilds positions, byte colours and faces.
-"$tool" convert "$dir/sq.ply" "$dir/sq.cpp" 2>/dev/null || fail "convert to source"
 cat > "$dir/main.cpp" <<'EOF'
 #include <cmath>
 #include <cstdio>
@@ -60,14 +59,19 @@ TriMesh *make_sq();
 int main() {
   TriMesh *m = make_sq();
   bool ok = m->vertices.size() == 4 && m->faces.size() == 2 && m->colors.size() == 4 &&
+            (m->normals.empty() || m->normals[0][2] == 1.0f) &&
             m->vertices[2][1] == 1.0f && std::fabs(m->colors[3][2] - 30 / 255.0f) < 1e-6f;
   std::printf("%s\n", ok ? "rebuilt" : "wrong");
   return ok ? 0 : 1;
 }
 EOF
-c++ -std=c++17 -I"$src/mesh" -I"$src" "$dir/sq.cpp" "$dir/main.cpp" -o "$dir/rebuild" 2>"$dir/err" ||
-  fail "written source does not compile: $(head -5 "$dir/err")"
-"$dir/rebuild" >/dev/null || fail "written source rebuilds a different mesh"
+for prefixes in "" "cflt:norm:"; do
+  "$tool" convert "$dir/sq.ply" "$prefixes$dir/sq.cpp" 2>/dev/null || fail "convert to ${prefixes}source"
+  c++ -std=c++17 -I"$src/mesh" -I"$src" "$dir/sq.cpp" "$dir/main.cpp" -o "$dir/rebuild" 2>"$dir/err" ||
+    fail "written ${prefixes}source does not compile: $(head -5 "$dir/err")"
+  "$dir/rebuild" >/dev/null || fail "written ${prefixes}source rebuilds a different mesh"
+done
+grep -q "normdata" "$dir/sq.cpp" || fail "norm: source has no normals"
 
 # Real scan: binary PLY with colours and normals. Writing what was read is a
 # fixed point: big-endian and back gives the identical bytes.
