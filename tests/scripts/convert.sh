@@ -50,6 +50,15 @@ done
 "$tool" convert "$dir/sq.ply" "$dir/x.stl" 2>/dev/null || fail "convert to stl"
 [ "$(counts "$dir/x.stl")" = "vertices: 6 faces: 2 " ] || fail "stl reads back as $(counts "$dir/x.stl")"
 
+# "-" is standard output for writing and standard input for reading.
+"$tool" convert "$dir/sq.ply" "asc:-" 2>/dev/null > "$dir/piped.ply" || fail "writing to standard output"
+[ "$(head -2 "$dir/piped.ply")" = $'ply\nformat ascii 1.0' ] || fail "standard output holds no ascii PLY"
+"$tool" convert - "off:$dir/fromstdin.off" < "$dir/piped.ply" 2>/dev/null || fail "reading standard input"
+[ "$(counts "$dir/fromstdin.off")" = "$want" ] || fail "standard input round trip"
+"$tool" convert "$dir/sq.ply" "stl:-" 2>/dev/null | "$tool" convert stl:- "asc:$dir/fromstl.ply" 2>/dev/null ||
+  fail "binary STL through a pipe"
+[ "$(counts "$dir/fromstl.ply")" = "vertices: 6 faces: 2 " ] || fail "STL through a pipe reads back differently"
+
 # The source file compiles and rebuilds positions, byte colours and faces.
 cat > "$dir/main.cpp" <<'EOF'
 #include <cmath>
