@@ -105,6 +105,14 @@ class TriMesh {
   // after printing why.
   static TriMesh* read_mesh(const std::string& filename);
   // Reads a file into this (empty) mesh; false on failure after printing why.
+  // "-" reads standard input, "stl:-..." standard input as binary STL; a name
+  // ending ".stl" is binary STL, any other format is known by its first bytes
+  // (PLY ascii/binary, OBJ, OFF, SM, ray, 3DS, VIVID). Every successful read
+  // then moves an offset index range k .. k+n-1 to 0 .. n-1, fails if a face,
+  // strip or grid index still names no vertex, and drops vertices with a NaN
+  // or infinite coordinate together with the faces that use them (grid cells
+  // naming them become empty; strips using them fail the read). A file that
+  // yields no vertices fails. The stream is closed, standard input included.
   bool read_into(const std::string& filename);
   // Writes the mesh; the name's ending (.ply .ray .obj .off .sm .stl .cpp)
   // and prefixes ("asc:", "be:", "norm:", "nogrid:", "cflt:", ...) choose the
