@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "mesh/TriMesh.h"
+#include "mesh/byte_order.h"
 
 enum class MeshFormat {
   PLY_ASCII,
@@ -27,10 +28,12 @@ enum class MeshFormat {
 
 // What a file name asks for.
 struct WriteOptions {
-  MeshFormat format = MeshFormat::PLY_BINARY_LE;  // binary PLY in host order
-  bool write_norm = false;                        // "norm:"
-  bool write_grid = true;                         // "nogrid:" clears it
-  bool float_color = false;                       // "cflt:"
+  // Binary PLY in the host's byte order.
+  MeshFormat format =
+      host_is_little_endian() ? MeshFormat::PLY_BINARY_LE : MeshFormat::PLY_BINARY_BE;
+  bool write_norm = false;   // "norm:"
+  bool write_grid = true;    // "nogrid:" clears it
+  bool float_color = false;  // "cflt:"
 };
 
 // Sets `options` from the name's ending (".ply", ".ray", ".obj", ".off",
