@@ -114,7 +114,13 @@ class TriMesh {
   // naming them become empty; strips using them fail the read). A file that
   // yields no vertices fails. The stream is closed, standard input included.
   bool read_into(const std::string& filename);
-  // Writes the mesh; the name's ending and prefixes choose the format.
+  // Writes the mesh; the name's ending (.ply .ray .obj .off .sm .stl .cpp)
+  // and prefixes ("asc:", "be:", "norm:", "nogrid:", "cflt:", ...) choose the
+  // format, "-" is standard output. False after printing why for an empty
+  // name, a mesh without vertices, or a failed open or write. The mesh keeps
+  // its data (after a failed write too); only what the format needs is added
+  // on demand: faces from strips, and normals (need_normals, which turns a
+  // range grid into faces).
   bool write_mesh(const std::string& filename);
 
   // ---- Strips and grids (mesh/strips.cpp, mesh/grid.cpp, mesh/remove.cpp) --
