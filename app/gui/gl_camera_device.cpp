@@ -1,4 +1,4 @@
-#include "app/gl/gl_camera_device.h"
+#include "app/gui/gl_camera_device.h"
 
 #include <GL/gl.h>
 

@@ -1,4 +1,4 @@
-#include "app/gl/draw_scene.h"
+#include "app/gui/draw_scene.h"
 
 #include <GL/gl.h>
 

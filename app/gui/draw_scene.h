@@ -8,7 +8,7 @@
 #pragma once
 
 #include "app/AppState.h"
-#include "app/gl/gl_camera_device.h"
+#include "app/gui/gl_camera_device.h"
 
 // Draws the 3-D area for the current load stage and flushes standard output.
 // The caller draws the panel and swaps buffers afterwards.
