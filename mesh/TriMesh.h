@@ -109,23 +109,68 @@ class TriMesh {
   // Writes the mesh; the name's ending and prefixes choose the format.
   bool write_mesh(const std::string& filename);
 
-  // ---- Strips and grids (mesh/strips.cpp, mesh/grid.cpp) ----------------
+  // ---- Strips and grids (mesh/strips.cpp, mesh/grid.cpp, mesh/remove.cpp) --
+  // Connectivity operations never read outside `vertices`: a face, strip or
+  // grid entry naming no vertex is skipped (adjacency, strips, slivers, edge
+  // samples) or dropped (unpacking, renumbering), as each operation says.
+
   // Builds `faces` from `tristrips` when present, else from `grid`; nothing if
-  // `faces` is non-empty.
+  // `faces` is non-empty or there is neither.
   void need_faces();
+  // Builds length-prefixed `tristrips` from `faces` (first triangulating a
+  // grid-only mesh) by walking `across_edge`; nothing if strips exist or
+  // there are no faces. Every face with valid corners lies in exactly one
+  // strip with its orientation; faces naming no vertex join no strip.
   void need_tristrips();
+  // Switches `tristrips` between the length-prefixed form (TSTRIP_LENGTH: L,
+  // then L indices, per strip) and the terminated form (TSTRIP_TERM: each
+  // strip's indices, then -1). Keeps the stream's length; nothing when the
+  // stream is empty or already in the target form (told by its last element
+  // being -1 or not). A one-element stream becomes {-1}; a negative length
+  // word counts as an empty strip.
   void convert_strips(TstripRep target);
+  // Turns `tristrips` into `faces` (only when faces are empty): strip
+  // [a b c d ...] gives (a,b,c), (c,b,d), (c,d,e), ... Lengths running past
+  // the stream's end are cut to it; triangles naming no vertex are dropped.
+  // A stream still in terminated form is first made length-prefixed.
   void unpack_tristrips();
+  // Replaces `faces` by the triangulation of `grid`: cells that are negative,
+  // out of range or at the origin become -1 first; a full square is split
+  // along its shorter diagonal (ul-lr on ties), a square with three samples
+  // gives one triangle. Then removes slivers. A grid smaller than
+  // grid_width x grid_height yields no faces.
   void triangulate_grid();
+  // Removes triangles with an edge of at least 4 x typical_edge_length whose
+  // needle measure (about 1 for a needle, 0.25 equilateral) is >= 0.85.
   void remove_slivers();
+  // Median edge length over the three edges of min(faces/2, 333) faces (at
+  // least one) drawn by a process-wide generator that persists between calls;
+  // 0 without faces.
   float typical_edge_length();
-  // Removes every face whose entry in `to_remove` is true.
+  // Removes every face whose entry in `to_remove` is true (a short bitmap
+  // keeps the rest). Discards strips, grid, adjacency and areas; rebuilds
+  // strips if there were any, and invalidates both bounding volumes when
+  // something was removed. Faces derived for the call are discarded again
+  // only when rebuilt strips carry the connectivity.
   void remove_faces(const std::vector<bool>& to_remove);
 
   // ---- Adjacency (mesh/adjacency.cpp) ----------------------------------
+  // Each builds its table only when it is empty and the mesh has faces (a
+  // point set keeps them empty and prints nothing). Faces naming no vertex
+  // are left out of all three.
+  // neighbors[v]: the vertices sharing an edge with v, no duplicates, in
+  // order of first discovery (the first face of v gives its two other
+  // corners in cyclic order after v).
   void need_neighbors();
+  // vertex_faces[v]: the faces using v, increasing, once per corner.
   void need_vertex_faces();
+  // across_edge[f][j]: the face across the edge opposite corner j, or -1.
+  // Only a face running along the edge the other way is linked, so faces of
+  // inconsistent orientation count as not adjacent.
   void need_across_edge();
+  // True when v's neighbour count differs from its face count (an open
+  // boundary vertex has one neighbour more). False for a vertex of a point
+  // set and for an index naming no vertex.
   bool is_boundary(int v);
 
   // ---- Normals, bounds, curvature (mesh/normals.cpp, bounds.cpp, curvature.cpp)
@@ -137,8 +182,22 @@ class TriMesh {
   void need_dcurv();
 
   // ---- Vertex removal and renumbering (mesh/remove.cpp) -----------------
+  // Removes every vertex whose entry in `to_remove` is true (a short bitmap
+  // keeps the rest), renumbering the others in order (see remap_verts).
   void remove_vertices(const std::vector<bool>& to_remove);
+  // Removes the vertices no face uses. A mesh without any faces (a point
+  // set) is left as it is.
   void remove_unused_vertices();
+  // Renumbers vertex i to remap_table[i], dropping it when that is -1. Moves
+  // every present per-vertex array, drops faces with a dropped corner,
+  // rewrites grid cells and strips (a dropped vertex splits its strip; every
+  // kept triangle keeps its orientation), then recomputes the derived data
+  // that had been present. Refused with a message, mesh unchanged, when the
+  // table's size is not the vertex count or a value is not below it. A table
+  // keeping no vertex clears the mesh. Two old vertices mapped to one new
+  // index merge (the later one's data wins).
   void remap_verts(const std::vector<int>& remap_table);
+  // Renumbers vertices in order of first use by the grid, else the strips,
+  // else the faces; unreached vertices follow in their old order.
   void reorder_verts();
 };
