@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/path_rule.h"
+#include "app/control_handles.h"
 
 namespace {
 
@@ -49,11 +49,11 @@ void update_view_sphere(AppState& app, int which) {
 
 void reread_pose(MeshSlot& slot) {
   PoseMatrix pose;
-  if (!has_dot(slot.file_name) || !read_pose(slot.xf_name, pose)) pose = identity();
+  if (slot.xf_name.empty() || !read_pose(slot.xf_name, pose)) pose = identity();
   slot.pose = pose;
 }
 
-void reset_view(AppState& app, ScenePanel& panel) {
+void reset_view(AppState& app) {
   ViewState& vs = *app.view_state;
   MeshSlot& s1 = *app.aligner->slots[0];
   MeshSlot& s2 = *app.aligner->slots[1];
@@ -65,8 +65,9 @@ void reset_view(AppState& app, ScenePanel& panel) {
     reread_pose(s1);
     reread_pose(s2);
     vs.initial_pose = s2.pose;
-    panel.set_enabled(SceneControl::kShowIcp, false);
-    panel.set_enabled(SceneControl::kShowIcpColor, false);
+    ControlHandles& h = control_handles();
+    if (h.pose_icp) h.pose_icp->disable();
+    if (h.pose_color_icp) h.pose_color_icp->disable();
     app.shown_pose = 0;
     update_view_sphere(app, 0);
     update_view_sphere(app, 1);
@@ -75,10 +76,10 @@ void reset_view(AppState& app, ScenePanel& panel) {
     vs.mesh1_view = view_transform(vs.spheres[1]);
     vs.mesh2_view = view_transform(vs.spheres[2]);
   }
-  panel.sync_live_all();
+  sync_live_all();
 }
 
-void centre_view(AppState& app, ScenePanel& panel) {
+void centre_view(AppState& app) {
   if (app.load_stage == 0) return;
   ViewState& vs = *app.view_state;
   if (app.view_options->views_mode == 1) {
@@ -90,9 +91,11 @@ void centre_view(AppState& app, ScenePanel& panel) {
     update_view_sphere(app, 2);
     vs.overlap_view = view_transform(vs.spheres[0]);
   }
-  panel.sync_live_all();
+  sync_live_all();
 }
 
-void views_changed(AppState& app, ScenePanel& panel) {
-  panel.set_enabled(SceneControl::kMoveMesh2, app.view_options->views_mode != 1);
+void views_changed(AppState& app) {
+  if (Control* c = control_handles().move_mesh2) c->set_enabled(app.view_options->views_mode != 1);
 }
+
+void reset_view() { reset_view(app_state()); }

@@ -5,7 +5,6 @@
 #pragma once
 
 #include "app/AppState.h"
-#include "app/scene_panel.h"
 
 // The view transform that frames a sphere: T(0, 0, -5r) · T(-c), i.e. the
 // centre moves to the origin and then five radii along -Z, in front of the camera.
@@ -18,20 +17,21 @@ PoseMatrix view_transform(const BoundingSphere& sphere);
 // left unchanged when no slot is loaded). Meshes' bounding spheres must exist.
 void update_view_sphere(AppState& app, int which);
 
-// Pose of slot k re-read from its xf_name; identity when the file name has no
-// "." or the file cannot be read.
+// The slot's pose re-read from its xf_name; identity when xf_name is empty
+// (a mesh path without ".") or the file cannot be read.
 void reread_pose(MeshSlot& slot);
 
 // Stage 1: re-reads mesh 1's pose and re-frames the overlapped view. Stage 2:
 // re-reads both poses, initial_pose = mesh 2's pose, shown_pose = 0, disables
 // the "ICP" and "ICP_COLOR" radio buttons and re-frames all three views.
-// Every stage ends by refreshing the panel. Cameras are left as they are.
-void reset_view(AppState& app, ScenePanel& panel);
+// Every stage ends by refreshing the panel (controls through control_handles()). Cameras are left as they are.
+void reset_view(AppState& app);
+void reset_view();  // on app_state(); the "Reset" button
 
 // "Centrar": re-frames the current view(s) around their spheres; poses are not
 // touched; the panel is refreshed. Nothing while nothing is loaded.
-void centre_view(AppState& app, ScenePanel& panel);
+void centre_view(AppState& app);
 
 // "Superpuestas"/"Separadas" changed: "Mover malla2" is usable only in the
 // overlapped view (its value is kept).
-void views_changed(AppState& app, ScenePanel& panel);
+void views_changed(AppState& app);

@@ -6,13 +6,14 @@
 #include <vector>
 
 #include "app/camera.h"
-#include "app/ridge_segments.h"
-#include "app/significant_colors.h"
+#include "registration/ridge_lines.h"
+#include "registration/significant_colors.h"
 
 namespace {
 
 // Buffers reused from frame to frame so a redraw allocates nothing once grown.
 std::vector<float> g_ndotv;
+std::vector<RidgeSegment> g_ridge_segments;
 std::vector<point> g_ridge_points;
 
 void set_eye(ViewState& vs, const PoseMatrix& view) {
@@ -52,19 +53,6 @@ void draw_strips(const std::vector<int32_t>& strips) {
 
 }  // namespace
 
-void clear_frame() {
-  glDisable(GL_DITHER);
-  glDisable(GL_BLEND);
-  glDisable(GL_DEPTH_TEST);
-  glDisable(GL_NORMALIZE);
-  glDisable(GL_LIGHTING);
-  glDisable(GL_COLOR_MATERIAL);
-  glClearColor(1.0f, 1.0f, 1.0f, 0.0f);
-  glClearDepth(1.0);
-  glDepthMask(GL_TRUE);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-}
-
 void draw_scene(AppState& app, GlCameraDevice& device) {
   ViewState& vs = *app.view_state;
   MeshSlot* s1 = app.aligner->slots[0].get();
@@ -73,7 +61,6 @@ void draw_scene(AppState& app, GlCameraDevice& device) {
   if (app.load_stage == 0) {
     glDisable(GL_SCISSOR_TEST);
     clear_frame();
-    std::fflush(stdout);
     return;
   }
   glEnable(GL_CULL_FACE);
@@ -105,7 +92,6 @@ void draw_scene(AppState& app, GlCameraDevice& device) {
   glDisable(GL_SCISSOR_TEST);
   glDisable(GL_CULL_FACE);
   device.auto_set_viewport();
-  std::fflush(stdout);
 }
 
 void setup_lighting(const MeshSlot& slot) {
@@ -171,11 +157,7 @@ void draw_mesh_slot(MeshSlot& slot, const ViewOptions& options, ViewState& vs) {
   if (slot.color_mode == 1 && mesh.colors.size() == n) {
     colors = mesh.colors.data();
   } else if (slot.color_mode == 2 && mesh.colors.size() == n) {
-    float key = float(int(slot.color_tolerance));
-    if (key != float(int(slot.color_cache_key)) || slot.significant_colors.size() != n) {
-      build_significant_colors(slot);
-      slot.color_cache_key = key;
-    }
+    refresh_significant_colors(slot);
     colors = slot.significant_colors.data();
   }
   if (colors) {
@@ -232,7 +214,7 @@ void draw_mesh_slot(MeshSlot& slot, const ViewOptions& options, ViewState& vs) {
   glPopMatrix();
 }
 
-void draw_ridge_lines(const MeshSlot& slot, const ViewState& vs, const ViewOptions& options) {
+void draw_ridge_lines(MeshSlot& slot, const ViewState& vs, const ViewOptions& options) {
   if (!slot.mesh) return;
   const TriMesh& mesh = *slot.mesh;
   const size_t n = mesh.vertices.size();
@@ -249,10 +231,15 @@ void draw_ridge_lines(const MeshSlot& slot, const ViewState& vs, const ViewOptio
   glEnable(GL_LINE_SMOOTH);
   glEnable(GL_BLEND);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-  if (options.collect_mode) return;  // marking vertices is the alignment's pass
+  if (options.collect_mode) {
+    glDisable(GL_DEPTH_TEST);
+    mark_ridge_vertices(slot, options.ridge_threshold, options.show_ridges != 0,
+                        options.show_valleys != 0);
+    glEnable(GL_DEPTH_TEST);
+    return;
+  }
 
-  const float scale = slot.curvature_scale > 0.0f ? slot.curvature_scale : 1.0f;
-  const float threshold = options.ridge_threshold / scale;
+  const float threshold = ridge_curvature_threshold(options.ridge_threshold, slot.curvature_scale);
   if (options.show_ridges || options.show_valleys) {
     // Lines are drawn unlit from a plain vertex array in the line colour.
     GLboolean lighting = glIsEnabled(GL_LIGHTING);
@@ -263,9 +250,14 @@ void draw_ridge_lines(const MeshSlot& slot, const ViewState& vs, const ViewOptio
     glLineWidth(3.0f);
     for (int pass = 0; pass < 2; pass++) {
       if (!(pass == 0 ? options.show_ridges : options.show_valleys)) continue;
+      g_ridge_segments.clear();
+      trace_ridge_lines(mesh, pass == 0 ? RidgeKind::ridge : RidgeKind::valley, threshold,
+                        g_ndotv.data(), g_ridge_segments);
       g_ridge_points.clear();
-      append_ridge_segments(mesh, g_ndotv.data(), pass == 0 ? RidgeKind::kRidge : RidgeKind::kValley,
-                            threshold, g_ridge_points);
+      for (const RidgeSegment& seg : g_ridge_segments) {
+        g_ridge_points.push_back(seg.p1);
+        g_ridge_points.push_back(seg.p2);
+      }
       if (g_ridge_points.empty()) continue;
       glVertexPointer(3, GL_FLOAT, 0, g_ridge_points.data());
       glDrawArrays(GL_LINES, 0, GLsizei(g_ridge_points.size()));

@@ -9,14 +9,11 @@
 
 #include "app/AppState.h"
 #include "app/gui/gl_camera_device.h"
+#include "app/gui/clear_frame.h"
 
-// Draws the 3-D area for the current load stage and flushes standard output.
-// The caller draws the panel and swaps buffers afterwards.
+// Draws the 3-D area for the current load stage (the display hook). The
+// window swaps the buffers and flushes standard output afterwards.
 void draw_scene(AppState& app, GlCameraDevice& device);
-
-// White colour and depth 1.0 over the current scissor box, with dithering,
-// blending, depth test, normalisation, lighting and colour material off.
-void clear_frame();
 
 // Material and light settings of one slot ("Luz", "Brillo", "Ver ambas
 // caras"); lighting off when "Luz" is off or the mesh has no normals.
@@ -29,8 +26,10 @@ void setup_lighting(const MeshSlot& slot);
 // and valley lines; the blue wire overlay. A slot without a mesh draws nothing.
 void draw_mesh_slot(MeshSlot& slot, const ViewOptions& options, ViewState& view_state);
 
-// Ridge and valley lines of one slot in near-black, width 3, with the depth
-// test on; back-facing triangles (seen from view_state.eye, given in the
-// slot's drawn frame) get none. Only the kinds switched on are drawn.
-void draw_ridge_lines(const MeshSlot& slot, const ViewState& view_state,
-                      const ViewOptions& options);
+// The ridge and valley pass of one slot. Draw mode: near-black lines of
+// width 3 with the depth test on; back-facing triangles (seen from
+// view_state.eye, given in the slot's drawn frame) get none. Collect mode
+// (options.collect_mode): nothing is drawn; the vertices nearest to the lines
+// are marked in slot.feature_marks (sized and cleared by the caller), back
+// faces included. Only the kinds switched on are traced.
+void draw_ridge_lines(MeshSlot& slot, const ViewState& view_state, const ViewOptions& options);

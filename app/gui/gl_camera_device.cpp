@@ -2,6 +2,8 @@
 
 #include <GL/gl.h>
 
+#include "app/gui/viewer_window.h"
+
 void GlCameraDevice::read_state(GlSnapshot& state) {
   glGetIntegerv(GL_VIEWPORT, state.viewport);
   glGetDoublev(GL_MODELVIEW_MATRIX, state.modelview);
@@ -65,7 +67,5 @@ void GlCameraDevice::set_viewport(int x, int y, int w, int h) {
 }
 
 void GlCameraDevice::auto_set_viewport() {
-  int vp[4] = {0, 0, 1, 1};
-  area_(vp);
-  glViewport(vp[0], vp[1], vp[2], vp[3]);
+  ::auto_set_viewport();
 }

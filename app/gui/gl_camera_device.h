@@ -7,15 +7,13 @@
 
 class GlCameraDevice : public CameraDevice {
  public:
-  // `area_viewport` writes the 3-D area of the window (x, y, w, h): the part
-  // the control panel leaves free.
-  explicit GlCameraDevice(void (*area_viewport)(int viewport[4])) : area_(area_viewport) {}
 
   void read_state(GlSnapshot& state) override;
   bool read_pixel_depth(int x, int y, float& depth) override;
   void load_projection(const double projection[16]) override;
   void set_light_positions(const float light0[4], const float light1[4]) override;
   void set_viewport(int x, int y, int w, int h) override;
+  // The window's auto_set_viewport(): the part the control panel leaves free.
   void auto_set_viewport() override;
 
  private:
@@ -23,6 +21,5 @@ class GlCameraDevice : public CameraDevice {
   // (some drivers do not read back exactly 1.0 for the cleared background).
   bool calibrate(int x, int y);
 
-  void (*area_)(int viewport[4]);
   float depth_max_ = 0.0f;  // 0 until calibrated
 };

@@ -1,42 +1,34 @@
-// Test doubles of the application's interfaces: a panel that records which
-// controls are usable and answers open dialogs from a script, and a camera
-// device with a synthetic depth buffer (a flat wall at a fixed eye depth, or
-// nothing). Hand-built meshes for the app tests.
+// Test helpers of the application layer: the real panel with a scripted
+// platform, a camera device with a synthetic depth buffer (a flat wall at a
+// fixed eye depth, or nothing), and hand-built meshes.
 #pragma once
 
 #include <cmath>
-#include <deque>
-#include <map>
+#include <memory>
 #include <string>
 
 #include "app/AppState.h"
 #include "app/camera.h"
 #include "app/camera_device.h"
-#include "app/scene_panel.h"
+#include "app/ScriptedPlatform.h"
+#include "app/build_panel.h"
+#include "app/control_handles.h"
 
-class FakePanel : public ScenePanel {
- public:
-  std::deque<std::string> dialog_answers;  // "" = cancel
-  std::map<SceneControl, bool> enabled;
-  int syncs = 0;
-  int dialogs = 0;
-
-  bool open_file(const FileFilter*, int, std::string& path) override {
-    dialogs++;
-    if (dialog_answers.empty()) return false;
-    std::string answer = dialog_answers.front();
-    dialog_answers.pop_front();
-    if (answer.empty()) return false;
-    path = answer;
-    return true;
+// The program's panel built over `app` with its handles installed, and a
+// scripted platform answering the dialogs; both are removed again at the end.
+struct PanelFixture {
+  ControlPanel panel;
+  ScriptedPlatform scripted;
+  explicit PanelFixture(AppState& app) {
+    build_control_panel(panel, app, &control_handles());
+    set_platform(&scripted);
   }
-  void set_enabled(SceneControl c, bool on) override { enabled[c] = on; }
-  void sync_live_all() override { syncs++; }
-  // Unknown controls count as off (the panel disables them at start).
-  bool is_on(SceneControl c) const {
-    auto it = enabled.find(c);
-    return it != enabled.end() && it->second;
+  ~PanelFixture() {
+    control_handles() = ControlHandles();
+    set_platform(nullptr);
   }
+  PanelFixture(const PanelFixture&) = delete;
+  PanelFixture& operator=(const PanelFixture&) = delete;
 };
 
 // Camera device over an 800 x 600 area. When `wall_depth` > 0 every pixel

@@ -64,7 +64,8 @@ TEST(UpdateViewSphere, NothingLoadedLeavesTheSphereAlone) {
 
 TEST(ResetView, RereadsPosesAndReframesEveryView) {
   AppState app;
-  FakePanel panel;
+  PanelFixture fixture(app);
+  ControlHandles& h = control_handles();
   put_mesh(app, 0, point(0, 0, 0), 1.0f);
   put_mesh(app, 1, point(0, 0, 0), 1.0f, translation(3, 0, 0));  // moved by hand
   MeshSlot& s1 = *app.aligner->slots[0];
@@ -79,36 +80,36 @@ TEST(ResetView, RereadsPosesAndReframesEveryView) {
   app.load_stage = 2;
   app.shown_pose = 2;
   app.view_state->overlap_view = translation(9, 9, 9);
-  panel.enabled[SceneControl::kShowIcp] = true;
+  h.pose_icp->enable();
+  h.pose_color_icp->enable();
 
-  reset_view(app, panel);
+  reset_view(app);
   EXPECT_TRUE(poses_near(s1.pose, PoseMatrix()));  // no pose file: identity
   EXPECT_TRUE(poses_near(s2.pose, translation(0, 5, 0)));
   EXPECT_TRUE(poses_near(app.view_state->initial_pose, translation(0, 5, 0)));
   EXPECT_EQ(app.shown_pose, 0);
-  EXPECT_FALSE(panel.is_on(SceneControl::kShowIcp));
-  EXPECT_TRUE(panel.enabled.count(SceneControl::kShowIcpColor));
+  EXPECT_FALSE(h.pose_icp->enabled);
+  EXPECT_FALSE(h.pose_color_icp->enabled);
+  EXPECT_EQ(h.shown_pose->shown_int, 0);  // the panel shows "INICIAL" again
   EXPECT_TRUE(poses_near(app.view_state->overlap_view, view_transform(app.view_state->spheres[0])));
   EXPECT_FLOAT_EQ(app.view_state->spheres[0].center.y, 2.5f);
-  EXPECT_EQ(panel.syncs, 1);
   std::remove(xf.c_str());
 }
 
 TEST(ResetView, StageZeroOnlyRefreshesThePanel) {
   AppState app;
-  FakePanel panel;
+  PanelFixture fixture(app);
   app.view_state->overlap_view = translation(1, 2, 3);
-  reset_view(app, panel);
+  app.view_options->show_ridges = 1;  // changed behind the panel
+  reset_view(app);
   EXPECT_TRUE(poses_near(app.view_state->overlap_view, translation(1, 2, 3)));
-  EXPECT_EQ(panel.syncs, 1);
-  EXPECT_TRUE(panel.enabled.empty());
+  EXPECT_EQ(control_handles().ridges->shown_int, 1);
 }
 
 TEST(CentreView, ReframesOnlyTheViewsShownAndKeepsPoses) {
   AppState app;
-  FakePanel panel;
-  centre_view(app, panel);  // nothing loaded: nothing at all
-  EXPECT_EQ(panel.syncs, 0);
+  centre_view(app);  // nothing loaded: nothing at all
+  EXPECT_TRUE(poses_near(app.view_state->overlap_view, PoseMatrix(), 0.0));
 
   put_mesh(app, 0, point(0, 0, 0), 1.0f);
   put_mesh(app, 1, point(4, 0, 0), 1.0f, translation(0, 0, 2));
@@ -119,27 +120,27 @@ TEST(CentreView, ReframesOnlyTheViewsShownAndKeepsPoses) {
   app.view_state->mesh2_view = dragged;
 
   app.view_options->views_mode = 1;  // split: both mesh views, not the overlapped one
-  centre_view(app, panel);
+  centre_view(app);
   EXPECT_TRUE(poses_near(app.view_state->overlap_view, dragged));
   EXPECT_FLOAT_EQ((app.view_state->mesh2_view * point(4, 0, 0)).z, -5.0f);
   EXPECT_FLOAT_EQ((app.view_state->mesh1_view * point(0, 0, 0)).z, -5.0f);
 
   app.view_options->views_mode = 0;
-  centre_view(app, panel);
+  centre_view(app);
   EXPECT_FALSE(poses_near(app.view_state->overlap_view, dragged));
   EXPECT_TRUE(poses_near(app.aligner->slots[1]->pose, translation(0, 0, 2)));
-  EXPECT_EQ(panel.syncs, 2);
 }
 
 TEST(ViewsChanged, MoveMesh2OnlyInTheOverlappedView) {
   AppState app;
-  FakePanel panel;
+  PanelFixture fixture(app);
+  Control* move = control_handles().move_mesh2;
   app.view_options->move_mesh2 = 1;
   app.view_options->views_mode = 1;
-  views_changed(app, panel);
-  EXPECT_FALSE(panel.is_on(SceneControl::kMoveMesh2));
+  views_changed(app);
+  EXPECT_FALSE(move->enabled);
   EXPECT_EQ(app.view_options->move_mesh2, 1);  // the value is kept
   app.view_options->views_mode = 0;
-  views_changed(app, panel);
-  EXPECT_TRUE(panel.is_on(SceneControl::kMoveMesh2));
+  views_changed(app);
+  EXPECT_TRUE(move->enabled);
 }
