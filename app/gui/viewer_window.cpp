@@ -57,14 +57,6 @@ void motion(int x, int y) {
 
 void keyboard(unsigned char, int, int) { key_pressed(); }
 
-// True when an X display can be opened; GLUT would otherwise end the
-// process with its own message.
-bool display_available() {
-  Display* display = XOpenDisplay(nullptr);
-  if (!display) return false;
-  XCloseDisplay(display);
-  return true;
-}
 
 }  // namespace
 
@@ -86,7 +78,11 @@ void post_main_redisplay() {
 
 int run_viewer(int argc, char** argv, const ViewerOptions& options) {
   const char* program = argc > 0 ? argv[0] : "icp_viewer";
-  if (!display_available()) {
+  // Without a display GLUT would end the process with its own message. The
+  // probe stays open until GLUT is connected: an X server may reset when
+  // its last client leaves, and GLUT would then race that reset.
+  Display* probe = XOpenDisplay(nullptr);
+  if (!probe) {
     const char* name = std::getenv("DISPLAY");
     std::fprintf(stderr, "%s: no graphical display available (DISPLAY=\"%s\" cannot be opened); "
                  "this program needs a desktop session\n", program, name ? name : "");
@@ -98,6 +94,7 @@ int run_viewer(int argc, char** argv, const ViewerOptions& options) {
   glutInitWindowPosition(kWindowX, kWindowY);
   glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
   glutInit(&argc, argv);
+  XCloseDisplay(probe);
   std::vector<std::string> mesh_paths(argv + 1, argv + argc);
   if (mesh_paths.size() > 2) {
     std::fprintf(stderr, "usage: %s [MESH1 [MESH2]]\n", program);
