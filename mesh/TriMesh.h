@@ -174,11 +174,48 @@ class TriMesh {
   bool is_boundary(int v);
 
   // ---- Normals, bounds, curvature (mesh/normals.cpp, bounds.cpp, curvature.cpp)
+  // Fills `normals` with unit vectors unless it already has one per vertex
+  // (normals read from a file stay). From `tristrips` when present (walked in
+  // place; `faces` is not built), else from `faces` (after need_faces): each
+  // face adds its edge cross product weighted at each corner by 1 / (product
+  // of the squared lengths of the two edges meeting there). A face whose
+  // weights are not finite (a zero-length edge, duplicate or repeated corner,
+  // NaN or overflowing coordinates) is skipped: it adds nothing anywhere.
+  // Without faces (a point cloud): the normal of a plane fitted to the 6
+  // nearest points, oriented to z >= 0; a vertex with fewer than 3 found
+  // points prints "Warning: not enough points for vertex %d\n" and gets
+  // (0, 0, 1). A zero or NaN sum (isolated vertex, all faces skipped, NaN
+  // position in a cloud) becomes (1, 0, 0), so every normal is a finite unit.
   void need_normals();
+  // Axis-aligned box of the vertices with finite coordinates (NaN or
+  // infinite ones are left out). Nothing (and no message) when there is no
+  // such vertex or the box is already valid.
   void need_bounding_box();
+  // Exact smallest sphere enclosing the vertices with finite coordinates
+  // (mesh/min_sphere.h). One vertex or coincident ones: that point, radius 0.
+  // Nothing (and no message) when there is no finite vertex or the sphere is
+  // already valid.
   void need_bounding_sphere();
+  // Per-face `corner_areas` (each corner's share of the face area, mixed
+  // Voronoi style) and per-vertex `point_areas` (sum over its corners), unless
+  // `point_areas` already has one entry per vertex. A face whose shares are
+  // not finite (coincident corners, NaN coordinates) gets (0, 0, 0); a vertex
+  // in no face, or only in such faces, gets area 0.
   void need_point_areas();
+  // Principal curvatures and directions, unless `principal_curv1` already has
+  // one entry per vertex; builds faces, normals and point areas first.
+  // (principal_dir1, principal_dir2, normal) is right-handed and orthonormal
+  // and |principal_curv1| >= |principal_curv2| (a tie keeps the first).
+  // Faces whose least-squares system is not positive definite (degenerate,
+  // non-finite) are skipped; a vertex with area 0 receives nothing. Such
+  // vertices keep curvature 0. A vertex in no face has its frame built from
+  // (1, 0, 0): with normal (1, 0, 0), as need_normals gives it, both
+  // directions come out as zero vectors. Without faces every curvature is 0.
   void need_curvatures();
+  // Curvature derivative tensor per vertex (a, b, c, d in the frame
+  // principal_dir1, principal_dir2), unless `dcurv` already has one entry per
+  // vertex; builds curvatures first. Skipped faces and area-0 vertices as in
+  // need_curvatures: such vertices keep (0, 0, 0, 0).
   void need_dcurv();
 
   // ---- Vertex removal and renumbering (mesh/remove.cpp) -----------------
