@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <string>
 
 #include "app/gui/viewer_window.h"
 #include "app/texts.h"
@@ -60,6 +61,15 @@ bool run_file_chooser(bool save, const std::vector<FileFilter>& filters, std::st
   GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
   gtk_file_chooser_set_local_only(chooser, TRUE);
   gtk_file_chooser_set_do_overwrite_confirmation(chooser, FALSE);
+  // Start where the last dialog ended, at first in the working directory,
+  // rather than in GTK's list of recent files.
+  static std::string last_folder;
+  if (last_folder.empty()) {
+    gchar* cwd = g_get_current_dir();
+    last_folder = cwd;
+    g_free(cwd);
+  }
+  gtk_file_chooser_set_current_folder(chooser, last_folder.c_str());
   for (const FileFilter& f : filters) {
     GtkFileFilter* filter = gtk_file_filter_new();
     gtk_file_filter_set_name(filter, cp1252_to_utf8(f.description).c_str());
@@ -77,6 +87,9 @@ bool run_file_chooser(bool save, const std::vector<FileFilter>& filters, std::st
       if (save || is_regular_file(name)) {
         *path = name;
         chosen = true;
+        gchar* folder = g_path_get_dirname(name);
+        last_folder = folder;
+        g_free(folder);
       }
       g_free(name);
     }
@@ -98,10 +111,23 @@ bool DesktopPlatform::save_file(const std::vector<FileFilter>& filters, std::str
 
 bool DesktopPlatform::ask_yes_no(const std::string& title, const std::string& text) {
   if (!gtk_ready()) return false;
-  GtkWidget* dialog =
-      gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_INFO, GTK_BUTTONS_YES_NO, "%s",
-                             cp1252_to_utf8(text).c_str());
-  gtk_window_set_title(GTK_WINDOW(dialog), cp1252_to_utf8(title).c_str());
+  // Built by hand rather than as a GTK message dialog, which no longer shows
+  // an icon: information icon at the left, the text, "Sí" and "No".
+  GtkWidget* dialog = gtk_dialog_new_with_buttons(
+      cp1252_to_utf8(title).c_str(), nullptr, GTK_DIALOG_MODAL, "_S\xC3\xAD", GTK_RESPONSE_YES,
+      "_No", GTK_RESPONSE_NO, nullptr);
+  gtk_window_set_resizable(GTK_WINDOW(dialog), FALSE);
+  GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 12);
+  gtk_container_set_border_width(GTK_CONTAINER(row), 12);
+  gtk_box_pack_start(GTK_BOX(row),
+                     gtk_image_new_from_icon_name("dialog-information", GTK_ICON_SIZE_DIALOG),
+                     FALSE, FALSE, 0);
+  GtkWidget* label = gtk_label_new(cp1252_to_utf8(text).c_str());
+  gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+  gtk_label_set_max_width_chars(GTK_LABEL(label), 60);
+  gtk_box_pack_start(GTK_BOX(row), label, TRUE, TRUE, 0);
+  gtk_box_pack_start(GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(dialog))), row, TRUE, TRUE, 0);
+  gtk_widget_show_all(row);
   gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_NO);
   keep_above_main_window(dialog);
   bool yes = gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_YES;

@@ -2,7 +2,9 @@
 // 3-D window, with its own GL context in which Dear ImGui draws the
 // ControlPanel. User input is turned into ControlPanel::activate() calls,
 // applied after each frame is drawn (never in the middle of a frame), so a
-// callback may open a modal dialog or change the panel freely.
+// callback may open a modal dialog or change the panel freely. Because the
+// panel has its own GL context, the ImGui renderer's changes to GL state
+// (client arrays, texture, scissor, matrices) never reach the 3-D view.
 #pragma once
 
 #include "app/controls.h"

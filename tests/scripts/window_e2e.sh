@@ -5,7 +5,8 @@
 # runs it; "SALIR" answered No keeps the program running and answered Yes
 # ends it with status 0; closing the window ends it without the question;
 # without a display it says so and fails. Uses the test build of the program
-# (icp_viewer_test: scripted answers, prints control centres and actions).
+# (icp_viewer_test: scripted answers, prints control centres and actions),
+# and the shipped program for its desktop quit dialog (default answer No).
 # Arguments: build directory, source directory.
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -115,7 +116,7 @@ start() {
 centre() {
   awk -v k="$1" -v l="\"$2\"" '$1 == "CONTROL" && $3 == k {
       label = $0; sub(/^CONTROL [0-9]+ [a-z]+ /, "", label); sub(/ -?[0-9]+ -?[0-9]+ [01]$/, "", label)
-      if (label == l) { print $(NF - 2), $(NF - 1); exit } }' "$work/out"
+      if (label == l) { print $(NF - 2), $(NF - 1); exit } }' "$work/layout"
 }
 
 click() {
@@ -128,6 +129,7 @@ click() {
 
 # 1. Start-up: a white 3-D area and the panel at the right.
 start no yes
+cp "$work/out" "$work/layout"
 import -window "$wid" "$work/shot.png"
 cp "$work/shot.png" "$build/window_e2e_shot.png"
 size=$(convert "$work/shot.png" -format '%w %h' info:)
@@ -164,5 +166,28 @@ start yes
 wait_exit 20
 [ "$status" -eq 0 ] || fail "closing the window ended with status $status"
 grep -aq '^PLATFORM' "$work/out" && fail "closing the window asked: $(grep -a PLATFORM "$work/out")"
+
+# 6. The shipped program asks with a desktop dialog titled "Salir" whose
+#    default answer is No: Return keeps the program running.
+"$shipped" >"$work/out" 2>"$work/err" &
+pid=$!
+wid=$(xdotool search --sync --name "^Varkel's ICP\$" | head -1)
+sleep 1
+click button "SALIR"
+dialog=$(timeout 20 xdotool search --sync --name "^Salir\$" | head -1) || true
+[ -n "$dialog" ] || fail "the shipped program showed no quit dialog"
+xdotool mousemove --window "$dialog" 20 20
+sleep 0.5
+xdotool key Return
+for ((i = 0; i < 50; i++)); do
+  xdotool search --name "^Salir\$" >/dev/null || break
+  sleep 0.1
+done
+xdotool search --name "^Salir\$" >/dev/null && fail "Return did not close the quit dialog"
+sleep 0.5
+kill -0 "$pid" 2>/dev/null || fail "the default answer of the quit dialog ended the program"
+"$work/close_window" "$wid"
+wait_exit 20
+[ "$status" -eq 0 ] || fail "closing the shipped program's window ended with status $status"
 
 echo "PASS: window end to end"
