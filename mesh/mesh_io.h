@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "mesh/TriMesh.h"
@@ -31,6 +32,16 @@ struct VertexLayout {
   bool float_color = false;  // colour is three float32 in [0, 1], not three bytes
   int conf = -1;             // offset of a float32 confidence
 };
+
+// The whole read of one mesh from an open stream, as read_into does after
+// opening the file: recognises the format from `filename` and the first
+// bytes, runs its reader, then remaps an offset index range, checks every
+// face, strip and grid index against the vertex range, and drops vertices
+// with a NaN or infinite coordinate (and the faces using them). Prints
+// "Error reading file [message_name]." and returns false on any failure,
+// including a file that yields no vertices. Does not close the stream.
+bool read_mesh_stream(TriMesh& mesh, std::FILE* f, const std::string& filename,
+                      const std::string& message_name);
 
 // PLY: the header and body after the dispatcher consumed "p" and "ly".
 bool read_ply_header_and_body(TriMesh& mesh, std::FILE* f);

@@ -221,18 +221,21 @@ bool TriMesh::read_into(const std::string& filename) {
       return false;
     }
   }
-  progress_printf("Reading %s... ", name.c_str());
-
-  // Read, then close the stream (standard input included).
-  bool ok = read_by_format(*this, f, filename);
+  // The stream is closed afterwards, standard input included.
+  bool ok = read_mesh_stream(*this, f, filename, name);
   std::fclose(f);
+  return ok;
+}
 
-  // Checks every successful read ends with.
-  if (ok && !vertices.empty()) {
+bool read_mesh_stream(TriMesh& mesh, std::FILE* f, const std::string& filename,
+                      const std::string& message_name) {
+  progress_printf("Reading %s... ", message_name.c_str());
+  if (read_by_format(mesh, f, filename) && !mesh.vertices.empty()) {
     progress_printf("Done.\n");
-    remap_index_range(*this);
-    if (indices_in_range(*this) && drop_nonfinite_vertices(*this) && !vertices.empty()) return true;
+    remap_index_range(mesh);
+    if (indices_in_range(mesh) && drop_nonfinite_vertices(mesh) && !mesh.vertices.empty())
+      return true;
   }
-  error_printf("Error reading file [%s].\n", name.c_str());
+  error_printf("Error reading file [%s].\n", message_name.c_str());
   return false;
 }

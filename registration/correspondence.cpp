@@ -16,11 +16,6 @@
 
 namespace {
 
-// Index of the vertex that a tree query returned, recovered from its address.
-inline int vertex_index(const TriMesh& mesh, const float* q) {
-  return int((q - mesh.vertices[0].data()) / 3);
-}
-
 bool has_pairing_data(const MeshSlot& slot) {
   if (!slot.mesh || !slot.kdtree) return false;
   size_t n = slot.mesh->vertices.size();
@@ -104,7 +99,7 @@ void overlap_weights(MeshSlot& slot, const PoseMatrix& to_other, MeshSlot& other
     }
     if (check_nearest) {
       const float* q = other.kdtree ? other.kdtree->find_nearest(p.data(), d2) : nullptr;
-      if (!q || other.mesh->is_boundary(vertex_index(*other.mesh, q))) continue;
+      if (!q || other.mesh->is_boundary(KDtree::index_of(q, other.mesh->vertices))) continue;
     }
     slot.weights[i] = 1.0f;
   }
@@ -138,7 +133,7 @@ void Aligner::collect_pairs(float incr, std::vector<PointPair>& pairs, bool dire
     NormCompat compat(nrm, &tmesh, normal_dot_min);
     const float* q = T.kdtree->find_nearest(p.data(), d2max, &compat);
     if (!q) continue;
-    int j = vertex_index(tmesh, q);
+    int j = KDtree::index_of(q, tmesh.vertices);
     if (tmesh.is_boundary(j)) continue;
     pairs.push_back(make_pair(S, int(i), T, j, direction, normal1_matrix));
   }
@@ -156,7 +151,7 @@ void Aligner::collect_pairs(float incr, std::vector<PointPair>& pairs, bool dire
                        T.color_dirs.data());
     const float* q = T.kdtree->find_nearest(p.data(), d2max, &compat);
     if (!q) continue;
-    int j = vertex_index(tmesh, q);
+    int j = KDtree::index_of(q, tmesh.vertices);
     if (tmesh.is_boundary(j)) continue;
     pairs.push_back(make_pair(S, int(i), T, j, direction, normal1_matrix));
   }
