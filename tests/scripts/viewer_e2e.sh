@@ -6,7 +6,8 @@
 # view with mesh 1 above, mesh 2 below and a one-pixel black line; white and
 # significant colour modes; the blue wire overlay; near-black ridge lines; a
 # drag that turns the view but not the poses ("Centrar" restores the first
-# picture) and one with "Mover malla2" that moves mesh 2 ("Centrar" does not).
+# picture) and one with "Mover malla2" that moves mesh 2 ("Centrar" does not);
+# a drag in the split view's lower half moving mesh 2's view only; the wheel.
 # Also the command line: icp_viewer_test MESH1 MESH2 shows both at once.
 # Arguments: build directory, source directory. Screenshots are left in
 # <build>/viewer_e2e/.
@@ -209,7 +210,29 @@ stats split $line
 [ "$dark" -eq "$total" ] || fail "no one-pixel black line between the views"
 stats split 700x1+0+447
 [ "$dark" -lt "$total" ] || fail "the black line is more than one pixel thick"
+# A drag pressed in the lower half turns mesh 2's view only, even where it
+# crosses into the upper half.
+drag 300 700 380 300
+shot split_dragged
+stats split_dragged $upper split
+[ "$differ" -lt 50 ] || fail "a drag pressed in the lower half moved the upper view ($differ)"
+stats split_dragged $lower split
+[ "$differ" -gt 5000 ] || fail "a drag in the lower half did not turn mesh 2's view ($differ)"
 click 7
+
+# The wheel: a notch up sends the scene away (more white), one down brings it back.
+shot before_wheel
+xdotool mousemove --window "$wid" 350 450 click 4
+shot wheel_up
+stats wheel_up $area
+white_up=$white
+stats before_wheel $area
+[ "$white_up" -gt $((white + 10000)) ] || fail "wheel up did not send the scene away ($white_up vs $white)"
+xdotool mousemove --window "$wid" 350 450 click 5
+shot wheel_down
+stats wheel_down $area before_wheel
+[ "$white" -lt $((white_up - 10000)) ] || fail "wheel down did not bring the scene closer"
+click 11
 
 # 4. White mode on both meshes: shaded grey, no colour.
 click 21
