@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <string>
 
 #include "app/view_setup.h"
+#include "registration/curvature_scale.h"
 #include "fake_scene.h"
 
 namespace {
@@ -190,4 +193,34 @@ TEST(LoadMesh, FailedReadEmptiesTheSlotAndKeepsTheStage) {
   EXPECT_TRUE(load_mesh(app, 3));
   EXPECT_EQ(app.load_stage, 2);
   EXPECT_EQ(app.aligner->slots[1]->file_name, files.colored2);
+}
+
+TEST(LoadMesh, CurvatureScaleSamplingCarriesOnBetweenLoads) {
+  Files files;
+  AppState app;
+  set_curvature_scale_generator_state(0);
+  ASSERT_TRUE(load_mesh_path(app, 0, files.colored));
+  // 25 vertices: 25 picks (fewer than 500), so the generator advanced 25 steps.
+  uint32_t expected = 0;
+  for (int i = 0; i < 25; i++) expected = expected * 1664525u + 1013904223u;
+  EXPECT_EQ(curvature_scale_generator_state(), expected);
+
+  // The scale by the rule, worked out with a full sort of the same picks.
+  const TriMesh& m = *app.aligner->slots[0]->mesh;
+  std::vector<float> samples;
+  uint32_t g = 0;
+  for (int i = 0; i < 25; i++) {
+    g = g * 1664525u + 1013904223u;
+    samples.push_back(std::fabs(m.principal_curv1[g % 25]));
+    samples.push_back(std::fabs(m.principal_curv2[g % 25]));
+  }
+  std::sort(samples.begin(), samples.end());
+  float a = 0.05f * m.bounding_sphere.radius;
+  float q = samples[5];  // rank trunc(50 * 0.1)
+  float b = q > 0.0f ? 0.01f / q : a;
+  EXPECT_FLOAT_EQ(app.aligner->slots[0]->curvature_scale, std::min(a, b));
+
+  // A second load of the same file goes on from there.
+  ASSERT_TRUE(load_mesh_path(app, 0, files.colored));
+  EXPECT_NE(curvature_scale_generator_state(), expected);
 }
