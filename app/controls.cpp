@@ -20,14 +20,18 @@ const char* control_kind_name(ControlKind kind) {
 
 namespace {
 
-void set_enabled_recursive(Control& control, bool on) {
+// Both return whether anything the panel shows changed.
+bool set_enabled_recursive(Control& control, bool on) {
+  bool changed = control.enabled != on;
   control.enabled = on;
-  for (auto& child : control.children) set_enabled_recursive(*child, on);
+  for (auto& child : control.children) changed = set_enabled_recursive(*child, on) || changed;
+  return changed;
 }
 
-void sync_recursive(Control& control) {
-  control.sync_live();
-  for (auto& child : control.children) sync_recursive(*child);
+bool sync_recursive(Control& control) {
+  bool changed = control.sync_live();
+  for (auto& child : control.children) changed = sync_recursive(*child) || changed;
+  return changed;
 }
 
 void collect(Control& control, std::vector<Control*>* out) {
@@ -40,16 +44,23 @@ void collect(Control& control, std::vector<Control*>* out) {
 }  // namespace
 
 void Control::set_enabled(bool on) {
-  set_enabled_recursive(*this, on);
-  if (owner) owner->notify_changed();
+  if (set_enabled_recursive(*this, on) && owner) owner->notify_changed();
 }
 
 void Control::enable() { set_enabled(true); }
 void Control::disable() { set_enabled(false); }
 
-void Control::sync_live() {
-  if (live_int) shown_int = *live_int;
-  if (live_float) shown_float = *live_float;
+bool Control::sync_live() {
+  bool changed = false;
+  if (live_int && shown_int != *live_int) {
+    shown_int = *live_int;
+    changed = true;
+  }
+  if (live_float && shown_float != *live_float) {
+    shown_float = *live_float;
+    changed = true;
+  }
+  return changed;
 }
 
 ControlPanel::ControlPanel() : root_(std::make_unique<Control>()) { root_->owner = this; }
@@ -162,8 +173,7 @@ bool ControlPanel::activate(Control& control, int32_t int_value, float float_val
 }
 
 void ControlPanel::sync_live_all() {
-  sync_recursive(*root_);
-  notify_changed();
+  if (sync_recursive(*root_)) notify_changed();
 }
 
 std::vector<Control*> ControlPanel::all_controls() {

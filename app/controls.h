@@ -62,8 +62,9 @@ struct Control {
   void disable();
   void set_enabled(bool on);
 
-  // Copies the live variable (if any) into the shown value.
-  void sync_live();
+  // Copies the live variable (if any) into the shown value; returns whether
+  // the shown value changed.
+  bool sync_live();
 };
 
 // The panel: owns the control tree, builds it, and applies user input.
@@ -109,8 +110,10 @@ class ControlPanel {
   // Every control, depth first in creation order, the root excluded.
   std::vector<Control*> all_controls();
 
-  // Listeners (may be empty): `changed` after any change of what the panel
-  // shows (enable state, sync); `activated` after a user action took effect.
+  // Listeners (may be empty): `changed` after enable/disable or a sync that
+  // changed what the panel shows (calls that change nothing stay silent, so
+  // syncing after every mouse motion costs no redraw); `activated` after a
+  // user action took effect.
   void set_change_listener(std::function<void()> listener) { changed_ = std::move(listener); }
   void set_activation_listener(std::function<void(const Control&)> listener) {
     activated_ = std::move(listener);

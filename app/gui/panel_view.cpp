@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "app/PolledButton.h"
 #include "app/texts.h"
 
 namespace {
@@ -43,8 +44,7 @@ struct PanelView {
   std::vector<PendingAction> pending;  // user edits of this frame, applied after it
   std::vector<ItemRect> rects;         // where each control was drawn this frame
   std::vector<float> right_edges;      // right edge of the current container, screen x
-  bool press_seen[3] = {false, false, false};  // a frame has seen the button down
-  bool release_held[3] = {false, false, false};
+  PolledButton buttons[3];             // left, right, middle as ImGui numbers them
   int frames_to_settle = kSettleFrames;
   bool layout_reported = false;
 };
@@ -241,8 +241,7 @@ void panel_display() {
   ImGui_ImplOpenGL2_NewFrame();
   ImGui_ImplGLUT_NewFrame();
   ImGuiIO& io = ImGui::GetIO();
-  for (int b = 0; b < 3; ++b)
-    if (io.MouseDown[b]) g_view.press_seen[b] = true;
+  for (int b = 0; b < 3; ++b) io.MouseDown[b] = g_view.buttons[b].start_frame();
   draw_panel_ui();
   ImGui::Render();
 
@@ -255,13 +254,7 @@ void panel_display() {
 
   // A release that arrived before any frame saw its press is delivered now.
   bool more = false;
-  for (int b = 0; b < 3; ++b) {
-    if (g_view.release_held[b]) {
-      io.MouseDown[b] = false;
-      g_view.release_held[b] = false;
-      more = true;
-    }
-  }
+  for (PolledButton& button : g_view.buttons) more = button.end_frame() || more;
   std::vector<PendingAction> actions;
   actions.swap(g_view.pending);
   for (const PendingAction& a : actions) {
@@ -291,16 +284,10 @@ void panel_mouse(int button, int state, int x, int y) {
   } else {
     int b = button == GLUT_LEFT_BUTTON ? 0 : button == GLUT_RIGHT_BUTTON ? 1
           : button == GLUT_MIDDLE_BUTTON ? 2 : -1;
-    if (b >= 0 && state == GLUT_DOWN) {
-      io.MouseDown[b] = true;
-      g_view.press_seen[b] = false;
-      g_view.release_held[b] = false;
-    } else if (b >= 0) {
-      // ImGui 1.86 keeps no input queue: a press and release between two
-      // frames would be lost, so the release waits for a frame with the press.
-      if (g_view.press_seen[b]) io.MouseDown[b] = false;
-      else g_view.release_held[b] = true;
-    }
+    // ImGui 1.86 keeps no input queue: the buttons are handed to it at the
+    // start of each frame, with a quick click's release held back.
+    if (b >= 0 && state == GLUT_DOWN) g_view.buttons[b].press();
+    else if (b >= 0) g_view.buttons[b].release();
   }
   request_frames(kSettleFrames);
 }
@@ -383,7 +370,7 @@ void create_panel_window(int main_window, int main_width, int main_height, Contr
   glutKeyboardUpFunc(panel_keyboard_up);
   glutSpecialFunc(panel_special);
   glutSpecialUpFunc(panel_special_up);
-  panel->set_change_listener([] { request_frames(kSettleFrames); });
+  panel->set_change_listener([] { request_frames(1); });
   glutSetWindow(main_window);
 }
 

@@ -95,7 +95,8 @@ int run_viewer(int argc, char** argv, const ViewerOptions& options) {
   glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
   glutInit(&argc, argv);
   XCloseDisplay(probe);
-  std::vector<std::string> mesh_paths(argv + 1, argv + argc);
+  std::vector<std::string> mesh_paths;
+  for (int i = 1; i < argc; ++i) mesh_paths.push_back(argv[i]);
   if (mesh_paths.size() > 2) {
     std::fprintf(stderr, "usage: %s [MESH1 [MESH2]]\n", program);
     return 1;

@@ -32,12 +32,18 @@ TEST(Controls, DisableAndEnableReachEveryNestedControl) {
   for (Control* c : {outer, inner, button, group, radio}) EXPECT_TRUE(c->enabled);
 }
 
-TEST(Controls, ChangeListenerHearsEnableAndSync) {
+TEST(Controls, ChangeListenerHearsOnlyRealChanges) {
   ControlPanel panel;
   int changes = 0;
+  int32_t flag = 0;
   panel.set_change_listener([&] { ++changes; });
-  Control* b = panel.add_button(nullptr, "b", 0, nullptr);
-  b->disable();
+  Control* p = panel.add_panel(nullptr, "p");
+  panel.add_checkbox(p, "c", &flag, -1, nullptr);
+  p->disable();
+  p->disable();           // already disabled: silent
+  panel.sync_live_all();  // nothing differs: silent
+  EXPECT_EQ(changes, 1);
+  flag = 1;
   panel.sync_live_all();
   EXPECT_EQ(changes, 2);
 }

@@ -3,7 +3,8 @@
 # GL): it starts with a white 3-D area and the panel at the right; a real
 # click on a disabled control does nothing while one on an enabled control
 # runs it; "SALIR" answered No keeps the program running and answered Yes
-# ends it with status 0; closing the window ends it without the question;
+# ends it with status 0; the panel stays docked when the window is resized;
+# closing the window ends it without the question;
 # without a display it says so and fails. Uses the test build of the program
 # (icp_viewer_test: scripted answers, prints control centres and actions),
 # and the shipped program for its desktop quit dialog (default answer No).
@@ -160,8 +161,18 @@ wait_exit 20
 [ "$status" -eq 0 ] || fail "SALIR then Yes ended with status $status"
 [ "$(grep -ac '^PLATFORM ask_yes_no' "$work/out")" -eq 2 ] || fail "expected two questions"
 
-# 5. Closing the window: the program ends, status 0, without the question.
+# 5. A resized window keeps the panel docked at its right edge; closing the
+#    window ends the program, status 0, without the question.
 start yes
+xdotool windowsize "$wid" 800 600
+sleep 1.5
+import -window "$wid" "$work/small.png"
+size=$(convert "$work/small.png" -format '%w %h' info:)
+[ "$size" = "800 600" ] || fail "resized window is $size, not 800 x 600"
+white=$(convert "$work/small.png" -crop 490x600+0+0 +repage -format '%[fx:minima]' info:)
+[ "$white" = "1" ] || fail "after resizing, the 3-D area is not all white (darkest $white)"
+docked=$(convert "$work/small.png" -crop 280x580+510+10 +repage -format '%[fx:mean<0.97 && minima<0.3]' info:)
+[ "$docked" = "1" ] || fail "after resizing, no panel at the right edge"
 "$work/close_window" "$wid"
 wait_exit 20
 [ "$status" -eq 0 ] || fail "closing the window ended with status $status"
