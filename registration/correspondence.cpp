@@ -11,6 +11,7 @@
 #include "registration/Aligner.h"
 #include "registration/KDtree.h"
 #include "registration/compat.h"
+#include "registration/point_mapper.h"
 #include "registration/sampler.h"
 #include "registration/timer.h"
 
@@ -28,18 +29,48 @@ bool has_color_data(const MeshSlot& slot) {
          slot.significant_flags.size() == n;
 }
 
-// The pair of sampled vertex i of S and matched vertex j of T, in world frame.
-PointPair make_pair(const MeshSlot& S, int i, const MeshSlot& T, int j, bool s_is_mesh2,
-                    const PoseMatrix& normal1_matrix) {
-  const MeshSlot& m1 = s_is_mesh2 ? T : S;
-  const MeshSlot& m2 = s_is_mesh2 ? S : T;
-  int i1 = s_is_mesh2 ? j : i;
-  int i2 = s_is_mesh2 ? i : j;
-  PointPair pair;
-  pair.p1 = m1.pose * m1.mesh->vertices[i1];
-  pair.p2 = m2.pose * m2.mesh->vertices[i2];
-  pair.normal1 = transform_direction(normal1_matrix, m1.mesh->normals[i1]);
-  return pair;
+// Everything a pass needs to turn a (sampled, matched) vertex pair into a
+// PointPair in the world frame.
+struct PairFrames {
+  const MeshSlot* mesh1;
+  const MeshSlot* mesh2;
+  PointMapper pose1, pose2;
+  PoseMatrix normal1_matrix;
+  PairFrames(const MeshSlot& s1, const MeshSlot& s2)
+      : mesh1(&s1), mesh2(&s2), pose1(s1.pose), pose2(s2.pose),
+        normal1_matrix(normal_matrix(s1.pose)) {}
+  // Appends the pair of vertex i1 of mesh 1 and i2 of mesh 2. A pair with a
+  // coordinate that is not finite (a corrupt vertex or normal) is left out:
+  // one NaN would otherwise spread into the median, the sums and the pose.
+  void append(int i1, int i2, std::vector<PointPair>& pairs) const {
+    PointPair pair;
+    pair.p1 = pose1(mesh1->mesh->vertices[size_t(i1)]);
+    pair.p2 = pose2(mesh2->mesh->vertices[size_t(i2)]);
+    pair.normal1 = transform_direction(normal1_matrix, mesh1->mesh->normals[size_t(i1)]);
+    const float* f = &pair.p1.x;
+    for (int k = 0; k < 9; k++)
+      if (!std::isfinite(f[k])) return;
+    pairs.push_back(pair);
+  }
+};
+
+// The first index j >= i with cdf[j] > u, for u < 1. The cdf is
+// non-decreasing and ends in exactly 1.0, so the forward walk this replaces
+// would stop at the same index; galloping and then bisecting costs
+// O(log distance) instead of O(distance) per sample, which matters when a
+// pass draws a few hundred samples from tens of thousands of vertices.
+inline size_t advance_to_sample(const std::vector<float>& cdf, size_t i, float u) {
+  if (cdf[i] > u) return i;
+  const size_t last = cdf.size() - 1;
+  size_t lo = i, step = 1, hi = i + 1;  // invariant: cdf[lo] <= u
+  while (hi < last && cdf[hi] <= u) {
+    lo = hi;
+    step *= 2;
+    hi = lo + step;
+  }
+  if (hi > last) hi = last;  // cdf[last] = 1.0 > u
+  return size_t(std::upper_bound(cdf.begin() + ptrdiff_t(lo) + 1, cdf.begin() + ptrdiff_t(hi) + 1, u) -
+                cdf.begin());
 }
 
 // 16 x 16 x 16 occupancy of one mesh's local vertices.
@@ -82,15 +113,16 @@ void build_grid(const TriMesh& mesh, OccupancyGrid& g) {
 
 // Weight 1 for every vertex of `slot` that `to_other` places in the overlap
 // with `other` (grid box and occupancy, and optionally a close non-boundary vertex).
-void overlap_weights(MeshSlot& slot, const PoseMatrix& to_other, MeshSlot& other,
+void overlap_weights(MeshSlot& slot, const PoseMatrix& to_other_matrix, MeshSlot& other,
                      const OccupancyGrid& other_grid, bool use_grid, bool check_nearest,
                      float max_dist) {
   const std::vector<point>& verts = slot.mesh->vertices;
   slot.weights.resize(verts.size());
   float d2 = max_dist * max_dist;
+  const PointMapper to_other(to_other_matrix);
   for (size_t i = 0; i < verts.size(); i++) {
     slot.weights[i] = 0.0f;
-    point p = to_other * verts[i];
+    point p = to_other(verts[i]);
     if (use_grid) {
       bool inside = p.x > other_grid.min.x && p.x < other_grid.max.x &&
                     p.y > other_grid.min.y && p.y < other_grid.max.y &&
@@ -113,29 +145,34 @@ void Aligner::collect_pairs(float incr, std::vector<PointPair>& pairs, bool dire
   MeshSlot& T = *slots[direction ? 0 : 1];
   if (!has_pairing_data(S) || !has_pairing_data(T)) return;
 
-  const PoseMatrix S2T = inverse(T.pose) * S.pose;
-  const PoseMatrix S2T_normals = normal_matrix(S2T);
-  const PoseMatrix normal1_matrix = normal_matrix(slots[0]->pose);
+  const PoseMatrix S2T_matrix = inverse(T.pose) * S.pose;
+  const PointMapper S2T(S2T_matrix);
+  const PoseMatrix S2T_normals = normal_matrix(S2T_matrix);
+  const PairFrames frames(*slots[0], *slots[1]);
   const float d2max = max_dist * max_dist;
   const TriMesh& smesh = *S.mesh;
   TriMesh& tmesh = *T.mesh;
   const std::vector<float>& cdf = S.cdf;
   const std::vector<bool>& marks = S.feature_marks;
 
-  // Geometric pass. The cdf ends in exactly 1.0 and u < 1, so the forward
-  // walk stops inside the array.
+  // Geometric pass. The cdf ends in exactly 1.0 and u < 1, so the sample
+  // index stays inside the array.
   size_t i = 0;
   for (float u = draw_sample() * incr; u < 1.0f; u += draw_sample() * incr) {
-    while (cdf[i] <= u) i++;
+    i = advance_to_sample(cdf, i, u);
     if (!marks.empty() && (i >= marks.size() || !marks[i])) continue;
-    point p = S2T * smesh.vertices[i];
+    point p = S2T(smesh.vertices[i]);
     point nrm = transform_direction(S2T_normals, smesh.normals[i]);
     NormCompat compat(nrm, &tmesh, normal_dot_min);
     const float* q = T.kdtree->find_nearest(p.data(), d2max, &compat);
     if (!q) continue;
     int j = KDtree::index_of(q, tmesh.vertices);
     if (tmesh.is_boundary(j)) continue;
-    pairs.push_back(make_pair(S, int(i), T, j, direction, normal1_matrix));
+    if (direction) {
+      frames.append(j, int(i), pairs);
+    } else {
+      frames.append(int(i), j, pairs);
+    }
   }
 
   // Colour pass: samples of significant colour, matched on colour and
@@ -143,9 +180,9 @@ void Aligner::collect_pairs(float incr, std::vector<PointPair>& pairs, bool dire
   if (mode == 1 || !has_color_data(S) || !has_color_data(T)) return;
   i = 0;
   for (float u = draw_sample() * incr; u < 1.0f; u += draw_sample() * incr) {
-    while (cdf[i] <= u) i++;
+    i = advance_to_sample(cdf, i, u);
     if (S.significant_flags[i] == 0) continue;
-    point p = S2T * smesh.vertices[i];
+    point p = S2T(smesh.vertices[i]);
     const Color& c = smesh.colors[i];
     ColorCompat compat(c, S.color_dirs[i], &tmesh, color_dir_dot_min, color_l1_max,
                        T.color_dirs.data());
@@ -153,7 +190,11 @@ void Aligner::collect_pairs(float incr, std::vector<PointPair>& pairs, bool dire
     if (!q) continue;
     int j = KDtree::index_of(q, tmesh.vertices);
     if (tmesh.is_boundary(j)) continue;
-    pairs.push_back(make_pair(S, int(i), T, j, direction, normal1_matrix));
+    if (direction) {
+      frames.append(j, int(i), pairs);
+    } else {
+      frames.append(int(i), j, pairs);
+    }
   }
 }
 
@@ -247,12 +288,13 @@ bool Aligner::update_cdfs(const float evals[6], const float evecs[6][6], const p
     size_t n = mesh.vertices.size();
     slot.cdf.resize(n);
     const PoseMatrix nmat = normal_matrix(slot.pose);
+    const PointMapper pose(slot.pose);
     bool has_normals = mesh.normals.size() == n;
     for (size_t i = 0; i < n; i++) {
       slot.cdf[i] = 0.0f;
       float w = i < slot.weights.size() ? slot.weights[i] : 0.0f;
       if (w == 0.0f || !has_normals) continue;
-      point x = (slot.pose * mesh.vertices[i] - centroid) * scale;
+      point x = (pose(mesh.vertices[i]) - centroid) * scale;
       point m = transform_direction(nmat, mesh.normals[i]);
       point xm = cross(x, m);
       float v[6] = {xm.x, xm.y, xm.z, m.x, m.y, m.z};
@@ -262,7 +304,11 @@ bool Aligner::update_cdfs(const float evals[6], const float evecs[6][6], const p
         for (int c = 0; c < 6; c++) row += W[r][c] * v[c];
         quad += v[r] * row;
       }
-      slot.cdf[i] = quad * w;
+      // W is positive semi-definite, so only round-off (or a corrupt vertex)
+      // gives a negative or NaN mass; either counts as none, keeping the
+      // running sums non-decreasing.
+      float mass = quad * w;
+      slot.cdf[i] = mass > 0.0f ? mass : 0.0f;
     }
     for (size_t i = 1; i < n; i++) slot.cdf[i] += slot.cdf[i - 1];
     float total = n ? slot.cdf[n - 1] : 0.0f;

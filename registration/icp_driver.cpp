@@ -18,7 +18,7 @@ const float kUnsetError = 999999.0f;
 const int kCoarseTranslateSteps = 2;
 const int kCoarseRotateSteps = 5;
 // Main loop schedule: re-seed with a coarse phase at k mod 30 = 9, refresh
-// weights and distributions at every other k mod 10 = 9.
+// weights and distributions at the other k with k mod 10 = 9.
 const int kReseedPeriod = 30;
 const int kRefreshPeriod = 10;
 const int kScheduleOffset = 9;
@@ -225,6 +225,18 @@ bool Aligner::run_icp() {
   step_point_to_plane(incr, false, option_a, option_b);
   if (verbosity >= 1)
     std::fprintf(stderr, "Time for this iteration: %.2f msec.\n\n", timer.elapsed_ms());
+
+  // A run in which no step found enough pairs has measured nothing: mesh 2
+  // never moved and 0 would read as a perfect result. It fails instead, with
+  // the unset error, so neither the caller nor a trial count takes it for a
+  // success.
+  const std::vector<float>& history = mode == 2 ? history_color : history_icp;
+  const std::vector<int32_t>& starts = mode == 2 ? run_starts_color : run_starts_icp;
+  size_t run_start = starts.empty() ? 0 : size_t(starts.back());
+  if ((mode == 1 || mode == 2) && history.size() <= run_start) {
+    (mode == 2 ? error_color : error_icp) = kUnsetError;
+    return false;
+  }
 
   std::string debug_path = debug_pose_path();
   if (!debug_path.empty()) write_pose(slots[1]->pose, debug_path);

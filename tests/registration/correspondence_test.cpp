@@ -141,6 +141,28 @@ TEST(Pairing, IdenticalScansPairEachSampleWithItself) {
   }
 }
 
+TEST(Pairing, SamplesFollowTheDistribution) {
+  Aligner a;
+  identical_pair(a);
+  a.mode = 1;
+  // All mass on vertices 40 and 100 (interior), split 30 / 70: every sample
+  // is one of them, and the share of each follows its mass.
+  std::vector<float>& cdf = a.slots[0]->cdf;
+  for (size_t i = 0; i < cdf.size(); i++) cdf[i] = i < 40 ? 0.0f : (i < 100 ? 0.3f : 1.0f);
+  std::vector<PointPair> pairs;
+  set_sample_generator_state(11);
+  a.collect_pairs(0.01f, pairs, false);
+  const std::vector<point>& v = a.slots[0]->mesh->vertices;
+  size_t at40 = 0, at100 = 0;
+  for (const PointPair& p : pairs) {
+    if (p.p1 == v[40]) at40++;
+    else if (p.p1 == v[100]) at100++;
+    else ADD_FAILURE() << "sampled a vertex without mass";
+  }
+  ASSERT_EQ(at40 + at100, pairs.size());
+  EXPECT_NEAR(double(at40) / double(pairs.size()), 0.3, 0.06);
+}
+
 TEST(Pairing, LargeStepMaySampleNothing) {
   Aligner a;
   identical_pair(a);
