@@ -1,7 +1,8 @@
 // The 3-D view's cost on a 1M-vertex coloured scan under the GL at hand
 // (Mesa llvmpipe under Xvfb in our runs): seconds from the start of a load
 // to the first finished frame, and milliseconds per redraw of the overlapped
-// view with the ridge and valley lines off and on. Needs an X display (run
+// view with the ridge and valley lines off and on, and the CPU share of the
+// ridge pass alone. Needs an X display (run
 // under xvfb-run -a); without one it says so and exits 0.
 #include <benchmark/benchmark.h>
 
@@ -18,6 +19,8 @@
 #include "app/gui/draw_scene.h"
 #include "app/gui/gl_camera_device.h"
 #include "mesh/diagnostics.h"
+#include "registration/load_scan.h"
+#include "registration/ridge_lines.h"
 
 namespace {
 
@@ -85,6 +88,34 @@ void BM_Redraw(benchmark::State& state) {
   for (auto _ : state) finish_frame(*app, device);
 }
 BENCHMARK(BM_Redraw)->Arg(0)->Arg(1)->ArgName("ridges")->Unit(benchmark::kMillisecond)->MinTime(3.0);
+
+// The CPU share of the ridge pass per redraw, without the GL: the per-vertex
+// view values and the face loop for ridges and valleys.
+void BM_RidgePassCpu(benchmark::State& state) {
+  MeshSlot slot;
+  if (!load_scan(slot, 0, g_path)) {
+    state.SkipWithError("load failed");
+    return;
+  }
+  const TriMesh& mesh = *slot.mesh;
+  const float threshold = ridge_curvature_threshold(0.2f, slot.curvature_scale);
+  const point eye(3.0f, 3.0f, 20.0f);
+  std::vector<float> ndotv(mesh.vertices.size());
+  std::vector<RidgeSegment> segments;
+  for (auto _ : state) {
+    for (size_t i = 0; i < ndotv.size(); i++) {
+      point v = eye - mesh.vertices[i];
+      normalize(v);
+      ndotv[i] = dot(v, mesh.normals[i]);
+    }
+    segments.clear();
+    trace_ridge_lines(mesh, RidgeKind::ridge, threshold, ndotv.data(), segments);
+    trace_ridge_lines(mesh, RidgeKind::valley, threshold, ndotv.data(), segments);
+    benchmark::DoNotOptimize(segments.data());
+  }
+  state.counters["segments"] = double(segments.size());
+}
+BENCHMARK(BM_RidgePassCpu)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
