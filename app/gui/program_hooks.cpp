@@ -1,5 +1,5 @@
 #include "app/gui/viewer_hooks.h"
+#include "app/gui/viewing_hooks.h"
 
-// The window alone: the 3-D part is cleared to white and the panel's
-// loading, viewing and alignment actions do nothing yet.
-void install_program_hooks() {}
+// Every hook and panel action of the program, installed before the window opens.
+void install_program_hooks() { install_viewing_hooks(); }
