@@ -109,36 +109,132 @@ class TriMesh {
   // Writes the mesh; the name's ending and prefixes choose the format.
   bool write_mesh(const std::string& filename);
 
-  // ---- Strips and grids (mesh/strips.cpp, mesh/grid.cpp) ----------------
+  // ---- Strips and grids (mesh/strips.cpp, mesh/grid.cpp, mesh/remove.cpp) --
+  // Connectivity operations never read outside `vertices`: a face, strip or
+  // grid entry naming no vertex is skipped (adjacency, strips, slivers, edge
+  // samples) or dropped (unpacking, renumbering), as each operation says.
+
   // Builds `faces` from `tristrips` when present, else from `grid`; nothing if
-  // `faces` is non-empty.
+  // `faces` is non-empty or there is neither.
   void need_faces();
+  // Builds length-prefixed `tristrips` from `faces` (first triangulating a
+  // grid-only mesh) by walking `across_edge`; nothing if strips exist or
+  // there are no faces. Every face with valid corners lies in exactly one
+  // strip with its orientation; faces naming no vertex join no strip.
   void need_tristrips();
+  // Switches `tristrips` between the length-prefixed form (TSTRIP_LENGTH: L,
+  // then L indices, per strip) and the terminated form (TSTRIP_TERM: each
+  // strip's indices, then -1). Keeps the stream's length; nothing when the
+  // stream is empty or already in the target form (told by its last element
+  // being -1 or not). A one-element stream becomes {-1}; a negative length
+  // word counts as an empty strip.
   void convert_strips(TstripRep target);
+  // Turns `tristrips` into `faces` (only when faces are empty): strip
+  // [a b c d ...] gives (a,b,c), (c,b,d), (c,d,e), ... Lengths running past
+  // the stream's end are cut to it; triangles naming no vertex are dropped.
+  // A stream still in terminated form is first made length-prefixed.
   void unpack_tristrips();
+  // Replaces `faces` by the triangulation of `grid`: cells that are negative,
+  // out of range or at the origin become -1 first; a full square is split
+  // along its shorter diagonal (ul-lr on ties), a square with three samples
+  // gives one triangle. Then removes slivers. A grid smaller than
+  // grid_width x grid_height yields no faces.
   void triangulate_grid();
+  // Removes triangles with an edge of at least 4 x typical_edge_length whose
+  // needle measure (about 1 for a needle, 0.25 equilateral) is >= 0.85.
   void remove_slivers();
+  // Median edge length over the three edges of min(faces/2, 333) faces (at
+  // least one) drawn by a process-wide generator that persists between calls;
+  // 0 without faces.
   float typical_edge_length();
-  // Removes every face whose entry in `to_remove` is true.
+  // Removes every face whose entry in `to_remove` is true (a short bitmap
+  // keeps the rest). Discards strips, grid, adjacency and areas; rebuilds
+  // strips if there were any, and invalidates both bounding volumes when
+  // something was removed. Faces derived for the call are discarded again
+  // only when rebuilt strips carry the connectivity.
   void remove_faces(const std::vector<bool>& to_remove);
 
   // ---- Adjacency (mesh/adjacency.cpp) ----------------------------------
+  // Each builds its table only when it is empty and the mesh has faces (a
+  // point set keeps them empty and prints nothing). Faces naming no vertex
+  // are left out of all three.
+  // neighbors[v]: the vertices sharing an edge with v, no duplicates, in
+  // order of first discovery (the first face of v gives its two other
+  // corners in cyclic order after v).
   void need_neighbors();
+  // vertex_faces[v]: the faces using v, increasing, once per corner.
   void need_vertex_faces();
+  // across_edge[f][j]: the face across the edge opposite corner j, or -1.
+  // Only a face running along the edge the other way is linked, so faces of
+  // inconsistent orientation count as not adjacent.
   void need_across_edge();
+  // True when v's neighbour count differs from its face count (an open
+  // boundary vertex has one neighbour more). False for a vertex of a point
+  // set and for an index naming no vertex.
   bool is_boundary(int v);
 
   // ---- Normals, bounds, curvature (mesh/normals.cpp, bounds.cpp, curvature.cpp)
+  // Fills `normals` with unit vectors unless it already has one per vertex
+  // (normals read from a file stay). From `tristrips` when present (walked in
+  // place; `faces` is not built), else from `faces` (after need_faces): each
+  // face adds its edge cross product weighted at each corner by 1 / (product
+  // of the squared lengths of the two edges meeting there). A face whose
+  // weights are not finite (a zero-length edge, duplicate or repeated corner,
+  // NaN or overflowing coordinates) is skipped: it adds nothing anywhere.
+  // Without faces (a point cloud): the normal of a plane fitted to the 6
+  // nearest points, oriented to z >= 0; a vertex with fewer than 3 found
+  // points prints "Warning: not enough points for vertex %d\n" and gets
+  // (0, 0, 1). A zero or NaN sum (isolated vertex, all faces skipped, NaN
+  // position in a cloud) becomes (1, 0, 0), so every normal is a finite unit.
   void need_normals();
+  // Axis-aligned box of the vertices with finite coordinates (NaN or
+  // infinite ones are left out). Nothing (and no message) when there is no
+  // such vertex or the box is already valid.
   void need_bounding_box();
+  // Exact smallest sphere enclosing the vertices with finite coordinates
+  // (mesh/min_sphere.h). One vertex or coincident ones: that point, radius 0.
+  // Nothing (and no message) when there is no finite vertex or the sphere is
+  // already valid.
   void need_bounding_sphere();
+  // Per-face `corner_areas` (each corner's share of the face area, mixed
+  // Voronoi style) and per-vertex `point_areas` (sum over its corners), unless
+  // `point_areas` already has one entry per vertex. A face whose shares are
+  // not finite (coincident corners, NaN coordinates) gets (0, 0, 0); a vertex
+  // in no face, or only in such faces, gets area 0.
   void need_point_areas();
+  // Principal curvatures and directions, unless `principal_curv1` already has
+  // one entry per vertex; builds faces, normals and point areas first.
+  // (principal_dir1, principal_dir2, normal) is right-handed and orthonormal
+  // and |principal_curv1| >= |principal_curv2| (a tie keeps the first).
+  // Faces whose least-squares system is not positive definite (degenerate,
+  // non-finite) are skipped; a vertex with area 0 receives nothing. Such
+  // vertices keep curvature 0. A vertex in no face has its frame built from
+  // (1, 0, 0): with normal (1, 0, 0), as need_normals gives it, both
+  // directions come out as zero vectors. Without faces every curvature is 0.
   void need_curvatures();
+  // Curvature derivative tensor per vertex (a, b, c, d in the frame
+  // principal_dir1, principal_dir2), unless `dcurv` already has one entry per
+  // vertex; builds curvatures first. Skipped faces and area-0 vertices as in
+  // need_curvatures: such vertices keep (0, 0, 0, 0).
   void need_dcurv();
 
   // ---- Vertex removal and renumbering (mesh/remove.cpp) -----------------
+  // Removes every vertex whose entry in `to_remove` is true (a short bitmap
+  // keeps the rest), renumbering the others in order (see remap_verts).
   void remove_vertices(const std::vector<bool>& to_remove);
+  // Removes the vertices no face uses. A mesh without any faces (a point
+  // set) is left as it is.
   void remove_unused_vertices();
+  // Renumbers vertex i to remap_table[i], dropping it when that is -1. Moves
+  // every present per-vertex array, drops faces with a dropped corner,
+  // rewrites grid cells and strips (a dropped vertex splits its strip; every
+  // kept triangle keeps its orientation), then recomputes the derived data
+  // that had been present. Refused with a message, mesh unchanged, when the
+  // table's size is not the vertex count or a value is not below it. A table
+  // keeping no vertex clears the mesh. Two old vertices mapped to one new
+  // index merge (the later one's data wins).
   void remap_verts(const std::vector<int>& remap_table);
+  // Renumbers vertices in order of first use by the grid, else the strips,
+  // else the faces; unreached vertices follow in their old order.
   void reorder_verts();
 };

@@ -1,33 +1,124 @@
 // Shared body readers of the mesh file formats (internal to the mesh layer).
-// Every function reads from a C stream, appends to the mesh, and returns
-// false on a short read or a failed scan; none allocates more than the input
-// can hold.
+//
+// Every function reads forward from a C stream (never seeking backwards, so
+// standard input works), appends to the mesh, and returns false on a short
+// read or a failed scan. They are safe on untrusted input: no allocation is
+// sized by a count from the file beyond what the input can hold (a regular
+// file's remaining size is checked up front; other streams grow in bounded
+// chunks), and no field is copied from outside its record.
+//
+// Offsets and lengths are bytes in binary bodies and white-space-delimited
+// token positions in ascii bodies.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "mesh/TriMesh.h"
 
+// Where the fields of one vertex record lie. An offset of -1 means absent.
+// y, z follow x; ny, nz follow nx; green and blue follow red, contiguously
+// and of the same type. In ascii bodies every value is one token, so the
+// `_double` switches make no difference there.
+struct VertexLayout {
+  int record_len = 0;        // bytes (binary) or tokens (ascii) per vertex
+  int pos = -1;              // offset of x (required)
+  bool pos_double = false;   // x, y, z are float64 (converted to float32)
+  int norm = -1;             // offset of nx
+  bool norm_double = false;  // nx, ny, nz are float64
+  int color = -1;            // offset of red
+  bool float_color = false;  // colour is three float32 in [0, 1], not three bytes
+  int conf = -1;             // offset of a float32 confidence
+};
+
+// The whole read of one mesh from an open stream, as read_into does after
+// opening the file: recognises the format from `filename` and the first
+// bytes, runs its reader, then remaps an offset index range, checks every
+// face, strip and grid index against the vertex range, and drops vertices
+// with a NaN or infinite coordinate (and the faces using them). Prints
+// "Error reading file [message_name]." and returns false on any failure,
+// including a file that yields no vertices. Does not close the stream.
+bool read_mesh_stream(TriMesh& mesh, std::FILE* f, const std::string& filename,
+                      const std::string& message_name);
+
+// PLY: the header and body after the dispatcher consumed "p" and "ly".
 bool read_ply_header_and_body(TriMesh& mesh, std::FILE* f);
 
+// Appends `nverts` binary vertex records. Fails unless nverts >= 1, the record
+// is at least 12 bytes, x is present and every field lies inside the record.
+// The first vertex decides the byte order: when its coordinates are not all
+// plausible (strictly within +-1e10) in the declared order but are in the
+// other one, "Compensating for bogus endianness..." is printed and `need_swap`
+// is inverted for the caller's later reads. A first vertex with a NaN or
+// infinite coordinate in the declared order says nothing about the order and
+// leaves `need_swap` alone. Records of exactly 12 bytes (float x, y, z only)
+// are read as one block.
+bool read_verts_binary(TriMesh& mesh, std::FILE* f, bool& need_swap, int nverts,
+                       const VertexLayout& layout);
 bool read_verts_binary(TriMesh& mesh, std::FILE* f, bool& need_swap, int nverts, int vert_len,
                        int vert_pos, int vert_norm, int vert_color, bool float_color,
                        int vert_conf);
+// Appends `nverts` ascii vertex records (one token per value). Fails unless
+// nverts >= 1, the record has at least 3 tokens and x is present, and on any
+// value that does not scan (a position, normal, colour or confidence; an
+// unused token missing at end of file). A byte colour must follow a single
+// space; after any other character the colour is white and that character is
+// lost (files rely on this).
+bool read_verts_ascii(TriMesh& mesh, std::FILE* f, int nverts, const VertexLayout& layout);
 bool read_verts_ascii(TriMesh& mesh, std::FILE* f, int nverts, int vert_len, int vert_pos,
                       int vert_norm, int vert_color, bool float_color, int vert_conf);
+
+// Appends `nfaces` binary face records: face_idx bytes up to and including
+// the index count (at face_count; its width is face_idx - face_count: 4 gives
+// int32, 2 gives uint16, anything else one unsigned byte; face_count < 0
+// means 3 indices and no count), the int32 indices, then face_len - face_idx
+// further bytes. Each polygon goes through add_polygon. Fails if nfaces < 0,
+// face_idx < 0, on a short read or on a negative index count.
 bool read_faces_binary(TriMesh& mesh, std::FILE* f, bool need_swap, int nfaces, int face_len,
                        int face_count, int face_idx);
+// Ascii faces: token face_count holds the index count (3 when face_count < 0),
+// tokens from face_idx on the indices, every other token of the face_len
+// tokens is skipped. With skip_rest_of_line the rest of each face's line is
+// discarded. Prints "Couldn't read vertex index %d for face %d\n" or
+// "Couldn't read vertex count for face %d\n" on a failed scan.
 bool read_faces_ascii(TriMesh& mesh, std::FILE* f, int nfaces, int face_len, int face_count,
                       int face_idx, bool skip_rest_of_line);
-// Appends the triangles of one polygon to `faces`.
+
+// Appends the triangles of one polygon to `faces`: nothing for fewer than 3
+// indices; a quad is split along its shorter diagonal (the 1-3 diagonal on a
+// tie, and also when a corner is not yet a vertex, as happens before an
+// offset index range is remapped); larger polygons become a fan from the
+// first index.
+void add_polygon(TriMesh& mesh, const int* indices, int count);
 void add_polygon(TriMesh& mesh, const std::vector<int>& indices);
-// Skips white space and "#" comments; the next other character is pushed back.
+
+// Skips white space and "#" comments (to the end of their line); the next
+// other character is pushed back.
 void skip_comments(std::FILE* f);
+
+// Ascii scanning, one white-space-delimited token at a time (leading white
+// space is skipped; the character after the token stays in the stream). A
+// token that is not entirely a number fails the scan (its characters are
+// consumed). scan_int also fails outside the int32 range.
+bool scan_float(std::FILE* f, float& value);
+bool scan_int(std::FILE* f, int& value);
+// Discards one token; false at end of file.
+bool skip_token(std::FILE* f);
+
+// Byte reversal in place.
 void swap_bytes_4(void* value);
 void swap_bytes_2(void* value);
+void swap_bytes_8(void* value);
 
+// Bytes left in `f` when it is a regular file, or -1 when unknown (a pipe,
+// a terminal, a memory stream).
+int64_t bytes_remaining(std::FILE* f);
+// False when `f` is known to hold fewer than `needed` more bytes.
+bool input_may_hold(std::FILE* f, int64_t needed);
+
+// Readers of the other formats (positioned as the dispatcher leaves the stream).
 bool read_ray(TriMesh& mesh, std::FILE* f);
 bool read_obj(TriMesh& mesh, std::FILE* f);
 bool read_off(TriMesh& mesh, std::FILE* f);

@@ -1,4 +1,118 @@
-#include "mesh/TriMesh.h"
+// Per-vertex normals: angle-and-edge weighted sums of face normals for
+// meshes (from strips when present, else from faces), and the normal of a
+// plane fitted to the 6 nearest neighbours for point clouds.
+#include <cmath>
+#include <vector>
 
-// Placeholders until this part of the mesh library is built.
-void TriMesh::need_normals() {}
+#include "mesh/TriMesh.h"
+#include "mesh/diagnostics.h"
+#include "mesh/eigen3.h"
+#include "registration/KDtree.h"
+
+namespace {
+
+// Adds triangle (i0, i1, i2)'s contribution to the three corner normals: the
+// cross product of two edges divided by the product of the squared lengths of
+// the two edges meeting at each corner, which weighs a face by the sine of
+// its corner angle over the product of those edge lengths. A face whose
+// weights are not all finite (a zero-length edge, a NaN coordinate, an
+// overflowing square) is skipped so that it cannot turn a sum into NaN.
+inline void accumulate_face(const std::vector<point>& verts, std::vector<point>& sums,
+                            int i0, int i1, int i2, bool flipped) {
+  const point& p0 = verts[i0];
+  const point& p1 = verts[i1];
+  const point& p2 = verts[i2];
+  point a = p0 - p1, b = p1 - p2, c = p2 - p0;
+  point n = cross(a, b);
+  if (flipped) n = -n;
+  float l2a = len2(a), l2b = len2(b), l2c = len2(c);
+  point n0 = n * (1.0f / (l2a * l2c));
+  point n1 = n * (1.0f / (l2b * l2a));
+  point n2 = n * (1.0f / (l2c * l2b));
+  float check = n0.x + n0.y + n0.z + n1.x + n1.y + n1.z + n2.x + n2.y + n2.z;
+  if (!std::isfinite(check)) return;
+  sums[i0] += n0;
+  sums[i1] += n1;
+  sums[i2] += n2;
+}
+
+// Walks length-prefixed strips: in each strip the triangles are consecutive
+// index triples, alternating in orientation starting unflipped. A strip
+// length that runs past the end of the stream is cut at the end.
+void accumulate_strips(const std::vector<point>& verts, const std::vector<int32_t>& strips,
+                       std::vector<point>& sums) {
+  const size_t n = strips.size();
+  size_t pos = 0;
+  while (pos < n) {
+    int32_t count = strips[pos++];
+    if (count <= 0) continue;
+    size_t end = pos + static_cast<size_t>(count);
+    if (end > n) end = n;
+    bool flipped = false;
+    for (size_t i = pos + 2; i < end; i++) {
+      accumulate_face(verts, sums, strips[i - 2], strips[i - 1], strips[i], flipped);
+      flipped = !flipped;
+    }
+    pos = end;
+  }
+}
+
+void accumulate_faces(const std::vector<point>& verts, const std::vector<Face>& faces,
+                      std::vector<point>& sums) {
+  for (const Face& f : faces) accumulate_face(verts, sums, f[0], f[1], f[2], false);
+}
+
+// Point cloud: the normal of vertex i is the eigenvector of the smallest
+// eigenvalue of the scatter matrix of its 5 nearest other points about it,
+// turned to face +z.
+void fit_point_cloud_normals(const std::vector<point>& verts, std::vector<point>& normals) {
+  const int kNeighbours = 6;
+  const point up(0.0f, 0.0f, 1.0f);
+  KDtree tree(verts);
+  std::vector<const float*> found;
+  found.reserve(kNeighbours);
+  const int nv = static_cast<int>(verts.size());
+  for (int i = 0; i < nv; i++) {
+    const point& p = verts[i];
+    tree.find_k_nearest(found, kNeighbours, p.data());
+    if (found.size() < 3) {
+      progress_printf("Warning: not enough points for vertex %d\n", i);
+      normals[i] = up;
+      continue;
+    }
+    float c[3][3] = {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}};
+    for (size_t j = 1; j < found.size(); j++) {
+      point d = point(found[j]) - p;
+      for (int r = 0; r < 3; r++)
+        for (int s = 0; s < 3; s++) c[r][s] += d[r] * d[s];
+    }
+    float eigenvalues[3], vectors[3][3];
+    eigen_symmetric3(c, eigenvalues, vectors);
+    point n(vectors[0][0], vectors[1][0], vectors[2][0]);
+    if (dot(n, up) < 0.0f) n = -n;
+    normals[i] = n;
+  }
+}
+
+}  // namespace
+
+void TriMesh::need_normals() {
+  const size_t nv = vertices.size();
+  if (normals.size() == nv) return;
+
+  progress_printf("Computing normals... ");
+  normals.assign(nv, point());
+
+  if (!tristrips.empty()) {
+    accumulate_strips(vertices, tristrips, normals);
+  } else {
+    need_faces();
+    if (!faces.empty())
+      accumulate_faces(vertices, faces, normals);
+    else
+      fit_point_cloud_normals(vertices, normals);
+  }
+
+  for (point& n : normals) normalize(n);
+  progress_printf("Done.\n");
+}

@@ -1,4 +1,145 @@
-#include "mesh/TriMesh.h"
+// TriMesh::write_mesh: chooses the format from the file name and hands the
+// mesh to the writer of that format.
+#include <cerrno>
+#include <cstring>
 
-// Placeholders until this part of the mesh library is built.
-bool TriMesh::write_mesh(const std::string&) { return false; }
+#include "mesh/TriMesh.h"
+#include "mesh/diagnostics.h"
+#include "mesh/file_out.h"
+#include "mesh/mesh_write.h"
+
+namespace {
+
+bool ends_with(const std::string& s, const char* ending) {
+  const size_t n = std::strlen(ending);
+  return s.size() >= n && s.compare(s.size() - n, n, ending) == 0;
+}
+
+MeshFormat host_binary_ply() {
+  return host_is_little_endian() ? MeshFormat::PLY_BINARY_LE : MeshFormat::PLY_BINARY_BE;
+}
+
+struct Ending {
+  const char* ending;
+  MeshFormat format;
+};
+
+struct Prefix {
+  const char* prefix;
+  enum { FORMAT, NORM, NOGRID, CFLT } sets;
+  MeshFormat format;
+};
+
+bool write_format(TriMesh& mesh, std::FILE* f, const std::string& name,
+                  const WriteOptions& options) {
+  switch (options.format) {
+    case MeshFormat::PLY_ASCII:
+    case MeshFormat::PLY_BINARY_LE:
+    case MeshFormat::PLY_BINARY_BE:
+      return write_ply(mesh, f, options);
+    case MeshFormat::RAY:
+      return write_ray(mesh, f);
+    case MeshFormat::OBJ:
+      return write_obj(mesh, f, options);
+    case MeshFormat::OFF:
+      return write_off(mesh, f);
+    case MeshFormat::SM:
+      return write_sm(mesh, f);
+    case MeshFormat::STL:
+      return write_stl(mesh, f);
+    case MeshFormat::SOURCE:
+      return write_source(mesh, f, name, options);
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string parse_write_name(const std::string& filename, WriteOptions& options) {
+  const Ending endings[] = {
+      {".ply", host_binary_ply()}, {".ray", MeshFormat::RAY},    {".obj", MeshFormat::OBJ},
+      {".off", MeshFormat::OFF},   {".sm", MeshFormat::SM},      {".stl", MeshFormat::STL},
+      {".cc", MeshFormat::SOURCE}, {".c++", MeshFormat::SOURCE}, {".cpp", MeshFormat::SOURCE},
+      {".C", MeshFormat::SOURCE},
+  };
+  for (const Ending& e : endings)
+    if (ends_with(filename, e.ending)) options.format = e.format;
+
+  const MeshFormat host = host_binary_ply();
+  const Prefix prefixes[] = {
+      {"norm:", Prefix::NORM, host},
+      {"nogrid:", Prefix::NOGRID, host},
+      {"cflt:", Prefix::CFLT, host},
+      {"ply:", Prefix::FORMAT, host},
+      {"ply_binary:", Prefix::FORMAT, host},
+      {"ply_binary_be:", Prefix::FORMAT, MeshFormat::PLY_BINARY_BE},
+      {"be:", Prefix::FORMAT, MeshFormat::PLY_BINARY_BE},
+      {"ply_binary_le:", Prefix::FORMAT, MeshFormat::PLY_BINARY_LE},
+      {"le:", Prefix::FORMAT, MeshFormat::PLY_BINARY_LE},
+      {"ply_ascii:", Prefix::FORMAT, MeshFormat::PLY_ASCII},
+      {"ply_asc:", Prefix::FORMAT, MeshFormat::PLY_ASCII},
+      {"ascii:", Prefix::FORMAT, MeshFormat::PLY_ASCII},
+      {"asc:", Prefix::FORMAT, MeshFormat::PLY_ASCII},
+      {"ray:", Prefix::FORMAT, MeshFormat::RAY},
+      {"obj:", Prefix::FORMAT, MeshFormat::OBJ},
+      {"off:", Prefix::FORMAT, MeshFormat::OFF},
+      {"sm:", Prefix::FORMAT, MeshFormat::SM},
+      {"stl:", Prefix::FORMAT, MeshFormat::STL},
+  };
+  std::string name = filename;
+  for (bool stripped = true; stripped;) {
+    stripped = false;
+    for (const Prefix& p : prefixes) {
+      const size_t n = std::strlen(p.prefix);
+      if (name.compare(0, n, p.prefix) != 0) continue;
+      name.erase(0, n);
+      stripped = true;
+      switch (p.sets) {
+        case Prefix::FORMAT: options.format = p.format; break;
+        case Prefix::NORM: options.write_norm = true; break;
+        case Prefix::NOGRID: options.write_grid = false; break;
+        case Prefix::CFLT: options.float_color = true; break;
+      }
+    }
+  }
+  return name;
+}
+
+bool TriMesh::write_mesh(const std::string& filename) {
+  if (filename.empty()) {
+    error_printf("Can't write to empty filename.\n");
+    return false;
+  }
+  if (vertices.empty()) {
+    error_printf("Empty mesh - nothing to write.\n");
+    return false;
+  }
+
+  WriteOptions options;
+  const std::string name = parse_write_name(filename, options);
+  if (grid.empty()) options.write_grid = false;
+
+  // Standard output is flushed rather than closed: it belongs to the process.
+  const bool to_stdout = name == "-";
+  const std::string message_name = to_stdout ? "standard output" : name;
+  std::FILE* f = to_stdout ? stdout : std::fopen(name.c_str(), "wb");
+  if (!f) {
+    error_printf("Error opening [%s] for writing: %s.\n", name.c_str(), std::strerror(errno));
+    return false;
+  }
+
+  progress_printf("Writing %s... ", message_name.c_str());
+  bool ok = write_format(*this, f, name, options);
+  if (to_stdout) {
+    ok = std::fflush(f) == 0 && ok && !std::ferror(f);
+  } else {
+    ok = !std::ferror(f) && ok;
+    ok = std::fclose(f) == 0 && ok;
+  }
+  if (!ok) {
+    error_printf("Error writing file [%s].\n", message_name.c_str());
+    return false;
+  }
+  progress_printf("Done.\n");
+  return true;
+}

@@ -1,14 +1,348 @@
+// K-d tree with midpoint splits, pooled nodes and compatibility predicates.
+// The split is the middle of the node's bounding box on its longest axis (not
+// the median), which keeps the build a single partition pass per level; the
+// query prunes interior nodes by their bounding sphere and by the split plane.
 #include "registration/KDtree.h"
 
-// Placeholder until the tree is built: an empty tree that finds nothing.
-struct KDtree::Node {};
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <new>
+#include <utility>
 
-KDtree::KDtree(const float*, int) {}
-KDtree::KDtree(const std::vector<point>&) {}
-KDtree::~KDtree() = default;
+namespace {
 
-const float* KDtree::find_nearest(const float*, float, const CompatFunc*) const { return nullptr; }
-void KDtree::find_k_nearest(std::vector<const float*>& out, int, const float*, float,
-                            const CompatFunc*) const {
+const int kMaxLeafPoints = 7;
+
+}  // namespace
+
+// One record serves both kinds: a leaf has point_count 1..7, an interior node 0.
+struct KDtree::Node {
+  int32_t point_count;
+  union {
+    const float* leaf_points[kMaxLeafPoints];
+    struct {
+      float box_centre[3];  // centre of the bounding box of the node's points
+      float radius;         // half the box diagonal
+      int32_t axis;         // 0, 1 or 2: the split axis
+      Node* below;          // points with a coordinate below the split value
+      Node* above;          // the others
+    } inner;
+  };
+};
+
+// ---- Node pool ---------------------------------------------------------------
+// Every tree takes fixed-size blocks from one process-wide free list. A chunk of
+// floor(4088 / sizeof(Node)) blocks (4088 leaves room for the heap's own header
+// in a 4 KiB page) is taken from the heap when the list runs dry; chunks are
+// never given back, so building and dropping trees repeatedly costs no heap
+// traffic after the first build.
+namespace {
+
+struct FreeBlock {
+  FreeBlock* next;
+};
+static_assert(sizeof(KDtree::Node) >= sizeof(FreeBlock), "a node block must hold a free-list link");
+
+const std::size_t kChunkBytes = 4088;
+const std::size_t kCacheLine = 64;
+const std::size_t kBlocksPerChunk = kChunkBytes / sizeof(KDtree::Node);
+static_assert(kBlocksPerChunk >= 1, "a chunk must hold at least one node");
+
+FreeBlock* g_free_blocks = nullptr;
+
+void refill_pool() {
+  // Cache-line aligned: a 64-byte node then never straddles two lines.
+  char* chunk = static_cast<char*>(
+      ::operator new(kBlocksPerChunk * sizeof(KDtree::Node), std::align_val_t(kCacheLine)));
+  // Threaded back to front so that blocks are handed out in address order.
+  for (std::size_t i = kBlocksPerChunk; i-- > 0;) {
+    FreeBlock* block = reinterpret_cast<FreeBlock*>(chunk + i * sizeof(KDtree::Node));
+    block->next = g_free_blocks;
+    g_free_blocks = block;
+  }
+}
+
+KDtree::Node* alloc_node() {
+  if (!g_free_blocks) refill_pool();
+  FreeBlock* block = g_free_blocks;
+  g_free_blocks = block->next;
+  return new (block) KDtree::Node;
+}
+
+void free_node(KDtree::Node* node) {
+  FreeBlock* block = reinterpret_cast<FreeBlock*>(node);
+  block->next = g_free_blocks;
+  g_free_blocks = block;
+}
+
+// Releases a subtree; recursion depth equals the tree depth, as in the build.
+void free_subtree(KDtree::Node* node) {
+  if (node->point_count == 0) {
+    free_subtree(node->inner.below);
+    free_subtree(node->inner.above);
+  }
+  free_node(node);
+}
+
+// ---- Build -------------------------------------------------------------------
+
+// Axis of the longest box extent; ties go to the later axis (dx = dy > dz
+// gives 1, any tie with dz gives 2).
+int longest_axis(double dx, double dy, double dz) {
+  if (dx > dy) return dx > dz ? 0 : 2;
+  return dy > dz ? 1 : 2;
+}
+
+// Splits pts[lo..hi] three ways around `s`: below it, equal to it (or NaN),
+// above it. Returns the middle of the equal run, so a run of coincident points
+// is cut in half; when the whole range is equal that is lo + (hi - lo) / 2.
+int split_equal_run(const float** pts, int lo, int hi, int axis, float s) {
+  int lt = lo, i = lo, gt = hi + 1;
+  while (i < gt) {
+    const float c = pts[i][axis];
+    if (c < s) {
+      std::swap(pts[lt++], pts[i++]);
+    } else if (c > s) {
+      std::swap(pts[i], pts[--gt]);
+    } else {
+      i++;
+    }
+  }
+  return lt + (gt - 1 - lt) / 2;
+}
+
+// Partitions pts[0..n) around `s` on `axis` with two cursors and returns the
+// split position: every coordinate before it is <= s, every one after it >= s
+// (the query's plane test relies on exactly that). When both cursors stop on
+// coordinates equal to s, the part between them has not been looked at yet:
+// it is split three ways and the run equal to s cut at its middle, so points
+// on the split plane (coincident points above all) never leave a side empty.
+// Both cursors are bounded by the array, whatever the coordinates (NaN
+// compares false both ways and simply stops a cursor).
+int partition(const float** pts, int n, int axis, float s) {
+  int left = 0, right = n - 1;
+  for (;;) {
+    while (left < n && pts[left][axis] < s) ++left;
+    while (right >= 0 && pts[right][axis] > s) --right;
+    if (right < left) return left;
+    if (pts[left][axis] == pts[right][axis]) return split_equal_run(pts, left, right, axis, s);
+    std::swap(pts[left], pts[right]);
+    ++left;
+    --right;
+  }
+}
+
+KDtree::Node* build(const float** pts, int n) {
+  KDtree::Node* node = alloc_node();
+  if (n <= kMaxLeafPoints) {
+    node->point_count = n;
+    std::copy(pts, pts + n, node->leaf_points);
+    return node;
+  }
+  node->point_count = 0;
+
+  // The box covers the finite coordinates only: a NaN or infinite coordinate
+  // can never be the nearest to a finite query, and letting it into the box
+  // would make every sphere test fail (and NaN compares false, so a NaN first
+  // point would otherwise poison the box).
+  const float kInf = std::numeric_limits<float>::infinity();
+  float lo[3] = {kInf, kInf, kInf}, hi[3] = {-kInf, -kInf, -kInf};
+  for (int i = 0; i < n; i++) {
+    for (int a = 0; a < 3; a++) {
+      const float c = pts[i][a];
+      if (!std::isfinite(c)) continue;
+      if (c < lo[a]) lo[a] = c;
+      if (c > hi[a]) hi[a] = c;
+    }
+  }
+  // Centre and extents in double: (lo + hi) and the squared extents would
+  // overflow single precision for coordinates near the float range. The
+  // radius is measured from the centre as rounded to float and rounded up, so
+  // the sphere really holds the box (the query prunes by it). An axis without
+  // any finite coordinate gets an empty box at 0.
+  double ext[3], reach2 = 0.0;
+  for (int a = 0; a < 3; a++) {
+    if (lo[a] > hi[a]) lo[a] = hi[a] = 0.0f;
+    const float centre = static_cast<float>((double(lo[a]) + double(hi[a])) * 0.5);
+    node->inner.box_centre[a] = centre;
+    ext[a] = double(hi[a]) - double(lo[a]);
+    const double half = std::max(double(hi[a]) - centre, centre - double(lo[a]));
+    reach2 += half * half;
+  }
+  const double radius = std::sqrt(reach2);
+  float radius_f = static_cast<float>(radius);
+  if (radius_f < radius) radius_f = std::nextafter(radius_f, kInf);
+  node->inner.radius = radius_f;
+  const int axis = longest_axis(ext[0], ext[1], ext[2]);
+  node->inner.axis = axis;
+
+  int split = partition(pts, n, axis, node->inner.box_centre[axis]);
+  // Rounding can put the midpoint of two adjacent floats onto one of them, and
+  // NaN coordinates defeat the comparisons; an empty side would then recurse
+  // forever, so such a split falls back to halving the array.
+  if (split <= 0 || split >= n) split = n / 2;
+  node->inner.below = build(pts, split);
+  node->inner.above = build(pts + split, n - split);
+  return node;
+}
+
+float squared_distance(const float* a, const float* b) {
+  float dx = a[0] - b[0], dy = a[1] - b[1], dz = a[2] - b[2];
+  return dx * dx + dy * dy + dz * dz;
+}
+
+// ---- Single nearest ----------------------------------------------------------
+
+struct NearestQuery {
+  const float* p;
+  const KDtree::CompatFunc* compat;
+  const float* best = nullptr;
+  float best_dist2;
+  float best_dist;
+
+  void visit(const KDtree::Node* node);
+};
+
+void NearestQuery::visit(const KDtree::Node* node) {
+  // The second child is visited by looping in place, so recursion only
+  // follows first-child descents.
+  while (node->point_count == 0) {
+    const float d2 = squared_distance(p, node->inner.box_centre);
+    const float reach = node->inner.radius + best_dist;
+    if (d2 >= reach * reach) return;  // the whole box is at least best_dist away
+    const float m = node->inner.box_centre[node->inner.axis] - p[node->inner.axis];
+    if (m >= 0.0f) {
+      visit(node->inner.below);
+      if (best_dist <= m) return;
+      node = node->inner.above;
+    } else {
+      visit(node->inner.above);
+      if (best_dist <= -m) return;
+      node = node->inner.below;
+    }
+  }
+  for (int i = 0; i < node->point_count; i++) {
+    const float* q = node->leaf_points[i];
+    const float d2 = squared_distance(p, q);
+    if (!(d2 < best_dist2)) continue;  // strict: a point at the bound is not taken
+    if (compat && !(*compat)(q)) continue;
+    best_dist2 = d2;
+    best_dist = std::sqrt(d2);
+    best = q;
+  }
+}
+
+// ---- k nearest ---------------------------------------------------------------
+
+// Max-heap entry: distance (not squared) and point.
+typedef std::pair<float, const float*> HeapEntry;
+
+struct KNearestQuery {
+  const float* p;
+  const KDtree::CompatFunc* compat;
+  std::size_t k;
+  std::vector<HeapEntry> heap;
+  float best_dist2;
+  float best_dist;
+
+  bool full() const { return heap.size() >= k; }
+  void visit(const KDtree::Node* node);
+  void offer(const float* q);
+};
+
+void KNearestQuery::offer(const float* q) {
+  const float d2 = squared_distance(p, q);
+  if (std::isnan(d2)) return;  // a NaN distance would break the heap order
+  if (full() && !(d2 < best_dist2)) return;
+  if (compat && !(*compat)(q)) return;
+  heap.emplace_back(std::sqrt(d2), q);
+  std::push_heap(heap.begin(), heap.end());
+  if (heap.size() > k) {
+    std::pop_heap(heap.begin(), heap.end());
+    heap.pop_back();
+  }
+  best_dist = heap.front().first;
+  best_dist2 = best_dist * best_dist;
+}
+
+void KNearestQuery::visit(const KDtree::Node* node) {
+  // Same traversal as NearestQuery, but nothing is pruned until k points are held.
+  while (node->point_count == 0) {
+    if (full()) {
+      const float d2 = squared_distance(p, node->inner.box_centre);
+      const float reach = node->inner.radius + best_dist;
+      if (d2 >= reach * reach) return;
+    }
+    const float m = node->inner.box_centre[node->inner.axis] - p[node->inner.axis];
+    if (m >= 0.0f) {
+      visit(node->inner.below);
+      if (full() && best_dist <= m) return;
+      node = node->inner.above;
+    } else {
+      visit(node->inner.above);
+      if (full() && best_dist <= -m) return;
+      node = node->inner.below;
+    }
+  }
+  for (int i = 0; i < node->point_count; i++) offer(node->leaf_points[i]);
+}
+
+// The starting bound: max_dist2, or the root's squared radius when it is <= 0
+// (unbounded for a leaf root, which has no radius).
+float initial_bound2(const KDtree::Node* root, float max_dist2) {
+  if (max_dist2 > 0.0f) return max_dist2;
+  if (root->point_count == 0) return root->inner.radius * root->inner.radius;
+  return std::numeric_limits<float>::infinity();
+}
+
+}  // namespace
+
+// ---- KDtree ------------------------------------------------------------------
+
+KDtree::KDtree(const float* pts, int n) {
+  if (!pts || n <= 0) return;
+  // One pointer array for the whole build, partitioned in place level by level.
+  std::vector<const float*> ptrs(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; i++) ptrs[i] = pts + 3 * static_cast<std::ptrdiff_t>(i);
+  root = build(ptrs.data(), n);
+}
+
+KDtree::KDtree(const std::vector<point>& pts)
+    : KDtree(reinterpret_cast<const float*>(pts.data()),
+             pts.size() > static_cast<std::size_t>(INT_MAX) ? 0 : static_cast<int>(pts.size())) {}
+
+KDtree::~KDtree() {
+  if (root) free_subtree(root);
+}
+
+const float* KDtree::find_nearest(const float* p, float max_dist2, const CompatFunc* compat) const {
+  if (!root) return nullptr;
+  NearestQuery query;
+  query.p = p;
+  query.compat = compat;
+  query.best_dist2 = initial_bound2(root, max_dist2);
+  query.best_dist = std::sqrt(query.best_dist2);
+  query.visit(root);
+  return query.best;
+}
+
+void KDtree::find_k_nearest(std::vector<const float*>& out, int k, const float* p, float max_dist2,
+                            const CompatFunc* compat) const {
   out.clear();
+  if (!root || k <= 0) return;
+  KNearestQuery query;
+  query.p = p;
+  query.compat = compat;
+  query.k = static_cast<std::size_t>(k);
+  query.heap.reserve(std::min<std::size_t>(query.k, 64) + 1);
+  query.best_dist2 = initial_bound2(root, max_dist2);
+  query.best_dist = std::sqrt(query.best_dist2);
+  query.visit(root);
+  std::sort_heap(query.heap.begin(), query.heap.end());
+  out.reserve(query.heap.size());
+  for (const HeapEntry& e : query.heap) out.push_back(e.second);
 }

@@ -1,0 +1,83 @@
+// Helpers of the curvature estimation: moving tangent frames between
+// vertices and faces, re-expressing curvature tensors and their derivatives
+// in another frame, principal directions, and small LDL^T solves. All in
+// float32. A "frame" (u, v) is an orthonormal tangent pair; its normal is u x v.
+#pragma once
+
+#include "geometry/Vec.h"
+
+// Rotates the frame (old_u, old_v) about the axis old_normal x new_norm so
+// that its normal becomes new_norm (a unit vector), giving (new_u, new_v).
+// Opposite normals (dot <= -1) flip both vectors.
+inline void rotate_frame(const point& old_u, const point& old_v, const point& new_norm,
+                         point& new_u, point& new_v);
+
+// The second fundamental form (ku, kuv, kv) given in the frame (old_u, old_v),
+// re-expressed in the frame (new_u, new_v) after rotating the old frame onto
+// the new frame's normal.
+inline void project_curvature(const point& old_u, const point& old_v, float old_ku, float old_kuv,
+                              float old_kv, const point& new_u, const point& new_v, float& new_ku,
+                              float& new_kuv, float& new_kv);
+
+// The curvature derivative tensor (a, b, c, d) = (dk_uu/du, dk_uu/dv,
+// dk_vv/du, dk_vv/dv) given in (old_u, old_v), re-expressed in (new_u, new_v).
+inline void project_curvature_derivative(const point& old_u, const point& old_v,
+                                         const float old_dcurv[4], const point& new_u,
+                                         const point& new_v, float new_dcurv[4]);
+
+// Diagonalises the form (ku, kuv, kv) given in (old_u, old_v), after rotating
+// that frame onto new_norm: k1, k2 are the principal curvatures with
+// |k1| >= |k2| (a tie keeps the unswapped order), pdir1 the direction of k1
+// and pdir2 = new_norm x pdir1. kuv = 0 keeps the rotated frame's axes.
+inline void principal_directions(const point& old_u, const point& old_v, float ku, float kuv,
+                                 float kv, const point& new_norm, point& pdir1, point& pdir2,
+                                 float& k1, float& k2);
+
+// In-place LDL^T factorisation of a symmetric positive-definite N x N matrix
+// (N = 3 or 4). Reads the diagonal and the lower triangle; writes the unit
+// lower factor L transposed into the strict upper triangle (a[i][j] = L[j][i]
+// for j > i) and the reciprocals of D into rdiag. Returns false as soon as a
+// pivot is not > 0 (which includes NaN): a singular, indefinite or non-finite
+// matrix. The lower triangle and diagonal are left as they were.
+template <int N>
+bool ldlt_decompose(float a[N][N], float rdiag[N]) {
+  static_assert(N == 3 || N == 4, "small systems only");
+  float pivot[N];
+  for (int i = 0; i < N; i++) {
+    for (int j = i; j < N; j++) {
+      float sum = (j == i) ? a[i][i] : a[j][i];
+      for (int k = 0; k < i; k++) sum -= a[k][i] * a[k][j] * pivot[k];
+      if (j == i) {
+        if (!(sum > 0.0f)) return false;
+        pivot[i] = sum;
+        rdiag[i] = 1.0f / sum;
+      } else {
+        a[i][j] = sum * rdiag[i];
+      }
+    }
+  }
+  return true;
+}
+
+// Solves a x = b with the factors of ldlt_decompose: forward substitution,
+// scaling by the reciprocal pivots, back substitution. x may alias b.
+template <int N>
+void ldlt_solve(const float a[N][N], const float rdiag[N], const float b[N], float x[N]) {
+  float y[N];
+  for (int i = 0; i < N; i++) {
+    float sum = b[i];
+    for (int k = 0; k < i; k++) sum -= a[k][i] * y[k];
+    y[i] = sum;
+  }
+  for (int i = 0; i < N; i++) y[i] *= rdiag[i];
+  for (int i = N - 1; i >= 0; i--) {
+    float sum = y[i];
+    for (int k = i + 1; k < N; k++) sum -= a[i][k] * y[k];
+    y[i] = sum;
+  }
+  for (int i = 0; i < N; i++) x[i] = y[i];
+}
+
+// Inline definitions of the frame helpers: they run per face corner in the
+// curvature passes, where a call per corner is a measurable cost.
+#include "mesh/curvature_frames_impl.h"

@@ -1,0 +1,450 @@
+// PLY reader: a line-oriented header parser with a fixed, prefix-matched
+// vocabulary, then the bulk body readers of mesh/body_readers.cpp.
+//
+// Every test of a header line is a prefix test: "property float x" also
+// accepts a property named x followed by further letters. Elements the reader
+// does not use are skipped by size (bytes in binary files, tokens in ascii
+// files); a list property outside the face element cannot be sized and fails.
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "mesh/diagnostics.h"
+#include "mesh/mesh_io.h"
+
+namespace {
+
+// Header lines are read into a buffer of this size; a longer line arrives in
+// pieces, each taken as a line.
+constexpr int kLineBytes = 1024;
+// A vertex or face record longer than this is not a real file (and would
+// overflow the 32-bit offsets).
+constexpr int64_t kMaxRecordLen = 1 << 20;
+// Grid cells are allocated at most this many at a time ahead of the data.
+constexpr int64_t kGridChunk = 1 << 16;
+
+// What the header says about the body.
+struct PlyHeader {
+  bool binary = false;
+  bool need_swap = false;  // file byte order differs from this (little-endian) host
+  int nverts = 0, nfaces = 0;
+  bool has_tristrips = false;
+  int ngrid = 0;
+  VertexLayout vert;       // record_len, offsets of x, nx, red, confidence
+  int face_len = 0;        // face record size counting the list's count, not its indices
+  int face_count = -1;     // offset of the index count
+  int face_idx = -1;       // offset of the first index
+  int64_t skip_before = 0;   // size of the elements before the vertices
+  int64_t skip_between = 0;  // size of the elements between vertices and connectivity
+};
+
+bool line_is(const char* line, const char* literal) {
+  return std::strncmp(line, literal, std::strlen(literal)) == 0;
+}
+
+// The header reader: one line at a time, skipping comment lines wherever they
+// appear (so a comment between property lines does not end an element).
+class HeaderLines {
+ public:
+  HeaderLines(TriMesh& mesh, std::FILE* f) : mesh_(mesh), f_(f) {}
+  // Reads the next line that is not "comment" or "obj_info"; false at end of file.
+  bool next() {
+    while (std::fgets(buf_, sizeof buf_, f_)) {
+      if (line_is(buf_, "obj_info num_cols")) {
+        std::sscanf(buf_, "obj_info num_cols %d", &mesh_.grid_width);
+      } else if (line_is(buf_, "obj_info num_rows")) {
+        std::sscanf(buf_, "obj_info num_rows %d", &mesh_.grid_height);
+      } else if (!line_is(buf_, "obj_info") && !line_is(buf_, "comment")) {
+        return true;
+      }
+    }
+    return at_end();
+  }
+  // Reads the next line whatever it is; false at end of file.
+  bool raw_next() { return std::fgets(buf_, sizeof buf_, f_) ? true : at_end(); }
+  const char* line() const { return buf_; }
+  bool is(const char* literal) const { return line_is(buf_, literal); }
+  // The line without its line end, for messages.
+  const char* text() {
+    buf_[std::strcspn(buf_, "\r\n")] = '\0';
+    return buf_;
+  }
+
+ private:
+  bool at_end() {
+    buf_[0] = '\0';
+    error_printf("Unexpected end of file in the header.\n");
+    return false;
+  }
+
+  TriMesh& mesh_;
+  std::FILE* f_;
+  char buf_[kLineBytes];
+};
+
+// Property sizing rule: the size of one scalar property line, or -1 for
+// anything else (notably a list). In ascii files every scalar is one token.
+int property_size(const char* line, bool binary) {
+  static const char* const k1[] = {"property char", "property uchar", "property int8",
+                                   "property uint8"};
+  static const char* const k2[] = {"property short", "property ushort", "property int16",
+                                   "property uint16"};
+  // float64 before float: it would otherwise match the 4-byte prefix.
+  static const char* const k8[] = {"property double", "property float64"};
+  static const char* const k4[] = {"property int",    "property uint",   "property float",
+                                   "property int32",  "property uint32", "property float32"};
+  for (const char* p : k1)
+    if (line_is(line, p)) return 1;
+  for (const char* p : k2)
+    if (line_is(line, p)) return binary ? 2 : 1;
+  for (const char* p : k8)
+    if (line_is(line, p)) return binary ? 8 : 1;
+  for (const char* p : k4)
+    if (line_is(line, p)) return binary ? 4 : 1;
+  return -1;
+}
+
+// Adds one property line's size to `len`; prints and fails for a line the
+// sizing rule does not know or a record grown beyond any real file.
+bool add_property(HeaderLines& lines, bool binary, int& len) {
+  int size = property_size(lines.line(), binary);
+  if (size < 0) {
+    error_printf("Unsupported vertex property: [%s].\n", lines.text());
+    return false;
+  }
+  if (len + size > kMaxRecordLen) {
+    error_printf("Element record longer than %d bytes.\n", static_cast<int>(kMaxRecordLen));
+    return false;
+  }
+  len += size;
+  return true;
+}
+
+// Elements the reader does not use, up to a line that begins with one of
+// `stops`: each "element NAME COUNT" with its property lines adds COUNT times
+// its record size to `skip`. A line that is neither element nor property
+// starts an element of count 0, as an element line whose count does not scan.
+bool skip_elements(HeaderLines& lines, bool binary, const char* const* stops, int nstops,
+                   int64_t& skip) {
+  auto at_stop = [&]() {
+    for (int i = 0; i < nstops; i++)
+      if (lines.is(stops[i])) return true;
+    return false;
+  };
+  while (!at_stop()) {
+    char name[kLineBytes];
+    int count = 0;
+    if (std::sscanf(lines.line(), "element %1023s %d", name, &count) != 2 || count < 0) count = 0;
+    int len = 0;
+    if (!lines.next()) return false;
+    while (lines.is("property")) {
+      if (!add_property(lines, binary, len)) return false;
+      if (!lines.next()) return false;
+    }
+    skip += static_cast<int64_t>(count) * len;
+  }
+  return true;
+}
+
+// Records where x, nx, red and confidence sit in the vertex record; float64
+// positions and normals are accepted besides the float32 ones.
+void note_vertex_property(const char* line, VertexLayout& v) {
+  const int at = v.record_len;
+  if (line_is(line, "property float x") || line_is(line, "property float32 x")) v.pos = at;
+  if (line_is(line, "property double x") || line_is(line, "property float64 x")) {
+    v.pos = at;
+    v.pos_double = true;
+  }
+  if (line_is(line, "property float nx") || line_is(line, "property float32 nx")) v.norm = at;
+  if (line_is(line, "property double nx") || line_is(line, "property float64 nx")) {
+    v.norm = at;
+    v.norm_double = true;
+  }
+  if (line_is(line, "property uchar diffuse_red") || line_is(line, "property uint8 diffuse_red") ||
+      line_is(line, "property uchar red") || line_is(line, "property uint8 red"))
+    v.color = at;
+  if (line_is(line, "property float diffuse_red") ||
+      line_is(line, "property float32 diffuse_red") || line_is(line, "property float red") ||
+      line_is(line, "property float32 red")) {
+    v.color = at;
+    v.float_color = true;
+  }
+  if (line_is(line, "property float confidence") || line_is(line, "property float32 confidence"))
+    v.conf = at;
+}
+
+// Width in bytes of the count of a face index list line, or 0 when the line
+// is not one. Counts: char/uchar/int8/uint8 (1), ushort/uint16 (2),
+// int/uint/int32/uint32 (4); indices: int, int32, uint or uint32.
+int index_list_count_width(const char* line, bool one_byte_only) {
+  static const struct {
+    const char* name;
+    int width;
+  } kCounts[] = {{"uchar", 1}, {"uint8", 1}, {"char", 1},   {"int8", 1},
+                 {"ushort", 2}, {"uint16", 2}, {"uint", 4}, {"uint32", 4},
+                 {"int", 4},   {"int32", 4}};
+  static const char* const kIndices[] = {"int", "int32", "uint", "uint32"};
+  for (const auto& c : kCounts) {
+    if (one_byte_only && c.width != 1) continue;
+    for (const char* idx : kIndices)
+      for (const char* name : {"vertex_indices", "vertex_index"}) {
+        char literal[96];
+        std::snprintf(literal, sizeof literal, "property list %s %s %s", c.name, idx, name);
+        if (line_is(line, literal)) return c.width;
+      }
+  }
+  return 0;
+}
+
+bool parse_header(HeaderLines& lines, PlyHeader& h) {
+  // Format line; blank remnants of a CR LF magic line are skipped.
+  bool got = lines.next();
+  while (got && (lines.line()[0] == ' ' || lines.line()[0] == '\t' || lines.line()[0] == '\r' ||
+                 lines.line()[0] == '\n' || lines.line()[0] == '\v' || lines.line()[0] == '\f'))
+    got = lines.next();
+  if (got && lines.is("format binary_big_endian 1.0")) {
+    h.binary = true;
+    h.need_swap = true;
+  } else if (got && lines.is("format binary_little_endian 1.0")) {
+    h.binary = true;
+  } else if (!(got && lines.is("format ascii 1.0"))) {
+    error_printf("Unknown ply format or version.\n");
+    return false;
+  }
+  if (!lines.next()) return false;
+
+  static const char* const kVertexStops[] = {"end_header", "element vertex"};
+  if (!skip_elements(lines, h.binary, kVertexStops, 2, h.skip_before)) return false;
+  if (std::sscanf(lines.line(), "element vertex %d\n", &h.nverts) != 1) {
+    error_printf("Expected \"element vertex\".\n");
+    return false;
+  }
+  if (!lines.next()) return false;
+  while (lines.is("property")) {
+    note_vertex_property(lines.line(), h.vert);
+    if (!add_property(lines, h.binary, h.vert.record_len)) return false;
+    if (!lines.next()) return false;
+  }
+
+  static const char* const kConnectivityStops[] = {"end_header", "element face",
+                                                   "element tristrips", "element range_grid"};
+  if (!skip_elements(lines, h.binary, kConnectivityStops, 4, h.skip_between)) return false;
+
+  if (lines.is("element face")) {
+    if (std::sscanf(lines.line(), "element face %d\n", &h.nfaces) != 1) return false;
+    if (!lines.next()) return false;
+    while (lines.is("property")) {
+      int width = index_list_count_width(lines.line(), false);
+      if (width > 0) {
+        // The count is one token in ascii whatever its binary width.
+        const int count_len = h.binary ? width : 1;
+        h.face_count = h.face_len;
+        h.face_idx = h.face_len + count_len;
+        h.face_len += count_len;
+      } else if (!add_property(lines, h.binary, h.face_len)) {
+        return false;
+      }
+      if (!lines.next()) return false;
+    }
+  } else if (lines.is("element tristrips")) {
+    h.has_tristrips = true;
+    if (!lines.next()) return false;
+    if (!lines.is("property list int int vertex_indices") &&
+        !lines.is("property list int32 int32 vertex_indices"))
+      return false;
+    if (!lines.next()) return false;
+    while (lines.is("property")) {
+      if (!add_property(lines, h.binary, h.face_len)) return false;
+      if (!lines.next()) return false;
+    }
+  } else if (lines.is("element range_grid")) {
+    if (std::sscanf(lines.line(), "element range_grid %d\n", &h.ngrid) != 1) return false;
+    if (!lines.next()) return false;
+    if (index_list_count_width(lines.line(), true) != 1) return false;
+    if (!lines.next()) return false;
+    while (lines.is("property")) {
+      if (!add_property(lines, h.binary, h.face_len)) return false;
+      if (!lines.next()) return false;
+    }
+  }
+  // Elements after the connectivity element are never read.
+  while (!lines.is("end_header"))
+    if (!lines.raw_next()) return false;
+  if (h.binary && lines.line()[10] == '\r')
+    error_printf("Warning: possibly corrupt file. (Transferred as ASCII instead of BINARY?)\n");
+  return true;
+}
+
+// Discards `size` units of elements the reader does not use: bytes (a forward
+// seek, or reading for a stream that cannot seek) or ascii tokens.
+bool skip_unused(std::FILE* f, bool binary, int64_t size) {
+  if (size <= 0) return true;
+  if (!binary) {
+    for (int64_t i = 0; i < size; i++)
+      if (!skip_token(f)) return false;
+    return true;
+  }
+  if (!input_may_hold(f, size)) return false;
+  if (bytes_remaining(f) >= 0) return std::fseek(f, static_cast<long>(size), SEEK_CUR) == 0;
+  char scratch[1 << 14];
+  while (size > 0) {
+    size_t n = static_cast<size_t>(size < static_cast<int64_t>(sizeof scratch) ? size : sizeof scratch);
+    if (std::fread(scratch, 1, n, f) != n) return false;
+    size -= static_cast<int64_t>(n);
+  }
+  return true;
+}
+
+bool read_grid(TriMesh& mesh, std::FILE* f, const PlyHeader& h) {
+  const int64_t cells = h.ngrid;
+  // Every cell takes at least one byte (binary) or one token and a separator.
+  if (!input_may_hold(f, h.binary ? cells : 2 * cells - 1)) {
+    error_printf("Declared %d grid cells, more than the rest of the file can hold.\n", h.ngrid);
+    return false;
+  }
+  progress_printf("\n  Reading range grid... ");
+  mesh.grid.clear();
+  for (int64_t c = 0; c < cells; c++) {
+    if (c == static_cast<int64_t>(mesh.grid.size()))
+      mesh.grid.resize(static_cast<size_t>(c + (cells - c < kGridChunk ? cells - c : kGridChunk)), -1);
+    int n = 0;
+    if (h.binary) {
+      int byte = std::getc(f);
+      if (byte == EOF) return false;
+      n = byte;
+    } else if (!scan_int(f, n)) {
+      return false;
+    }
+    // A cell with several indices keeps the last.
+    for (int k = 0; k < n; k++) {
+      int32_t v;
+      if (h.binary) {
+        if (std::fread(&v, 4, 1, f) != 1) return false;
+        if (h.need_swap) swap_bytes_4(&v);
+      } else if (!scan_int(f, v)) {
+        return false;
+      }
+      mesh.grid[static_cast<size_t>(c)] = v;
+    }
+  }
+  const int nv = static_cast<int>(mesh.vertices.size());
+  for (size_t c = 0; c < mesh.grid.size(); c++) {
+    int v = mesh.grid[c];
+    if (v < -1 || v >= nv) {
+      error_printf("Range grid cell %d holds vertex %d, outside 0 .. %d.\n", static_cast<int>(c), v,
+                   nv - 1);
+      return false;
+    }
+    // A sample without a finite position is no sample: the cell is left out
+    // of the triangulation like an empty one.
+    if (v >= 0) {
+      const point& p = mesh.vertices[static_cast<size_t>(v)];
+      if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) mesh.grid[c] = -1;
+    }
+  }
+  return true;
+}
+
+// Strips arrive in terminated form (each strip's indices followed by -1).
+bool read_strips(TriMesh& mesh, std::FILE* f, const PlyHeader& h) {
+  int count = 0;
+  if (h.binary) {
+    if (std::fread(&count, 4, 1, f) != 1) return false;
+    if (h.need_swap) swap_bytes_4(&count);
+  } else {
+    skip_comments(f);
+    if (!scan_int(f, count)) return false;
+  }
+  if (count < 0 || !input_may_hold(f, h.binary ? 4 * static_cast<int64_t>(count)
+                                                : 2 * static_cast<int64_t>(count) - 1)) {
+    error_printf("Declared %d triangle strip entries, more than the rest of the file can hold.\n",
+                 count);
+    return false;
+  }
+  progress_printf("\n  Reading triangle strips... ");
+  std::vector<int>& s = mesh.tristrips;
+  if (!h.binary) skip_comments(f);
+  for (int i = 0; i < count; i++) {
+    int v;
+    if (h.binary) {
+      if (std::fread(&v, 4, 1, f) != 1) return false;
+      if (h.need_swap) swap_bytes_4(&v);
+    } else if (!scan_int(f, v)) {
+      return false;
+    }
+    s.push_back(v);
+  }
+  return true;
+}
+
+// Checks the terminated strip stream against the vertex range and drops
+// strips of fewer than three indices (they hold no triangle, and a length
+// below 2 would make the length-prefixed form count negative triangles).
+bool tidy_strips(TriMesh& mesh) {
+  std::vector<int>& s = mesh.tristrips;
+  if (s.empty()) return true;
+  const int nv = static_cast<int>(mesh.vertices.size());
+  if (s.back() != -1) {
+    error_printf("Triangle strips do not end with -1.\n");
+    return false;
+  }
+  size_t out = 0, start = 0;
+  for (size_t i = 0; i < s.size(); i++) {
+    int v = s[i];
+    if (v < -1 || v >= nv) {
+      error_printf("Triangle strip entry %d holds vertex %d, outside 0 .. %d.\n", static_cast<int>(i),
+                   v, nv - 1);
+      return false;
+    }
+    s[out++] = v;
+    if (v == -1) {
+      if (out - start < 4) out = start;  // fewer than 3 indices before the -1
+      start = out;
+    }
+  }
+  s.resize(out);
+  return true;
+}
+
+}  // namespace
+
+bool read_ply_header_and_body(TriMesh& mesh, std::FILE* f) {
+  HeaderLines lines(mesh, f);
+  PlyHeader h;
+  if (!parse_header(lines, h)) return false;
+
+  if (h.ngrid != 0) {
+    const int64_t cells = static_cast<int64_t>(mesh.grid_width) * mesh.grid_height;
+    if (mesh.grid_width < 1 || mesh.grid_height < 1 || cells != h.ngrid) {
+      error_printf("Range grid size does not equal num_rows*num_cols.\n");
+      return false;
+    }
+  }
+
+  // Body, in file order; the reader never seeks backwards.
+  if (!skip_unused(f, h.binary, h.skip_before)) return false;
+  bool ok = h.binary ? read_verts_binary(mesh, f, h.need_swap, h.nverts, h.vert)
+                     : read_verts_ascii(mesh, f, h.nverts, h.vert);
+  if (!ok) return false;
+  if (!skip_unused(f, h.binary, h.skip_between)) return false;
+
+  if (h.ngrid != 0) {
+    if (!read_grid(mesh, f, h)) return false;
+    mesh.triangulate_grid();
+    return true;
+  }
+  if (h.has_tristrips) {
+    if (!read_strips(mesh, f, h) || !tidy_strips(mesh)) return false;
+    mesh.convert_strips(TriMesh::TSTRIP_LENGTH);
+    return true;
+  }
+  if (h.nfaces != 0) {
+    return h.binary ? read_faces_binary(mesh, f, h.need_swap, h.nfaces, h.face_len, h.face_count,
+                                        h.face_idx)
+                    : read_faces_ascii(mesh, f, h.nfaces, h.face_len, h.face_count, h.face_idx,
+                                       false);
+  }
+  return true;  // a point cloud
+}

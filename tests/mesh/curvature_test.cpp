@@ -1,0 +1,233 @@
+#include <cmath>
+#include <limits>
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include "mesh/TriMesh.h"
+#include "mesh/curvature_frames.h"
+#include "mesh/derived_meshes.h"
+
+using test_meshes::ProgressCapture;
+
+namespace {
+
+bool finite(float x) { return std::isfinite(x); }
+bool finite(const point& p) { return finite(p.x) && finite(p.y) && finite(p.z); }
+
+// (dir1, dir2, normal) must be a right-handed orthonormal frame.
+void expect_frame(const TriMesh& m, size_t i) {
+  const point& d1 = m.principal_dir1[i];
+  const point& d2 = m.principal_dir2[i];
+  EXPECT_NEAR(len(d1), 1.0f, 1e-4f) << "vertex " << i;
+  EXPECT_NEAR(len(d2), 1.0f, 1e-4f) << "vertex " << i;
+  EXPECT_NEAR(dot(d1, d2), 0.0f, 1e-4f) << "vertex " << i;
+  EXPECT_NEAR(dot(cross(d1, d2), m.normals[i]), 1.0f, 1e-4f) << "vertex " << i;
+}
+
+}  // namespace
+
+TEST(PointAreas, RightAndEquilateralTriangles) {
+  TriMesh right;
+  right.vertices = {point(0, 0, 0), point(2, 0, 0), point(0, 2, 0)};
+  right.faces = {Face(0, 1, 2)};
+  right.need_point_areas();
+  // Area 2: the right angle (corner 0) takes half, the acute corners a quarter.
+  EXPECT_NEAR(right.corner_areas[0][0], 1.0f, 1e-6f);
+  EXPECT_NEAR(right.corner_areas[0][1], 0.5f, 1e-6f);
+  EXPECT_NEAR(right.corner_areas[0][2], 0.5f, 1e-6f);
+  EXPECT_NEAR(right.point_areas[0], 1.0f, 1e-6f);
+
+  TriMesh eq;
+  eq.vertices = {point(0, 0, 0), point(1, 0, 0), point(0.5f, std::sqrt(3.0f) / 2, 0)};
+  eq.faces = {Face(0, 1, 2)};
+  eq.need_point_areas();
+  const float third = std::sqrt(3.0f) / 4 / 3;
+  for (int j = 0; j < 3; j++) EXPECT_NEAR(eq.corner_areas[0][j], third, 1e-6f);
+}
+
+// The corner areas partition the surface: they sum to the total area.
+TEST(PointAreas, SumToSurfaceArea) {
+  TriMesh sphere = test_meshes::icosphere(3, 1.5f);
+  sphere.need_point_areas();
+  double total = 0, faces_total = 0;
+  for (float a : sphere.point_areas) total += a;
+  for (size_t f = 0; f < sphere.faces.size(); f++) faces_total += len(sphere.trinorm(int(f)));
+  EXPECT_NEAR(total, faces_total, 1e-4 * faces_total);
+}
+
+TEST(Curvature, FlatGridIsZero) {
+  TriMesh m = test_meshes::plane_grid(8, 7);
+  ProgressCapture capture;
+  m.need_dcurv();
+  EXPECT_EQ(capture.str(),
+            "Computing normals... Done.\nComputing point areas... Done.\n"
+            "Computing curvatures... Done.\nComputing dcurv... Done.\n");
+  for (size_t i = 0; i < m.vertices.size(); i++) {
+    EXPECT_NEAR(m.principal_curv1[i], 0.0f, 1e-6f) << "vertex " << i;
+    EXPECT_NEAR(m.principal_curv2[i], 0.0f, 1e-6f) << "vertex " << i;
+    for (int k = 0; k < 4; k++) EXPECT_NEAR(m.dcurv[i][k], 0.0f, 1e-6f) << "vertex " << i;
+    expect_frame(m, i);
+  }
+}
+
+// Outward normals on a sphere of radius r change by edge / r along an edge,
+// so both curvatures are +1/r and the derivative vanishes.
+TEST(Curvature, SphereIsOneOverRadius) {
+  const float r = 2.5f;
+  TriMesh m = test_meshes::icosphere(4, r);
+  m.need_dcurv();
+  for (size_t i = 0; i < m.vertices.size(); i++) {
+    EXPECT_NEAR(m.principal_curv1[i], 1.0f / r, 0.01f / r) << "vertex " << i;
+    EXPECT_NEAR(m.principal_curv2[i], 1.0f / r, 0.01f / r) << "vertex " << i;
+    EXPECT_GE(std::fabs(m.principal_curv1[i]), std::fabs(m.principal_curv2[i]));
+    for (int k = 0; k < 4; k++) EXPECT_NEAR(m.dcurv[i][k], 0.0f, 0.05f / (r * r)) << "vertex " << i;
+    expect_frame(m, i);
+  }
+}
+
+// A cylinder bends only around its axis: k1 = 1/r along the circle, k2 = 0
+// along the axis. Boundary rings are left out (one-sided fits).
+TEST(Curvature, CylinderBendsAroundItsAxis) {
+  const float r = 1.5f;
+  const int around = 64, rings = 12;
+  TriMesh m = test_meshes::cylinder(around, rings, r, 0.15f);
+  m.need_dcurv();
+  for (int i = 2 * around; i < (rings - 2) * around; i++) {
+    EXPECT_NEAR(m.principal_curv1[i], 1.0f / r, 0.02f / r) << "vertex " << i;
+    EXPECT_NEAR(m.principal_curv2[i], 0.0f, 0.02f / r) << "vertex " << i;
+    EXPECT_LT(std::fabs(m.principal_dir1[i].z), 0.02f) << "vertex " << i;
+    EXPECT_GT(std::fabs(m.principal_dir2[i].z), 0.99f) << "vertex " << i;
+    for (int k = 0; k < 4; k++) EXPECT_NEAR(m.dcurv[i][k], 0.0f, 0.05f / (r * r)) << "vertex " << i;
+    expect_frame(m, i);
+  }
+}
+
+TEST(Curvature, PresentCurvaturesAreKept) {
+  TriMesh m = test_meshes::plane_grid(3, 3);
+  m.need_curvatures();
+  m.principal_curv1[0] = 42.0f;
+  ProgressCapture capture;
+  m.need_curvatures();
+  EXPECT_EQ(capture.str(), "");
+  EXPECT_EQ(m.principal_curv1[0], 42.0f);
+}
+
+// Isolated vertices, duplicate points, degenerate faces and a NaN vertex:
+// no crash, and every vertex that is itself finite ends with finite values.
+TEST(Curvature, BadInputStaysFinite) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  TriMesh m = test_meshes::icosphere(2, 1.0f);
+  const int n = int(m.vertices.size());
+  m.vertices.push_back(point(5, 5, 5));       // n: isolated
+  m.vertices.push_back(m.vertices[0]);        // n + 1: duplicate of vertex 0
+  m.vertices.push_back(point(nan, 0, 0));     // n + 2: NaN
+  m.vertices.push_back(0.5f * (m.vertices[1] + m.vertices[2]));  // n + 3: on edge 1-2
+  m.faces.push_back(Face(0, n + 1, 1));       // zero-length edge
+  m.faces.push_back(Face(0, 0, 1));           // repeated index
+  m.faces.push_back(Face(1, n + 3, 2));       // collinear, zero area
+  m.faces.push_back(Face(3, 4, n + 2));       // NaN corner
+  m.need_dcurv();
+  for (int i = 0; i < n + 4; i++) {
+    if (i == n + 2) continue;
+    EXPECT_TRUE(finite(m.principal_curv1[i]) && finite(m.principal_curv2[i])) << "vertex " << i;
+    EXPECT_TRUE(finite(m.principal_dir1[i]) && finite(m.principal_dir2[i])) << "vertex " << i;
+    for (int k = 0; k < 4; k++) EXPECT_TRUE(finite(m.dcurv[i][k])) << "vertex " << i;
+    EXPECT_TRUE(finite(m.point_areas[i])) << "vertex " << i;
+  }
+  for (int i = 0; i < n; i++)
+    EXPECT_NEAR(m.principal_curv1[i], 1.0f, 0.2f) << "sphere vertex " << i;
+  EXPECT_EQ(m.principal_curv1[n], 0.0f);
+  EXPECT_EQ(m.point_areas[n], 0.0f);
+
+  TriMesh cloud;  // no faces at all
+  cloud.vertices = {point(0, 0, 0), point(1, 0, 0), point(0, 1, 0), point(1, 1, 0.1f)};
+  cloud.need_dcurv();
+  for (size_t i = 0; i < cloud.vertices.size(); i++) EXPECT_EQ(cloud.principal_curv1[i], 0.0f);
+}
+
+TEST(CurvatureFrames, RotateFrameOntoNormal) {
+  const point u(1, 0, 0), v(0, 1, 0);
+  point nu, nv;
+  rotate_frame(u, v, point(0, 0, 1), nu, nv);  // same normal: unchanged
+  EXPECT_EQ(nu, u);
+  EXPECT_EQ(nv, v);
+  rotate_frame(u, v, point(0, 0, -1), nu, nv);  // opposite: both flipped
+  EXPECT_EQ(nu, point(-1, 0, 0));
+  EXPECT_EQ(nv, point(0, -1, 0));
+  point n(0, 0.6f, 0.8f);
+  rotate_frame(u, v, n, nu, nv);
+  EXPECT_NEAR(dot(nu, n), 0.0f, 1e-6f);
+  EXPECT_NEAR(dot(nv, n), 0.0f, 1e-6f);
+  EXPECT_NEAR(dot(cross(nu, nv), n), 1.0f, 1e-6f);
+}
+
+TEST(CurvatureFrames, ProjectionTurnsTheTensor) {
+  const point u(1, 0, 0), v(0, 1, 0);
+  // A 90-degree turn in the plane swaps ku and kv and negates kuv.
+  float ku, kuv, kv;
+  project_curvature(u, v, 2.0f, 0.5f, -1.0f, v, -u, ku, kuv, kv);
+  EXPECT_NEAR(ku, -1.0f, 1e-6f);
+  EXPECT_NEAR(kuv, -0.5f, 1e-6f);
+  EXPECT_NEAR(kv, 2.0f, 1e-6f);
+  // At 45 degrees the trace is kept and kuv = (kv - ku) / 2.
+  const float h = std::sqrt(0.5f);
+  project_curvature(u, v, 2.0f, 0.0f, -1.0f, point(h, h, 0), point(-h, h, 0), ku, kuv, kv);
+  EXPECT_NEAR(ku + kv, 1.0f, 1e-6f);
+  EXPECT_NEAR(kuv, -1.5f, 1e-6f);
+
+  // The derivative tensor is cubic in the frame: flipping both axes negates it.
+  const float d[4] = {1, 2, 3, 4};
+  float nd[4];
+  project_curvature_derivative(u, v, d, -u, -v, nd);
+  for (int k = 0; k < 4; k++) EXPECT_NEAR(nd[k], -d[k], 1e-6f);
+  // Swapping the axes (u' = v, v' = u) turns the normal over, which first
+  // flips the old frame; in all the tensor comes out reversed and negated.
+  project_curvature_derivative(u, v, d, v, u, nd);
+  for (int k = 0; k < 4; k++) EXPECT_NEAR(nd[k], -d[3 - k], 1e-6f);
+}
+
+TEST(CurvatureFrames, PrincipalDirectionsDiagonalise) {
+  const point u(1, 0, 0), v(0, 1, 0), n(0, 0, 1);
+  point d1, d2;
+  float k1, k2;
+  // Form [[1, 1], [1, 1]]: eigenvalues 2 along (1, 1) and 0 along (1, -1).
+  principal_directions(u, v, 1.0f, 1.0f, 1.0f, n, d1, d2, k1, k2);
+  EXPECT_NEAR(k1, 2.0f, 1e-6f);
+  EXPECT_NEAR(k2, 0.0f, 1e-6f);
+  EXPECT_NEAR(std::fabs(d1.x), std::sqrt(0.5f), 1e-6f);
+  EXPECT_NEAR(d1.x, d1.y, 1e-6f);
+  EXPECT_EQ(d2, cross(n, d1));
+  // Smaller magnitude first on the diagonal: swapped, direction follows.
+  principal_directions(u, v, 0.5f, 0.0f, -3.0f, n, d1, d2, k1, k2);
+  EXPECT_EQ(k1, -3.0f);
+  EXPECT_EQ(k2, 0.5f);
+  EXPECT_EQ(d1, v);
+  // A tie keeps the unswapped order.
+  principal_directions(u, v, -1.0f, 0.0f, 1.0f, n, d1, d2, k1, k2);
+  EXPECT_EQ(k1, -1.0f);
+  EXPECT_EQ(d1, u);
+}
+
+TEST(CurvatureFrames, LdltSolvesAndRejects) {
+  float a[4][4] = {{4, 1, 0, 0}, {1, 5, 2, 0}, {0, 2, 6, 1}, {0, 0, 1, 3}};
+  const float full[4][4] = {{4, 1, 0, 0}, {1, 5, 2, 0}, {0, 2, 6, 1}, {0, 0, 1, 3}};
+  float rdiag[4];
+  ASSERT_TRUE(ldlt_decompose<4>(a, rdiag));
+  float x[4] = {1, -2, 3, 0.5f};  // right-hand side, solved in place
+  const float b[4] = {1, -2, 3, 0.5f};
+  ldlt_solve<4>(a, rdiag, x, x);
+  for (int i = 0; i < 4; i++) {
+    float ax = 0;
+    for (int j = 0; j < 4; j++) ax += full[i][j] * x[j];
+    EXPECT_NEAR(ax, b[i], 1e-5f) << "row " << i;
+  }
+  float singular[3][3] = {{1, 1, 0}, {1, 1, 0}, {0, 0, 1}};
+  float indefinite[3][3] = {{1, 0, 0}, {0, -1, 0}, {0, 0, 1}};
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  float not_finite[3][3] = {{nan, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+  float r3[3];
+  EXPECT_FALSE(ldlt_decompose<3>(singular, r3));
+  EXPECT_FALSE(ldlt_decompose<3>(indefinite, r3));
+  EXPECT_FALSE(ldlt_decompose<3>(not_finite, r3));
+}

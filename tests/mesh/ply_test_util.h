@@ -1,0 +1,103 @@
+// Helpers of the mesh reader tests: byte builders for small files, temp
+// files, and a capture of the diagnostic printer's two channels.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "mesh/TriMesh.h"
+#include "mesh/diagnostics.h"
+#include "mesh/mesh_io.h"
+
+namespace ply_test {
+
+// Appends text and binary values in a chosen byte order.
+class Bytes {
+ public:
+  explicit Bytes(bool big_endian = false) : big_(big_endian) {}
+  Bytes& text(const std::string& s) {
+    data_ += s;
+    return *this;
+  }
+  Bytes& u8(int v) {
+    data_.push_back(static_cast<char>(v));
+    return *this;
+  }
+  Bytes& i32(int32_t v) { return raw(&v, 4); }
+  Bytes& u16(uint16_t v) { return raw(&v, 2); }
+  Bytes& f32(float v) { return raw(&v, 4); }
+  Bytes& f64(double v) { return raw(&v, 8); }
+  Bytes& xyz(float x, float y, float z) { return f32(x).f32(y).f32(z); }
+  const std::string& str() const { return data_; }
+
+ private:
+  Bytes& raw(const void* p, int n) {
+    const char* c = static_cast<const char*>(p);
+    for (int i = 0; i < n; i++) data_.push_back(c[big_ ? n - 1 - i : i]);
+    return *this;
+  }
+  bool big_;
+  std::string data_;
+};
+
+inline std::string temp_path(const std::string& name) {
+  const char* dir = std::getenv("ICP_TEST_TMP");
+  return std::string(dir ? dir : "/tmp") + "/mesh_read_" + name;
+}
+
+inline std::string write_file(const std::string& name, const std::string& bytes) {
+  std::string path = temp_path(name);
+  std::ofstream(path, std::ios::binary) << bytes;
+  return path;
+}
+
+// Collects everything the diagnostic printer emits while alive.
+class Capture {
+ public:
+  Capture() {
+    text().clear();
+    set_progress_hook(&append);
+    set_error_hook(&append);
+  }
+  ~Capture() {
+    set_progress_hook(nullptr);
+    set_error_hook(nullptr);
+  }
+  bool has(const std::string& s) const { return text().find(s) != std::string::npos; }
+  const std::string& all() const { return text(); }
+
+ private:
+  static std::string& text() {
+    static std::string t;
+    return t;
+  }
+  static void append(const char* s) { text() += s; }
+};
+
+// Writes `bytes` to a temp file and reads it; null on failure.
+inline std::unique_ptr<TriMesh> read_bytes(const std::string& name, const std::string& bytes) {
+  return std::unique_ptr<TriMesh>(TriMesh::read_mesh(write_file(name, bytes)));
+}
+
+// Reads `bytes` from a memory stream (a stream of unknown size, and no file
+// system traffic); null on failure.
+inline std::unique_ptr<TriMesh> read_memory(std::string bytes, const std::string& name = "mem.ply") {
+  std::unique_ptr<TriMesh> mesh(new TriMesh);
+  // fmemopen cannot open an empty buffer on every libc: an empty stream is a
+  // one-byte buffer opened and then read past.
+  bool empty = bytes.empty();
+  if (empty) bytes.push_back('\0');
+  std::FILE* f = fmemopen(&bytes[0], bytes.size(), "rb");
+  if (!f) return nullptr;
+  if (empty) std::fgetc(f);
+  bool ok = read_mesh_stream(*mesh, f, name, name);
+  std::fclose(f);
+  if (!ok) mesh.reset();
+  return mesh;
+}
+
+}  // namespace ply_test

@@ -1,0 +1,225 @@
+#include <chrono>
+#include <cstdio>
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include "mesh/mesh_io.h"
+#include "mesh/ply_test_util.h"
+
+using ply_test::Bytes;
+using ply_test::Capture;
+using ply_test::read_bytes;
+
+namespace {
+
+const char kXyz[] = "property float x\nproperty float y\nproperty float z\n";
+
+std::string ascii_mesh(int first_index) {
+  std::string t = "ply\nformat ascii 1.0\nelement vertex 4\n" + std::string(kXyz) +
+                  "element face 2\nproperty list uchar int vertex_indices\nend_header\n"
+                  "0 0 0\n1 0 0\n0 1 0\n1 1 0\n";
+  int a = first_index;
+  t += "3 " + std::to_string(a) + " " + std::to_string(a + 1) + " " + std::to_string(a + 2) + "\n";
+  t += "3 " + std::to_string(a + 1) + " " + std::to_string(a + 3) + " " + std::to_string(a + 2) + "\n";
+  return t;
+}
+
+}  // namespace
+
+TEST(ReadDispatch, OpeningAndRecognition) {
+  {
+    Capture c;
+    EXPECT_FALSE(TriMesh::read_mesh(ply_test::temp_path("does_not_exist.ply")));
+    EXPECT_TRUE(c.has("for reading: No such file or directory.\n"));
+  }
+  {
+    Capture c;
+    EXPECT_FALSE(read_bytes("empty.ply", ""));
+    EXPECT_TRUE(c.has("Can't read header.\n"));
+  }
+  {
+    Capture c;
+    EXPECT_FALSE(read_bytes("unknown.dat", "*junk"));
+    EXPECT_TRUE(c.has("Unknown file type.\n"));
+    EXPECT_TRUE(c.has("Error reading file ["));
+  }
+  {
+    // "p" not followed by "ly" fails without a message of its own.
+    Capture c;
+    EXPECT_FALSE(read_bytes("pxy.ply", "pxy\n"));
+    EXPECT_TRUE(c.has("Error reading file ["));
+    EXPECT_FALSE(c.has("Unknown"));
+  }
+  TriMesh m;
+  EXPECT_FALSE(m.read_into(""));
+}
+
+TEST(ReadDispatch, ProgressMessagesOfASuccessfulRead) {
+  Capture c;
+  std::string path = ply_test::write_file("progress.ply", ascii_mesh(0));
+  std::unique_ptr<TriMesh> m(TriMesh::read_mesh(path));
+  ASSERT_TRUE(m);
+  EXPECT_EQ(c.all(), "Reading " + path + "... \n  Reading 4 vertices... \n  Reading 2 faces... Done.\n");
+}
+
+TEST(IndexRange, OffsetRangeIsRemappedOtherRangesFail) {
+  {
+    Capture c;
+    auto m = read_bytes("onebased.ply", ascii_mesh(1));
+    ASSERT_TRUE(m);
+    EXPECT_TRUE(c.has("Found indices ranging from 1 through 4\nRemapping to 0 through 3\n"));
+    EXPECT_EQ(m->faces[0], Face(0, 1, 2));
+    EXPECT_EQ(m->faces[1], Face(1, 3, 2));
+  }
+  {
+    // Range 5 .. 8 spans the vertex count, so it is not an offset range:
+    // left alone, it names vertices that do not exist.
+    Capture c;
+    std::string t = ascii_mesh(0);
+    t.replace(t.rfind("3 0 1 2"), 7, "3 5 1 2");
+    EXPECT_FALSE(read_bytes("outside.ply", t));
+    EXPECT_FALSE(c.has("Remapping"));
+    EXPECT_TRUE(c.has("Face 0 uses vertex 5, outside 0 .. 3.\n"));
+  }
+}
+
+TEST(NonFinite, VerticesAreDroppedWithTheirFaces) {
+  Capture c;
+  std::string t = "ply\nformat ascii 1.0\nelement vertex 5\n" + std::string(kXyz) +
+                  "property uchar red\nproperty uchar green\nproperty uchar blue\n"
+                  "element face 2\nproperty list uchar int vertex_indices\nend_header\n"
+                  "0 0 0 1 1 1\nnan 0 0 2 2 2\n1 0 0 3 3 3\n0 inf 1 4 4 4\n0 1 0 5 5 5\n"
+                  "3 0 1 2\n3 0 2 4\n";
+  auto m = read_bytes("nan.ply", t);
+  ASSERT_TRUE(m);
+  EXPECT_TRUE(c.has("Dropped 2 vertices with non-finite coordinates.\n"));
+  ASSERT_EQ(m->vertices.size(), 3u);
+  EXPECT_EQ(m->vertices[1], point(1, 0, 0));
+  EXPECT_EQ(m->colors[2], Color::from_bytes(5, 5, 5));  // colours move with their vertex
+  ASSERT_EQ(m->faces.size(), 1u);
+  EXPECT_EQ(m->faces[0], Face(0, 1, 2));
+
+  // A file of nothing but non-finite vertices yields no vertices: an error.
+  std::string all_nan = "ply\nformat ascii 1.0\nelement vertex 1\n" + std::string(kXyz) +
+                        "end_header\nnan nan nan\n";
+  EXPECT_FALSE(read_bytes("allnan.ply", all_nan));
+}
+
+TEST(Hostile, HugeCountsFailFastWithoutHugeAllocations) {
+  const std::string head = "ply\nformat binary_little_endian 1.0\n";
+  struct Case {
+    const char* name;
+    std::string header;
+    const char* message;
+  } cases[] = {
+      {"verts", "element vertex 2000000000\n" + std::string(kXyz) + "end_header\n",
+       "Declared 2000000000 vertices"},
+      {"faces", "element vertex 1\n" + std::string(kXyz) +
+                    "element face 2000000000\nproperty list uchar int vertex_indices\nend_header\n",
+       "Declared 2000000000 faces"},
+      {"grid", "obj_info num_cols 50000\nobj_info num_rows 40000\nelement vertex 1\n" +
+                   std::string(kXyz) +
+                   "element range_grid 2000000000\nproperty list uchar int vertex_indices\nend_header\n",
+       "Declared 2000000000 grid cells"},
+      {"skip", "element junk 2000000000\nproperty double a\nelement vertex 1\n" + std::string(kXyz) +
+                   "end_header\n",
+       "Error reading file"},
+  };
+  for (const Case& k : cases) {
+    Capture c;
+    Bytes b;
+    b.text(head + k.header).xyz(1, 2, 3);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(read_bytes(std::string("huge_") + k.name + ".ply", b.str())) << k.name;
+    EXPECT_TRUE(c.has(k.message)) << k.name << ": " << c.all();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << k.name;
+  }
+}
+
+TEST(Hostile, StreamOfUnknownSizeGrowsInChunks) {
+  // A memory stream has no known size: the declared count is not trusted,
+  // arrays grow with the data, and the short read fails.
+  Bytes b;
+  b.xyz(1, 2, 3).xyz(4, 5, 6);
+  std::string data = b.str();
+  std::FILE* f = fmemopen(&data[0], data.size(), "rb");
+  ASSERT_TRUE(f);
+  TriMesh m;
+  bool swap = false;
+  VertexLayout layout;
+  layout.record_len = 12;
+  layout.pos = 0;
+  EXPECT_FALSE(read_verts_binary(m, f, swap, 2000000000, layout));
+  EXPECT_LE(m.vertices.capacity(), 1u << 17);
+  std::fclose(f);
+
+  // A face claiming 2^31-1 indices in a 4-byte count.
+  Bytes fb;
+  fb.i32(0x7fffffff).i32(0).i32(1);
+  std::string faces = fb.str();
+  f = fmemopen(&faces[0], faces.size(), "rb");
+  TriMesh t;
+  t.vertices.resize(3);
+  EXPECT_FALSE(read_faces_binary(t, f, false, 1, 4, 0, 4));
+  std::fclose(f);
+}
+
+// Every prefix of a valid file is either rejected or read, never a crash
+// (this test matters most under AddressSanitizer).
+TEST(Hostile, EveryPrefixOfValidFilesIsSafe) {
+  Bytes bin;
+  bin.text("ply\nformat binary_big_endian 1.0\nelement vertex 4\n" + std::string(kXyz) +
+           "property uchar red\nproperty uchar green\nproperty uchar blue\n"
+           "element face 2\nproperty list uchar int vertex_indices\nend_header\n");
+  Bytes body(true);
+  for (int i = 0; i < 4; i++) body.xyz(i, i % 2, 0).u8(i).u8(2).u8(3);
+  body.u8(3).i32(0).i32(1).i32(2).u8(4).i32(0).i32(1).i32(3).i32(2);
+  const std::string files[] = {
+      ascii_mesh(1),
+      bin.str() + body.str(),
+      "ply\nformat ascii 1.0\nobj_info num_cols 2\nobj_info num_rows 2\nelement vertex 3\n" +
+          std::string(kXyz) +
+          "element range_grid 4\nproperty list uchar int vertex_indices\nend_header\n"
+          "0 0 0\n1 0 0\n0 1 0\n1 0\n1 1\n1 2\n0\n",
+      "ply\nformat ascii 1.0\nelement vertex 4\n" + std::string(kXyz) +
+          "element tristrips 1\nproperty list int int vertex_indices\nend_header\n"
+          "0 0 0\n1 0 0\n0 1 0\n1 1 0\n5 0 1 2 3 -1\n",
+  };
+  set_verbose(false);
+  for (size_t k = 0; k < sizeof files / sizeof files[0]; k++) {
+    const std::string& full = files[k];
+    int accepted = 0;
+    for (size_t n = 0; n <= full.size(); n++) {
+      Capture c;
+      auto m = ply_test::read_memory(full.substr(0, n));
+      if (m) {
+        accepted++;
+        EXPECT_FALSE(m->vertices.empty());
+      }
+    }
+    EXPECT_GE(accepted, 1) << "file " << k << " itself must read";
+  }
+  set_verbose(true);
+}
+
+TEST(Hostile, RandomByteFlipsAreSafe) {
+  // Seeded corruption of a valid binary file: any outcome but a crash.
+  Bytes b;
+  b.text("ply\nformat binary_little_endian 1.0\nelement vertex 3\n" + std::string(kXyz) +
+         "element face 1\nproperty list uchar int vertex_indices\nend_header\n");
+  b.xyz(0, 0, 0).xyz(1, 0, 0).xyz(0, 1, 0).u8(3).i32(0).i32(1).i32(2);
+  std::mt19937 rng(12345);
+  set_verbose(false);
+  for (int trial = 0; trial < 200; trial++) {
+    std::string s = b.str();
+    for (int k = 0; k < 3; k++) s[rng() % s.size()] = static_cast<char>(rng());
+    Capture c;
+    auto m = ply_test::read_memory(s);
+    if (m) {
+      for (const Face& f : m->faces)
+        for (int j = 0; j < 3; j++) ASSERT_LT(static_cast<size_t>(f[j]), m->vertices.size());
+    }
+  }
+  set_verbose(true);
+}
