@@ -59,7 +59,8 @@ class Aligner {
   // with verbosity 1 and both options off whatever is passed. Empties both
   // slots' feature_marks, builds missing k-d trees, empties the geometric
   // histories. False when a slot has no mesh or a mesh has no vertices, or
-  // when the run fails ("No overlap."); mesh 2's pose is then as at entry.
+  // when the run fails ("No overlap.", or no pairs within reach at all);
+  // mesh 2's pose is then as at entry.
   // On success mesh 2 stays at the result and error_icp holds its RMS error.
   bool align(int verbosity, bool option_a, bool option_b);
   // Colour ICP: as `align`, but mode 2, the feature marks are kept as set by
@@ -71,8 +72,10 @@ class Aligner {
   // point-to-plane loop with re-seeding (k mod 30 = 9), weight and
   // distribution refresh (k mod 10 = 9) and the stall rule, one dense final
   // step, then mesh 2's pose written to prueba.xf in the system's temporary
-  // directory (a write failure is ignored). False only when a distribution
-  // refresh finds no overlap. Needs both slots' meshes and k-d trees.
+  // directory (a write failure is ignored). False when a distribution
+  // refresh finds no overlap, and when no step of the run found enough pairs
+  // to measure an error (the mode's error is then set to 999999). Needs both
+  // slots' meshes and k-d trees.
   bool run_icp();
   // Sets the parameter block (verbosity .. check_nearest) to its defaults.
   void restore_defaults();

@@ -11,6 +11,7 @@
 #include "registration/Aligner.h"
 #include "registration/KDtree.h"
 #include "registration/compat.h"
+#include "registration/point_mapper.h"
 #include "registration/sampler.h"
 #include "registration/timer.h"
 
@@ -28,19 +29,24 @@ bool has_color_data(const MeshSlot& slot) {
          slot.significant_flags.size() == n;
 }
 
-// The pair of sampled vertex i of S and matched vertex j of T, in world frame.
-PointPair make_pair(const MeshSlot& S, int i, const MeshSlot& T, int j, bool s_is_mesh2,
-                    const PoseMatrix& normal1_matrix) {
-  const MeshSlot& m1 = s_is_mesh2 ? T : S;
-  const MeshSlot& m2 = s_is_mesh2 ? S : T;
-  int i1 = s_is_mesh2 ? j : i;
-  int i2 = s_is_mesh2 ? i : j;
-  PointPair pair;
-  pair.p1 = m1.pose * m1.mesh->vertices[i1];
-  pair.p2 = m2.pose * m2.mesh->vertices[i2];
-  pair.normal1 = transform_direction(normal1_matrix, m1.mesh->normals[i1]);
-  return pair;
-}
+// Everything a pass needs to turn a (sampled, matched) vertex pair into a
+// PointPair in the world frame.
+struct PairFrames {
+  const MeshSlot* mesh1;
+  const MeshSlot* mesh2;
+  PointMapper pose1, pose2;
+  PoseMatrix normal1_matrix;
+  PairFrames(const MeshSlot& s1, const MeshSlot& s2)
+      : mesh1(&s1), mesh2(&s2), pose1(s1.pose), pose2(s2.pose),
+        normal1_matrix(normal_matrix(s1.pose)) {}
+  PointPair make(int i1, int i2) const {
+    PointPair pair;
+    pair.p1 = pose1(mesh1->mesh->vertices[size_t(i1)]);
+    pair.p2 = pose2(mesh2->mesh->vertices[size_t(i2)]);
+    pair.normal1 = transform_direction(normal1_matrix, mesh1->mesh->normals[size_t(i1)]);
+    return pair;
+  }
+};
 
 // 16 x 16 x 16 occupancy of one mesh's local vertices.
 struct OccupancyGrid {
@@ -82,15 +88,16 @@ void build_grid(const TriMesh& mesh, OccupancyGrid& g) {
 
 // Weight 1 for every vertex of `slot` that `to_other` places in the overlap
 // with `other` (grid box and occupancy, and optionally a close non-boundary vertex).
-void overlap_weights(MeshSlot& slot, const PoseMatrix& to_other, MeshSlot& other,
+void overlap_weights(MeshSlot& slot, const PoseMatrix& to_other_matrix, MeshSlot& other,
                      const OccupancyGrid& other_grid, bool use_grid, bool check_nearest,
                      float max_dist) {
   const std::vector<point>& verts = slot.mesh->vertices;
   slot.weights.resize(verts.size());
   float d2 = max_dist * max_dist;
+  const PointMapper to_other(to_other_matrix);
   for (size_t i = 0; i < verts.size(); i++) {
     slot.weights[i] = 0.0f;
-    point p = to_other * verts[i];
+    point p = to_other(verts[i]);
     if (use_grid) {
       bool inside = p.x > other_grid.min.x && p.x < other_grid.max.x &&
                     p.y > other_grid.min.y && p.y < other_grid.max.y &&
@@ -113,9 +120,10 @@ void Aligner::collect_pairs(float incr, std::vector<PointPair>& pairs, bool dire
   MeshSlot& T = *slots[direction ? 0 : 1];
   if (!has_pairing_data(S) || !has_pairing_data(T)) return;
 
-  const PoseMatrix S2T = inverse(T.pose) * S.pose;
-  const PoseMatrix S2T_normals = normal_matrix(S2T);
-  const PoseMatrix normal1_matrix = normal_matrix(slots[0]->pose);
+  const PoseMatrix S2T_matrix = inverse(T.pose) * S.pose;
+  const PointMapper S2T(S2T_matrix);
+  const PoseMatrix S2T_normals = normal_matrix(S2T_matrix);
+  const PairFrames frames(*slots[0], *slots[1]);
   const float d2max = max_dist * max_dist;
   const TriMesh& smesh = *S.mesh;
   TriMesh& tmesh = *T.mesh;
@@ -128,14 +136,14 @@ void Aligner::collect_pairs(float incr, std::vector<PointPair>& pairs, bool dire
   for (float u = draw_sample() * incr; u < 1.0f; u += draw_sample() * incr) {
     while (cdf[i] <= u) i++;
     if (!marks.empty() && (i >= marks.size() || !marks[i])) continue;
-    point p = S2T * smesh.vertices[i];
+    point p = S2T(smesh.vertices[i]);
     point nrm = transform_direction(S2T_normals, smesh.normals[i]);
     NormCompat compat(nrm, &tmesh, normal_dot_min);
     const float* q = T.kdtree->find_nearest(p.data(), d2max, &compat);
     if (!q) continue;
     int j = KDtree::index_of(q, tmesh.vertices);
     if (tmesh.is_boundary(j)) continue;
-    pairs.push_back(make_pair(S, int(i), T, j, direction, normal1_matrix));
+    pairs.push_back(direction ? frames.make(j, int(i)) : frames.make(int(i), j));
   }
 
   // Colour pass: samples of significant colour, matched on colour and
@@ -145,7 +153,7 @@ void Aligner::collect_pairs(float incr, std::vector<PointPair>& pairs, bool dire
   for (float u = draw_sample() * incr; u < 1.0f; u += draw_sample() * incr) {
     while (cdf[i] <= u) i++;
     if (S.significant_flags[i] == 0) continue;
-    point p = S2T * smesh.vertices[i];
+    point p = S2T(smesh.vertices[i]);
     const Color& c = smesh.colors[i];
     ColorCompat compat(c, S.color_dirs[i], &tmesh, color_dir_dot_min, color_l1_max,
                        T.color_dirs.data());
@@ -153,7 +161,7 @@ void Aligner::collect_pairs(float incr, std::vector<PointPair>& pairs, bool dire
     if (!q) continue;
     int j = KDtree::index_of(q, tmesh.vertices);
     if (tmesh.is_boundary(j)) continue;
-    pairs.push_back(make_pair(S, int(i), T, j, direction, normal1_matrix));
+    pairs.push_back(direction ? frames.make(j, int(i)) : frames.make(int(i), j));
   }
 }
 
@@ -247,12 +255,13 @@ bool Aligner::update_cdfs(const float evals[6], const float evecs[6][6], const p
     size_t n = mesh.vertices.size();
     slot.cdf.resize(n);
     const PoseMatrix nmat = normal_matrix(slot.pose);
+    const PointMapper pose(slot.pose);
     bool has_normals = mesh.normals.size() == n;
     for (size_t i = 0; i < n; i++) {
       slot.cdf[i] = 0.0f;
       float w = i < slot.weights.size() ? slot.weights[i] : 0.0f;
       if (w == 0.0f || !has_normals) continue;
-      point x = (slot.pose * mesh.vertices[i] - centroid) * scale;
+      point x = (pose(mesh.vertices[i]) - centroid) * scale;
       point m = transform_direction(nmat, mesh.normals[i]);
       point xm = cross(x, m);
       float v[6] = {xm.x, xm.y, xm.z, m.x, m.y, m.z};

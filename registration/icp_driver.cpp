@@ -226,6 +226,18 @@ bool Aligner::run_icp() {
   if (verbosity >= 1)
     std::fprintf(stderr, "Time for this iteration: %.2f msec.\n\n", timer.elapsed_ms());
 
+  // A run in which no step found enough pairs has measured nothing: mesh 2
+  // never moved and 0 would read as a perfect result. It fails instead, with
+  // the unset error, so neither the caller nor a trial count takes it for a
+  // success.
+  const std::vector<float>& history = mode == 2 ? history_color : history_icp;
+  const std::vector<int32_t>& starts = mode == 2 ? run_starts_color : run_starts_icp;
+  size_t run_start = starts.empty() ? 0 : size_t(starts.back());
+  if ((mode == 1 || mode == 2) && history.size() <= run_start) {
+    (mode == 2 ? error_color : error_icp) = kUnsetError;
+    return false;
+  }
+
   std::string debug_path = debug_pose_path();
   if (!debug_path.empty()) write_pose(slots[1]->pose, debug_path);
   return true;
