@@ -114,7 +114,13 @@ class TriMesh {
   // naming them become empty; strips using them fail the read). A file that
   // yields no vertices fails. The stream is closed, standard input included.
   bool read_into(const std::string& filename);
-  // Writes the mesh; the name's ending and prefixes choose the format.
+  // Writes the mesh; the name's ending (.ply .ray .obj .off .sm .stl .cpp)
+  // and prefixes ("asc:", "be:", "norm:", "nogrid:", "cflt:", ...) choose the
+  // format, "-" is standard output. False after printing why for an empty
+  // name, a mesh without vertices, or a failed open or write. The mesh keeps
+  // its data (after a failed write too); only what the format needs is added
+  // on demand: faces from strips, and normals (need_normals, which turns a
+  // range grid into faces).
   bool write_mesh(const std::string& filename);
 
   // ---- Strips and grids (mesh/strips.cpp, mesh/grid.cpp, mesh/remove.cpp) --
@@ -145,8 +151,9 @@ class TriMesh {
   // Replaces `faces` by the triangulation of `grid`: cells that are negative,
   // out of range or at the origin become -1 first; a full square is split
   // along its shorter diagonal (ul-lr on ties), a square with three samples
-  // gives one triangle. Then removes slivers. A grid smaller than
-  // grid_width x grid_height yields no faces.
+  // gives one triangle. Then removes slivers, which discards the grid once
+  // it has yielded faces. A grid smaller than grid_width x grid_height
+  // yields no faces.
   void triangulate_grid();
   // Removes triangles with an edge of at least 4 x typical_edge_length whose
   // needle measure (about 1 for a needle, 0.25 equilateral) is >= 0.85.
@@ -156,10 +163,12 @@ class TriMesh {
   // 0 without faces.
   float typical_edge_length();
   // Removes every face whose entry in `to_remove` is true (a short bitmap
-  // keeps the rest). Discards strips, grid, adjacency and areas; rebuilds
-  // strips if there were any, and invalidates both bounding volumes when
-  // something was removed. Faces derived for the call are discarded again
-  // only when rebuilt strips carry the connectivity.
+  // keeps the rest), after building faces if needed; nothing without faces.
+  // Discards strips, grid, adjacency and areas even when nothing is marked
+  // (then prints "None removed." and keeps the faces). When something was
+  // removed: rebuilds strips if there were any, discards faces derived for
+  // the call only if rebuilt strips now carry the connectivity, and
+  // invalidates both bounding volumes.
   void remove_faces(const std::vector<bool>& to_remove);
 
   // ---- Adjacency (mesh/adjacency.cpp) ----------------------------------
@@ -182,11 +191,51 @@ class TriMesh {
   bool is_boundary(int v);
 
   // ---- Normals, bounds, curvature (mesh/normals.cpp, bounds.cpp, curvature.cpp)
+  // Fills `normals` with unit vectors unless it already has one per vertex
+  // (normals read from a file stay). From `tristrips` when present (walked in
+  // place; `faces` is not built), else from `faces` (after need_faces): each
+  // face adds its edge cross product weighted at each corner by 1 / (product
+  // of the squared lengths of the two edges meeting there). A face whose
+  // weights are not finite (a zero-length edge, duplicate or repeated corner,
+  // NaN or overflowing coordinates) is skipped: it adds nothing anywhere.
+  // Without faces (a point cloud): the normal of a plane fitted to the 6
+  // nearest points, oriented to z >= 0; a vertex with fewer than 3 found
+  // points prints "Warning: not enough points for vertex %d\n" and gets
+  // (0, 0, 1). A zero or NaN sum (isolated vertex, all faces skipped, NaN
+  // position in a cloud) becomes (1, 0, 0), so every normal is a finite unit.
   void need_normals();
+  // Axis-aligned box of the vertices with finite coordinates (NaN or
+  // infinite ones are left out). Nothing (and no message) when there is no
+  // such vertex or the box is already valid.
   void need_bounding_box();
+  // Exact smallest sphere enclosing the vertices with finite coordinates
+  // (mesh/min_sphere.h). One vertex or coincident ones: that point, radius 0.
+  // Nothing (and no message) when there is no finite vertex or the sphere is
+  // already valid.
   void need_bounding_sphere();
+  // Per-face `corner_areas` (each corner's share of the face area, mixed
+  // Voronoi style) and per-vertex `point_areas` (sum over its corners), unless
+  // `point_areas` already has one entry per vertex and `corner_areas` one per
+  // face (a table left from other faces is rebuilt). A face whose shares are
+  // not finite (coincident corners, NaN coordinates) gets (0, 0, 0); a vertex
+  // in no face, or only in such faces, gets area 0.
   void need_point_areas();
+  // Principal curvatures and directions, unless `principal_curv1` already has
+  // one entry per vertex; builds faces, normals and point areas first. At a
+  // vertex of a proper face, (principal_dir1, principal_dir2, normal) is a
+  // right-handed orthonormal frame and |principal_curv1| >= |principal_curv2|
+  // (a tie keeps the first). Faces without area (see need_point_areas) or
+  // whose least-squares system is not positive definite are skipped, and a
+  // vertex with area 0 receives nothing: such vertices keep curvature 0. A
+  // vertex in no face has its frame built from (1, 0, 0); with the normal
+  // (1, 0, 0) that need_normals gives it, both directions are zero vectors.
+  // Without faces every curvature is 0. Isolated vertices, duplicate points,
+  // degenerate faces and the neighbours of a NaN vertex all get finite values.
   void need_curvatures();
+  // Curvature derivative tensor per vertex (a, b, c, d in the frame
+  // principal_dir1, principal_dir2), unless `dcurv` already has one entry per
+  // vertex; builds curvatures first. Skipped faces and area-0 vertices as in
+  // need_curvatures: such vertices keep (0, 0, 0, 0).
   void need_dcurv();
 
   // ---- Vertex removal and renumbering (mesh/remove.cpp) -----------------

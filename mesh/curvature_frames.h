@@ -9,29 +9,29 @@
 // Rotates the frame (old_u, old_v) about the axis old_normal x new_norm so
 // that its normal becomes new_norm (a unit vector), giving (new_u, new_v).
 // Opposite normals (dot <= -1) flip both vectors.
-void rotate_frame(const point& old_u, const point& old_v, const point& new_norm, point& new_u,
-                  point& new_v);
+inline void rotate_frame(const point& old_u, const point& old_v, const point& new_norm,
+                         point& new_u, point& new_v);
 
 // The second fundamental form (ku, kuv, kv) given in the frame (old_u, old_v),
 // re-expressed in the frame (new_u, new_v) after rotating the old frame onto
 // the new frame's normal.
-void project_curvature(const point& old_u, const point& old_v, float old_ku, float old_kuv,
-                       float old_kv, const point& new_u, const point& new_v, float& new_ku,
-                       float& new_kuv, float& new_kv);
+inline void project_curvature(const point& old_u, const point& old_v, float old_ku, float old_kuv,
+                              float old_kv, const point& new_u, const point& new_v, float& new_ku,
+                              float& new_kuv, float& new_kv);
 
 // The curvature derivative tensor (a, b, c, d) = (dk_uu/du, dk_uu/dv,
 // dk_vv/du, dk_vv/dv) given in (old_u, old_v), re-expressed in (new_u, new_v).
-void project_curvature_derivative(const point& old_u, const point& old_v,
-                                  const float old_dcurv[4], const point& new_u,
-                                  const point& new_v, float new_dcurv[4]);
+inline void project_curvature_derivative(const point& old_u, const point& old_v,
+                                         const float old_dcurv[4], const point& new_u,
+                                         const point& new_v, float new_dcurv[4]);
 
 // Diagonalises the form (ku, kuv, kv) given in (old_u, old_v), after rotating
 // that frame onto new_norm: k1, k2 are the principal curvatures with
 // |k1| >= |k2| (a tie keeps the unswapped order), pdir1 the direction of k1
 // and pdir2 = new_norm x pdir1. kuv = 0 keeps the rotated frame's axes.
-void principal_directions(const point& old_u, const point& old_v, float ku, float kuv, float kv,
-                          const point& new_norm, point& pdir1, point& pdir2, float& k1,
-                          float& k2);
+inline void principal_directions(const point& old_u, const point& old_v, float ku, float kuv,
+                                 float kv, const point& new_norm, point& pdir1, point& pdir2,
+                                 float& k1, float& k2);
 
 // In-place LDL^T factorisation of a symmetric positive-definite N x N matrix
 // (N = 3 or 4). Reads the diagonal and the lower triangle; writes the unit
@@ -77,3 +77,7 @@ void ldlt_solve(const float a[N][N], const float rdiag[N], const float b[N], flo
   }
   for (int i = 0; i < N; i++) x[i] = y[i];
 }
+
+// Inline definitions of the frame helpers: they run per face corner in the
+// curvature passes, where a call per corner is a measurable cost.
+#include "mesh/curvature_frames_impl.h"

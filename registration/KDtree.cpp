@@ -1,7 +1,8 @@
 // K-d tree with midpoint splits, pooled nodes and compatibility predicates.
 // The split is the middle of the node's bounding box on its longest axis (not
 // the median), which keeps the build a single partition pass per level; the
-// query prunes interior nodes by their bounding sphere and by the split plane.
+// query prunes interior nodes by their bounding sphere, by the split plane and
+// by the distance to the region the split planes leave to a node.
 #include "registration/KDtree.h"
 
 #include <algorithm>
@@ -26,7 +27,7 @@ struct KDtree::Node {
     const float* leaf_points[kMaxLeafPoints];
     struct {
       float box_centre[3];  // centre of the bounding box of the node's points
-      float radius;         // half the box diagonal
+      float radius;         // half the box diagonal (from box_centre, rounded up)
       int32_t axis;         // 0, 1 or 2: the split axis
       Node* below;          // points with a coordinate below the split value
       Node* above;          // the others
@@ -197,6 +198,11 @@ float squared_distance(const float* a, const float* b) {
 
 // ---- Single nearest ----------------------------------------------------------
 
+// Per-axis distance from the query to the region of a node (0 inside it).
+struct Offsets {
+  float v[3];
+};
+
 struct NearestQuery {
   const float* p;
   const KDtree::CompatFunc* compat;
@@ -204,26 +210,40 @@ struct NearestQuery {
   float best_dist2;
   float best_dist;
 
-  void visit(const KDtree::Node* node);
+  void visit(const KDtree::Node* node, float cell_dist2, Offsets offsets);
 };
 
-void NearestQuery::visit(const KDtree::Node* node) {
+// Besides the sphere and plane tests, the descent tracks how far the query
+// lies outside the region the split planes leave to the current node, per
+// axis (`offsets`), and the squared length of that offset vector
+// (`cell_dist2`, a lower bound on the distance to any point below the node).
+// A far child whose bound is not below the best distance cannot hold a
+// strictly closer point, so skipping it changes no result; it only prunes
+// subtrees that the single-plane test lets through.
+void NearestQuery::visit(const KDtree::Node* node, float cell_dist2, Offsets offsets) {
   // The second child is visited by looping in place, so recursion only
   // follows first-child descents.
   while (node->point_count == 0) {
     const float d2 = squared_distance(p, node->inner.box_centre);
     const float reach = node->inner.radius + best_dist;
     if (d2 >= reach * reach) return;  // the whole box is at least best_dist away
-    const float m = node->inner.box_centre[node->inner.axis] - p[node->inner.axis];
+    const int axis = node->inner.axis;
+    const float m = node->inner.box_centre[axis] - p[axis];
+    const KDtree::Node* far_child;
     if (m >= 0.0f) {
-      visit(node->inner.below);
+      visit(node->inner.below, cell_dist2, offsets);
       if (best_dist <= m) return;
-      node = node->inner.above;
+      far_child = node->inner.above;
     } else {
-      visit(node->inner.above);
+      visit(node->inner.above, cell_dist2, offsets);
       if (best_dist <= -m) return;
-      node = node->inner.below;
+      far_child = node->inner.below;
     }
+    const float far_dist2 = cell_dist2 - offsets.v[axis] * offsets.v[axis] + m * m;
+    if (far_dist2 >= best_dist2) return;
+    cell_dist2 = far_dist2;
+    offsets.v[axis] = std::fabs(m);
+    node = far_child;
   }
   for (int i = 0; i < node->point_count; i++) {
     const float* q = node->leaf_points[i];
@@ -250,7 +270,7 @@ struct KNearestQuery {
   float best_dist;
 
   bool full() const { return heap.size() >= k; }
-  void visit(const KDtree::Node* node);
+  void visit(const KDtree::Node* node, float cell_dist2, Offsets offsets);
   void offer(const float* q);
 };
 
@@ -269,7 +289,7 @@ void KNearestQuery::offer(const float* q) {
   best_dist2 = best_dist * best_dist;
 }
 
-void KNearestQuery::visit(const KDtree::Node* node) {
+void KNearestQuery::visit(const KDtree::Node* node, float cell_dist2, Offsets offsets) {
   // Same traversal as NearestQuery, but nothing is pruned until k points are held.
   while (node->point_count == 0) {
     if (full()) {
@@ -277,16 +297,23 @@ void KNearestQuery::visit(const KDtree::Node* node) {
       const float reach = node->inner.radius + best_dist;
       if (d2 >= reach * reach) return;
     }
-    const float m = node->inner.box_centre[node->inner.axis] - p[node->inner.axis];
+    const int axis = node->inner.axis;
+    const float m = node->inner.box_centre[axis] - p[axis];
+    const KDtree::Node* far_child;
     if (m >= 0.0f) {
-      visit(node->inner.below);
+      visit(node->inner.below, cell_dist2, offsets);
       if (full() && best_dist <= m) return;
-      node = node->inner.above;
+      far_child = node->inner.above;
     } else {
-      visit(node->inner.above);
+      visit(node->inner.above, cell_dist2, offsets);
       if (full() && best_dist <= -m) return;
-      node = node->inner.below;
+      far_child = node->inner.below;
     }
+    const float far_dist2 = cell_dist2 - offsets.v[axis] * offsets.v[axis] + m * m;
+    if (full() && far_dist2 >= best_dist2) return;
+    cell_dist2 = far_dist2;
+    offsets.v[axis] = std::fabs(m);
+    node = far_child;
   }
   for (int i = 0; i < node->point_count; i++) offer(node->leaf_points[i]);
 }
@@ -326,7 +353,7 @@ const float* KDtree::find_nearest(const float* p, float max_dist2, const CompatF
   query.compat = compat;
   query.best_dist2 = initial_bound2(root, max_dist2);
   query.best_dist = std::sqrt(query.best_dist2);
-  query.visit(root);
+  query.visit(root, 0.0f, Offsets{{0.0f, 0.0f, 0.0f}});
   return query.best;
 }
 
@@ -341,7 +368,7 @@ void KDtree::find_k_nearest(std::vector<const float*>& out, int k, const float* 
   query.heap.reserve(std::min<std::size_t>(query.k, 64) + 1);
   query.best_dist2 = initial_bound2(root, max_dist2);
   query.best_dist = std::sqrt(query.best_dist2);
-  query.visit(root);
+  query.visit(root, 0.0f, Offsets{{0.0f, 0.0f, 0.0f}});
   std::sort_heap(query.heap.begin(), query.heap.end());
   out.reserve(query.heap.size());
   for (const HeapEntry& e : query.heap) out.push_back(e.second);

@@ -116,6 +116,20 @@ TEST(KDtreeQueries, MatchBruteForceOnRandomAndDegenerateClouds) {
   }
 }
 
+TEST(KDtreeQueries, PointsOnTheSplitPlaneDoNotHideOthers) {
+  // x = 0 .. 2 splits at 1, and both partition cursors first stop on a point
+  // at x = 1. Cutting the array there without looking at the points between
+  // them would leave x = 2 below the split and the query near 2 would stop
+  // at x = 1 on the other side.
+  const float xs[] = {1, 0, 2, 0, 0, 0, 0, 1};
+  std::vector<point> pts;
+  for (float x : xs) pts.push_back(point(x, 0, 0));
+  KDtree tree(pts);
+  const point q(2.1f, 0, 0);
+  EXPECT_EQ(tree.find_nearest(q.data(), 10.0f), pts[2].data());
+  EXPECT_EQ(tree.find_nearest(q.data(), 0.0f), pts[2].data());
+}
+
 TEST(KDtreeBounds, PointExactlyAtTheBoundIsNotReturned) {
   std::vector<point> pts = {point(3, 0, 0), point(0, 5, 0), point(0, 0, 7)};
   KDtree tree(pts);
@@ -223,9 +237,15 @@ TEST(KDtreeDegenerate, NaNAndExtremeCoordinatesBuildAndAnswer) {
 TEST(KDtreeDegenerate, AdjacentFloatsStillSplitIntoTwoSides) {
   // The midpoint of 1 and its float successor rounds onto one of them; the
   // split must still leave both sides non-empty (else the build never ends).
+  const float one_up = std::nextafter(1.0f, 2.0f);
   std::vector<point> pts;
-  for (int i = 0; i < 40; i++) pts.push_back(point(i % 2 ? 1.0f : std::nextafter(1.0f, 2.0f), 0, 0));
+  for (int i = 0; i < 40; i++) pts.push_back(point(i % 2 ? 1.0f : one_up, 0, 0));
   for (int i = 0; i < 5; i++) expect_matches_brute_force(pts, pts[i], 0.0f);
+  // A lone point on the split value ahead of all the others: the middle of
+  // its one-point run is the very first position.
+  std::vector<point> lone(1, point(1.0f, 0, 0));
+  lone.resize(40, point(one_up, 0, 0));
+  for (int i = 0; i < 2; i++) expect_matches_brute_force(lone, lone[i], 0.0f);
 }
 
 TEST(KDtreeIndex, IndexOfRecoversTheVertex) {

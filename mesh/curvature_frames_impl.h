@@ -1,12 +1,14 @@
 // Frame and tensor helpers for the per-face curvature fits: a tensor fitted
 // in a face's frame is carried to each corner vertex's frame by rotating the
 // face frame onto the vertex normal and re-expressing the tensor there.
-#include "mesh/curvature_frames.h"
+#pragma once
 
 #include <cmath>
 
-void rotate_frame(const point& old_u, const point& old_v, const point& new_norm, point& new_u,
-                  point& new_v) {
+#include "mesh/curvature_frames.h"
+
+inline void rotate_frame(const point& old_u, const point& old_v, const point& new_norm,
+                         point& new_u, point& new_v) {
   new_u = old_u;
   new_v = old_v;
   point old_norm = cross(old_u, old_v);
@@ -24,50 +26,52 @@ void rotate_frame(const point& old_u, const point& old_v, const point& new_norm,
   new_v -= dperp * dot(new_v, perp_old);
 }
 
-namespace {
+namespace curvature_frames_detail {
 
 // Coordinates of the rotated old frame's axes in the new frame.
 struct FrameChange {
   float uu, uv, vu, vv;
 };
 
-FrameChange change_of_frame(const point& old_u, const point& old_v, const point& new_u,
-                            const point& new_v) {
+inline FrameChange change_of_frame(const point& old_u, const point& old_v, const point& new_u,
+                                   const point& new_v) {
   point r_u, r_v;
   rotate_frame(old_u, old_v, cross(new_u, new_v), r_u, r_v);
   return {dot(new_u, r_u), dot(new_u, r_v), dot(new_v, r_u), dot(new_v, r_v)};
 }
 
-}  // namespace
+}  // namespace curvature_frames_detail
 
-void project_curvature(const point& old_u, const point& old_v, float old_ku, float old_kuv,
-                       float old_kv, const point& new_u, const point& new_v, float& new_ku,
-                       float& new_kuv, float& new_kv) {
-  const FrameChange f = change_of_frame(old_u, old_v, new_u, new_v);
+inline void project_curvature(const point& old_u, const point& old_v, float old_ku, float old_kuv,
+                              float old_kv, const point& new_u, const point& new_v, float& new_ku,
+                              float& new_kuv, float& new_kv) {
+  const curvature_frames_detail::FrameChange f =
+      curvature_frames_detail::change_of_frame(old_u, old_v, new_u, new_v);
   new_ku = old_ku * f.uu * f.uu + old_kuv * (2.0f * f.uu * f.uv) + old_kv * f.uv * f.uv;
   new_kuv = old_ku * f.uu * f.vu + old_kuv * (f.uu * f.vv + f.vu * f.uv) + old_kv * f.uv * f.vv;
   new_kv = old_ku * f.vu * f.vu + old_kuv * (2.0f * f.vu * f.vv) + old_kv * f.vv * f.vv;
 }
 
-void project_curvature_derivative(const point& old_u, const point& old_v,
-                                  const float old_dcurv[4], const point& new_u,
-                                  const point& new_v, float new_dcurv[4]) {
-  const FrameChange f = change_of_frame(old_u, old_v, new_u, new_v);
+inline void project_curvature_derivative(const point& old_u, const point& old_v,
+                                         const float old_dcurv[4], const point& new_u,
+                                         const point& new_v, float new_dcurv[4]) {
+  const curvature_frames_detail::FrameChange f =
+      curvature_frames_detail::change_of_frame(old_u, old_v, new_u, new_v);
   const float uu = f.uu, uv = f.uv, vu = f.vu, vv = f.vv;
   const float a = old_dcurv[0], b = old_dcurv[1], c = old_dcurv[2], d = old_dcurv[3];
-  new_dcurv[0] = uu * uu * uu * a + 3.0f * uu * uu * uv * b + 3.0f * uu * uv * uv * c +
-                 uv * uv * uv * d;
+  new_dcurv[0] =
+      uu * uu * uu * a + 3.0f * uu * uu * uv * b + 3.0f * uu * uv * uv * c + uv * uv * uv * d;
   new_dcurv[1] = uu * uu * vu * a + (2.0f * uu * uv * vu + uu * uu * vv) * b +
                  (2.0f * uu * uv * vv + uv * uv * vu) * c + uv * uv * vv * d;
   new_dcurv[2] = uu * vu * vu * a + (2.0f * uu * vu * vv + uv * vu * vu) * b +
                  (uu * vv * vv + 2.0f * uv * vu * vv) * c + uv * vv * vv * d;
-  new_dcurv[3] = vu * vu * vu * a + 3.0f * vu * vu * vv * b + 3.0f * vu * vv * vv * c +
-                 vv * vv * vv * d;
+  new_dcurv[3] =
+      vu * vu * vu * a + 3.0f * vu * vu * vv * b + 3.0f * vu * vv * vv * c + vv * vv * vv * d;
 }
 
-void principal_directions(const point& old_u, const point& old_v, float ku, float kuv, float kv,
-                          const point& new_norm, point& pdir1, point& pdir2, float& k1,
-                          float& k2) {
+inline void principal_directions(const point& old_u, const point& old_v, float ku, float kuv,
+                                 float kv, const point& new_norm, point& pdir1, point& pdir2,
+                                 float& k1, float& k2) {
   point r_u, r_v;
   rotate_frame(old_u, old_v, new_norm, r_u, r_v);
 

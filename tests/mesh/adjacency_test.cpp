@@ -1,0 +1,130 @@
+#include <gtest/gtest.h>
+
+#include "connectivity_fixtures.h"
+
+using fixtures::CapturedText;
+using V = std::vector<int32_t>;
+
+namespace {
+
+TriMesh two_triangles(Face second) {
+  TriMesh m;
+  m.vertices = {point(0, 0, 0), point(1, 0, 0), point(0, 1, 0), point(1, 1, 0)};
+  m.faces = {Face(0, 1, 2), second};
+  return m;
+}
+
+}  // namespace
+
+TEST(Adjacency, TwoTrianglesListEveryNeighbourAndAcrossEdge) {
+  TriMesh m = two_triangles(Face(2, 1, 3));
+  m.need_neighbors();
+  m.need_vertex_faces();
+  m.need_across_edge();
+  // Vertex 1 first meets face 0, which gives 2 then 0 (cyclic order after 1);
+  // face 1 adds 3.
+  EXPECT_EQ(m.neighbors[1], (V{2, 0, 3}));
+  EXPECT_EQ(m.neighbors[2], (V{0, 1, 3}));
+  EXPECT_EQ(m.neighbors[3], (V{2, 1}));
+  EXPECT_EQ(m.vertex_faces[1], (V{0, 1}));
+  EXPECT_EQ(m.vertex_faces[3], (V{1}));
+  // Edge 1-2 is opposite corner 0 of face 0 and corner 2 of face 1.
+  EXPECT_EQ(m.across_edge[0], Face(1, -1, -1));
+  EXPECT_EQ(m.across_edge[1], Face(-1, -1, 0));
+}
+
+TEST(Adjacency, FacesRunningTheSameWayAlongAnEdgeAreNotLinked) {
+  TriMesh m = two_triangles(Face(1, 2, 3));
+  m.need_across_edge();
+  EXPECT_EQ(m.across_edge[0], Face(-1, -1, -1));
+  EXPECT_EQ(m.across_edge[1], Face(-1, -1, -1));
+}
+
+TEST(Adjacency, AcrossEdgeOfAClosedMeshIsAnInvolution) {
+  TriMesh m = fixtures::octahedron();
+  m.need_across_edge();
+  ASSERT_EQ(m.across_edge.size(), m.faces.size());
+  for (int f = 0; f < 8; f++) {
+    for (int j = 0; j < 3; j++) {
+      const int k = m.across_edge[f][j];
+      ASSERT_GE(k, 0) << "face " << f << " edge " << j << " of a closed mesh has no neighbour";
+      // k runs along the shared edge backwards, and links back to f there.
+      const int32_t va = m.faces[f][(j + 1) % 3], vb = m.faces[f][(j + 2) % 3];
+      int back = -1;
+      for (int i = 0; i < 3; i++) {
+        if (m.faces[k][(i + 1) % 3] == vb && m.faces[k][(i + 2) % 3] == va) back = i;
+      }
+      ASSERT_GE(back, 0) << "face " << k << " does not hold edge " << vb << "-" << va;
+      EXPECT_EQ(m.across_edge[k][back], f) << "face " << f << " edge " << j;
+    }
+  }
+  m.need_neighbors();
+  for (int v = 0; v < 6; v++) {
+    EXPECT_EQ(m.neighbors[v].size(), 4u);
+    EXPECT_FALSE(m.is_boundary(v)) << v;
+  }
+}
+
+TEST(Adjacency, BoundaryVertices) {
+  TriMesh triangle;
+  triangle.vertices = {point(0, 0, 0), point(1, 0, 0), point(0, 1, 0)};
+  triangle.faces = {Face(0, 1, 2)};
+  for (int v = 0; v < 3; v++) EXPECT_TRUE(triangle.is_boundary(v)) << v;
+
+  TriMesh closed_fan = fixtures::fan(6);
+  EXPECT_FALSE(closed_fan.is_boundary(0));
+  for (int v = 1; v <= 6; v++) EXPECT_TRUE(closed_fan.is_boundary(v)) << v;
+
+  // Opening the fan (dropping one triangle) puts its centre on the boundary.
+  TriMesh open_fan = fixtures::fan(6);
+  open_fan.faces.pop_back();
+  EXPECT_TRUE(open_fan.is_boundary(0));
+
+  // Every corner of a quad of two triangles is on its border.
+  TriMesh quad = two_triangles(Face(2, 1, 3));
+  for (int v = 0; v < 4; v++) EXPECT_TRUE(quad.is_boundary(v)) << v;
+  // Indices naming no vertex are not boundary vertices (and do not crash).
+  EXPECT_FALSE(quad.is_boundary(-1));
+  EXPECT_FALSE(quad.is_boundary(4));
+}
+
+TEST(Adjacency, PointSetLeavesTablesEmptyAndPrintsNothing) {
+  CapturedText text;
+  TriMesh cloud;
+  cloud.vertices = {point(0, 0, 0), point(1, 0, 0)};
+  cloud.need_neighbors();
+  cloud.need_vertex_faces();
+  cloud.need_across_edge();
+  EXPECT_FALSE(cloud.is_boundary(0));
+  EXPECT_TRUE(cloud.neighbors.empty());
+  EXPECT_TRUE(cloud.vertex_faces.empty());
+  EXPECT_TRUE(cloud.across_edge.empty());
+  EXPECT_EQ(text.progress(), "");
+}
+
+TEST(Adjacency, EachTableIsBuiltOnceWithItsMessage) {
+  CapturedText text;
+  TriMesh m = fixtures::octahedron();
+  m.need_neighbors();
+  m.need_neighbors();
+  m.need_across_edge();  // builds vertex_faces on the way
+  m.need_vertex_faces();
+  m.need_across_edge();
+  EXPECT_EQ(text.progress(),
+            "Finding vertex neighbors... Done.\n"
+            "Finding vertex to triangle maps... Done.\n"
+            "Finding across-edge maps... Done.\n");
+}
+
+TEST(Adjacency, FacesNamingNoVertexAreLeftOut) {
+  TriMesh m = two_triangles(Face(2, 1, 3));
+  m.faces.push_back(Face(1, 7, 2));
+  m.faces.push_back(Face(-3, 1, 2));
+  m.need_neighbors();
+  m.need_across_edge();
+  EXPECT_EQ(m.neighbors[1], (V{2, 0, 3}));
+  EXPECT_EQ(m.vertex_faces[1], (V{0, 1}));
+  EXPECT_EQ(m.across_edge[0], Face(1, -1, -1));
+  EXPECT_EQ(m.across_edge[2], Face(-1, -1, -1));
+  EXPECT_EQ(m.across_edge[3], Face(-1, -1, -1));
+}
