@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "registration/MeshSlot.h"
+#include "registration/PointPair.h"
 
 class Aligner {
  public:
@@ -20,8 +21,9 @@ class Aligner {
   float best_error = 0.0f;        // best final error of the current call; 999999 at entry
   // Parameter block, restored to these defaults at every entry-point call.
   int32_t verbosity = 1;          // 0 silent, 1 summary and warnings, 2 per-step details
-  bool option_a = false;          // optional uniform correction
-  bool option_b = false;          // optional per-axis correction
+  bool option_a = false;          // optional uniform correction; none is applied, only the
+                                  // stall rule's second chance reads it
+  bool option_b = false;          // optional per-axis correction; likewise
   float max_dist = 0.0f;          // pairing radius; <= 0: derived at the start of a run
   int32_t max_iterations = 10000; // bound of the main loop
   int32_t min_pairs = 25;         // fewest pairs a step accepts
@@ -44,10 +46,83 @@ class Aligner {
   std::vector<float> real_error_icp;    // never appended to; written as an empty column
   std::vector<float> real_error_color;
 
+  // Scratch buffers reused by every step, so that once the first steps have
+  // sized them an alignment allocates nothing per iteration.
+  std::vector<PointPair> pair_buffer;
+  std::vector<float> dist2_buffer;
+
   Aligner();
   ~Aligner();
 
+  // ---- Entry points (registration/icp_driver.cpp) ----------------------
+  // Geometric ICP of slots[1] onto slots[0]. The parameter block is restored
+  // to its defaults after the caller's settings are stored, so every run works
+  // with verbosity 1 and both options off whatever is passed. Empties both
+  // slots' feature_marks, builds missing k-d trees, empties the geometric
+  // histories. False when a slot has no mesh or a mesh has no vertices, or
+  // when the run fails ("No overlap.", or no pairs within reach at all);
+  // mesh 2's pose is then as at entry.
+  // On success mesh 2 stays at the result and error_icp holds its RMS error.
   bool align(int verbosity, bool option_a, bool option_b);
+  // Colour ICP: as `align`, but mode 2, the feature marks are kept as set by
+  // the caller, colour directions are computed where missing (timing printed
+  // when the `verbosity` argument is at least 1), and the colour histories and
+  // error_color are used. Also false when a mesh has no per-vertex colours.
   bool align_color(int verbosity, bool option_a, bool option_b);
+  // The driver shared by both entry points: coarse point-to-point phase, main
+  // point-to-plane loop with re-seeding (k mod 30 = 9), weight and
+  // distribution refresh (k mod 10 = 9) and the stall rule, one dense final
+  // step, then mesh 2's pose written to prueba.xf in the system's temporary
+  // directory (a write failure is ignored). False when a distribution
+  // refresh finds no overlap, and when no step of the run found enough pairs
+  // to measure an error (the mode's error is then set to 999999). Needs both
+  // slots' meshes and k-d trees.
   bool run_icp();
+  // Sets the parameter block (verbosity .. check_nearest) to its defaults.
+  void restore_defaults();
+
+  // ---- Correspondence (registration/correspondence.cpp) ----------------
+  // Samples one mesh along its cdf (direction false: mesh 1, true: mesh 2)
+  // about 2 / incr times and appends a PointPair per sample whose nearest
+  // normal-compatible vertex of the other mesh lies within max_dist and is
+  // not a boundary vertex. When mode is not 1 a second pass pairs samples of
+  // significant colour with colour-compatible vertices. Appends nothing when
+  // incr is not positive, when either slot lacks a mesh, k-d tree, normals or
+  // a cdf sized to its vertices; the colour pass is skipped when colours,
+  // colour directions or significant flags are not sized to the vertices.
+  void collect_pairs(float incr, std::vector<PointPair>& pairs, bool direction);
+  // Recomputes both slots' weights (1 where the vertex, placed by the current
+  // poses, falls in an occupied cell of the other mesh's 16^3 grid, strictly
+  // inside its box; with check_nearest also next to a non-boundary vertex).
+  // Sets max_dist to the smaller grid cell size when it is not positive.
+  // A mesh without vertices gets no weights.
+  void update_overlap_weights();
+  // Median squared pair distance: the value of rank n/2 (0-based) in ascending
+  // order, 0 for an empty list. Does not reorder `pairs`.
+  float median_dist2(const std::vector<PointPair>& pairs);
+  // Drops the pairs farther apart than factor * median_dist2 (squared),
+  // keeping the order of the rest, and returns that threshold.
+  float reject_pairs(std::vector<PointPair>& pairs, float factor);
+  // Uniform sampling: cdf[i] = (i + 1) / n, the last entry exactly 1.
+  void reset_cdfs();
+  // Stability-weighted sampling from the point-to-plane system (ascending
+  // eigenvalues, eigenvectors as columns evecs[row][col], centroid, scale).
+  // False, after "No overlap.\n" when verbosity is not 0, when mesh 1 (then
+  // mesh 2 is not touched) or mesh 2 has no mass left.
+  bool update_cdfs(const float evals[6], const float evecs[6][6], const point& centroid,
+                   float scale);
+
+  // ---- Solver steps (registration/solvers.cpp) -------------------------
+  // One coarse ICP iteration on about pairs_point pairs: translation only, or
+  // a linearised rotation about the centroids. Too few pairs leave everything
+  // unchanged. When the 3x3 system is singular (all paired points of mesh 2 on
+  // one line) only the translation is applied. Always returns true.
+  bool step_point_to_point(float& incr, bool translate_only);
+  // One point-to-plane iteration with damping of poorly determined motions.
+  // Too few pairs, or pairs whose mesh-2 points all coincide, leave
+  // everything unchanged. When refresh_cdfs is set the sampling distributions
+  // are recomputed afterwards; false only when that finds no overlap. The
+  // option flags select no correction in this engine (see solvers.cpp).
+  bool step_point_to_plane(float& incr, bool refresh_cdfs, bool correct_uniform,
+                           bool correct_per_axis);
 };

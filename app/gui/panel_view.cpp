@@ -47,6 +47,7 @@ struct PanelView {
   PolledButton buttons[3];             // left, right, middle as ImGui numbers them
   int frames_to_settle = kSettleFrames;
   bool layout_reported = false;
+  void (*extras)() = nullptr;          // content drawn below the controls
 };
 
 PanelView g_view;
@@ -208,6 +209,7 @@ void draw_panel_ui() {
   g_view.rects.clear();
   g_view.right_edges.assign(1, ImGui::GetCursorScreenPos().x + ImGui::GetContentRegionAvail().x);
   draw_children(g_view.panel->root());
+  if (g_view.extras) g_view.extras();
   ImGui::End();
 }
 
@@ -383,5 +385,7 @@ void dock_panel_window(int main_width, int main_height) {
   glutReshapeWindow(kPanelWidth, std::max(1, main_height));
   glutSetWindow(current);
 }
+
+void set_panel_extras(void (*draw)()) { g_view.extras = draw; }
 
 void post_panel_redisplay() { request_frames(kSettleFrames); }

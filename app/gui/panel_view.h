@@ -23,3 +23,7 @@ void dock_panel_window(int main_width, int main_height);
 
 // Asks for a redraw of the panel (from any callback).
 void post_panel_redisplay();
+
+// Draws extra read-only content below the controls (null: nothing). Called
+// inside the panel's ImGui window on every panel frame.
+void set_panel_extras(void (*draw)());

@@ -1,0 +1,324 @@
+// ICP correspondence: overlap weights, stability-weighted sampling
+// distributions, pairing of samples with compatible closest vertices of the
+// other mesh, and median-based outlier rejection. The sampling follows the
+// stable-sampling idea of Gelfand et al. (2003): vertices whose pairs would
+// pin down poorly constrained motions receive more sampling mass.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "registration/Aligner.h"
+#include "registration/KDtree.h"
+#include "registration/compat.h"
+#include "registration/point_mapper.h"
+#include "registration/sampler.h"
+#include "registration/timer.h"
+
+namespace {
+
+bool has_pairing_data(const MeshSlot& slot) {
+  if (!slot.mesh || !slot.kdtree) return false;
+  size_t n = slot.mesh->vertices.size();
+  return n > 0 && slot.mesh->normals.size() == n && slot.cdf.size() == n;
+}
+
+bool has_color_data(const MeshSlot& slot) {
+  size_t n = slot.mesh->vertices.size();
+  return slot.mesh->colors.size() == n && slot.color_dirs.size() == n &&
+         slot.significant_flags.size() == n;
+}
+
+// Everything a pass needs to turn a (sampled, matched) vertex pair into a
+// PointPair in the world frame.
+struct PairFrames {
+  const MeshSlot* mesh1;
+  const MeshSlot* mesh2;
+  PointMapper pose1, pose2;
+  PoseMatrix normal1_matrix;
+  PairFrames(const MeshSlot& s1, const MeshSlot& s2)
+      : mesh1(&s1), mesh2(&s2), pose1(s1.pose), pose2(s2.pose),
+        normal1_matrix(normal_matrix(s1.pose)) {}
+  // Appends the pair of vertex i1 of mesh 1 and i2 of mesh 2. A pair with a
+  // coordinate that is not finite (a corrupt vertex or normal) is left out:
+  // one NaN would otherwise spread into the median, the sums and the pose.
+  void append(int i1, int i2, std::vector<PointPair>& pairs) const {
+    PointPair pair;
+    pair.p1 = pose1(mesh1->mesh->vertices[size_t(i1)]);
+    pair.p2 = pose2(mesh2->mesh->vertices[size_t(i2)]);
+    pair.normal1 = transform_direction(normal1_matrix, mesh1->mesh->normals[size_t(i1)]);
+    const float* f = &pair.p1.x;
+    for (int k = 0; k < 9; k++)
+      if (!std::isfinite(f[k])) return;
+    pairs.push_back(pair);
+  }
+};
+
+// The first index j >= i with cdf[j] > u, for u < 1. The cdf is
+// non-decreasing and ends in exactly 1.0, so the forward walk this replaces
+// would stop at the same index; galloping and then bisecting costs
+// O(log distance) instead of O(distance) per sample, which matters when a
+// pass draws a few hundred samples from tens of thousands of vertices.
+inline size_t advance_to_sample(const std::vector<float>& cdf, size_t i, float u) {
+  if (cdf[i] > u) return i;
+  const size_t last = cdf.size() - 1;
+  size_t lo = i, step = 1, hi = i + 1;  // invariant: cdf[lo] <= u
+  while (hi < last && cdf[hi] <= u) {
+    lo = hi;
+    step *= 2;
+    hi = lo + step;
+  }
+  if (hi > last) hi = last;  // cdf[last] = 1.0 > u
+  return size_t(std::upper_bound(cdf.begin() + ptrdiff_t(lo) + 1, cdf.begin() + ptrdiff_t(hi) + 1, u) -
+                cdf.begin());
+}
+
+// 16 x 16 x 16 occupancy of one mesh's local vertices.
+struct OccupancyGrid {
+  point min, max;
+  float scale = 0.0f;  // 16 / largest box extent; 0 for a box of no extent
+  unsigned char cells[16 * 16 * 16];
+};
+
+// Cell coordinate of a value already scaled to grid units: truncated, at most
+// 15. Anything that is not a positive number (a flat box gives 0 * 0) is 0.
+inline int cell_coord(float t) {
+  if (!(t > 0.0f)) return 0;
+  if (t >= 15.0f) return 15;
+  return int(t);
+}
+
+inline int cell_of(const OccupancyGrid& g, const point& p) {
+  int ix = cell_coord((p.x - g.min.x) * g.scale);
+  int iy = cell_coord((p.y - g.min.y) * g.scale);
+  int iz = cell_coord((p.z - g.min.z) * g.scale);
+  return (ix * 16 + iy) * 16 + iz;
+}
+
+void build_grid(const TriMesh& mesh, OccupancyGrid& g) {
+  g.min = point(3.4028235e38f, 3.4028235e38f, 3.4028235e38f);
+  g.max = -g.min;
+  for (const point& v : mesh.vertices) {
+    for (int a = 0; a < 3; a++) {
+      g.min[a] = std::min(g.min[a], v[a]);
+      g.max[a] = std::max(g.max[a], v[a]);
+    }
+  }
+  point size = g.max - g.min;
+  float largest = std::max(size.x, std::max(size.y, size.z));
+  g.scale = largest > 0.0f ? 16.0f / largest : 0.0f;
+  std::memset(g.cells, 0, sizeof g.cells);
+  for (const point& v : mesh.vertices) g.cells[cell_of(g, v)] = 1;
+}
+
+// Weight 1 for every vertex of `slot` that `to_other` places in the overlap
+// with `other` (grid box and occupancy, and optionally a close non-boundary vertex).
+void overlap_weights(MeshSlot& slot, const PoseMatrix& to_other_matrix, MeshSlot& other,
+                     const OccupancyGrid& other_grid, bool use_grid, bool check_nearest,
+                     float max_dist) {
+  const std::vector<point>& verts = slot.mesh->vertices;
+  slot.weights.resize(verts.size());
+  float d2 = max_dist * max_dist;
+  const PointMapper to_other(to_other_matrix);
+  for (size_t i = 0; i < verts.size(); i++) {
+    slot.weights[i] = 0.0f;
+    point p = to_other(verts[i]);
+    if (use_grid) {
+      bool inside = p.x > other_grid.min.x && p.x < other_grid.max.x &&
+                    p.y > other_grid.min.y && p.y < other_grid.max.y &&
+                    p.z > other_grid.min.z && p.z < other_grid.max.z;
+      if (!inside || !other_grid.cells[cell_of(other_grid, p)]) continue;
+    }
+    if (check_nearest) {
+      const float* q = other.kdtree ? other.kdtree->find_nearest(p.data(), d2) : nullptr;
+      if (!q || other.mesh->is_boundary(KDtree::index_of(q, other.mesh->vertices))) continue;
+    }
+    slot.weights[i] = 1.0f;
+  }
+}
+
+}  // namespace
+
+void Aligner::collect_pairs(float incr, std::vector<PointPair>& pairs, bool direction) {
+  if (!(incr > 0.0f)) return;  // also guards the sampling walk against a NaN step
+  MeshSlot& S = *slots[direction ? 1 : 0];
+  MeshSlot& T = *slots[direction ? 0 : 1];
+  if (!has_pairing_data(S) || !has_pairing_data(T)) return;
+
+  const PoseMatrix S2T_matrix = inverse(T.pose) * S.pose;
+  const PointMapper S2T(S2T_matrix);
+  const PoseMatrix S2T_normals = normal_matrix(S2T_matrix);
+  const PairFrames frames(*slots[0], *slots[1]);
+  const float d2max = max_dist * max_dist;
+  const TriMesh& smesh = *S.mesh;
+  TriMesh& tmesh = *T.mesh;
+  const std::vector<float>& cdf = S.cdf;
+  const std::vector<bool>& marks = S.feature_marks;
+
+  // Geometric pass. The cdf ends in exactly 1.0 and u < 1, so the sample
+  // index stays inside the array.
+  size_t i = 0;
+  for (float u = draw_sample() * incr; u < 1.0f; u += draw_sample() * incr) {
+    i = advance_to_sample(cdf, i, u);
+    if (!marks.empty() && (i >= marks.size() || !marks[i])) continue;
+    point p = S2T(smesh.vertices[i]);
+    point nrm = transform_direction(S2T_normals, smesh.normals[i]);
+    NormCompat compat(nrm, &tmesh, normal_dot_min);
+    const float* q = T.kdtree->find_nearest(p.data(), d2max, &compat);
+    if (!q) continue;
+    int j = KDtree::index_of(q, tmesh.vertices);
+    if (tmesh.is_boundary(j)) continue;
+    if (direction) {
+      frames.append(j, int(i), pairs);
+    } else {
+      frames.append(int(i), j, pairs);
+    }
+  }
+
+  // Colour pass: samples of significant colour, matched on colour and
+  // colour-difference direction only.
+  if (mode == 1 || !has_color_data(S) || !has_color_data(T)) return;
+  i = 0;
+  for (float u = draw_sample() * incr; u < 1.0f; u += draw_sample() * incr) {
+    i = advance_to_sample(cdf, i, u);
+    if (S.significant_flags[i] == 0) continue;
+    point p = S2T(smesh.vertices[i]);
+    const Color& c = smesh.colors[i];
+    ColorCompat compat(c, S.color_dirs[i], &tmesh, color_dir_dot_min, color_l1_max,
+                       T.color_dirs.data());
+    const float* q = T.kdtree->find_nearest(p.data(), d2max, &compat);
+    if (!q) continue;
+    int j = KDtree::index_of(q, tmesh.vertices);
+    if (tmesh.is_boundary(j)) continue;
+    if (direction) {
+      frames.append(j, int(i), pairs);
+    } else {
+      frames.append(int(i), j, pairs);
+    }
+  }
+}
+
+void Aligner::update_overlap_weights() {
+  Timer timer;
+  MeshSlot& s1 = *slots[0];
+  MeshSlot& s2 = *slots[1];
+  if (!s1.mesh || !s2.mesh) return;
+  s1.mesh->need_normals();
+  s2.mesh->need_normals();
+  if (s1.mesh->vertices.empty() || s2.mesh->vertices.empty()) {
+    s1.weights.clear();
+    s2.weights.clear();
+    return;
+  }
+  // Two 4 KB grids on the stack: rebuilt per call, never allocated.
+  OccupancyGrid g1, g2;
+  build_grid(*s1.mesh, g1);
+  build_grid(*s2.mesh, g2);
+  const PoseMatrix M12 = inverse(s2.pose) * s1.pose;
+  const PoseMatrix M21 = inverse(s1.pose) * s2.pose;
+  if (max_dist <= 0.0f) {
+    float cell1 = g1.scale > 0.0f ? 1.0f / g1.scale : 0.0f;
+    float cell2 = g2.scale > 0.0f ? 1.0f / g2.scale : 0.0f;
+    max_dist = std::min(cell1, cell2);
+  }
+  overlap_weights(s1, M12, s2, g2, use_grid, check_nearest, max_dist);
+  overlap_weights(s2, M21, s1, g1, use_grid, check_nearest, max_dist);
+  if (verbosity > 1) std::fprintf(stderr, "Computed overlaps in %.2f msec.\n", timer.elapsed_ms());
+}
+
+float Aligner::median_dist2(const std::vector<PointPair>& pairs) {
+  if (pairs.empty()) return 0.0f;
+  dist2_buffer.resize(pairs.size());
+  for (size_t i = 0; i < pairs.size(); i++) dist2_buffer[i] = dist2(pairs[i].p1, pairs[i].p2);
+  auto middle = dist2_buffer.begin() + ptrdiff_t(pairs.size() / 2);
+  std::nth_element(dist2_buffer.begin(), middle, dist2_buffer.end());
+  return *middle;
+}
+
+float Aligner::reject_pairs(std::vector<PointPair>& pairs, float factor) {
+  Timer timer;
+  float thresh = factor * median_dist2(pairs);
+  size_t before = pairs.size();
+  // remove_if keeps the surviving pairs in their original order.
+  pairs.erase(std::remove_if(pairs.begin(), pairs.end(),
+                             [thresh](const PointPair& p) { return dist2(p.p1, p.p2) > thresh; }),
+              pairs.end());
+  if (verbosity > 1)
+    std::fprintf(stderr, "Rejected %zu pairs in %.2f msec.\n", before - pairs.size(),
+                 timer.elapsed_ms());
+  return thresh;
+}
+
+void Aligner::reset_cdfs() {
+  for (auto& slot : slots) {
+    if (!slot->mesh) continue;
+    size_t n = slot->mesh->vertices.size();
+    slot->cdf.resize(n);
+    if (n == 0) continue;
+    for (size_t i = 0; i + 1 < n; i++) slot->cdf[i] = float(i + 1) / float(n);
+    slot->cdf[n - 1] = 1.0f;
+  }
+}
+
+bool Aligner::update_cdfs(const float evals[6], const float evecs[6][6], const point& centroid,
+                          float scale) {
+  Timer timer;
+  // W = V diag(inv) V^T with the small eigenvalues floored: the inverse of
+  // the system's information, so weakly constrained motions weigh most. A
+  // non-positive floored eigenvalue carries no information and gets 0.
+  float floor = eigen_ratio_min * evals[5];
+  float inv[6];
+  for (int k = 0; k < 6; k++) {
+    float e = std::max(evals[k], floor);
+    inv[k] = e > 0.0f ? 1.0f / e : 0.0f;
+  }
+  float W[6][6];
+  for (int c = 0; c < 6; c++) {
+    for (int r = 0; r < 6; r++) {
+      float sum = 0.0f;
+      for (int k = 0; k < 6; k++) sum += evecs[r][k] * inv[k] * evecs[c][k];
+      W[r][c] = sum;
+    }
+  }
+
+  for (auto& slot_ptr : slots) {
+    MeshSlot& slot = *slot_ptr;
+    if (!slot.mesh) continue;
+    const TriMesh& mesh = *slot.mesh;
+    size_t n = mesh.vertices.size();
+    slot.cdf.resize(n);
+    const PoseMatrix nmat = normal_matrix(slot.pose);
+    const PointMapper pose(slot.pose);
+    bool has_normals = mesh.normals.size() == n;
+    for (size_t i = 0; i < n; i++) {
+      slot.cdf[i] = 0.0f;
+      float w = i < slot.weights.size() ? slot.weights[i] : 0.0f;
+      if (w == 0.0f || !has_normals) continue;
+      point x = (pose(mesh.vertices[i]) - centroid) * scale;
+      point m = transform_direction(nmat, mesh.normals[i]);
+      point xm = cross(x, m);
+      float v[6] = {xm.x, xm.y, xm.z, m.x, m.y, m.z};
+      float quad = 0.0f;
+      for (int r = 0; r < 6; r++) {
+        float row = 0.0f;
+        for (int c = 0; c < 6; c++) row += W[r][c] * v[c];
+        quad += v[r] * row;
+      }
+      // W is positive semi-definite, so only round-off (or a corrupt vertex)
+      // gives a negative or NaN mass; either counts as none, keeping the
+      // running sums non-decreasing.
+      float mass = quad * w;
+      slot.cdf[i] = mass > 0.0f ? mass : 0.0f;
+    }
+    for (size_t i = 1; i < n; i++) slot.cdf[i] += slot.cdf[i - 1];
+    float total = n ? slot.cdf[n - 1] : 0.0f;
+    if (total == 0.0f) {
+      if (verbosity != 0) std::fprintf(stderr, "No overlap.\n");
+      return false;
+    }
+    for (size_t i = 0; i + 1 < n; i++) slot.cdf[i] /= total;
+    slot.cdf[n - 1] = 1.0f;
+  }
+  if (verbosity > 1) std::fprintf(stderr, "Updated CDFs in %.2f msec.\n", timer.elapsed_ms());
+  return true;
+}

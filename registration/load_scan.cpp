@@ -1,0 +1,34 @@
+#include "registration/load_scan.h"
+
+#include "registration/curvature_scale.h"
+
+std::string pose_path_for(const std::string& path) {
+  // Only the file name's dot counts: a dot in a folder name ("scans.v2/part")
+  // must not name a pose file outside the mesh's folder.
+  size_t dot = path.rfind('.');
+  size_t slash = path.find_last_of("/\\");
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::string();
+  return path.substr(0, dot + 1) + "xf";
+}
+
+bool load_scan(MeshSlot& slot, int index, const std::string& path) {
+  slot.clear();
+  slot.index = index;
+  slot.file_name = path;
+  slot.mesh.reset(TriMesh::read_mesh(path));
+  if (!slot.mesh) return false;
+
+  slot.xf_name = pose_path_for(path);
+  if (slot.xf_name.empty() || !read_pose(slot.xf_name, slot.pose)) slot.pose = identity();
+
+  TriMesh& mesh = *slot.mesh;
+  mesh.need_normals();
+  mesh.need_tristrips();
+  mesh.need_bounding_sphere();
+  mesh.need_curvatures();
+  mesh.need_dcurv();
+  mesh.need_neighbors();
+  slot.loaded = true;
+  compute_curvature_scale(slot);
+  return true;
+}

@@ -1,0 +1,21 @@
+// The load sequence shared by the program's mesh loading and icp_tool: read a
+// mesh file, its pose file and its derived data into a slot.
+#pragma once
+
+#include <string>
+
+#include "registration/MeshSlot.h"
+
+// The pose file beside a mesh: `path` up to and including its last "."
+// followed by "xf"; empty when the file name (the part after the last "/" or
+// "\\") has no ".", so a dot in a folder name never counts.
+std::string pose_path_for(const std::string& path);
+
+// Clears `slot`, sets slot.index = index and slot.file_name = path, and
+// reads the mesh (read_mesh prints why on failure: then false, slot empty).
+// Pose: read from pose_path_for(path) into slot.pose and slot.xf_name, the
+// identity when there is no "." or the file is missing or unreadable. Then
+// the derived data in the program's load order (normals, strips, bounding
+// sphere, curvatures, their derivatives, neighbours), slot.loaded = true,
+// and compute_curvature_scale.
+bool load_scan(MeshSlot& slot, int index, const std::string& path);

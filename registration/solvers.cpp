@@ -1,0 +1,216 @@
+// The two ICP solver steps. Point-to-point linearises the rotation about the
+// pair centroids (a 3 x 3 system, used while the meshes are far apart);
+// point-to-plane follows Chen and Medioni's error with the small-angle
+// linearisation, solved through the eigen-decomposition of its 6 x 6 normal
+// matrix so that poorly determined motions can be damped to zero.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "registration/Aligner.h"
+#include "registration/eigen_symmetric.h"
+#include "registration/timer.h"
+
+namespace {
+
+// The outlier factors of the two steps: the squared-distance threshold in
+// multiples of the median squared distance. The point-to-point one is the
+// single-precision value of the original constant.
+const float kPointRejectFactor = 19.782983779907227f;
+const float kPlaneRejectFactor = 6.25f;
+// Below this the sampling step would ask for hundreds of thousands of samples;
+// it is then reset to a dense but bounded step.
+const float kIncrFloor = 0.0001f;
+const float kIncrReset = 0.001f;
+
+// Solves the symmetric positive definite 3 x 3 system A x = b by LDL^T
+// (square-root-free Cholesky). Only the upper triangle of A is read. False
+// when a pivot is not clearly positive: a pivot within round-off of zero
+// (relative to the trace) means A is singular, and dividing by it would
+// produce an arbitrarily large rotation.
+bool ldlt_solve3(const double A[3][3], const double b[3], double x[3]) {
+  double tiny = 1e-12 * (std::fabs(A[0][0]) + std::fabs(A[1][1]) + std::fabs(A[2][2]));
+  double d0 = A[0][0];
+  if (!(d0 > tiny)) return false;
+  double l10 = A[0][1] / d0, l20 = A[0][2] / d0;
+  double d1 = A[1][1] - l10 * l10 * d0;
+  if (!(d1 > tiny)) return false;
+  double l21 = (A[1][2] - l20 * l10 * d0) / d1;
+  double d2 = A[2][2] - l20 * l20 * d0 - l21 * l21 * d1;
+  if (!(d2 > tiny)) return false;
+  double y0 = b[0], y1 = b[1] - l10 * y0, y2 = b[2] - l20 * y0 - l21 * y1;
+  x[2] = y2 / d2;
+  x[1] = y1 / d1 - l21 * x[2];
+  x[0] = y0 / d0 - l10 * x[1] - l20 * x[2];
+  return true;
+}
+
+// The pairing radius after an accepted step: at most halved, never below the
+// rejection distance.
+float tightened_radius(float max_dist, float thresh) {
+  float half = 0.5f * max_dist;
+  float reject = std::sqrt(thresh);
+  return half > reject ? half : reject;
+}
+
+inline float clamp_sine(float s) { return std::max(-1.0f, std::min(1.0f, s)); }
+
+// Stores the step's RMS error in the field of the current mode and appends it
+// to that mode's history; other modes record nothing.
+void record_error(Aligner& a, float rms) {
+  if (a.mode == 1) {
+    a.error_icp = rms;
+    a.history_icp.push_back(rms);
+  } else if (a.mode == 2) {
+    a.error_color = rms;
+    a.history_color.push_back(rms);
+  }
+}
+
+}  // namespace
+
+bool Aligner::step_point_to_point(float& incr, bool translate_only) {
+  Timer timer;
+  std::vector<PointPair>& pairs = pair_buffer;
+  pairs.clear();
+  collect_pairs(incr, pairs, false);
+  collect_pairs(incr, pairs, true);
+  if (verbosity > 1)
+    std::fprintf(stderr, "Generated %zu pairs in %.2f msec.\n", pairs.size(), timer.elapsed_ms());
+
+  float thresh = reject_pairs(pairs, kPointRejectFactor);
+  size_t n = pairs.size();
+  size_t needed = translate_only ? 1 : size_t(std::max(min_pairs, 0));
+  if (n < needed || n == 0) {
+    if (verbosity != 0) std::fprintf(stderr, "Too few point pairs1.\n");
+    return true;
+  }
+  incr = incr * float(n) / float(pairs_point);
+  max_dist = tightened_radius(max_dist, thresh);
+
+  point c1, c2;
+  for (const PointPair& p : pairs) {
+    c1 += p.p1;
+    c2 += p.p2;
+  }
+  c1 /= float(n);
+  c2 /= float(n);
+
+  // Linearised rotation about the centroids: A r = b with
+  // A = sum(|q|^2 I - q q^T), b = sum(q x e), accumulated in double.
+  double E = 0.0, b[3] = {0, 0, 0}, A[3][3] = {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}};
+  for (const PointPair& p : pairs) {
+    point e = p.p1 - p.p2;
+    point q = p.p2 - c2;
+    double qx = q.x, qy = q.y, qz = q.z;
+    E += double(len2(e));
+    point qe = cross(q, e);
+    b[0] += qe.x;
+    b[1] += qe.y;
+    b[2] += qe.z;
+    A[0][0] += qy * qy + qz * qz;
+    A[0][1] -= qx * qy;
+    A[0][2] -= qx * qz;
+    A[1][1] += qx * qx + qz * qz;
+    A[1][2] -= qy * qz;
+    A[2][2] += qx * qx + qy * qy;
+  }
+  float rms = float(std::sqrt(E / double(n)));
+  record_error(*this, rms);
+  if (verbosity > 1) std::fprintf(stderr, "RMS point-to-point error = %f\n", rms);
+
+  PoseMatrix motion = translation(c1 - c2);
+  double r[3];
+  if (!translate_only && ldlt_solve3(A, b, r)) {
+    motion = translation(c1) * rotation(r[0], 1.0, 0.0, 0.0) * rotation(r[1], 0.0, 1.0, 0.0) *
+             rotation(r[2], 0.0, 0.0, 1.0) * translation(-c2);
+  }
+  slots[1]->pose = motion * slots[1]->pose;
+  if (verbosity > 1) std::fprintf(stderr, "Computed xform in %.2f msec.\n", timer.elapsed_ms());
+  return true;
+}
+
+bool Aligner::step_point_to_plane(float& incr, bool refresh_cdfs, bool correct_uniform,
+                                  bool correct_per_axis) {
+  // The optional second-moment corrections are not part of this engine: no
+  // caller turns them on (the entry points restore both flags to false), and
+  // the driver's stall rule is the only place that reads them.
+  (void)correct_uniform;
+  (void)correct_per_axis;
+  Timer timer;
+  std::vector<PointPair>& pairs = pair_buffer;
+  pairs.clear();
+  if (mode == 1 || mode == 2) {
+    collect_pairs(incr, pairs, false);
+    collect_pairs(incr, pairs, true);
+  }
+  if (verbosity > 1)
+    std::fprintf(stderr, "Generated %zu pairs in %.2f msec.\n", pairs.size(), timer.elapsed_ms());
+
+  float thresh = reject_pairs(pairs, kPlaneRejectFactor);
+  size_t n = pairs.size();
+  if (n < size_t(std::max(min_pairs, 0)) || n == 0) {
+    if (verbosity != 0) std::fprintf(stderr, "Too few point pairs2.\n");
+    return true;
+  }
+
+  // Centroid and scale of mesh 2's points; the scale makes the rotational and
+  // translational unknowns comparable. Pairs that all share one point of mesh
+  // 2 give no scale (and no rotation to solve for): the step is skipped.
+  point c;
+  for (const PointPair& p : pairs) c += p.p2;
+  c /= float(n);
+  float spread = 0.0f;
+  for (const PointPair& p : pairs) spread += dist2(p.p2, c);
+  float s = 1.0f / std::sqrt(spread / float(n));
+  if (!std::isfinite(s)) return true;
+
+  incr = incr * float(n) / float(pairs_plane);
+  if (incr < kIncrFloor) incr = kIncrReset;
+  max_dist = tightened_radius(max_dist, thresh);
+
+  float A[6][6] = {}, b[6] = {}, E = 0.0f;
+  for (const PointPair& p : pairs) {
+    const point& nrm = p.normal1;
+    float d = dot(p.p1 - p.p2, nrm) * s;
+    point q = (p.p2 - c) * s;
+    point qn = cross(q, nrm);
+    float v[6] = {qn.x, qn.y, qn.z, nrm.x, nrm.y, nrm.z};
+    for (int r = 0; r < 6; r++) {
+      for (int k = 0; k < 6; k++) A[r][k] += v[r] * v[k];
+      b[r] += v[r] * d;
+    }
+    E += d * d;
+  }
+  float rms = std::sqrt(E / float(n)) / s;
+  record_error(*this, rms);
+
+  float evals[6], evecs[6][6];
+  eigen_symmetric6(A, evals, evecs);
+  if (verbosity > 1) {
+    std::fprintf(stderr, "RMS point-to-plane error = %f\n", rms);
+    for (int k = 0; k < 5; k++)
+      if (evals[k] < eigen_ratio_min * evals[5])
+        std::fprintf(stderr, "Small eigenvalue %f (largest is %f)\n", evals[k], evals[5]);
+  }
+  float x[6];
+  damped_solve6(evals, evecs, b, eigen_ratio_min, x);
+
+  // Rx(a) Ry(b) Rz(g) from the solved sines; a sine beyond 1 becomes a quarter turn.
+  double sa = clamp_sine(x[0]), sb = clamp_sine(x[1]), sg = clamp_sine(x[2]);
+  double ca = std::sqrt(1.0 - sa * sa), cb = std::sqrt(1.0 - sb * sb), cg = std::sqrt(1.0 - sg * sg);
+  double R[3][3] = {{cb * cg, -cb * sg, sb},
+                    {sa * sb * cg + ca * sg, ca * cg - sa * sb * sg, -sa * cb},
+                    {sa * sg - ca * sb * cg, sa * cg + ca * sb * sg, ca * cb}};
+  PoseMatrix motion;
+  for (int r = 0; r < 3; r++) {
+    double rc = R[r][0] * c.x + R[r][1] * c.y + R[r][2] * c.z;
+    for (int k = 0; k < 3; k++) motion.at(r, k) = R[r][k];
+    motion.at(r, 3) = double(x[3 + r]) / double(s) + double(c[r]) - rc;
+  }
+  slots[1]->pose = motion * slots[1]->pose;
+  if (verbosity > 1) std::fprintf(stderr, "Computed xform in %.2f msec.\n", timer.elapsed_ms());
+
+  if (refresh_cdfs && !update_cdfs(evals, evecs, c, s)) return false;
+  return true;
+}
