@@ -310,15 +310,19 @@ bool read_verts_binary(TriMesh& mesh, std::FILE* f, bool& need_swap, int nverts,
   decode_vertex(mesh, base, block.data(), layout, need_swap);
   progress_printf("\n  Reading %d vertices... ", nverts);
 
+  // Positions-only records are the array's own layout: they are read in place,
+  // in one block when the file proved it holds them all, else in chunks.
   const bool positions_only = len == 12 && layout.pos == 0 && !layout.pos_double;
-  const size_t records_per_block = positions_only ? kChunk : std::max<size_t>(1, kRecordBlockBytes / len);
+  const bool size_known = bytes_remaining(f) >= 0;
+  const size_t records_per_block =
+      positions_only ? (size_known ? total - base : static_cast<size_t>(kChunk))
+                     : std::max<size_t>(1, kRecordBlockBytes / len);
   if (!positions_only) block.resize(records_per_block * len);
   size_t done = base + 1;
   while (done < total) {
     size_t n = std::min(total - done, records_per_block);
     grow_vertex_arrays(mesh, layout, done + n);
     if (positions_only) {
-      // Positions-only records are the array's own layout: read them in place.
       if (read_raw(mesh.vertices[done].data(), 12, n, f) != n) return false;
       if (need_swap)
         for (size_t i = done; i < done + n; i++)
