@@ -10,9 +10,10 @@
 # lie near the generated truth while the start pose does not;
 # "Reset" (mesh 2's pose file now holds the truth) then "Cargar Ensayo" on
 # the saved summary reads both scans again and brings mesh 2 back at the
-# stored start pose, without a failure line. Pictures are checked by pixel statistics, not
-# golden images. Arguments: build directory, source directory. Screenshots
-# are left in <build>/actions_e2e/.
+# stored start pose, without a failure line; the panel scrolls to its lower
+# plot. Pictures are checked by pixel statistics, not golden images.
+# Arguments: build directory, source directory. Screenshots are left in
+# <build>/actions_e2e/.
 set -euo pipefail
 build=$(cd "$1" && pwd)
 viewer="$build/app/icp_viewer_test"
