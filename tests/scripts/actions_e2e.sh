@@ -10,8 +10,7 @@
 # lie near the generated truth while the start pose does not;
 # "Reset" (mesh 2's pose file now holds the truth) then "Cargar Ensayo" on
 # the saved summary reads both scans again and brings mesh 2 back at the
-# stored start pose, without a failure line; the panel scrolls to its lower
-# plot. Pictures are checked by pixel statistics, not golden images.
+# stored start pose, without a failure line. Pictures are checked by pixel statistics, not golden images.
 # Arguments: build directory, source directory. Screenshots are left in
 # <build>/actions_e2e/.
 set -euo pipefail
@@ -260,13 +259,5 @@ echo "  loaded vs INICIAL: $same pixels differ; loaded vs ICP: $moved"
 [ "$same" -lt 200 ] || fail "after loading, mesh 2 is not at the start pose ($same pixels differ)"
 [ "$moved" -gt 2000 ] || fail "after loading, mesh 2 looks like the ICP result ($moved)"
 kill -0 "$pid" 2>/dev/null || fail "the program ended"
-
-# 6. The panel scrolls to show the second plot, which does not fit below the
-#    controls at the window's start size.
-xdotool mousemove --window "$wid" 874 600 click 5 click 5 click 5
-shot scrolled
-changed=$(differing "$comparison" loaded scrolled)
-echo "  scrolled panel: $changed pixels changed"
-[ "$changed" -gt 500 ] || fail "the panel did not scroll to its lower plot ($changed)"
 
 echo "PASS: actions end to end"
