@@ -48,3 +48,13 @@ struct AppState {
     aligner = std::make_unique<Aligner>();
   }
 };
+
+// The program's one AppState. It is created during static initialisation,
+// before main runs, and never destroyed; every callback reaches it through
+// this accessor. Panel controls hold pointers into it (live variables).
+AppState& app_state();
+
+// Replaces the global AppState with a freshly constructed one, destroying the
+// old. For tests that need a clean start: any panel built on the old state
+// holds dangling live variables and must be rebuilt.
+void reset_app_state();

@@ -7,6 +7,9 @@
 // max_dist2 = 0 (bounded by the root radius, which every query here lies
 // well within), nanoflann with knnSearch(k = 1) and its default leaf size.
 // At start-up the two are checked to agree on the nearest distance.
+// On a shared machine compare medians of interleaved repetitions:
+//   kdtree_bench --benchmark_repetitions=6 --benchmark_enable_random_interleaving=true
+//                --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
 
 #include <cstdio>

@@ -105,8 +105,22 @@ class TriMesh {
   // after printing why.
   static TriMesh* read_mesh(const std::string& filename);
   // Reads a file into this (empty) mesh; false on failure after printing why.
+  // "-" reads standard input, "stl:-..." standard input as binary STL; a name
+  // ending ".stl" is binary STL, any other format is known by its first bytes
+  // (PLY ascii/binary, OBJ, OFF, SM, ray, 3DS, VIVID). Every successful read
+  // then moves an offset index range k .. k+n-1 to 0 .. n-1, fails if a face,
+  // strip or grid index still names no vertex, and drops vertices with a NaN
+  // or infinite coordinate together with the faces that use them (grid cells
+  // naming them become empty; strips using them fail the read). A file that
+  // yields no vertices fails. The stream is closed, standard input included.
   bool read_into(const std::string& filename);
-  // Writes the mesh; the name's ending and prefixes choose the format.
+  // Writes the mesh; the name's ending (.ply .ray .obj .off .sm .stl .cpp)
+  // and prefixes ("asc:", "be:", "norm:", "nogrid:", "cflt:", ...) choose the
+  // format, "-" is standard output. False after printing why for an empty
+  // name, a mesh without vertices, or a failed open or write. The mesh keeps
+  // its data (after a failed write too); only what the format needs is added
+  // on demand: faces from strips, and normals (need_normals, which turns a
+  // range grid into faces).
   bool write_mesh(const std::string& filename);
 
   // ---- Strips and grids (mesh/strips.cpp, mesh/grid.cpp, mesh/remove.cpp) --
@@ -137,8 +151,9 @@ class TriMesh {
   // Replaces `faces` by the triangulation of `grid`: cells that are negative,
   // out of range or at the origin become -1 first; a full square is split
   // along its shorter diagonal (ul-lr on ties), a square with three samples
-  // gives one triangle. Then removes slivers. A grid smaller than
-  // grid_width x grid_height yields no faces.
+  // gives one triangle. Then removes slivers, which discards the grid once
+  // it has yielded faces. A grid smaller than grid_width x grid_height
+  // yields no faces.
   void triangulate_grid();
   // Removes triangles with an edge of at least 4 x typical_edge_length whose
   // needle measure (about 1 for a needle, 0.25 equilateral) is >= 0.85.
@@ -148,10 +163,12 @@ class TriMesh {
   // 0 without faces.
   float typical_edge_length();
   // Removes every face whose entry in `to_remove` is true (a short bitmap
-  // keeps the rest). Discards strips, grid, adjacency and areas; rebuilds
-  // strips if there were any, and invalidates both bounding volumes when
-  // something was removed. Faces derived for the call are discarded again
-  // only when rebuilt strips carry the connectivity.
+  // keeps the rest), after building faces if needed; nothing without faces.
+  // Discards strips, grid, adjacency and areas even when nothing is marked
+  // (then prints "None removed." and keeps the faces). When something was
+  // removed: rebuilds strips if there were any, discards faces derived for
+  // the call only if rebuilt strips now carry the connectivity, and
+  // invalidates both bounding volumes.
   void remove_faces(const std::vector<bool>& to_remove);
 
   // ---- Adjacency (mesh/adjacency.cpp) ----------------------------------
@@ -198,19 +215,22 @@ class TriMesh {
   void need_bounding_sphere();
   // Per-face `corner_areas` (each corner's share of the face area, mixed
   // Voronoi style) and per-vertex `point_areas` (sum over its corners), unless
-  // `point_areas` already has one entry per vertex. A face whose shares are
+  // `point_areas` already has one entry per vertex and `corner_areas` one per
+  // face (a table left from other faces is rebuilt). A face whose shares are
   // not finite (coincident corners, NaN coordinates) gets (0, 0, 0); a vertex
   // in no face, or only in such faces, gets area 0.
   void need_point_areas();
   // Principal curvatures and directions, unless `principal_curv1` already has
-  // one entry per vertex; builds faces, normals and point areas first.
-  // (principal_dir1, principal_dir2, normal) is right-handed and orthonormal
-  // and |principal_curv1| >= |principal_curv2| (a tie keeps the first).
-  // Faces whose least-squares system is not positive definite (degenerate,
-  // non-finite) are skipped; a vertex with area 0 receives nothing. Such
-  // vertices keep curvature 0. A vertex in no face has its frame built from
-  // (1, 0, 0): with normal (1, 0, 0), as need_normals gives it, both
-  // directions come out as zero vectors. Without faces every curvature is 0.
+  // one entry per vertex; builds faces, normals and point areas first. At a
+  // vertex of a proper face, (principal_dir1, principal_dir2, normal) is a
+  // right-handed orthonormal frame and |principal_curv1| >= |principal_curv2|
+  // (a tie keeps the first). Faces without area (see need_point_areas) or
+  // whose least-squares system is not positive definite are skipped, and a
+  // vertex with area 0 receives nothing: such vertices keep curvature 0. A
+  // vertex in no face has its frame built from (1, 0, 0); with the normal
+  // (1, 0, 0) that need_normals gives it, both directions are zero vectors.
+  // Without faces every curvature is 0. Isolated vertices, duplicate points,
+  // degenerate faces and the neighbours of a NaN vertex all get finite values.
   void need_curvatures();
   // Curvature derivative tensor per vertex (a, b, c, d in the frame
   // principal_dir1, principal_dir2), unless `dcurv` already has one entry per

@@ -33,10 +33,6 @@ void append_unique(std::vector<int32_t>& list, int32_t v) {
   if (std::find(list.begin(), list.end(), v) == list.end()) list.push_back(v);
 }
 
-bool contains(const std::vector<int32_t>& list, int32_t v) {
-  return std::find(list.begin(), list.end(), v) != list.end();
-}
-
 }  // namespace
 
 void TriMesh::need_neighbors() {
@@ -87,11 +83,13 @@ void TriMesh::need_vertex_faces() {
 
 void TriMesh::need_across_edge() {
   if (!across_edge.empty()) return;
+  const size_t nv = vertices.size();
+  // Lists left over from another vertex array would send the walk astray.
+  if (!vertex_faces.empty() && vertex_faces.size() != nv) release(vertex_faces);
   need_vertex_faces();
   if (vertex_faces.empty()) return;
 
   progress_printf("Finding across-edge maps... ");
-  const size_t nv = vertices.size();
   const int32_t nf = static_cast<int32_t>(faces.size());
   across_edge.assign(nf, Face(-1, -1, -1));
 
@@ -102,19 +100,20 @@ void TriMesh::need_across_edge() {
       if (across_edge[i][j] != -1) continue;
       const int32_t va = f[(j + 1) % 3];
       const int32_t vb = f[(j + 2) % 3];
-      const std::vector<int32_t>& faces_b = vertex_faces[vb];
       // Only a face that runs along the edge as vb -> va (the opposite
       // direction) is linked, so inconsistently oriented faces stay apart.
       // On an edge shared by more than two faces the first suitable face in
       // vertex_faces order wins, and a later back-link may overwrite an
-      // earlier one.
+      // earlier one. A face k of va's list that holds vb right before va
+      // (vb at corner p + 2 for va at p) is necessarily in vb's list too, so
+      // that test alone decides; no search in vb's list is needed.
       for (int32_t k : vertex_faces[va]) {
-        if (k == i || !contains(faces_b, k)) continue;
-        const int p = corner_of(faces[k], va);
-        const int j2 = (p + 1) % 3;
-        if (faces[k][(j2 + 1) % 3] == vb) {
+        if (k == i || k < 0 || k >= nf) continue;
+        const Face& g = faces[k];
+        const int p = corner_of(g, va);
+        if (p >= 0 && g[(p + 2) % 3] == vb) {
           across_edge[i][j] = k;
-          across_edge[k][j2] = i;
+          across_edge[k][(p + 1) % 3] = i;
           break;
         }
       }

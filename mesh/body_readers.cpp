@@ -169,26 +169,45 @@ void decode_vertex(TriMesh& mesh, size_t i, const unsigned char* rec, const Vert
   }
 }
 
-// Reads `count` int32 values into `out`, growing it in bounded steps so that
-// a huge declared count costs memory only as fast as data arrives.
-bool read_int32s(std::FILE* f, int64_t count, bool swap, std::vector<int>& out) {
-  out.clear();
-  while (static_cast<int64_t>(out.size()) < count) {
-    size_t old = out.size();
-    size_t n = static_cast<size_t>(std::min<int64_t>(count - static_cast<int64_t>(old), kChunk));
-    out.resize(old + n);
-    if (read_raw(&out[old], 4, n, f) != n) return false;
+// Forward reads of one element's bytes through a read-ahead buffer, for
+// records too small to read one by one at speed. The read-ahead never goes
+// past the element: each call names `floor`, a lower bound on the bytes the
+// element still holds from the current position, and no more than that is
+// read, so the stream stays where an exact reader would leave it.
+class ElementBytes {
+ public:
+  explicit ElementBytes(std::FILE* f) : f_(f) {}
+  bool take(void* dst, size_t n, int64_t floor) {
+    if (!fill(n, floor)) return false;
+    if (n > 0) std::memcpy(dst, &buf_[pos_], n);
+    pos_ += n;
+    return true;
   }
-  if (swap)
-    for (int& v : out) swap_bytes_4(&v);
-  return true;
-}
+  bool skip(size_t n, int64_t floor) {
+    if (!fill(n, floor)) return false;
+    pos_ += n;
+    return true;
+  }
 
-bool discard_bytes(std::FILE* f, std::vector<unsigned char>& scratch, size_t n) {
-  if (n == 0) return true;
-  if (scratch.size() < n) scratch.resize(n);
-  return read_raw(scratch.data(), 1, n, f) == n;
-}
+ private:
+  static constexpr int64_t kReadAhead = 1 << 20;
+  // Makes n bytes available at pos_.
+  bool fill(size_t n, int64_t floor) {
+    const size_t avail = end_ - pos_;
+    if (avail >= n) return true;
+    if (avail > 0) std::memmove(buf_.data(), &buf_[pos_], avail);
+    pos_ = 0;
+    end_ = avail;
+    const size_t want = std::max<size_t>(n, static_cast<size_t>(std::min(floor, kReadAhead)));
+    if (buf_.size() < want) buf_.resize(want);
+    end_ += read_raw(&buf_[end_], 1, want - end_, f_);
+    return end_ >= n;
+  }
+
+  std::FILE* f_;
+  std::vector<unsigned char> buf_;
+  size_t pos_ = 0, end_ = 0;
+};
 
 }  // namespace
 
@@ -291,15 +310,19 @@ bool read_verts_binary(TriMesh& mesh, std::FILE* f, bool& need_swap, int nverts,
   decode_vertex(mesh, base, block.data(), layout, need_swap);
   progress_printf("\n  Reading %d vertices... ", nverts);
 
+  // Positions-only records are the array's own layout: they are read in place,
+  // in one block when the file proved it holds them all, else in chunks.
   const bool positions_only = len == 12 && layout.pos == 0 && !layout.pos_double;
-  const size_t records_per_block = positions_only ? kChunk : std::max<size_t>(1, kRecordBlockBytes / len);
+  const bool size_known = bytes_remaining(f) >= 0;
+  const size_t records_per_block =
+      positions_only ? (size_known ? total - base : static_cast<size_t>(kChunk))
+                     : std::max<size_t>(1, kRecordBlockBytes / len);
   if (!positions_only) block.resize(records_per_block * len);
   size_t done = base + 1;
   while (done < total) {
     size_t n = std::min(total - done, records_per_block);
     grow_vertex_arrays(mesh, layout, done + n);
     if (positions_only) {
-      // Positions-only records are the array's own layout: read them in place.
       if (read_raw(mesh.vertices[done].data(), 12, n, f) != n) return false;
       if (need_swap)
         for (size_t i = done; i < done + n; i++)
@@ -394,6 +417,7 @@ bool read_faces_binary(TriMesh& mesh, std::FILE* f, bool need_swap, int nfaces, 
                        int face_count, int face_idx) {
   if (nfaces < 0 || face_idx < 0 || face_len < 0 || face_count >= face_idx) return false;
   if (nfaces == 0) return true;
+  // Every face holds at least its fixed bytes (and 3 indices when there is no count).
   const int64_t min_face_bytes =
       std::max<int64_t>(1, std::max(face_len, face_idx) + (face_count < 0 ? 12 : 0));
   if (!input_may_hold(f, nfaces * min_face_bytes)) {
@@ -406,11 +430,13 @@ bool read_faces_binary(TriMesh& mesh, std::FILE* f, bool need_swap, int nfaces, 
   mesh.faces.reserve(mesh.faces.size() + reserve);
 
   const int count_width = face_count < 0 ? 0 : face_idx - face_count;
+  const int64_t tail = std::max(0, face_len - face_idx);
+  ElementBytes in(f);
   std::vector<unsigned char> head(static_cast<size_t>(face_idx));
-  std::vector<unsigned char> tail;
   std::vector<int> indices;
   for (int i = 0; i < nfaces; i++) {
-    if (face_idx > 0 && read_raw(head.data(), 1, head.size(), f) != head.size()) return false;
+    const int64_t later_faces = (static_cast<int64_t>(nfaces) - i - 1) * min_face_bytes;
+    if (!in.take(head.data(), head.size(), later_faces + min_face_bytes)) return false;
     int64_t count = 3;
     if (count_width == 4) {
       int32_t c;
@@ -429,10 +455,20 @@ bool read_faces_binary(TriMesh& mesh, std::FILE* f, bool need_swap, int nfaces, 
       error_printf("Face %d declares %lld vertices.\n", i, static_cast<long long>(count));
       return false;
     }
-    if (!read_int32s(f, count, need_swap, indices)) return false;
+    // Indices in bounded steps: a huge count costs memory only as data arrives.
+    indices.clear();
+    for (int64_t done = 0; done < count;) {
+      const int64_t n = std::min<int64_t>(count - done, kChunk);
+      indices.resize(static_cast<size_t>(done + n));
+      const int64_t floor = 4 * (count - done) + tail + later_faces;
+      if (!in.take(&indices[static_cast<size_t>(done)], static_cast<size_t>(4 * n), floor))
+        return false;
+      done += n;
+    }
+    if (need_swap)
+      for (int& v : indices) swap_bytes_4(&v);
     add_polygon(mesh, indices.data(), static_cast<int>(indices.size()));
-    if (face_len > face_idx && !discard_bytes(f, tail, static_cast<size_t>(face_len - face_idx)))
-      return false;
+    if (tail > 0 && !in.skip(static_cast<size_t>(tail), tail + later_faces)) return false;
   }
   return true;
 }

@@ -78,7 +78,9 @@ inline float corner_weight(float corner_area, float point_area) {
 
 void TriMesh::need_point_areas() {
   const size_t nv = vertices.size();
-  if (point_areas.size() == nv) return;
+  // Present only with a corner-area triple per face as well: the curvature
+  // passes index corner_areas by face, so a stale table must be rebuilt.
+  if (point_areas.size() == nv && corner_areas.size() == faces.size()) return;
 
   need_faces();
   progress_printf("Computing point areas... ");
@@ -126,6 +128,8 @@ void TriMesh::need_curvatures() {
   }
 
   for (size_t i = 0; i < faces.size(); i++) {
+    // A face without area would add 0 x (possibly unbounded fit) to its corners.
+    if (corner_areas[i] == point()) continue;
     const Face& f = faces[i];
     const FaceEdges fe(vertices, f);
     point t, b;
@@ -186,6 +190,7 @@ void TriMesh::need_dcurv() {
   dcurv.assign(nv, Dcurv());
 
   for (size_t i = 0; i < faces.size(); i++) {
+    if (corner_areas[i] == point()) continue;  // no area: no contribution, as above
     const Face& f = faces[i];
     const FaceEdges fe(vertices, f);
     point t, b;

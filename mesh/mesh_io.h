@@ -119,10 +119,22 @@ int64_t bytes_remaining(std::FILE* f);
 bool input_may_hold(std::FILE* f, int64_t needed);
 
 // Readers of the other formats (positioned as the dispatcher leaves the stream).
+// Each appends positions and triangles (OBJ also normals) and returns false on
+// a short read or a value that does not scan; index bounds are checked by
+// read_into afterwards, except where noted.
+// "#vertex x y z" and "#shape_triangle m a b c" records (whole tokens); the rest is skipped.
 bool read_ray(TriMesh& mesh, std::FILE* f);
+// "v", "vn", "f"/"t" lines; a polygon's indices are 1-based or negative
+// (counted back from the vertices read so far); the part after "/" is ignored.
 bool read_obj(TriMesh& mesh, std::FILE* f);
+// After "OFF": a counts line, positions, then counted polygons one per line.
 bool read_off(TriMesh& mesh, std::FILE* f);
+// Vertex count, positions, then optionally a face count and triangles.
 bool read_sm(TriMesh& mesh, std::FILE* f);
+// Binary STL; every facet appends its own three vertices and one face.
 bool read_stl(TriMesh& mesh, std::FILE* f);
+// Chunked 3DS: every triangle-mesh object's vertices and faces. A face index
+// past its object's vertices, or a file ending inside a chunk, fails.
 bool read_3ds(TriMesh& mesh, std::FILE* f);
+// After the "VIVID" magic: big-endian float64 positions and counted faces.
 bool read_vivid(TriMesh& mesh, std::FILE* f);

@@ -3,14 +3,16 @@
 //
 // Each writes one whole file to an open stream and returns false when a
 // write failed (the caller prints the message). None changes the mesh's
-// data, except that a writer may compute normals or faces on demand
-// (`need_normals`, `need_faces`) as its format requires.
+// data, except that a writer may compute normals, or faces from strips, on
+// demand (`need_normals`, `need_faces`) as its format requires.
 #pragma once
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "mesh/TriMesh.h"
+#include "mesh/byte_order.h"
 
 enum class MeshFormat {
   PLY_ASCII,
@@ -26,10 +28,12 @@ enum class MeshFormat {
 
 // What a file name asks for.
 struct WriteOptions {
-  MeshFormat format = MeshFormat::PLY_BINARY_LE;  // binary PLY in host order
-  bool write_norm = false;                        // "norm:"
-  bool write_grid = true;                         // "nogrid:" clears it
-  bool float_color = false;                       // "cflt:"
+  // Binary PLY in the host's byte order.
+  MeshFormat format =
+      host_is_little_endian() ? MeshFormat::PLY_BINARY_LE : MeshFormat::PLY_BINARY_BE;
+  bool write_norm = false;   // "norm:"
+  bool write_grid = true;    // "nogrid:" clears it
+  bool float_color = false;  // "cflt:"
 };
 
 // Sets `options` from the name's ending (".ply", ".ray", ".obj", ".off",
@@ -39,6 +43,13 @@ struct WriteOptions {
 // `write_grid` is set only by "nogrid:"; the caller clears it when the mesh
 // has no grid.
 std::string parse_write_name(const std::string& filename, WriteOptions& options);
+
+// The triangles a writer writes: the mesh's faces, else those of its strips
+// (computed on the mesh by need_faces), else those of its range grid. A grid
+// is triangulated on a copy held in `scratch`, because triangulating in place
+// ends by discarding the grid, and writing a file must not cost the mesh its
+// grid. Empty for a point set.
+const std::vector<Face>& faces_to_write(TriMesh& mesh, std::vector<Face>& scratch);
 
 bool write_ply(TriMesh& mesh, std::FILE* f, const WriteOptions& options);
 bool write_ray(TriMesh& mesh, std::FILE* f);

@@ -2,6 +2,7 @@
 // meshes (from strips when present, else from faces), and the normal of a
 // plane fitted to the 6 nearest neighbours for point clouds.
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 #include "mesh/TriMesh.h"
@@ -38,9 +39,14 @@ inline void accumulate_face(const std::vector<point>& verts, std::vector<point>&
 
 // Walks length-prefixed strips: in each strip the triangles are consecutive
 // index triples, alternating in orientation starting unflipped. A strip
-// length that runs past the end of the stream is cut at the end.
+// length that runs past the end of the stream is cut at the end, and a
+// triangle with an index outside the vertex range (a stream left in the
+// -1-terminated form) is skipped, so a malformed stream cannot reach outside
+// the arrays.
 void accumulate_strips(const std::vector<point>& verts, const std::vector<int32_t>& strips,
                        std::vector<point>& sums) {
+  const uint32_t nv = static_cast<uint32_t>(verts.size());
+  auto in_range = [nv](int32_t i) { return static_cast<uint32_t>(i) < nv; };
   const size_t n = strips.size();
   size_t pos = 0;
   while (pos < n) {
@@ -50,7 +56,8 @@ void accumulate_strips(const std::vector<point>& verts, const std::vector<int32_
     if (end > n) end = n;
     bool flipped = false;
     for (size_t i = pos + 2; i < end; i++) {
-      accumulate_face(verts, sums, strips[i - 2], strips[i - 1], strips[i], flipped);
+      const int32_t a = strips[i - 2], b = strips[i - 1], c = strips[i];
+      if (in_range(a) && in_range(b) && in_range(c)) accumulate_face(verts, sums, a, b, c, flipped);
       flipped = !flipped;
     }
     pos = end;

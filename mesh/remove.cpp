@@ -25,9 +25,10 @@ void remap_array(std::vector<T>& values, const std::vector<int>& table, size_t n
   values.swap(moved);
 }
 
-// New index of old vertex v, or -1 when v is dropped or names no vertex.
+// New index of old vertex v, or -1 when v is dropped (any negative table
+// entry) or names no vertex.
 int32_t remapped(int32_t v, const std::vector<int>& table) {
-  return vertex_in_range(v, table.size()) ? table[v] : -1;
+  return vertex_in_range(v, table.size()) && table[v] >= 0 ? table[v] : -1;
 }
 
 // Rewrites faces through the table, dropping every face with a dropped

@@ -15,8 +15,8 @@
 namespace {
 
 // Length of the strip whose length word stands at `at` in a length-prefixed
-// stream of `size` entries, cut to what the stream still holds; a negative
-// length counts as an empty strip. This keeps every walk inside the stream
+// stream, cut to what the stream still holds after it; a negative length
+// counts as an empty strip. This keeps every walk inside the stream
 // whatever the words say.
 int32_t clamped_strip_length(const std::vector<int32_t>& stream, size_t at) {
   const int32_t length = stream[at];

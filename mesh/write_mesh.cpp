@@ -105,6 +105,21 @@ std::string parse_write_name(const std::string& filename, WriteOptions& options)
   return name;
 }
 
+const std::vector<Face>& faces_to_write(TriMesh& mesh, std::vector<Face>& scratch) {
+  if (!mesh.faces.empty() || mesh.grid.empty() || !mesh.tristrips.empty()) {
+    mesh.need_faces();
+    return mesh.faces;
+  }
+  TriMesh copy;
+  copy.vertices = mesh.vertices;
+  copy.grid = mesh.grid;
+  copy.grid_width = mesh.grid_width;
+  copy.grid_height = mesh.grid_height;
+  copy.triangulate_grid();
+  scratch.swap(copy.faces);
+  return scratch;
+}
+
 bool TriMesh::write_mesh(const std::string& filename) {
   if (filename.empty()) {
     error_printf("Can't write to empty filename.\n");

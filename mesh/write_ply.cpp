@@ -41,7 +41,8 @@ std::vector<int32_t> terminated_strips(const std::vector<int32_t>& strips) {
   return out;
 }
 
-void write_header(TriMesh& mesh, TextOut& out, const PlyLayout& layout) {
+void write_header(const TriMesh& mesh, const std::vector<Face>& faces, TextOut& out,
+                  const PlyLayout& layout) {
   out.print("ply\nformat %s 1.0\n", layout.ascii           ? "ascii"
                                     : layout.little_endian ? "binary_little_endian"
                                                            : "binary_big_endian");
@@ -68,7 +69,7 @@ void write_header(TriMesh& mesh, TextOut& out, const PlyLayout& layout) {
       out.print("property list int int vertex_indices\n");
       break;
     case Connectivity::FACES:
-      out.print("element face %lu\n", static_cast<unsigned long>(mesh.faces.size()));
+      out.print("element face %lu\n", static_cast<unsigned long>(faces.size()));
       out.print("property list uchar int vertex_indices\n");
       break;
     case Connectivity::NONE:
@@ -77,7 +78,8 @@ void write_header(TriMesh& mesh, TextOut& out, const PlyLayout& layout) {
   out.print("end_header\n");
 }
 
-void write_ascii_body(const TriMesh& mesh, TextOut& out, const PlyLayout& layout) {
+void write_ascii_body(const TriMesh& mesh, const std::vector<Face>& faces, TextOut& out,
+                      const PlyLayout& layout) {
   for (size_t i = 0; i < mesh.vertices.size() && out.ok(); i++) {
     const point& p = mesh.vertices[i];
     out.print("%.7g %.7g %.7g", p.x, p.y, p.z);
@@ -112,8 +114,8 @@ void write_ascii_body(const TriMesh& mesh, TextOut& out, const PlyLayout& layout
       break;
     }
     case Connectivity::FACES:
-      for (size_t i = 0; i < mesh.faces.size() && out.ok(); i++) {
-        const Face& f = mesh.faces[i];
+      for (size_t i = 0; i < faces.size() && out.ok(); i++) {
+        const Face& f = faces[i];
         out.print("3 %d %d %d\n", f[0], f[1], f[2]);
       }
       break;
@@ -122,7 +124,8 @@ void write_ascii_body(const TriMesh& mesh, TextOut& out, const PlyLayout& layout
   }
 }
 
-bool write_binary_body(const TriMesh& mesh, std::FILE* f, const PlyLayout& layout) {
+bool write_binary_body(const TriMesh& mesh, const std::vector<Face>& faces, std::FILE* f,
+                       const PlyLayout& layout) {
   BinaryOut out(f, layout.little_endian);
   for (size_t i = 0; i < mesh.vertices.size(); i++) {
     const point& p = mesh.vertices[i];
@@ -167,7 +170,7 @@ bool write_binary_body(const TriMesh& mesh, std::FILE* f, const PlyLayout& layou
       break;
     }
     case Connectivity::FACES:
-      for (const Face& face : mesh.faces) {
+      for (const Face& face : faces) {
         out.u8(3);
         out.i32(face[0]);
         out.i32(face[1]);
@@ -186,6 +189,8 @@ bool write_ply(TriMesh& mesh, std::FILE* f, const WriteOptions& options) {
   if (options.write_norm) mesh.need_normals();
   const size_t nv = mesh.vertices.size();
 
+  std::vector<Face> scratch;
+  const std::vector<Face>* faces = &scratch;
   PlyLayout layout;
   layout.ascii = options.format == MeshFormat::PLY_ASCII;
   layout.little_endian = options.format != MeshFormat::PLY_BINARY_BE;
@@ -206,17 +211,17 @@ bool write_ply(TriMesh& mesh, std::FILE* f, const WriteOptions& options) {
   } else if (!mesh.tristrips.empty()) {
     layout.connectivity = Connectivity::STRIPS;
   } else {
-    mesh.need_faces();
-    if (!mesh.faces.empty()) layout.connectivity = Connectivity::FACES;
+    faces = &faces_to_write(mesh, scratch);
+    if (!faces->empty()) layout.connectivity = Connectivity::FACES;
   }
 
   TextOut header(f);
-  write_header(mesh, header, layout);
+  write_header(mesh, *faces, header, layout);
   if (!header.ok()) return false;
   if (layout.ascii) {
     TextOut body(f);
-    write_ascii_body(mesh, body, layout);
+    write_ascii_body(mesh, *faces, body, layout);
     return body.ok();
   }
-  return write_binary_body(mesh, f, layout);
+  return write_binary_body(mesh, *faces, f, layout);
 }

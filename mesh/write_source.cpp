@@ -37,14 +37,15 @@ void print_fill(TextOut& out, const char* field, size_t n, const char* data) {
 
 bool write_source(TriMesh& mesh, std::FILE* f, const std::string& name,
                   const WriteOptions& options) {
-  mesh.need_faces();
+  std::vector<Face> scratch;
+  const std::vector<Face>& faces = faces_to_write(mesh, scratch);
   if (options.write_norm) mesh.need_normals();
   const size_t nv = mesh.vertices.size();
   const bool normals = options.write_norm && mesh.normals.size() == nv;
   const bool colors = mesh.colors.size() == nv;
   // A zero-length array does not compile, so a mesh without faces gets no
   // face array at all.
-  const bool faces = !mesh.faces.empty();
+  const bool has_faces = !faces.empty();
 
   TextOut out(f);
   out.print("#include <cstring>\n");
@@ -69,10 +70,10 @@ bool write_source(TriMesh& mesh, std::FILE* f, const std::string& name,
     }
     out.print("\t};\n");
   }
-  if (faces) {
+  if (has_faces) {
     out.print("\tstatic const int facedata[][3] = {\n");
-    for (size_t i = 0; i < mesh.faces.size() && out.ok(); i++) {
-      const Face& face = mesh.faces[i];
+    for (size_t i = 0; i < faces.size() && out.ok(); i++) {
+      const Face& face = faces[i];
       out.print("\t\t{ %d, %d, %d },\n", face[0], face[1], face[2]);
     }
     out.print("\t};\n");
@@ -91,7 +92,7 @@ bool write_source(TriMesh& mesh, std::FILE* f, const std::string& name,
     out.print("\t\t\tm->colors[i][j] = colordata[i][j] * 0.003921569f;\n");
   }
   if (normals) print_fill(out, "normals", nv, "normdata");
-  if (faces) print_fill(out, "faces", mesh.faces.size(), "facedata");
+  if (has_faces) print_fill(out, "faces", faces.size(), "facedata");
   out.print("\n\treturn m;\n}\n");
   return out.ok();
 }

@@ -31,9 +31,10 @@ bool write_ray(TriMesh& mesh, std::FILE* f) {
     print_point(out, mesh.normals[i]);
     out.print("  0 0\n");
   }
-  mesh.need_faces();
-  for (size_t i = 0; i < mesh.faces.size() && out.ok(); i++) {
-    const Face& face = mesh.faces[i];
+  std::vector<Face> scratch;
+  const std::vector<Face>& faces = faces_to_write(mesh, scratch);
+  for (size_t i = 0; i < faces.size() && out.ok(); i++) {
+    const Face& face = faces[i];
     out.print("#shape_triangle 0  %d %d %d\n", face[0], face[1], face[2]);
   }
   return out.ok();
@@ -55,11 +56,12 @@ bool write_obj(TriMesh& mesh, std::FILE* f, const WriteOptions& options) {
     }
     out.print("\n");
   }
-  mesh.need_faces();
-  for (size_t i = 0; i < mesh.faces.size() && out.ok(); i++) {
-    const int64_t a = mesh.faces[i][0] + int64_t{1};
-    const int64_t b = mesh.faces[i][1] + int64_t{1};
-    const int64_t c = mesh.faces[i][2] + int64_t{1};
+  std::vector<Face> scratch;
+  const std::vector<Face>& faces = faces_to_write(mesh, scratch);
+  for (size_t i = 0; i < faces.size() && out.ok(); i++) {
+    const int64_t a = faces[i][0] + int64_t{1};
+    const int64_t b = faces[i][1] + int64_t{1};
+    const int64_t c = faces[i][2] + int64_t{1};
     if (normals)
       out.print("f %lld//%lld %lld//%lld %lld//%lld\n", static_cast<long long>(a),
                 static_cast<long long>(a), static_cast<long long>(b), static_cast<long long>(b),
@@ -72,32 +74,34 @@ bool write_obj(TriMesh& mesh, std::FILE* f, const WriteOptions& options) {
 }
 
 bool write_off(TriMesh& mesh, std::FILE* f) {
-  mesh.need_faces();
+  std::vector<Face> scratch;
+  const std::vector<Face>& faces = faces_to_write(mesh, scratch);
   TextOut out(f);
   out.print("OFF\n");
-  out.print("%lu %lu 0\n", count(mesh.vertices.size()), count(mesh.faces.size()));
+  out.print("%lu %lu 0\n", count(mesh.vertices.size()), count(faces.size()));
   for (size_t i = 0; i < mesh.vertices.size() && out.ok(); i++) {
     print_point(out, mesh.vertices[i]);
     out.print("\n");
   }
-  for (size_t i = 0; i < mesh.faces.size() && out.ok(); i++) {
-    const Face& face = mesh.faces[i];
+  for (size_t i = 0; i < faces.size() && out.ok(); i++) {
+    const Face& face = faces[i];
     out.print("3 %d %d %d\n", face[0], face[1], face[2]);
   }
   return out.ok();
 }
 
 bool write_sm(TriMesh& mesh, std::FILE* f) {
-  mesh.need_faces();
+  std::vector<Face> scratch;
+  const std::vector<Face>& faces = faces_to_write(mesh, scratch);
   TextOut out(f);
   out.print("%lu\n", count(mesh.vertices.size()));
   for (size_t i = 0; i < mesh.vertices.size() && out.ok(); i++) {
     print_point(out, mesh.vertices[i]);
     out.print("\n");
   }
-  out.print("%lu\n", count(mesh.faces.size()));
-  for (size_t i = 0; i < mesh.faces.size() && out.ok(); i++) {
-    const Face& face = mesh.faces[i];
+  out.print("%lu\n", count(faces.size()));
+  for (size_t i = 0; i < faces.size() && out.ok(); i++) {
+    const Face& face = faces[i];
     out.print("%d %d %d\n", face[0], face[1], face[2]);
   }
   out.print("0 0\n");

@@ -1,7 +1,8 @@
 // K-d tree with midpoint splits, pooled nodes and compatibility predicates.
 // The split is the middle of the node's bounding box on its longest axis (not
 // the median), which keeps the build a single partition pass per level; the
-// query prunes interior nodes by their bounding sphere and by the split plane.
+// query prunes interior nodes by their bounding sphere, by the split plane and
+// by the distance to the region the split planes leave to a node.
 #include "registration/KDtree.h"
 
 #include <algorithm>
@@ -26,7 +27,7 @@ struct KDtree::Node {
     const float* leaf_points[kMaxLeafPoints];
     struct {
       float box_centre[3];  // centre of the bounding box of the node's points
-      float radius;         // half the box diagonal
+      float radius;         // half the box diagonal (from box_centre, rounded up)
       int32_t axis;         // 0, 1 or 2: the split axis
       Node* below;          // points with a coordinate below the split value
       Node* above;          // the others
@@ -80,10 +81,13 @@ void free_node(KDtree::Node* node) {
 }
 
 // Releases a subtree; recursion depth equals the tree depth, as in the build.
+// Blocks are pushed in reverse build order (above, below, node), so the free
+// list hands them out again in build order: a tree rebuilt over the same
+// points gets the same memory layout, each node followed by its first child.
 void free_subtree(KDtree::Node* node) {
   if (node->point_count == 0) {
-    free_subtree(node->inner.below);
     free_subtree(node->inner.above);
+    free_subtree(node->inner.below);
   }
   free_node(node);
 }
@@ -100,6 +104,9 @@ int longest_axis(double dx, double dy, double dz) {
 // Splits pts[lo..hi] three ways around `s`: below it, equal to it (or NaN),
 // above it. Returns the middle of the equal run, so a run of coincident points
 // is cut in half; when the whole range is equal that is lo + (hi - lo) / 2.
+// When that middle would leave nothing below (a run of one or two at the very
+// front, which happens when rounding puts the split value onto the smallest
+// coordinate), the whole run goes below instead.
 int split_equal_run(const float** pts, int lo, int hi, int axis, float s) {
   int lt = lo, i = lo, gt = hi + 1;
   while (i < gt) {
@@ -112,7 +119,8 @@ int split_equal_run(const float** pts, int lo, int hi, int axis, float s) {
       i++;
     }
   }
-  return lt + (gt - 1 - lt) / 2;
+  const int middle = lt + (gt - 1 - lt) / 2;
+  return middle > 0 ? middle : gt;
 }
 
 // Partitions pts[0..n) around `s` on `axis` with two cursors and returns the
@@ -181,9 +189,10 @@ KDtree::Node* build(const float** pts, int n) {
   node->inner.axis = axis;
 
   int split = partition(pts, n, axis, node->inner.box_centre[axis]);
-  // Rounding can put the midpoint of two adjacent floats onto one of them, and
-  // NaN coordinates defeat the comparisons; an empty side would then recurse
-  // forever, so such a split falls back to halving the array.
+  // Finite coordinates always leave both sides non-empty. Only points that
+  // can never be returned (all infinite on this axis, so the split value is
+  // the empty box's 0) can put every point on one side; an empty side would
+  // recurse forever, so such a split halves the array instead.
   if (split <= 0 || split >= n) split = n / 2;
   node->inner.below = build(pts, split);
   node->inner.above = build(pts + split, n - split);
@@ -197,6 +206,11 @@ float squared_distance(const float* a, const float* b) {
 
 // ---- Single nearest ----------------------------------------------------------
 
+// Per-axis distance from the query to the region of a node (0 inside it).
+struct Offsets {
+  float v[3];
+};
+
 struct NearestQuery {
   const float* p;
   const KDtree::CompatFunc* compat;
@@ -204,26 +218,40 @@ struct NearestQuery {
   float best_dist2;
   float best_dist;
 
-  void visit(const KDtree::Node* node);
+  void visit(const KDtree::Node* node, float cell_dist2, Offsets offsets);
 };
 
-void NearestQuery::visit(const KDtree::Node* node) {
+// Besides the sphere and plane tests, the descent tracks how far the query
+// lies outside the region the split planes leave to the current node, per
+// axis (`offsets`), and the squared length of that offset vector
+// (`cell_dist2`, a lower bound on the distance to any point below the node).
+// A far child whose bound is not below the best distance cannot hold a
+// strictly closer point, so skipping it changes no result; it only prunes
+// subtrees that the single-plane test lets through.
+void NearestQuery::visit(const KDtree::Node* node, float cell_dist2, Offsets offsets) {
   // The second child is visited by looping in place, so recursion only
   // follows first-child descents.
   while (node->point_count == 0) {
     const float d2 = squared_distance(p, node->inner.box_centre);
     const float reach = node->inner.radius + best_dist;
     if (d2 >= reach * reach) return;  // the whole box is at least best_dist away
-    const float m = node->inner.box_centre[node->inner.axis] - p[node->inner.axis];
+    const int axis = node->inner.axis;
+    const float m = node->inner.box_centre[axis] - p[axis];
+    const KDtree::Node* far_child;
     if (m >= 0.0f) {
-      visit(node->inner.below);
+      visit(node->inner.below, cell_dist2, offsets);
       if (best_dist <= m) return;
-      node = node->inner.above;
+      far_child = node->inner.above;
     } else {
-      visit(node->inner.above);
+      visit(node->inner.above, cell_dist2, offsets);
       if (best_dist <= -m) return;
-      node = node->inner.below;
+      far_child = node->inner.below;
     }
+    const float far_dist2 = cell_dist2 - offsets.v[axis] * offsets.v[axis] + m * m;
+    if (far_dist2 >= best_dist2) return;
+    cell_dist2 = far_dist2;
+    offsets.v[axis] = std::fabs(m);
+    node = far_child;
   }
   for (int i = 0; i < node->point_count; i++) {
     const float* q = node->leaf_points[i];
@@ -241,35 +269,53 @@ void NearestQuery::visit(const KDtree::Node* node) {
 // Max-heap entry: distance (not squared) and point.
 typedef std::pair<float, const float*> HeapEntry;
 
+// Up to this many neighbours the heap lives on the stack, so the common small
+// queries (6 for point-set normals) allocate nothing.
+const std::size_t kLocalHeap = 16;
+
 struct KNearestQuery {
   const float* p;
   const KDtree::CompatFunc* compat;
   std::size_t k;
-  std::vector<HeapEntry> heap;
+  HeapEntry local[kLocalHeap + 1];
+  std::vector<HeapEntry> spill;  // the heap when k > kLocalHeap; grows with use, never sized by k
+  HeapEntry* heap = local;
+  std::size_t size = 0;
   float best_dist2;
   float best_dist;
 
-  bool full() const { return heap.size() >= k; }
-  void visit(const KDtree::Node* node);
+  bool full() const { return size >= k; }
+  void push(const HeapEntry& e);
+  void visit(const KDtree::Node* node, float cell_dist2, Offsets offsets);
   void offer(const float* q);
 };
+
+// Adds an entry and drops the largest when more than k are held.
+void KNearestQuery::push(const HeapEntry& e) {
+  if (k > kLocalHeap) {
+    spill.push_back(e);
+    heap = spill.data();
+  } else {
+    heap[size] = e;
+  }
+  std::push_heap(heap, heap + ++size);
+  if (size > k) {
+    std::pop_heap(heap, heap + size--);
+    if (k > kLocalHeap) spill.pop_back();
+  }
+}
 
 void KNearestQuery::offer(const float* q) {
   const float d2 = squared_distance(p, q);
   if (std::isnan(d2)) return;  // a NaN distance would break the heap order
   if (full() && !(d2 < best_dist2)) return;
   if (compat && !(*compat)(q)) return;
-  heap.emplace_back(std::sqrt(d2), q);
-  std::push_heap(heap.begin(), heap.end());
-  if (heap.size() > k) {
-    std::pop_heap(heap.begin(), heap.end());
-    heap.pop_back();
-  }
-  best_dist = heap.front().first;
+  push(HeapEntry(std::sqrt(d2), q));
+  best_dist = heap[0].first;
   best_dist2 = best_dist * best_dist;
 }
 
-void KNearestQuery::visit(const KDtree::Node* node) {
+void KNearestQuery::visit(const KDtree::Node* node, float cell_dist2, Offsets offsets) {
   // Same traversal as NearestQuery, but nothing is pruned until k points are held.
   while (node->point_count == 0) {
     if (full()) {
@@ -277,16 +323,23 @@ void KNearestQuery::visit(const KDtree::Node* node) {
       const float reach = node->inner.radius + best_dist;
       if (d2 >= reach * reach) return;
     }
-    const float m = node->inner.box_centre[node->inner.axis] - p[node->inner.axis];
+    const int axis = node->inner.axis;
+    const float m = node->inner.box_centre[axis] - p[axis];
+    const KDtree::Node* far_child;
     if (m >= 0.0f) {
-      visit(node->inner.below);
+      visit(node->inner.below, cell_dist2, offsets);
       if (full() && best_dist <= m) return;
-      node = node->inner.above;
+      far_child = node->inner.above;
     } else {
-      visit(node->inner.above);
+      visit(node->inner.above, cell_dist2, offsets);
       if (full() && best_dist <= -m) return;
-      node = node->inner.below;
+      far_child = node->inner.below;
     }
+    const float far_dist2 = cell_dist2 - offsets.v[axis] * offsets.v[axis] + m * m;
+    if (full() && far_dist2 >= best_dist2) return;
+    cell_dist2 = far_dist2;
+    offsets.v[axis] = std::fabs(m);
+    node = far_child;
   }
   for (int i = 0; i < node->point_count; i++) offer(node->leaf_points[i]);
 }
@@ -326,7 +379,7 @@ const float* KDtree::find_nearest(const float* p, float max_dist2, const CompatF
   query.compat = compat;
   query.best_dist2 = initial_bound2(root, max_dist2);
   query.best_dist = std::sqrt(query.best_dist2);
-  query.visit(root);
+  query.visit(root, 0.0f, Offsets{{0.0f, 0.0f, 0.0f}});
   return query.best;
 }
 
@@ -338,11 +391,10 @@ void KDtree::find_k_nearest(std::vector<const float*>& out, int k, const float* 
   query.p = p;
   query.compat = compat;
   query.k = static_cast<std::size_t>(k);
-  query.heap.reserve(std::min<std::size_t>(query.k, 64) + 1);
   query.best_dist2 = initial_bound2(root, max_dist2);
   query.best_dist = std::sqrt(query.best_dist2);
-  query.visit(root);
-  std::sort_heap(query.heap.begin(), query.heap.end());
-  out.reserve(query.heap.size());
-  for (const HeapEntry& e : query.heap) out.push_back(e.second);
+  query.visit(root, 0.0f, Offsets{{0.0f, 0.0f, 0.0f}});
+  std::sort_heap(query.heap, query.heap + query.size);
+  out.reserve(query.size);
+  for (std::size_t i = 0; i < query.size; i++) out.push_back(query.heap[i].second);
 }

@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(
   cmake g++ clang make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  freeglut3-dev libglu1-mesa-dev libgl1-mesa-dri libimgui-dev libgtk-3-dev
+  freeglut3-dev libglu1-mesa-dev libgl1-mesa-dri libimgui-dev libgtk-3-dev libx11-dev
+  fonts-dejavu-core
   xvfb xauth xdotool imagemagick
   libmeshoptimizer-dev libnanoflann-dev
 )

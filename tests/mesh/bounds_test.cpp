@@ -265,3 +265,19 @@ TEST(BoundingSphere, SecondCallChangesNothing) {
   EXPECT_EQ(capture.str(), "");
   EXPECT_EQ(m.bounding_sphere.radius, 1.0f);
 }
+
+// Cospherical points are the hard case for float move-to-front (many
+// near-ties); overflowing squares turn excesses into inf or NaN. Both must
+// end, and the first must still enclose.
+TEST(BoundingSphere, CosphericalAndOverflowingInputsTerminate) {
+  TriMesh sphere = test_meshes::icosphere(4, 3.0f);
+  sphere.faces.clear();
+  sphere.need_bounding_sphere();
+  expect_tight_enclosure(sphere.vertices, sphere.bounding_sphere, "cospherical");
+  EXPECT_NEAR(sphere.bounding_sphere.radius, 3.0f, 1e-4f);
+
+  TriMesh huge = cloud({point(1e30f, 0, 0), point(-1e30f, 1e30f, 0), point(0, 0, 3e38f),
+                        point(1e-30f, 0, 0), point(0, -3e38f, 1)});
+  huge.need_bounding_sphere();
+  EXPECT_TRUE(huge.bounding_sphere.valid);
+}

@@ -56,6 +56,19 @@ TEST(PointAreas, SumToSurfaceArea) {
   EXPECT_NEAR(total, faces_total, 1e-4 * faces_total);
 }
 
+// Areas computed before the faces existed must not be reused for them: the
+// curvature passes read a corner triple per face.
+TEST(PointAreas, StaleCornerTableIsRebuilt) {
+  TriMesh m = test_meshes::plane_grid(4, 4);
+  std::vector<Face> faces;
+  faces.swap(m.faces);
+  m.need_point_areas();  // no faces yet: all zero
+  m.faces = faces;
+  m.need_curvatures();
+  ASSERT_EQ(m.corner_areas.size(), m.faces.size());
+  EXPECT_NEAR(m.point_areas[5], 1.0f, 1e-6f);  // interior vertex of a unit grid
+}
+
 TEST(Curvature, FlatGridIsZero) {
   TriMesh m = test_meshes::plane_grid(8, 7);
   ProgressCapture capture;
@@ -230,4 +243,22 @@ TEST(CurvatureFrames, LdltSolvesAndRejects) {
   EXPECT_FALSE(ldlt_decompose<3>(singular, r3));
   EXPECT_FALSE(ldlt_decompose<3>(indefinite, r3));
   EXPECT_FALSE(ldlt_decompose<3>(not_finite, r3));
+}
+
+// A mesh stored as strips gets its faces unpacked for the curvature passes,
+// and ends where the same surface given as faces ends.
+TEST(Curvature, StripMeshMatchesFaceMesh) {
+  TriMesh faces = test_meshes::icosphere(3, 2.0f);
+  TriMesh strips = faces;
+  strips.need_tristrips();
+  ASSERT_FALSE(strips.tristrips.empty());
+  strips.faces.clear();
+  faces.need_dcurv();
+  strips.need_dcurv();
+  ASSERT_EQ(strips.principal_curv1.size(), faces.vertices.size());
+  for (size_t i = 0; i < faces.vertices.size(); i++) {
+    EXPECT_NEAR(dot(strips.normals[i], faces.normals[i]), 1.0f, 1e-5f) << "vertex " << i;
+    EXPECT_NEAR(strips.principal_curv1[i], faces.principal_curv1[i], 1e-4f) << "vertex " << i;
+    EXPECT_NEAR(strips.principal_curv2[i], faces.principal_curv2[i], 1e-4f) << "vertex " << i;
+  }
 }

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -348,6 +350,59 @@ TEST_F(OtherReaders, EveryTruncationIsSafe) {
         EXPECT_FALSE(ok) << c.name << " cut at " << n;
       }
     }
+  }
+}
+
+// ---- Through read_mesh: recognised by their first bytes --------------------
+
+std::string write_temp(const std::string& name, const std::string& bytes) {
+  const char* dir = std::getenv("ICP_TEST_TMP");
+  const std::string path = std::string(dir ? dir : "/tmp") + "/other_readers_test_" + name;
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (f) {
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  }
+  return path;
+}
+
+TEST_F(OtherReaders, FirstBytesChooseTheReader) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+  };
+  const Case cases[] = {
+      {"a.3ds", file_3ds(object_3ds("o", kTriangle, {Face(0, 1, 2)}))},
+      {"a.viv", vivid_file(kTriangle, {Face(0, 1, 2)})},
+      {"a.txt", "# exported\nv 0 0 0\nv 1 0 0\nv 0 1 0.5\nf 1 2 3\n"},
+      {"b.txt", "#material 0 0 0\n#vertex 0 0 0\n#vertex 1 0 0\n#vertex 0 1 0.5\n"
+                "#shape_triangle 0 0 1 2\n"},
+      {"c.txt", "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0.5\n3 0 1 2\n"},
+      {"d.txt", "3\n0 0 0\n1 0 0\n0 1 0.5\n1\n0 1 2\n"},
+  };
+  for (const Case& c : cases) {
+    std::unique_ptr<TriMesh> m(TriMesh::read_mesh(write_temp(c.name, c.bytes)));
+    ASSERT_TRUE(m) << c.name << g_errors;
+    EXPECT_EQ(m->vertices, kTriangle) << c.name;
+    EXPECT_EQ(m->faces, (std::vector<Face>{Face(0, 1, 2)})) << c.name;
+  }
+}
+
+// An index past the vertices fails the read with the face and vertex named,
+// whichever reader produced it.
+TEST_F(OtherReaders, IndicesOutsideTheVerticesFailTheRead) {
+  const std::string cases[] = {
+      "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\nf 1 2 9\n",
+      "3\n0 0 0\n1 0 0\n0 1 0\n2\n0 1 2\n0 1 9\n",
+      "OFF\n3 2 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n3 0 1 -7\n",
+      vivid_file(kTriangle, {Face(0, 1, 2), Face(0, 1, 70000)}),
+  };
+  for (const std::string& bytes : cases) {
+    g_errors.clear();
+    const std::string path = write_temp("range", bytes);
+    EXPECT_FALSE(TriMesh::read_mesh(path)) << bytes;
+    EXPECT_NE(g_errors.find("Face 1 uses vertex"), std::string::npos) << g_errors;
+    EXPECT_NE(g_errors.find("Error reading file [" + path + "]."), std::string::npos) << g_errors;
   }
 }
 

@@ -203,6 +203,54 @@ TEST(Hostile, EveryPrefixOfValidFilesIsSafe) {
   set_verbose(true);
 }
 
+// The same for the other formats, each through the dispatcher as it would
+// meet them (STL by name, the rest by their first bytes).
+TEST(Hostile, EveryPrefixOfOtherFormatsIsSafe) {
+  Bytes stl;
+  stl.text(std::string(80, ' ')).i32(2);
+  for (int k = 0; k < 2; k++) stl.xyz(0, 0, 1).xyz(0, 0, 0).xyz(1, 0, 0).xyz(0, 1, 0).u16(0);
+  Bytes verts;
+  verts.u16(3).xyz(0, 0, 0).xyz(1, 0, 0).xyz(0, 1, 0);
+  Bytes faces;
+  faces.u16(1).u16(0).u16(1).u16(2).u16(0);
+  Bytes tri;
+  tri.u16(0x4100).i32(6 + 6 + 38 + 6 + 10).u16(0x4110).i32(6 + 38).text(verts.str());
+  tri.u16(0x4120).i32(6 + 10).text(faces.str());
+  Bytes three_ds;
+  three_ds.u16(0x4D4D).i32(6 + 6 + static_cast<int>(tri.str().size()));
+  three_ds.u16(0x3D3D).i32(6 + static_cast<int>(tri.str().size())).text(tri.str());
+  Bytes vivid(true);
+  vivid.text("VIVID" + std::string(127, '\0')).i32(3);
+  for (int k = 0; k < 9; k++) vivid.f64(k % 4 == 0 ? 1.0 : 0.0);
+  vivid.i32(1).i32(3).i32(0).i32(1).i32(2);
+  const std::pair<std::string, std::string> files[] = {
+      {"m.stl", stl.str()},
+      {"m.3ds", three_ds.str()},
+      {"m.viv", vivid.str()},
+      {"m.obj", "# OBJ\nv 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\nf 1/1/1 2/2/2 3/3/3\nf -3 -2 -1\n"
+                "f 1 2 4 3\n"},
+      {"m.off", "OFF\n4 2 0\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n3 0 1 2\n4 0 1 3 2\n"},
+      {"m.sm", "3\n0 0 0\n1 0 0\n0 1 0\n1\n0 1 2\n0 0\n"},
+      {"m.ray", "#material 0 0 0  1 1 1  0 0 0  0 0 0  0 0 1  -1  !!\n#vertex 0 0 0  0 0 1  0 0\n"
+                "#vertex 1 0 0  0 0 1  0 0\n#vertex 0 1 0  0 0 1  0 0\n#shape_triangle 0  0 1 2\n"},
+  };
+  set_verbose(false);
+  for (const auto& file : files) {
+    int accepted = 0;
+    for (size_t n = 0; n <= file.second.size(); n++) {
+      Capture c;
+      auto m = ply_test::read_memory(file.second.substr(0, n), file.first);
+      if (m) {
+        accepted++;
+        for (const Face& f : m->faces)
+          for (int j = 0; j < 3; j++) ASSERT_LT(static_cast<size_t>(f[j]), m->vertices.size());
+      }
+    }
+    EXPECT_GE(accepted, 1) << file.first << " itself must read";
+  }
+  set_verbose(true);
+}
+
 TEST(Hostile, RandomByteFlipsAreSafe) {
   // Seeded corruption of a valid binary file: any outcome but a crash.
   Bytes b;

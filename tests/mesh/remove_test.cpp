@@ -86,9 +86,11 @@ TEST(RemoveVertices, FacesTablesAndStripsFollowTheNewNumbering) {
   tag_vertices(m);
   m.need_tristrips();
   m.need_neighbors();
+  m.need_bounding_box();
+  m.need_point_areas();
   const TriMesh before = m;
   std::vector<bool> removed(6, false);
-  removed[2] = true;
+  removed[2] = true;  // (0, 1, 0): the box loses its top
 
   CapturedText text;
   m.remove_vertices(removed);
@@ -110,6 +112,10 @@ TEST(RemoveVertices, FacesTablesAndStripsFollowTheNewNumbering) {
   EXPECT_EQ(m.neighbors, fresh.neighbors);
   EXPECT_EQ(m.vertex_faces, fresh.vertex_faces);
   EXPECT_EQ(m.across_edge, fresh.across_edge);
+  ASSERT_TRUE(m.bounding_box.valid);
+  EXPECT_EQ(m.bounding_box.max, point(1, 0, 1));
+  EXPECT_EQ(m.point_areas.size(), 5u);
+  EXPECT_EQ(m.corner_areas.size(), m.faces.size());
 }
 
 TEST(RemoveVertices, GridCellsFollowTheNewNumbering) {
@@ -131,6 +137,12 @@ TEST(RemoveVertices, GridCellsFollowTheNewNumbering) {
       EXPECT_EQ(int(m.confidences[m.grid[cell]]), cell);
     }
   }
+  // Any negative table entry drops its vertex; the cell reads -1.
+  std::vector<int> table(10);
+  for (int v = 0; v < 10; v++) table[v] = v == 0 ? -7 : v - 1;
+  m.remap_verts(table);
+  EXPECT_EQ(m.grid[0], -1);
+  EXPECT_EQ(m.grid[2], 0);
 }
 
 TEST(RemoveVertices, SplitStripsKeepEveryOtherTriangleWithItsOrientation) {

@@ -88,6 +88,17 @@ TEST(Strips, SingleTriangleIsOneStrip) {
   EXPECT_EQ(text.progress().substr(text.progress().size() - tail.size()), tail);
 }
 
+TEST(Strips, QuadStripStartsAtTheLastChainEnd) {
+  // Both faces have one neighbour, so both start on the stack and face 1
+  // (pushed last) is taken first. Only its edge 2 leads anywhere: the strip
+  // leaves face 1 opposite its corner 2 (vertex 3) and goes on into face 0.
+  TriMesh m;
+  m.vertices = {point(0, 0, 0), point(1, 0, 0), point(0, 1, 0), point(1, 1, 0)};
+  m.faces = {Face(0, 1, 2), Face(2, 1, 3)};
+  m.need_tristrips();
+  EXPECT_EQ(m.tristrips, (V{4, 3, 2, 1, 0}));
+}
+
 TEST(Strips, BuiltStripsHoldExactlyTheFacesWithTheirOrientation) {
   expect_strips_reproduce_faces(fixtures::octahedron(), "octahedron");
   expect_strips_reproduce_faces(fixtures::fan(7), "fan");
@@ -150,4 +161,50 @@ TEST(Strips, MalformedStreamsUnpackOnlyRealTriangles) {
   unpacked.tristrips = bad_faces.tristrips;
   unpacked.need_faces();
   EXPECT_EQ(oriented_set(unpacked.faces), oriented_set(fixtures::octahedron().faces));
+}
+
+// Indices that name no vertex (negative, or past the end) must never make an
+// operation read outside the mesh; whatever comes out may only name real
+// vertices. Run under the address sanitizer in CI.
+TEST(Strips, GarbageIndicesAreSkippedByEveryOperation) {
+  std::mt19937 random(2024);
+  for (int round = 0; round < 30; round++) {
+    const int nv = 3 + int(random() % 12);
+    std::uniform_int_distribution<int32_t> index(-3, nv + 2);
+    TriMesh source;
+    for (int v = 0; v < nv; v++) source.vertices.push_back(point(float(v % 4), float(v / 4), 1.0f + v));
+
+    TriMesh with_faces = source;
+    for (int f = 0; f < 12; f++) with_faces.faces.push_back(Face(index(random), index(random), index(random)));
+    with_faces.need_neighbors();
+    with_faces.need_tristrips();
+    for (int v = -1; v <= nv; v++) with_faces.is_boundary(v);
+    with_faces.typical_edge_length();
+    with_faces.remove_slivers();
+
+    TriMesh with_strips = source;
+    for (int s = 0; s < 16; s++) with_strips.tristrips.push_back(index(random));
+    with_strips.need_faces();
+    for (const Face& f : with_strips.faces) {
+      for (int j = 0; j < 3; j++) ASSERT_TRUE(f[j] >= 0 && f[j] < nv) << "round " << round;
+    }
+    with_strips.reorder_verts();
+
+    TriMesh with_grid = source;
+    with_grid.grid_width = 4;
+    with_grid.grid_height = 1 + int(random() % 4);
+    for (int c = 0; c < with_grid.grid_width * with_grid.grid_height; c++) with_grid.grid.push_back(index(random));
+    with_grid.need_tristrips();
+    with_grid.remove_unused_vertices();
+    for (const Face& f : with_grid.faces) {
+      for (int j = 0; j < 3; j++) {
+        ASSERT_TRUE(f[j] >= 0 && f[j] < int(with_grid.vertices.size())) << "round " << round;
+      }
+    }
+
+    std::vector<int> table(nv);
+    for (int& t : table) t = int(random() % (nv + 1)) - 1;
+    with_faces.remap_verts(table);
+    with_strips.remove_vertices(std::vector<bool>(nv, true));
+  }
 }

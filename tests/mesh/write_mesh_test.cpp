@@ -363,8 +363,8 @@ TEST_F(WriteMesh, PlyRoundTripOfStripsAndGrid) {
   }
 }
 
-// "nogrid:" turns the grid into faces (the reader triangulates it the same
-// way) and leaves no trace of it in the header.
+// "nogrid:" writes the grid's triangles as faces and leaves no trace of the
+// grid in the header; the mesh itself keeps its grid and gains no faces.
 TEST_F(WriteMesh, NogridWritesFacesInsteadOfTheGrid) {
   TriMesh grid;
   grid.vertices = {point(0, 0, 0.5f), point(1, 0, 0.5f), point(0, 1, 0.5f), point(1, 1, 0.5f)};
@@ -378,8 +378,15 @@ TEST_F(WriteMesh, NogridWritesFacesInsteadOfTheGrid) {
   EXPECT_NE(text.find("element face 2\n"), std::string::npos);
   std::unique_ptr<TriMesh> back(TriMesh::read_mesh(path));
   ASSERT_TRUE(back) << g_errors;
-  EXPECT_EQ(back->faces.size(), 2u);
+  EXPECT_EQ(back->faces, (std::vector<Face>{Face(0, 1, 2), Face(1, 3, 2)}));
   EXPECT_TRUE(back->grid.empty());
+  EXPECT_EQ(grid.grid, (std::vector<int32_t>{0, 1, 2, 3}));
+  EXPECT_EQ(grid.grid_width, 2);
+  EXPECT_TRUE(grid.faces.empty());
+  // The same holds for the formats that only know faces.
+  ASSERT_TRUE(grid.write_mesh(temp_path("grid.obj")));
+  EXPECT_NE(slurp(temp_path("grid.obj")).find("f 1 2 3\nf 2 4 3\n"), std::string::npos);
+  EXPECT_EQ(grid.grid.size(), 4u);
 }
 
 TEST_F(WriteMesh, OtherFormatsRoundTripPositionsAndFaces) {

@@ -240,7 +240,7 @@ TEST(CurvatureScale, SmallerOfSphereShareAndPercentile) {
 
 TEST(LoadScan, PosePathAndFailedReadLeavesTheSlotEmpty) {
   EXPECT_EQ(pose_path_for("dir/scan.ply"), "dir/scan.xf");
-  EXPECT_EQ(pose_path_for("dir.v2/scan"), "dir.xf");  // the last "." of the whole path
+  EXPECT_EQ(pose_path_for("dir.v2/scan"), "");  // a dot in a folder name is no extension
   EXPECT_EQ(pose_path_for("scan"), "");
   MeshSlot slot;
   slot.mesh = std::make_unique<TriMesh>();

@@ -103,6 +103,11 @@ TEST(KDtreeQueries, MatchBruteForceOnRandomAndDegenerateClouds) {
     for (int y = 0; y <= 8; y++)
       for (int z = 0; z <= 4; z++) lattice.push_back(point(x * 0.25f, y * 0.25f, z * 0.25f));
   clouds.push_back(lattice);
+  // Coordinates from five values: duplicates and split-plane runs everywhere.
+  std::uniform_int_distribution<int> level(0, 4);
+  std::vector<point> quantized(600);
+  for (point& p : quantized) p = point(level(rng) * 0.25f, level(rng) * 0.25f, level(rng) * 0.25f);
+  clouds.push_back(quantized);
 
   for (std::size_t c = 0; c < clouds.size(); c++) {
     SCOPED_TRACE(testing::Message() << "cloud " << c);
@@ -114,6 +119,20 @@ TEST(KDtreeQueries, MatchBruteForceOnRandomAndDegenerateClouds) {
     // Queries on stored points (distance 0) and on lattice planes.
     for (int i = 0; i < 10; i++) expect_matches_brute_force(clouds[c], clouds[c][i * 7], 0.0f);
   }
+}
+
+TEST(KDtreeQueries, PointsOnTheSplitPlaneDoNotHideOthers) {
+  // x = 0 .. 2 splits at 1, and both partition cursors first stop on a point
+  // at x = 1. Cutting the array there without looking at the points between
+  // them would leave x = 2 below the split and the query near 2 would stop
+  // at x = 1 on the other side.
+  const float xs[] = {1, 0, 2, 0, 0, 0, 0, 1};
+  std::vector<point> pts;
+  for (float x : xs) pts.push_back(point(x, 0, 0));
+  KDtree tree(pts);
+  const point q(2.1f, 0, 0);
+  EXPECT_EQ(tree.find_nearest(q.data(), 10.0f), pts[2].data());
+  EXPECT_EQ(tree.find_nearest(q.data(), 0.0f), pts[2].data());
 }
 
 TEST(KDtreeBounds, PointExactlyAtTheBoundIsNotReturned) {
@@ -223,9 +242,17 @@ TEST(KDtreeDegenerate, NaNAndExtremeCoordinatesBuildAndAnswer) {
 TEST(KDtreeDegenerate, AdjacentFloatsStillSplitIntoTwoSides) {
   // The midpoint of 1 and its float successor rounds onto one of them; the
   // split must still leave both sides non-empty (else the build never ends).
+  const float one_up = std::nextafter(1.0f, 2.0f);
   std::vector<point> pts;
-  for (int i = 0; i < 40; i++) pts.push_back(point(i % 2 ? 1.0f : std::nextafter(1.0f, 2.0f), 0, 0));
+  for (int i = 0; i < 40; i++) pts.push_back(point(i % 2 ? 1.0f : one_up, 0, 0));
   for (int i = 0; i < 5; i++) expect_matches_brute_force(pts, pts[i], 0.0f);
+  // A lone point on the split value ahead of all the others (the middle of
+  // its one-point run is the very first position); the spread along y is below
+  // one float step of x, so x stays the split axis. Every point at 1 + ulp
+  // must end above the split, or the query at one of them stops too early.
+  std::vector<point> lone(1, point(1.0f, 0, 0));
+  for (int j = 0; j < 39; j++) lone.push_back(point(one_up, j * 2e-9f, 0));
+  for (int i : {0, 1, 2, 20, 39}) expect_matches_brute_force(lone, lone[i], 0.0f);
 }
 
 TEST(KDtreeIndex, IndexOfRecoversTheVertex) {
@@ -260,9 +287,7 @@ TEST(CompatPredicates, NormCompatAcceptsBoundaryVertexWhateverItsNormal) {
   m.vertices = {point(0, 0, 0), point(1, 0, 0), point(0, 1, 0)};
   m.faces = {Face(0, 1, 2)};
   m.normals = {point(0, 0, 1), point(0, 0, 1), point(0, 0, 1)};
-  // Every vertex of a lone triangle is on its boundary; until the mesh layer
-  // answers that, this case cannot be checked here.
-  if (!m.is_boundary(1)) GTEST_SKIP() << "TriMesh::is_boundary not available in this build";
+  // Every vertex of a lone triangle is on its boundary.
   EXPECT_TRUE(NormCompat(point(0, 0, -1), &m, 0.9f)(m.vertices[1].data()));
 }
 

@@ -1,0 +1,52 @@
+// The "ICP" group's actions: the align buttons, the radio group that shows
+// mesh 2 at its start pose or at one of the two results, saving the result
+// set ("Grabar") and the trial batch ("Aleatorio"). Controls are reached
+// through control_handles() (null handles are skipped), dialogs through
+// platform().
+#pragma once
+
+#include <string>
+
+#include "app/AppState.h"
+#include "app/trial_batch.h"
+
+// "ICP" (id 1) and "ICP_Color" (id 2). Always clears "Mover malla2" first.
+// A colour run first marks ridge/valley vertices and refreshes significant
+// colours of both slots. On success: the result pose is stored, its radio
+// button enabled, "Grabar" enabled once both results exist, shown_pose set to
+// 1 or 2, and "ICP succeeded - distance = %f\n" printed on standard error; on
+// failure "ICP failed\n" and nothing else changes. The panel is synced last.
+void align_action(AppState& app, int id);
+
+// The radio group "INICIAL"/"ICP"/"ICP_COLOR": mesh 2 is put at the pose the
+// group shows (other values do nothing).
+void pose_shown_action(AppState& app);
+
+// "Grabar": asks for a file name (".vkl" filter; a new name may be typed) and
+// writes the five result files at the chosen path without its extension.
+// "Grabar" is disabled after a complete save and after a cancelled dialog;
+// it stays enabled when the summary cannot be created.
+void save_results(AppState& app);
+
+// "Aleatorio": needs both meshes with colours ("Imposible realizar ensayo\n"
+// on standard output otherwise). Asks for the log name, then runs
+// kTrialCount trials seeded with the calendar time. The last counts are kept
+// in `last_counts` for the panel's summary.
+void run_trial_batch(AppState& app);
+
+const int kTrialCount = 100;
+
+// Counts of the last finished batch of this run (all zero before any).
+struct LastBatch {
+  bool done = false;
+  TrialCounts counts;
+  int trials = 0;
+};
+LastBatch& last_batch();
+
+// The preparation of a colour run shared by the button and the batch: feature
+// marks and significant colours of both slots with the current "Umbral".
+void prepare_for_color_run(AppState& app);
+
+// Installs these actions and "Cargar Ensayo" into panel_actions().
+void install_result_actions();

@@ -1,0 +1,8 @@
+// The comparison shown below the panel's controls: one caption per variant
+// (step count and final error of its last run), both per-step error
+// histories (the values the error table holds) as lines in one plot on a
+// common scale, and the counts of the last trial batch.
+#pragma once
+
+// Draws into the current ImGui window.
+void draw_comparison();

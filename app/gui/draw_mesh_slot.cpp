@@ -1,0 +1,142 @@
+#include "app/gui/draw_mesh_slot.h"
+
+#include <GL/gl.h>
+
+#include <vector>
+
+#include "app/gui/draw_ridge_lines.h"
+#include "registration/significant_colors.h"
+
+namespace {
+
+void draw_strips(const std::vector<int32_t>& strips) {
+  size_t i = 0;
+  while (i < strips.size()) {
+    int32_t n = strips[i++];
+    if (n < 0 || size_t(n) > strips.size() - i) break;  // malformed stream: stop, draw nothing more
+    glDrawElements(GL_TRIANGLE_STRIP, n, GL_UNSIGNED_INT, strips.data() + i);
+    i += size_t(n);
+  }
+}
+
+}  // namespace
+
+void setup_lighting(const MeshSlot& slot) {
+  if (!slot.lighting || !slot.mesh || slot.mesh->normals.size() != slot.mesh->vertices.size() ||
+      slot.mesh->normals.empty()) {
+    glDisable(GL_LIGHTING);
+    return;
+  }
+  glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
+  const GLfloat highlight[4] = {0.38f, 0.38f, 0.38f, 0.38f};
+  const GLfloat none[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+  glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, slot.brightness ? highlight : none);
+  glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, 64.0f);
+
+  const GLfloat diffuse0[4] = {0.85f, 0.85f, 0.8f, 0.85f};
+  const GLfloat specular0[4] = {0.85f, 0.85f, 0.85f, 0.85f};
+  // Light 1 darkens faintly from the side opposite light 0.
+  const GLfloat diffuse1[4] = {-0.01f, -0.01f, -0.03f, -0.03f};
+  const GLfloat ambient[4] = {0.02f, 0.02f, 0.05f, 0.05f};
+  glLightfv(GL_LIGHT0, GL_AMBIENT, none);
+  glLightfv(GL_LIGHT0, GL_DIFFUSE, diffuse0);
+  glLightfv(GL_LIGHT0, GL_SPECULAR, specular0);
+  glLightfv(GL_LIGHT1, GL_DIFFUSE, diffuse1);
+  glLightModelfv(GL_LIGHT_MODEL_AMBIENT, ambient);
+  glLightModeli(GL_LIGHT_MODEL_LOCAL_VIEWER, GL_FALSE);
+  glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, slot.two_sided ? GL_TRUE : GL_FALSE);
+  glEnable(GL_LIGHTING);
+  glEnable(GL_LIGHT0);
+  glEnable(GL_LIGHT1);
+  glEnable(GL_COLOR_MATERIAL);
+  glEnable(GL_NORMALIZE);
+}
+
+void draw_mesh_slot(MeshSlot& slot, const ViewOptions& options, ViewState& vs) {
+  if (!slot.mesh) return;
+  TriMesh& mesh = *slot.mesh;
+  const size_t n = mesh.vertices.size();
+  if (n == 0) return;
+  const bool overlapped = options.views_mode == 0;
+  glPushMatrix();
+  if (overlapped) glMultMatrixd(slot.pose.m);
+
+  glEnable(GL_DEPTH_TEST);
+  glDepthFunc(GL_LEQUAL);
+  if (slot.two_sided) {
+    glDisable(GL_CULL_FACE);
+  } else {
+    glEnable(GL_CULL_FACE);
+    glCullFace(GL_BACK);
+  }
+
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glVertexPointer(3, GL_FLOAT, 0, mesh.vertices.data());
+  const bool has_normals = mesh.normals.size() == n;
+  if (has_normals) {
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glNormalPointer(GL_FLOAT, 0, mesh.normals.data());
+  } else {
+    glDisableClientState(GL_NORMAL_ARRAY);
+  }
+
+  const Color* colors = nullptr;
+  if (slot.color_mode == 1 && mesh.colors.size() == n) {
+    colors = mesh.colors.data();
+  } else if (slot.color_mode == 2 && mesh.colors.size() == n) {
+    refresh_significant_colors(slot);
+    colors = slot.significant_colors.data();
+  }
+  if (colors) {
+    glEnableClientState(GL_COLOR_ARRAY);
+    glColorPointer(3, GL_FLOAT, 0, colors);
+  } else {
+    glDisableClientState(GL_COLOR_ARRAY);
+    glColor4f(1.0f, 1.0f, 1.0f, 0.0f);
+  }
+
+  if (mesh.tristrips.empty()) {
+    glPointSize(1.0f);
+    glDrawArrays(GL_POINTS, 0, GLsizei(n));
+  } else {
+    if (slot.wireframe) {
+      glEnable(GL_POLYGON_OFFSET_FILL);
+      glPolygonOffset(10.0f, 10.0f);
+    }
+    draw_strips(mesh.tristrips);
+    // The back-face test of the ridge lines needs the eye in the frame the
+    // mesh's vertices are in: under its pose in the overlapped view.
+    const float common_eye[3] = {vs.eye[0], vs.eye[1], vs.eye[2]};
+    if (overlapped) {
+      point local = inverse(slot.pose) * point(common_eye);
+      for (int i = 0; i < 3; i++) vs.eye[i] = local[i];
+    }
+    draw_ridge_lines(slot, vs, options);
+    for (int i = 0; i < 3; i++) vs.eye[i] = common_eye[i];
+    glDisable(GL_POLYGON_OFFSET_FILL);
+    glLineWidth(1.0f);
+
+    if (slot.wireframe) {
+      glPolygonMode(GL_FRONT, GL_LINE);
+      glDisableClientState(GL_COLOR_ARRAY);
+      glDisable(GL_COLOR_MATERIAL);
+      const GLfloat ambient[4] = {0.2f, 0.2f, 0.2f, 1.0f};
+      const GLfloat diffuse0[4] = {0.8f, 0.8f, 0.8f, 0.0f};
+      const GLfloat none[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+      const GLfloat diffuse1[4] = {-0.2f, -0.2f, -0.2f, 0.0f};
+      const GLfloat blue[4] = {0.0f, 0.0f, 1.0f, 1.0f};
+      glLightModelfv(GL_LIGHT_MODEL_AMBIENT, ambient);
+      glLightfv(GL_LIGHT0, GL_DIFFUSE, diffuse0);
+      glLightfv(GL_LIGHT0, GL_SPECULAR, none);
+      glLightfv(GL_LIGHT1, GL_DIFFUSE, diffuse1);
+      glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, blue);
+      glColor3f(0.0f, 0.0f, 1.0f);
+      draw_strips(mesh.tristrips);
+      glPolygonMode(GL_FRONT, GL_FILL);
+    }
+  }
+  glDisableClientState(GL_COLOR_ARRAY);
+  glDisableClientState(GL_NORMAL_ARRAY);
+  glDisableClientState(GL_VERTEX_ARRAY);
+  glPopMatrix();
+}

@@ -1,0 +1,22 @@
+// Drawing one mesh slot with its appearance switches: lighting with a
+// specular highlight ("Luz", "Brillo"), one- or two-sided faces ("Ver ambas
+// caras"), the three colour modes, the ridge and valley lines and the blue
+// wire overlay ("Ver mallado"). Needs the 3-D window's context current.
+//
+// Per redraw the CPU work is linear in the mesh size and allocates nothing
+// once the reused buffers have grown; the significant colours are rebuilt
+// only when the whole-number tolerance changes.
+#pragma once
+
+#include "app/AppState.h"
+
+// Material and light settings of one slot; lighting off when "Luz" is off or
+// the mesh has no normals.
+void setup_lighting(const MeshSlot& slot);
+
+// Draws one slot under the current modelview (its pose applied in the
+// overlapped view): triangle strips from client-side arrays, one strip per
+// call, or one-pixel points for a point set (no lines, no wire); the colour
+// mode; the ridge and valley lines; the wire overlay. A slot without a mesh
+// draws nothing. view_state.eye (the eye in the common frame) is left as found.
+void draw_mesh_slot(MeshSlot& slot, const ViewOptions& options, ViewState& view_state);

@@ -1,0 +1,391 @@
+#include "app/gui/panel_view.h"
+
+#include <GL/freeglut.h>
+#include <imgui.h>
+#include <imgui_impl_glut.h>
+#include <imgui_impl_opengl2.h>
+
+#include <algorithm>
+#include <cfloat>
+#include <cstdio>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#include "app/PolledButton.h"
+#include "app/texts.h"
+
+namespace {
+
+// Frames drawn after any input so that ImGui's hover and active states settle
+// (a click needs one frame that sees the press and one that sees the release).
+constexpr int kSettleFrames = 3;
+// Inner padding of an embossed panel, pixels.
+constexpr float kPanelPad = 6.0f;
+const char* const kFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+constexpr float kFontSize = 14.0f;
+
+struct PendingAction {
+  Control* control;
+  int32_t int_value;
+  float float_value;
+};
+
+struct ItemRect {
+  const Control* control;
+  ImVec2 min, max;
+};
+
+struct PanelView {
+  ControlPanel* panel = nullptr;
+  ViewerOptions options;
+  int window = 0;
+  int main_width = 0;
+  std::vector<PendingAction> pending;  // user edits of this frame, applied after it
+  std::vector<ItemRect> rects;         // where each control was drawn this frame
+  std::vector<float> right_edges;      // right edge of the current container, screen x
+  PolledButton buttons[3];             // left, right, middle as ImGui numbers them
+  int frames_to_settle = kSettleFrames;
+  bool layout_reported = false;
+  void (*extras)() = nullptr;          // content drawn below the controls
+};
+
+PanelView g_view;
+
+float right_edge() { return g_view.right_edges.back(); }
+
+void record_rect(const Control& c) {
+  g_view.rects.push_back({&c, ImGui::GetItemRectMin(), ImGui::GetItemRectMax()});
+}
+
+void push_action(Control& c, int32_t int_value = 0, float float_value = 0.0f) {
+  g_view.pending.push_back({&c, int_value, float_value});
+}
+
+void draw_control(Control& c);
+
+// Draws a container's children, split into side-by-side columns wherever a
+// Column control stands among them.
+void draw_children(Control& container) {
+  std::vector<std::vector<Control*>> columns(1);
+  bool bar = false;
+  for (auto& child : container.children) {
+    if (child->kind == ControlKind::Column) {
+      columns.emplace_back();
+      bar = bar || child->bar;
+    } else {
+      columns.back().push_back(child.get());
+    }
+  }
+  if (columns.size() == 1) {
+    for (Control* c : columns[0]) draw_control(*c);
+    return;
+  }
+  float width = right_edge() - ImGui::GetCursorScreenPos().x;
+  ImGuiTableFlags flags = ImGuiTableFlags_SizingStretchSame;
+  if (bar) flags |= ImGuiTableFlags_BordersInnerV;
+  if (!ImGui::BeginTable("##columns", static_cast<int>(columns.size()), flags,
+                         ImVec2(width, 0.0f)))
+    return;
+  for (const auto& column : columns) {
+    ImGui::TableNextColumn();
+    g_view.right_edges.push_back(ImGui::GetCursorScreenPos().x +
+                                 ImGui::GetContentRegionAvail().x);
+    for (Control* c : column) draw_control(*c);
+    g_view.right_edges.pop_back();
+  }
+  ImGui::EndTable();
+}
+
+// An embossed panel is a rounded frame with its label set into the top edge;
+// a borderless one only groups its children.
+void draw_panel(Control& c) {
+  if (!c.bordered) {
+    ImGui::BeginGroup();
+    draw_children(c);
+    ImGui::EndGroup();
+    return;
+  }
+  ImVec2 start = ImGui::GetCursorScreenPos();
+  float right = right_edge();
+  float line = ImGui::GetTextLineHeight();
+  ImGui::Dummy(ImVec2(right - start.x, line));
+  ImGui::Indent(kPanelPad);
+  g_view.right_edges.push_back(right - kPanelPad);
+  ImGui::BeginGroup();
+  draw_children(c);
+  ImGui::EndGroup();
+  g_view.right_edges.pop_back();
+  ImGui::Unindent(kPanelPad);
+  float bottom = ImGui::GetItemRectMax().y + kPanelPad;
+  ImGui::Dummy(ImVec2(1.0f, kPanelPad - ImGui::GetStyle().ItemSpacing.y));
+
+  ImDrawList* draw = ImGui::GetWindowDrawList();
+  ImVec2 frame_min(start.x, start.y + line * 0.5f);
+  ImVec2 frame_max(right, bottom);
+  draw->AddRect(frame_min, frame_max, ImGui::GetColorU32(ImGuiCol_Border), 4.0f);
+  g_view.rects.push_back({&c, frame_min, frame_max});
+  if (c.label.empty()) return;
+  std::string text = cp1252_to_utf8(c.label);
+  ImVec2 size = ImGui::CalcTextSize(text.c_str());
+  ImVec2 at(start.x + 2.0f * kPanelPad, start.y);
+  draw->AddRectFilled(ImVec2(at.x - 3.0f, at.y), ImVec2(at.x + size.x + 3.0f, at.y + line),
+                      ImGui::GetColorU32(ImGuiCol_WindowBg));
+  draw->AddText(at, ImGui::GetColorU32(c.enabled ? ImGuiCol_Text : ImGuiCol_TextDisabled),
+                text.c_str());
+}
+
+void draw_radio_group(Control& group) {
+  for (auto& button : group.children) {
+    ImGui::PushID(button.get());
+    ImGui::BeginDisabled(!(button->enabled && group.enabled));
+    std::string text = cp1252_to_utf8(button->label);
+    if (ImGui::RadioButton(text.c_str(), group.shown_int == button->value)) push_action(*button);
+    record_rect(*button);
+    ImGui::EndDisabled();
+    ImGui::PopID();
+  }
+}
+
+void draw_control(Control& c) {
+  ImGui::PushID(&c);
+  std::string text = cp1252_to_utf8(c.label);
+  switch (c.kind) {
+    case ControlKind::Panel:
+      draw_panel(c);
+      break;
+    case ControlKind::Button: {
+      ImGui::BeginDisabled(!c.enabled);
+      float width = right_edge() - ImGui::GetCursorScreenPos().x;
+      if (ImGui::Button(text.c_str(), ImVec2(width, 0.0f))) push_action(c);
+      record_rect(c);
+      ImGui::EndDisabled();
+      break;
+    }
+    case ControlKind::Checkbox: {
+      ImGui::BeginDisabled(!c.enabled);
+      bool on = c.shown_int != 0;
+      if (ImGui::Checkbox(text.c_str(), &on)) push_action(c, on ? 1 : 0);
+      record_rect(c);
+      ImGui::EndDisabled();
+      break;
+    }
+    case ControlKind::RadioGroup:
+      draw_radio_group(c);
+      break;
+    case ControlKind::FloatSlider: {
+      ImGui::BeginDisabled(!c.enabled);
+      ImGui::AlignTextToFramePadding();
+      ImGui::TextUnformatted(text.c_str());
+      ImGui::SameLine();
+      ImGui::SetNextItemWidth(right_edge() - ImGui::GetCursorScreenPos().x);
+      float value = c.shown_float;
+      if (ImGui::SliderFloat("##value", &value, c.low, c.high, "%.3f")) push_action(c, 0, value);
+      record_rect(c);
+      ImGui::EndDisabled();
+      break;
+    }
+    case ControlKind::Separator:
+      ImGui::Separator();
+      record_rect(c);
+      break;
+    case ControlKind::Root:
+    case ControlKind::Column:
+    case ControlKind::RadioButton:
+      break;
+  }
+  ImGui::PopID();
+}
+
+void draw_panel_ui() {
+  ImGuiIO& io = ImGui::GetIO();
+  ImGui::SetNextWindowPos(ImVec2(0.0f, 0.0f));
+  ImGui::SetNextWindowSize(io.DisplaySize);
+  ImGuiWindowFlags flags = ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize |
+                           ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoCollapse |
+                           ImGuiWindowFlags_NoSavedSettings |
+                           ImGuiWindowFlags_NoBringToFrontOnFocus;
+  ImGui::Begin("##panel", nullptr, flags);
+  g_view.rects.clear();
+  g_view.right_edges.assign(1, ImGui::GetCursorScreenPos().x + ImGui::GetContentRegionAvail().x);
+  draw_children(g_view.panel->root());
+  if (g_view.extras) g_view.extras();
+  ImGui::End();
+}
+
+// Prints where each control was drawn, in 3-D-window pixels (the panel sits
+// at the window's right edge, top aligned).
+void report_layout() {
+  float offset_x = static_cast<float>(g_view.main_width - kPanelWidth);
+  int n = 0;
+  for (Control* c : g_view.panel->all_controls()) {
+    ++n;
+    int x = -1, y = -1;
+    for (const ItemRect& r : g_view.rects) {
+      if (r.control != c) continue;
+      x = static_cast<int>(offset_x + (r.min.x + r.max.x) * 0.5f);
+      y = static_cast<int>((r.min.y + r.max.y) * 0.5f);
+    }
+    bool usable = c->enabled && (c->kind != ControlKind::RadioButton || c->parent->enabled);
+    std::printf("CONTROL %d %s \"%s\" %d %d %d\n", n, control_kind_name(c->kind), c->label.c_str(),
+                x, y, usable ? 1 : 0);
+  }
+  std::printf("PANEL_READY\n");
+  std::fflush(stdout);
+}
+
+void request_frames(int frames) {
+  g_view.frames_to_settle = std::max(g_view.frames_to_settle, frames);
+  if (g_view.window) glutPostWindowRedisplay(g_view.window);
+}
+
+void panel_display() {
+  ImGui_ImplOpenGL2_NewFrame();
+  ImGui_ImplGLUT_NewFrame();
+  ImGuiIO& io = ImGui::GetIO();
+  for (int b = 0; b < 3; ++b) io.MouseDown[b] = g_view.buttons[b].start_frame();
+  draw_panel_ui();
+  ImGui::Render();
+
+  glViewport(0, 0, static_cast<int>(io.DisplaySize.x), static_cast<int>(io.DisplaySize.y));
+  ImVec4 bg = ImGui::GetStyle().Colors[ImGuiCol_WindowBg];
+  glClearColor(bg.x, bg.y, bg.z, 1.0f);
+  glClear(GL_COLOR_BUFFER_BIT);
+  ImGui_ImplOpenGL2_RenderDrawData(ImGui::GetDrawData());
+  glutSwapBuffers();
+
+  // A release that arrived before any frame saw its press is delivered now.
+  bool more = false;
+  for (PolledButton& button : g_view.buttons) more = button.end_frame() || more;
+  std::vector<PendingAction> actions;
+  actions.swap(g_view.pending);
+  for (const PendingAction& a : actions) {
+    g_view.panel->activate(*a.control, a.int_value, a.float_value);
+    more = true;
+  }
+  if (more) g_view.frames_to_settle = std::max(g_view.frames_to_settle, kSettleFrames);
+  if (g_view.frames_to_settle > 0) {
+    --g_view.frames_to_settle;
+    glutPostWindowRedisplay(g_view.window);
+  } else if (g_view.options.report_layout && !g_view.layout_reported) {
+    g_view.layout_reported = true;
+    report_layout();
+  }
+}
+
+void panel_reshape(int width, int height) {
+  ImGui::GetIO().DisplaySize = ImVec2(static_cast<float>(width), static_cast<float>(height));
+  request_frames(kSettleFrames);
+}
+
+void panel_mouse(int button, int state, int x, int y) {
+  ImGuiIO& io = ImGui::GetIO();
+  io.MousePos = ImVec2(static_cast<float>(x), static_cast<float>(y));
+  if (button == 3 || button == 4) {  // the wheel
+    if (state == GLUT_DOWN) io.MouseWheel += button == 3 ? 1.0f : -1.0f;
+  } else {
+    int b = button == GLUT_LEFT_BUTTON ? 0 : button == GLUT_RIGHT_BUTTON ? 1
+          : button == GLUT_MIDDLE_BUTTON ? 2 : -1;
+    // ImGui 1.86 keeps no input queue: the buttons are handed to it at the
+    // start of each frame, with a quick click's release held back.
+    if (b >= 0 && state == GLUT_DOWN) g_view.buttons[b].press();
+    else if (b >= 0) g_view.buttons[b].release();
+  }
+  request_frames(kSettleFrames);
+}
+
+void panel_motion(int x, int y) {
+  ImGui::GetIO().MousePos = ImVec2(static_cast<float>(x), static_cast<float>(y));
+  request_frames(1);
+}
+
+void panel_entry(int state) {
+  if (state == GLUT_LEFT) ImGui::GetIO().MousePos = ImVec2(-FLT_MAX, -FLT_MAX);
+  request_frames(1);
+}
+
+void panel_keyboard(unsigned char key, int x, int y) {
+  ImGui_ImplGLUT_KeyboardFunc(key, x, y);
+  request_frames(kSettleFrames);
+}
+
+void panel_keyboard_up(unsigned char key, int x, int y) {
+  ImGui_ImplGLUT_KeyboardUpFunc(key, x, y);
+  request_frames(kSettleFrames);
+}
+
+void panel_special(int key, int x, int y) {
+  ImGui_ImplGLUT_SpecialFunc(key, x, y);
+  request_frames(kSettleFrames);
+}
+
+void panel_special_up(int key, int x, int y) {
+  ImGui_ImplGLUT_SpecialUpFunc(key, x, y);
+  request_frames(kSettleFrames);
+}
+
+void set_up_imgui(int width, int height) {
+  ImGui::CreateContext();
+  ImGuiIO& io = ImGui::GetIO();
+  io.IniFilename = nullptr;  // no settings file: the program keeps none
+  io.LogFilename = nullptr;
+  io.DisplaySize = ImVec2(static_cast<float>(width), static_cast<float>(height));
+  struct stat font_stat;
+  if (stat(kFontFile, &font_stat) == 0) io.Fonts->AddFontFromFileTTF(kFontFile, kFontSize);
+
+  ImGui::StyleColorsLight();
+  ImGuiStyle& style = ImGui::GetStyle();
+  style.WindowPadding = ImVec2(8.0f, 8.0f);
+  style.FramePadding = ImVec2(5.0f, 2.0f);
+  style.ItemSpacing = ImVec2(6.0f, 3.0f);
+  style.DisabledAlpha = 0.45f;
+  style.FrameRounding = 3.0f;
+  style.FrameBorderSize = 1.0f;
+  style.WindowBorderSize = 0.0f;
+  style.Colors[ImGuiCol_WindowBg] = ImVec4(0.88f, 0.88f, 0.87f, 1.0f);
+  style.Colors[ImGuiCol_Border] = ImVec4(0.55f, 0.55f, 0.55f, 1.0f);
+  style.Colors[ImGuiCol_TextDisabled] = ImVec4(0.58f, 0.58f, 0.58f, 1.0f);
+
+  ImGui_ImplGLUT_Init();
+  ImGui_ImplOpenGL2_Init();
+}
+
+}  // namespace
+
+void create_panel_window(int main_window, int main_width, int main_height, ControlPanel* panel,
+                         const ViewerOptions& options) {
+  g_view.panel = panel;
+  g_view.options = options;
+  g_view.main_width = main_width;
+  g_view.window = glutCreateSubWindow(main_window, main_width - kPanelWidth, 0, kPanelWidth,
+                                      main_height);
+  set_up_imgui(kPanelWidth, main_height);
+  // The backend's InstallFuncs is not used: events are forwarded here so the
+  // held-release rule and the wheel apply.
+  glutDisplayFunc(panel_display);
+  glutReshapeFunc(panel_reshape);
+  glutMouseFunc(panel_mouse);
+  glutMotionFunc(panel_motion);
+  glutPassiveMotionFunc(panel_motion);
+  glutEntryFunc(panel_entry);
+  glutKeyboardFunc(panel_keyboard);
+  glutKeyboardUpFunc(panel_keyboard_up);
+  glutSpecialFunc(panel_special);
+  glutSpecialUpFunc(panel_special_up);
+  panel->set_change_listener([] { request_frames(1); });
+  glutSetWindow(main_window);
+}
+
+void dock_panel_window(int main_width, int main_height) {
+  if (!g_view.window) return;
+  g_view.main_width = main_width;
+  int current = glutGetWindow();
+  glutSetWindow(g_view.window);
+  glutPositionWindow(std::max(0, main_width - kPanelWidth), 0);
+  glutReshapeWindow(kPanelWidth, std::max(1, main_height));
+  glutSetWindow(current);
+}
+
+void set_panel_extras(void (*draw)()) { g_view.extras = draw; }
+
+void post_panel_redisplay() { request_frames(kSettleFrames); }

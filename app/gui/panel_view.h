@@ -1,0 +1,29 @@
+// The control panel's window: a GLUT subwindow docked at the right of the
+// 3-D window, with its own GL context in which Dear ImGui draws the
+// ControlPanel. User input is turned into ControlPanel::activate() calls,
+// applied after each frame is drawn (never in the middle of a frame), so a
+// callback may open a modal dialog or change the panel freely. Because the
+// panel has its own GL context, the ImGui renderer's changes to GL state
+// (client arrays, texture, scissor, matrices) never reach the 3-D view.
+#pragma once
+
+#include "app/controls.h"
+#include "app/gui/viewer_window.h"
+
+// Width of the panel in pixels.
+constexpr int kPanelWidth = 300;
+
+// Creates the subwindow inside `main_window` (size main_width x main_height)
+// and sets ImGui up in it. `panel` must outlive the window.
+void create_panel_window(int main_window, int main_width, int main_height, ControlPanel* panel,
+                         const ViewerOptions& options);
+
+// Keeps the panel docked at the right after the 3-D window was resized.
+void dock_panel_window(int main_width, int main_height);
+
+// Asks for a redraw of the panel (from any callback).
+void post_panel_redisplay();
+
+// Draws extra read-only content below the controls (null: nothing). Called
+// inside the panel's ImGui window on every panel frame.
+void set_panel_extras(void (*draw)());

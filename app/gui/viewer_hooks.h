@@ -1,0 +1,39 @@
+// How the 3-D view and the loading code plug into the window. The window
+// owns the GLUT callbacks and calls these hooks from them; each hook may be
+// empty. install_program_hooks() (program_hooks.cpp) is the one place that
+// installs the program's hooks and panel_actions(); run_viewer calls it
+// before the window opens.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+struct ViewerHooks {
+  // Draws the 3-D part (the GL viewport is already auto_set_viewport()'s
+  // area). Empty: the frame is cleared to white (clear_frame). The window
+  // swaps the buffers and flushes standard output afterwards.
+  std::function<void()> display;
+  // GLUT mouse event in the 3-D window (buttons 3 and 4 are the wheel);
+  // y grows downward from the window's top, as GLUT gives it.
+  std::function<void(int button, int state, int x, int y)> mouse;
+  // Drag motion in the 3-D window.
+  std::function<void(int x, int y)> motion;
+  // Last step of start-up, after the panel is built and the command-line
+  // meshes are loaded: the view reset.
+  std::function<void()> reset_view;
+  // The mesh paths given on the command line (zero to two), after the panel
+  // is built and before reset_view.
+  std::function<void(const std::vector<std::string>& paths)> load_meshes;
+};
+
+ViewerHooks& viewer_hooks();
+
+void set_display_hook(std::function<void()> hook);
+void set_mouse_hook(std::function<void(int button, int state, int x, int y)> hook);
+void set_motion_hook(std::function<void(int x, int y)> hook);
+void set_reset_view_hook(std::function<void()> hook);
+void set_load_meshes_hook(std::function<void(const std::vector<std::string>& paths)> hook);
+
+// Installs the program's hooks and panel actions (program_hooks.cpp).
+void install_program_hooks();

@@ -1,0 +1,135 @@
+#include "app/gui/viewer_window.h"
+
+#include <GL/freeglut.h>
+#include <GL/glx.h>
+#include <X11/Xlib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/AppState.h"
+#include "app/build_panel.h"
+#include "app/control_handles.h"
+#include "app/panel_callbacks.h"
+#include "app/gui/clear_frame.h"
+#include "app/gui/panel_view.h"
+#include "app/gui/viewer_hooks.h"
+
+namespace {
+
+constexpr int kWindowWidth = 1024;
+constexpr int kWindowHeight = 900;
+constexpr int kWindowX = 50;
+constexpr int kWindowY = 50;
+const char* const kWindowTitle = "Varkel's ICP";
+
+int g_main_window = 0;
+int g_main_width = kWindowWidth;
+int g_main_height = kWindowHeight;
+unsigned long g_main_x_window = 0;
+
+void draw_scene() {
+  auto_set_viewport();
+  if (viewer_hooks().display) viewer_hooks().display();
+  else clear_frame();
+  glutSwapBuffers();
+  std::fflush(stdout);
+}
+
+void reshape(int width, int height) {
+  g_main_width = width;
+  g_main_height = height;
+  dock_panel_window(width, height);
+  auto_set_viewport();
+  clear_frame();
+  glutSwapBuffers();
+}
+
+void mouse(int button, int state, int x, int y) {
+  if (viewer_hooks().mouse) viewer_hooks().mouse(button, state, x, y);
+}
+
+void motion(int x, int y) {
+  if (viewer_hooks().motion) viewer_hooks().motion(x, y);
+}
+
+void keyboard(unsigned char, int, int) { key_pressed(); }
+
+
+}  // namespace
+
+ViewportRect auto_set_viewport() {
+  ViewportRect r;
+  r.width = g_main_width > kPanelWidth ? g_main_width - kPanelWidth : 1;
+  r.height = g_main_height > 0 ? g_main_height : 1;
+  glViewport(r.x, r.y, r.width, r.height);
+  return r;
+}
+
+int main_window_id() { return g_main_window; }
+
+unsigned long main_x_window() { return g_main_x_window; }
+
+void post_main_redisplay() {
+  if (g_main_window) glutPostWindowRedisplay(g_main_window);
+}
+
+int run_viewer(int argc, char** argv, const ViewerOptions& options) {
+  const char* program = argc > 0 ? argv[0] : "icp_viewer";
+  // Without a display GLUT would end the process with its own message. The
+  // probe stays open until GLUT is connected: an X server may reset when
+  // its last client leaves, and GLUT would then race that reset.
+  Display* probe = XOpenDisplay(nullptr);
+  if (!probe) {
+    const char* name = std::getenv("DISPLAY");
+    std::fprintf(stderr, "%s: no graphical display available (DISPLAY=\"%s\" cannot be opened); "
+                 "this program needs a desktop session\n", program, name ? name : "");
+    return 1;
+  }
+  install_program_hooks();
+
+  glutInitWindowSize(kWindowWidth, kWindowHeight);
+  glutInitWindowPosition(kWindowX, kWindowY);
+  glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
+  glutInit(&argc, argv);
+  XCloseDisplay(probe);
+  std::vector<std::string> mesh_paths;
+  for (int i = 1; i < argc; ++i) mesh_paths.push_back(argv[i]);
+  if (mesh_paths.size() > 2) {
+    std::fprintf(stderr, "usage: %s [MESH1 [MESH2]]\n", program);
+    return 1;
+  }
+
+  g_main_window = glutCreateWindow(kWindowTitle);
+  g_main_x_window = glXGetCurrentDrawable();
+  glutDisplayFunc(draw_scene);
+  glutMouseFunc(mouse);
+  glutMotionFunc(motion);
+  glutKeyboardFunc(keyboard);
+  glutReshapeFunc(reshape);
+  glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_CONTINUE_EXECUTION);
+
+  // The panel object lives as long as the event loop; the handles reach it.
+  ControlPanel panel;
+  panel.set_activation_listener([&options](const Control& c) {
+    post_main_redisplay();
+    if (options.echo_activations) {
+      std::printf("ACTIVATED %s \"%s\" id=%d\n", control_kind_name(c.kind), c.label.c_str(),
+                  c.kind == ControlKind::RadioButton ? c.parent->id : c.id);
+      std::fflush(stdout);
+    }
+  });
+  create_panel_window(g_main_window, kWindowWidth, kWindowHeight, &panel, options);
+  build_control_panel(panel, app_state(), &control_handles());
+
+  if (viewer_hooks().load_meshes && !mesh_paths.empty()) viewer_hooks().load_meshes(mesh_paths);
+  if (viewer_hooks().reset_view) viewer_hooks().reset_view();
+  sync_live_all();
+
+  glutMainLoop();
+  control_handles() = ControlHandles();  // the panel is gone with the window
+  g_main_window = 0;
+  return 0;
+}

@@ -1,0 +1,120 @@
+#include "app/load_mesh.h"
+
+#include <cstdio>
+
+#include "app/Platform.h"
+#include "app/control_handles.h"
+#include "app/view_setup.h"
+#include "registration/load_scan.h"
+
+const char* const kLoadFailedMessage = "Imposible cargar la malla seleccionada\n";
+
+namespace {
+
+void enable(Control* c, bool on) {
+  if (c) c->set_enabled(on);
+}
+
+bool has_colors(const MeshSlot& s) { return s.mesh && !s.mesh->colors.empty(); }
+
+// "Color real" and "Color Significativo" need per-vertex colours; a
+// colourless mesh is shown white.
+void apply_color_rule(MeshSlot& s, int k) {
+  ControlHandles& h = control_handles();
+  if (has_colors(s)) {
+    s.color_mode = 1;
+  } else {
+    s.color_mode = 0;
+    enable(h.color_real[k], false);
+    enable(h.color_significant[k], false);
+  }
+}
+
+// The colour ICP and the trial batch compare colours of both meshes.
+void apply_color_actions_rule(AppState& app) {
+  bool both = has_colors(*app.aligner->slots[0]) && has_colors(*app.aligner->slots[1]);
+  enable(control_handles().color_icp, both);
+  enable(control_handles().trial_batch, both);
+}
+
+void mesh1_loaded(AppState& app) {
+  ControlHandles& h = control_handles();
+  ViewState& vs = *app.view_state;
+  if (app.load_stage == 0) app.load_stage = 1;
+  enable(h.load_mesh[1], true);
+  enable(h.appearance[0], true);
+  apply_color_rule(*app.aligner->slots[0], 0);
+  enable(h.tolerance[0], true);
+  enable(h.geometry, true);
+  if (app.aligner->slots[1]->mesh) apply_color_actions_rule(app);
+  update_view_sphere(app, 2);
+  vs.overlap_view = view_transform(vs.spheres[0]);
+  update_view_sphere(app, 0);
+  vs.mesh1_view = view_transform(vs.spheres[1]);
+}
+
+void mesh2_loaded(AppState& app) {
+  ControlHandles& h = control_handles();
+  ViewState& vs = *app.view_state;
+  vs.initial_pose = app.aligner->slots[1]->pose;
+  enable(h.pose_initial, true);
+  app.load_stage = 2;
+  enable(h.split, true);
+  enable(h.overlapped, true);
+  enable(h.move_mesh2, false);
+  enable(h.appearance[1], true);
+  apply_color_rule(*app.aligner->slots[1], 1);
+  enable(h.tolerance[1], true);
+  enable(h.icp, true);
+  enable(h.reset, true);
+  apply_color_actions_rule(app);
+  update_view_sphere(app, 2);
+  vs.overlap_view = view_transform(vs.spheres[0]);
+  update_view_sphere(app, 0);
+  update_view_sphere(app, 1);
+  vs.mesh2_view = view_transform(vs.spheres[2]);
+  if (app.view_options->views_mode == 0) enable(h.move_mesh2, true);
+}
+
+}  // namespace
+
+bool load_mesh_path(AppState& app, int which, const std::string& path) {
+  const int k = which & 1;
+  if (!load_scan(*app.aligner->slots[k], k, path)) return false;
+  if (k == 0) {
+    mesh1_loaded(app);
+  } else {
+    mesh2_loaded(app);
+  }
+  sync_live_all();
+  return true;
+}
+
+bool load_mesh(AppState& app, int which) {
+  if (which < 0 || which > 3) return false;
+  std::string path;
+  if (which <= 1) {
+    if (!platform().open_file(mesh_file_filters(), &path)) return false;
+  } else {
+    path = app.aligner->slots[which - 2]->stored_name;
+  }
+  return load_mesh_path(app, which, path);
+}
+
+bool load_mesh(int which) { return load_mesh(app_state(), which); }
+
+void load_button(int id) {
+  if (!load_mesh(app_state(), id)) {
+    std::fputs(kLoadFailedMessage, stdout);
+    std::fflush(stdout);
+  }
+}
+
+void load_command_line_meshes(AppState& app, const std::vector<std::string>& paths) {
+  for (size_t k = 0; k < paths.size() && k < 2; k++) {
+    if (!load_mesh_path(app, int(k), paths[k])) {
+      std::fputs(kLoadFailedMessage, stdout);
+      std::fflush(stdout);
+    }
+  }
+}

@@ -1,0 +1,37 @@
+// icp_viewer_test [--answers FILE] [MESH1 [MESH2]]: the program for the
+// end-to-end tests. Dialogs and questions are answered from FILE (one answer
+// a line: a path or "cancel" for a file dialog, "yes" or "no" for a
+// question; when the answers run out, dialogs cancel and questions get No),
+// each question is printed, every control's centre is printed once the
+// panel is drawn, and every panel action is printed.
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "app/ScriptedPlatform.h"
+#include "app/gui/viewer_window.h"
+
+int main(int argc, char** argv) {
+  static ScriptedPlatform scripted;
+  scripted.echo = true;
+  std::vector<char*> args;
+  args.push_back(argv[0]);
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--answers") == 0) {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "--answers needs a file name\n");
+        return 1;
+      }
+      if (!scripted.load_answers_file(argv[++i])) return 1;
+    } else {
+      args.push_back(argv[i]);
+    }
+  }
+  set_platform(&scripted);
+  ViewerOptions options;
+  options.report_layout = true;
+  options.echo_activations = true;
+  int count = static_cast<int>(args.size());
+  args.push_back(nullptr);
+  return run_viewer(count, args.data(), options);
+}

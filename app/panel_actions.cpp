@@ -1,0 +1,6 @@
+#include "app/panel_actions.h"
+
+PanelActions& panel_actions() {
+  static PanelActions actions;
+  return actions;
+}

@@ -1,0 +1,95 @@
+#include "app/stored_trial.h"
+
+#include <cstdio>
+#include <string>
+
+#include "app/Platform.h"
+#include "app/control_handles.h"
+#include "app/load_mesh.h"
+#include "app/result_files.h"
+#include "app/view_setup.h"
+
+namespace {
+
+const char kMissingCaption[] = "Error de lectura";
+// The question ends in Windows-1252: "\n¿Desea buscarlo manualmente?".
+const char kSearchQuestion[] = "\n\xBF" "Desea buscarlo manualmente?";
+
+bool file_is_readable(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "r");
+  if (!f) return false;
+  std::fclose(f);
+  return true;
+}
+
+// Loads slot `k` from `path` (mode 2 + k), or, when the file cannot be
+// opened and the user agrees, from the open dialog (mode k). `prefix` is the
+// message's start. False on refusal or failure; `refused` tells which.
+bool reload_mesh(AppState& app, int k, const std::string& path, const char* prefix,
+                 bool& refused) {
+  refused = false;
+  if (file_is_readable(path)) {
+    app.aligner->slots[k]->stored_name = path;
+    return load_mesh(app, 2 + k);
+  }
+  std::string text = prefix + path + kSearchQuestion;
+  if (!platform().ask_yes_no(kMissingCaption, text)) {
+    refused = true;
+    return false;
+  }
+  return load_mesh(app, k);
+}
+
+}  // namespace
+
+bool load_trial(AppState& app) {
+  Aligner& aligner = *app.aligner;
+  const MeshSlot backup0 = *aligner.slots[0];
+  const MeshSlot backup1 = *aligner.slots[1];
+  PoseMatrix stored[3];
+
+  std::string summary;
+  if (!platform().open_file(trial_file_filters(), &summary)) return false;
+  std::string mesh1, mesh2;
+  if (!read_trial_summary(summary, mesh1, mesh2)) return false;
+  std::string base = strip_extension(summary);
+  if (base == summary) return false;
+  const char* pose_suffixes[3] = {"_PosInicial.xf", "_PosICP.xf", "_PosICPcolor.xf"};
+  for (int i = 0; i < 3; i++)
+    if (!read_pose(base + pose_suffixes[i], stored[i])) return false;
+
+  bool refused = false;
+  if (!reload_mesh(app, 0, mesh1, "Imposible abrir el fichero: ", refused)) {
+    *aligner.slots[0] = backup0;
+    if (refused) {
+      std::printf("\nCancelado por el usuario");
+      std::fflush(stdout);
+    }
+    return false;
+  }
+  if (!reload_mesh(app, 1, mesh2, "Imposible abrir el fichero ", refused)) {
+    *aligner.slots[0] = backup0;
+    *aligner.slots[1] = backup1;
+    return false;
+  }
+
+  ViewState& view = *app.view_state;
+  view.initial_pose = stored[0];
+  view.icp_pose = stored[1];
+  view.color_icp_pose = stored[2];
+  ControlHandles& h = control_handles();
+  if (h.pose_icp) h.pose_icp->enable();
+  if (h.pose_color_icp) h.pose_color_icp->enable();
+  aligner.slots[1]->pose = view.initial_pose;
+  app.shown_pose = 0;
+  centre_view(app);
+  sync_live_all();
+  return true;
+}
+
+void load_trial_button(AppState& app) {
+  if (!load_trial(app)) {
+    std::printf("imposible cargar el ensayo almacenado\n");
+    std::fflush(stdout);
+  }
+}

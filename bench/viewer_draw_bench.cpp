@@ -1,0 +1,140 @@
+// The 3-D view's cost on a 1M-vertex coloured scan under the GL at hand
+// (Mesa llvmpipe under Xvfb in our runs): seconds from the start of a load
+// to the first finished frame, and milliseconds per redraw of the overlapped
+// view with the ridge and valley lines off and on, and the CPU share of the
+// ridge pass alone. Needs an X display (run
+// under xvfb-run -a); without one it says so and exits 0.
+#include <benchmark/benchmark.h>
+
+#include <GL/freeglut.h>
+#include <X11/Xlib.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "app/AppState.h"
+#include "app/load_mesh.h"
+#include "app/gui/draw_scene.h"
+#include "app/gui/gl_camera_device.h"
+#include "mesh/diagnostics.h"
+#include "registration/load_scan.h"
+#include "registration/ridge_lines.h"
+
+namespace {
+
+constexpr int kSide = 1000;  // 1000 x 1000 = 1M vertices
+std::string g_path;
+
+// A wavy coloured height field with crests (so ridge lines exist), as binary PLY.
+bool write_scan(const std::string& path) {
+  TriMesh m;
+  m.vertices.reserve(size_t(kSide) * kSide);
+  m.colors.reserve(size_t(kSide) * kSide);
+  for (int y = 0; y < kSide; y++)
+    for (int x = 0; x < kSide; x++) {
+      float u = 6.0f * x / (kSide - 1), v = 6.0f * y / (kSide - 1);
+      float z = 0.4f * std::sin(1.3f * u) * std::cos(1.1f * v) +
+                0.3f * std::exp(-std::pow((u - 3.0f) / 0.2f, 2.0f));
+      m.vertices.push_back(point(u, v, z));
+      bool dark = (int(std::floor(2 * u)) + int(std::floor(2 * v))) % 2;
+      m.colors.push_back(dark ? Color(0.9f, 0.15f, 0.15f) : Color(0.98f, 0.67f, 0.67f));
+    }
+  for (int y = 0; y + 1 < kSide; y++)
+    for (int x = 0; x + 1 < kSide; x++) {
+      int v = y * kSide + x;
+      m.faces.push_back(Face(v, v + 1, v + kSide + 1));
+      m.faces.push_back(Face(v, v + kSide + 1, v + kSide));
+    }
+  return m.write_mesh(path);
+}
+
+void finish_frame(AppState& app, GlCameraDevice& device) {
+  draw_scene(app, device);
+  glutSwapBuffers();
+  glFinish();
+}
+
+void BM_LoadToFirstFrame(benchmark::State& state) {
+  GlCameraDevice device;
+  for (auto _ : state) {
+    AppState app;
+    auto start = std::chrono::steady_clock::now();
+    if (!load_mesh_path(app, 0, g_path)) {
+      state.SkipWithError("load failed");
+      return;
+    }
+    finish_frame(app, device);
+    auto end = std::chrono::steady_clock::now();
+    state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+  }
+}
+BENCHMARK(BM_LoadToFirstFrame)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+
+void BM_Redraw(benchmark::State& state) {
+  static AppState* app = nullptr;
+  if (!app) {
+    app = new AppState();
+    if (!load_mesh_path(*app, 0, g_path)) {
+      state.SkipWithError("load failed");
+      return;
+    }
+  }
+  GlCameraDevice device;
+  app->view_options->show_ridges = int(state.range(0));
+  app->view_options->show_valleys = int(state.range(0));
+  finish_frame(*app, device);  // warm-up: buffers grown, colours cached
+  for (auto _ : state) finish_frame(*app, device);
+}
+BENCHMARK(BM_Redraw)->Arg(0)->Arg(1)->ArgName("ridges")->Unit(benchmark::kMillisecond)->MinTime(3.0);
+
+// The CPU share of the ridge pass per redraw, without the GL: the per-vertex
+// view values and the face loop for ridges and valleys.
+void BM_RidgePassCpu(benchmark::State& state) {
+  MeshSlot slot;
+  if (!load_scan(slot, 0, g_path)) {
+    state.SkipWithError("load failed");
+    return;
+  }
+  const TriMesh& mesh = *slot.mesh;
+  const float threshold = ridge_curvature_threshold(0.2f, slot.curvature_scale);
+  const point eye(3.0f, 3.0f, 20.0f);
+  std::vector<float> ndotv(mesh.vertices.size());
+  std::vector<RidgeSegment> segments;
+  for (auto _ : state) {
+    for (size_t i = 0; i < ndotv.size(); i++) {
+      point v = eye - mesh.vertices[i];
+      normalize(v);
+      ndotv[i] = dot(v, mesh.normals[i]);
+    }
+    segments.clear();
+    trace_ridge_lines(mesh, RidgeKind::ridge, threshold, ndotv.data(), segments);
+    trace_ridge_lines(mesh, RidgeKind::valley, threshold, ndotv.data(), segments);
+    benchmark::DoNotOptimize(segments.data());
+  }
+  state.counters["segments"] = double(segments.size());
+}
+BENCHMARK(BM_RidgePassCpu)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) {
+    std::printf("viewer_draw_bench: no X display; run it under xvfb-run -a\n");
+    return 0;
+  }
+  XCloseDisplay(display);
+  set_verbose(false);
+  g_path = "/tmp/viewer_draw_bench_scan.ply";
+  if (!write_scan(g_path)) return 1;
+  glutInitWindowSize(1024, 900);
+  glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
+  glutInit(&argc, argv);
+  glutCreateWindow("viewer_draw_bench");
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  std::remove(g_path.c_str());
+  return 0;
+}

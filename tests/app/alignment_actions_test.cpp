@@ -1,0 +1,261 @@
+// The "ICP" group end to end on a small generated scan pair: the state table
+// of the align buttons and the pose radio group, saving and loading a stored
+// trial back (with every failure leaving the slots as they were), and a short
+// trial batch.
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "app/alignment_actions.h"
+#include "app/load_mesh.h"
+#include "app/result_files.h"
+#include "app/stored_trial.h"
+#include "panel_fixture.h"
+#include "tools/scan_generator.h"
+
+namespace {
+
+std::string tmp_dir(const std::string& name) {
+  const char* dir = std::getenv("ICP_TEST_TMP");
+  std::string path = std::string(dir ? dir : "/tmp") + "/" + name;
+  std::string cmd = "mkdir -p '" + path + "'";
+  EXPECT_EQ(std::system(cmd.c_str()), 0);
+  return path;
+}
+
+std::string read_bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A small wavy pair written once for the whole suite.
+const std::string& pair_dir() {
+  static std::string dir = [] {
+    std::string d = tmp_dir("actions_pair");
+    ScanPairOptions options;
+    options.vertices = 2500;
+    options.seed = 3;
+    ScanPair pair;
+    std::string why;
+    EXPECT_TRUE(write_scan_pair(options, d, pair, why)) << why;
+    return d;
+  }();
+  return dir;
+}
+
+bool poses_near(const PoseMatrix& a, const PoseMatrix& b, double tol) {
+  for (int i = 0; i < 16; i++)
+    if (std::fabs(a[i] - b[i]) > tol) return false;
+  return true;
+}
+
+class AlignmentActions : public PanelTest {
+ protected:
+  void load_pair() {
+    ASSERT_TRUE(load_mesh_path(app_state(), 0, pair_dir() + "/mesh1.ply"));
+    ASSERT_TRUE(load_mesh_path(app_state(), 1, pair_dir() + "/mesh2.ply"));
+  }
+  // Moves mesh 2 away from its file pose by a small rigid motion.
+  void perturb_mesh2() {
+    slot(1).pose = translation(0.004, -0.003, 0.002) * rotation(0.05, 0, 1, 0) * slot(1).pose;
+    app_state().view_state->initial_pose = slot(1).pose;
+  }
+};
+
+}  // namespace
+
+TEST_F(AlignmentActions, ButtonsFollowTheStateTable) {
+  load_pair();
+  AppState& app = app_state();
+  PoseMatrix truth = slot(1).pose;
+  perturb_mesh2();
+  PoseMatrix start = slot(1).pose;
+  app.view_options->move_mesh2 = 1;
+
+  align_action(app, 1);
+  EXPECT_EQ(app.view_options->move_mesh2, 0);
+  EXPECT_EQ(app.shown_pose, 1);
+  EXPECT_TRUE(h().pose_icp->enabled);
+  EXPECT_FALSE(h().pose_color_icp->enabled);
+  EXPECT_FALSE(h().save->enabled);  // only one variant has a result
+  EXPECT_TRUE(poses_near(slot(1).pose, truth, 1e-3));
+  EXPECT_TRUE(poses_near(app.view_state->icp_pose, slot(1).pose, 0.0));
+
+  // The colour run starts from the geometric result; ridges and valleys stay
+  // unchecked although the marks cover both.
+  align_action(app, 2);
+  EXPECT_EQ(app.shown_pose, 2);
+  EXPECT_TRUE(h().pose_color_icp->enabled);
+  EXPECT_TRUE(h().save->enabled);
+  EXPECT_EQ(app.view_options->show_ridges, 0);
+  EXPECT_EQ(app.view_options->show_valleys, 0);
+  EXPECT_EQ(slot(0).feature_marks.size(), slot(0).mesh->vertices.size());
+
+  // The radio group only moves mesh 2 between the stored poses.
+  app.shown_pose = 0;
+  pose_shown_action(app);
+  EXPECT_TRUE(poses_near(slot(1).pose, start, 0.0));
+  app.shown_pose = 1;
+  pose_shown_action(app);
+  EXPECT_TRUE(poses_near(slot(1).pose, app.view_state->icp_pose, 0.0));
+  app.shown_pose = 7;
+  pose_shown_action(app);
+  EXPECT_TRUE(poses_near(slot(1).pose, app.view_state->icp_pose, 0.0));
+}
+
+TEST_F(AlignmentActions, FailedRunChangesNothingButMoveMesh2) {
+  load_pair();
+  AppState& app = app_state();
+  slot(1).pose = translation(100, 0, 0) * slot(1).pose;  // no overlap at all
+  PoseMatrix before = slot(1).pose;
+  app.view_options->move_mesh2 = 1;
+  align_action(app, 1);
+  EXPECT_EQ(app.view_options->move_mesh2, 0);
+  EXPECT_EQ(app.shown_pose, 0);
+  EXPECT_FALSE(h().pose_icp->enabled);
+  EXPECT_TRUE(poses_near(slot(1).pose, before, 0.0));
+}
+
+TEST_F(AlignmentActions, SaveThenLoadTrialRoundTrip) {
+  load_pair();
+  AppState& app = app_state();
+  perturb_mesh2();
+  align_action(app, 1);
+  align_action(app, 2);
+  ASSERT_TRUE(h().save->enabled);
+
+  std::string dir = tmp_dir("actions_save");
+  scripted.answers = {dir + "/result.txt"};  // another extension still writes result.vkl
+  save_results(app);
+  EXPECT_FALSE(h().save->enabled);
+  for (const char* suffix : {".vkl", "_PosInicial.xf", "_PosICP.xf", "_PosICPcolor.xf", "_error.xls"})
+    EXPECT_FALSE(read_bytes(dir + "/result" + suffix).empty()) << suffix;
+  ViewState saved = *app.view_state;
+
+  // Scramble the state, then load the trial back.
+  reset_app_state();
+  build_control_panel(panel, app_state(), &control_handles());
+  scripted.answers = {dir + "/result.vkl"};
+  ASSERT_TRUE(load_trial(app_state()));
+  AppState& back = app_state();
+  EXPECT_EQ(back.shown_pose, 0);
+  EXPECT_TRUE(h().pose_icp->enabled);
+  EXPECT_TRUE(h().pose_color_icp->enabled);
+  EXPECT_FALSE(h().save->enabled);  // a load needs two new runs to save again
+  EXPECT_TRUE(poses_near(back.view_state->initial_pose, saved.initial_pose, 1e-5));
+  EXPECT_TRUE(poses_near(back.view_state->icp_pose, saved.icp_pose, 1e-5));
+  EXPECT_TRUE(poses_near(back.view_state->color_icp_pose, saved.color_icp_pose, 1e-5));
+  EXPECT_TRUE(poses_near(back.aligner->slots[1]->pose, back.view_state->initial_pose, 0.0));
+  EXPECT_EQ(back.aligner->slots[0]->file_name, pair_dir() + "/mesh1.ply");
+  EXPECT_EQ(back.aligner->slots[1]->file_name, pair_dir() + "/mesh2.ply");
+  EXPECT_EQ(back.load_stage, 2);
+}
+
+TEST_F(AlignmentActions, EveryLoadTrialFailureLeavesTheSlotsAsBefore) {
+  load_pair();
+  AppState& app = app_state();
+  perturb_mesh2();
+  const PoseMatrix pose_before = slot(1).pose;
+  const size_t vertices_before = slot(1).mesh->vertices.size();
+  std::string dir = tmp_dir("actions_fail");
+  ASSERT_TRUE(write_result_files(app, dir + "/good"));
+
+  auto unchanged = [&] {
+    return slot(0).file_name == pair_dir() + "/mesh1.ply" &&
+           slot(1).file_name == pair_dir() + "/mesh2.ply" && slot(1).mesh &&
+           slot(1).mesh->vertices.size() == vertices_before && poses_near(slot(1).pose, pose_before, 0.0);
+  };
+  auto write = [&](const std::string& name, const std::string& text) {
+    std::ofstream(dir + "/" + name, std::ios::binary) << text;
+    return dir + "/" + name;
+  };
+
+  scripted.answers = {"cancel"};
+  EXPECT_FALSE(load_trial(app));
+  EXPECT_TRUE(unchanged());
+
+  // A summary that has lost a pose file fails before any mesh is touched.
+  std::string lonely = write("lonely.vkl", read_bytes(dir + "/good.vkl"));
+  scripted.answers = {lonely};
+  EXPECT_FALSE(load_trial(app));
+  EXPECT_TRUE(unchanged());
+
+  // Fewer than four words.
+  scripted.answers = {write("short.vkl", "Archivos\n")};
+  EXPECT_FALSE(load_trial(app));
+  EXPECT_TRUE(unchanged());
+
+  // Missing mesh 1, user answers No.
+  auto with_meshes = [&](const std::string& name, const std::string& m1, const std::string& m2) {
+    std::string base = dir + "/" + name;
+    write(name + ".vkl", "Archivos alineados:\n\n" + m1 + "\n" + m2 + "\n\nrest\n");
+    for (const char* suffix : {"_PosInicial.xf", "_PosICP.xf", "_PosICPcolor.xf"})
+      write_pose(identity(), base + suffix);
+    return base + ".vkl";
+  };
+  scripted.answers = {with_meshes("nomesh1", dir + "/gone1.ply", pair_dir() + "/mesh2.ply"), "no"};
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(load_trial(app));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nCancelado por el usuario");
+  ASSERT_EQ(scripted.calls.back().kind, "ask_yes_no");
+  EXPECT_EQ(scripted.calls.back().title, "Error de lectura");
+  EXPECT_EQ(scripted.calls.back().text,
+            "Imposible abrir el fichero: " + dir + "/gone1.ply\n\xBF" "Desea buscarlo manualmente?");
+  EXPECT_TRUE(unchanged());
+
+  // Mesh 1 reloads, mesh 2 is missing and the user answers No: both restored.
+  scripted.answers = {with_meshes("nomesh2", pair_dir() + "/mesh1.ply", dir + "/gone2.ply"), "no"};
+  EXPECT_FALSE(load_trial(app));
+  EXPECT_EQ(scripted.calls.back().text,
+            "Imposible abrir el fichero " + dir + "/gone2.ply\n\xBF" "Desea buscarlo manualmente?");
+  EXPECT_TRUE(unchanged());
+
+  // Mesh 2 missing, Yes, then the dialog is cancelled: both restored.
+  scripted.answers = {dir + "/nomesh2.vkl", "yes", "cancel"};
+  EXPECT_FALSE(load_trial(app));
+  EXPECT_TRUE(unchanged());
+}
+
+TEST_F(AlignmentActions, TrialBatchWritesLogCountsAndFiles) {
+  AppState& app = app_state();
+  testing::internal::CaptureStdout();
+  run_trial_batch(app);  // no meshes yet
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Imposible realizar ensayo\n");
+  EXPECT_TRUE(scripted.calls.empty());  // no dialog was shown
+
+  load_pair();
+  std::string dir = tmp_dir("actions_batch");
+  TrialBatchHooks hooks;
+  int preparations = 0;
+  hooks.prepare_color_features = [&](AppState& a) {
+    preparations++;
+    prepare_for_color_run(a);
+  };
+  TrialCounts counts;
+  testing::internal::CaptureStdout();
+  ASSERT_TRUE(run_trials(app, dir + "/run", 7, 2, hooks, counts));
+  std::string console = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(console.substr(0, 27), "posicion inicial\n\nEnsayo 0\n");
+  EXPECT_NE(console.find("COLOR 1\n"), std::string::npos);
+  EXPECT_EQ(preparations, 2);  // the colour runs see the marks a user's run sees
+
+  std::string log = read_bytes(dir + "/run.txt");
+  EXPECT_EQ(log.compare(0, 18, "Ensayo 1, error: 0"), 0) << log;
+  EXPECT_NE(log.find("\nEnsayo 2, error: "), std::string::npos);
+  std::string tail = "Ambos bien: " + std::to_string(counts.both_good) + "\nS\xF3lo color: " +
+                     std::to_string(counts.only_color) + "\nS\xF3lo normal: " +
+                     std::to_string(counts.only_geometric) + "\n";
+  ASSERT_GE(log.size(), tail.size());
+  EXPECT_EQ(log.substr(log.size() - tail.size()), tail);
+  EXPECT_LE(counts.both_good + counts.only_color + counts.only_geometric, 2);
+  for (int trial = 1; trial <= 2; trial++)
+    EXPECT_FALSE(read_bytes(dir + "/run_" + std::to_string(trial) + "_error.xls").empty());
+
+  // A log that cannot be created stops the batch before any alignment.
+  app.aligner->history_icp.clear();
+  EXPECT_FALSE(run_trials(app, "/nonexistent-folder/run", 7, 2, hooks, counts));
+  EXPECT_TRUE(app.aligner->history_icp.empty());
+}

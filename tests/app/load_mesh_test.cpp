@@ -1,0 +1,226 @@
+#include "app/load_mesh.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "app/view_setup.h"
+#include "registration/curvature_scale.h"
+#include "fake_scene.h"
+
+namespace {
+
+std::string tmp_path(const std::string& name) {
+  const char* dir = std::getenv("ICP_TEST_TMP");
+  return std::string(dir ? dir : "/tmp") + "/" + name;
+}
+
+// A 5 x 5 height field (a bump) as an ascii PLY, with colours when asked,
+// offset by dx along x so two files give different spheres.
+void write_bump(const std::string& path, bool colors, float dx) {
+  const int n = 5;
+  std::ofstream f(path);
+  f << "ply\nformat ascii 1.0\nelement vertex " << n * n << "\n"
+    << "property float x\nproperty float y\nproperty float z\n";
+  if (colors) f << "property uchar red\nproperty uchar green\nproperty uchar blue\n";
+  f << "element face " << 2 * (n - 1) * (n - 1) << "\n"
+    << "property list uchar int vertex_indices\nend_header\n";
+  for (int y = 0; y < n; y++)
+    for (int x = 0; x < n; x++) {
+      float z = 0.2f * float((x - 2) * (x - 2) + (y - 2) * (y - 2)) / 8.0f;
+      f << x + dx << " " << y << " " << z;
+      if (colors) f << " " << 40 * x << " " << 40 * y << " 128";
+      f << "\n";
+    }
+  for (int y = 0; y + 1 < n; y++)
+    for (int x = 0; x + 1 < n; x++) {
+      int v = y * n + x;
+      f << "3 " << v << " " << v + 1 << " " << v + n + 1 << "\n";
+      f << "3 " << v << " " << v + n + 1 << " " << v + n << "\n";
+    }
+}
+
+struct Files {
+  std::string colored = tmp_path("load_colored.ply");
+  std::string colored_xf = tmp_path("load_colored.xf");
+  std::string plain = tmp_path("load_plain.ply");
+  std::string colored2 = tmp_path("load_colored2.ply");
+  std::string dotless = tmp_path("load_dotless");
+  std::string dotless_xf = tmp_path("load_dotless.xf");
+  Files() {
+    write_bump(colored, true, 0.0f);
+    write_bump(plain, false, 10.0f);
+    write_bump(colored2, true, 20.0f);
+    write_bump(dotless, true, 0.0f);
+    write_pose(translation(0, 0, 7), colored_xf);
+    write_pose(translation(0, 0, 7), dotless_xf);
+  }
+  ~Files() {
+    for (const std::string& p : {colored, colored_xf, plain, colored2, dotless, dotless_xf})
+      std::remove(p.c_str());
+  }
+};
+
+}  // namespace
+
+TEST(LoadMesh, CancelledDialogChangesNothing) {
+  AppState app;
+  PanelFixture fx(app);
+  fx.scripted.answers = {"cancel"};
+  EXPECT_FALSE(load_mesh(app, 0));
+  EXPECT_EQ(app.load_stage, 0);
+  EXPECT_FALSE(app.aligner->slots[0]->mesh);
+  ASSERT_EQ(fx.scripted.calls.size(), 1u);
+  const std::vector<FileFilter>& filters = fx.scripted.calls[0].filters;
+  ASSERT_EQ(filters.size(), 3u);
+  EXPECT_EQ(filters[0].description, "Archivos PLY (*.ply)");
+  EXPECT_EQ(filters[1].pattern, "*.wrl");
+  EXPECT_EQ(filters[2].pattern, "*.obj");
+  EXPECT_FALSE(load_mesh(app, 4));  // not a load mode
+}
+
+TEST(LoadMesh, MeshOneThenColourlessMeshTwo) {
+  Files files;
+  AppState app;
+  PanelFixture fx(app);
+  ControlHandles& h = control_handles();
+  fx.scripted.answers = {files.colored, files.plain};
+
+  ASSERT_TRUE(load_mesh(app, 0));
+  const MeshSlot& s1 = *app.aligner->slots[0];
+  EXPECT_EQ(app.load_stage, 1);
+  EXPECT_TRUE(s1.loaded);
+  EXPECT_TRUE(poses_near(s1.pose, translation(0, 0, 7)));  // the .xf beside it
+  EXPECT_GT(s1.curvature_scale, 0.0f);
+  EXPECT_FALSE(s1.mesh->tristrips.empty());
+  EXPECT_EQ(s1.mesh->neighbors.size(), 25u);
+  EXPECT_TRUE(h.load_mesh[1]->enabled);
+  EXPECT_TRUE(h.appearance[0]->enabled);
+  EXPECT_TRUE(h.color_real[0]->enabled);
+  EXPECT_TRUE(h.tolerance[0]->enabled);
+  EXPECT_TRUE(h.geometry->enabled);
+  EXPECT_FALSE(h.appearance[1]->enabled);
+  EXPECT_FALSE(h.icp->enabled);
+  EXPECT_FALSE(h.move_mesh2->enabled);
+  // The overlapped view frames mesh 1 at its pose, five radii away.
+  point c = app.view_state->overlap_view * (s1.pose * s1.mesh->bounding_sphere.center);
+  EXPECT_NEAR(c.z, -5.0f * s1.mesh->bounding_sphere.radius, 1e-4f);
+
+  ASSERT_TRUE(load_mesh(app, 1));
+  const MeshSlot& s2 = *app.aligner->slots[1];
+  EXPECT_EQ(app.load_stage, 2);
+  EXPECT_TRUE(poses_near(s2.pose, PoseMatrix()));  // no .xf beside it
+  EXPECT_TRUE(poses_near(app.view_state->initial_pose, s2.pose));
+  EXPECT_EQ(s2.color_mode, 0);  // colourless: "Color blanco"
+  EXPECT_EQ(h.color_mode[1]->shown_int, 0);
+  EXPECT_TRUE(h.appearance[1]->enabled);
+  EXPECT_TRUE(h.color_white[1]->enabled);
+  EXPECT_FALSE(h.color_real[1]->enabled);
+  EXPECT_FALSE(h.color_significant[1]->enabled);
+  EXPECT_TRUE(h.icp->enabled);
+  EXPECT_FALSE(h.color_icp->enabled);  // mesh 2 has no colours
+  EXPECT_FALSE(h.trial_batch->enabled);
+  EXPECT_TRUE(h.pose_initial->enabled);
+  EXPECT_TRUE(h.reset->enabled);
+  EXPECT_TRUE(h.split->enabled && h.overlapped->enabled);
+  EXPECT_TRUE(h.move_mesh2->enabled);  // overlapped view
+  EXPECT_TRUE(h.color_real[0]->enabled);  // mesh 1's controls untouched
+}
+
+TEST(LoadMesh, ReloadingMeshOneInStageTwoKeepsTheStageAndMeshTwosView) {
+  Files files;
+  AppState app;
+  PanelFixture fx(app);
+  ControlHandles& h = control_handles();
+  fx.scripted.answers = {files.plain, files.colored2, files.colored};
+  ASSERT_TRUE(load_mesh(app, 0));
+  ASSERT_TRUE(load_mesh(app, 1));
+  EXPECT_FALSE(h.color_icp->enabled);
+  const PoseMatrix mesh2_view = app.view_state->mesh2_view;
+  const PoseMatrix mesh1_view = app.view_state->mesh1_view;
+
+  ASSERT_TRUE(load_mesh(app, 0));
+  EXPECT_EQ(app.load_stage, 2);
+  EXPECT_TRUE(poses_near(app.view_state->mesh2_view, mesh2_view, 0.0));
+  EXPECT_FALSE(poses_near(app.view_state->mesh1_view, mesh1_view));  // re-framed (x 10 -> 0)
+  EXPECT_TRUE(h.color_icp->enabled);  // both meshes have colours now
+  EXPECT_TRUE(h.trial_batch->enabled);
+  EXPECT_EQ(app.aligner->slots[0]->color_mode, 1);
+  EXPECT_TRUE(h.color_real[0]->enabled);  // the panel enable brought it back
+}
+
+TEST(LoadMesh, MeshTwoInTheSplitViewLeavesMoveMesh2Unusable) {
+  Files files;
+  AppState app;
+  PanelFixture fx(app);
+  app.view_options->views_mode = 1;
+  fx.scripted.answers = {files.colored, files.colored2};
+  ASSERT_TRUE(load_mesh(app, 0));
+  ASSERT_TRUE(load_mesh(app, 1));
+  EXPECT_FALSE(control_handles().move_mesh2->enabled);
+  views_changed(app);  // "Separadas" still chosen
+  EXPECT_FALSE(control_handles().move_mesh2->enabled);
+}
+
+TEST(LoadMesh, PathWithoutDotGetsTheIdentityPose) {
+  Files files;
+  AppState app;
+  PanelFixture fx(app);
+  ASSERT_TRUE(load_mesh_path(app, 0, files.dotless));  // "load_dotless.xf" lies beside it
+  EXPECT_TRUE(poses_near(app.aligner->slots[0]->pose, PoseMatrix(), 0.0));
+  reset_view(app);  // the reset does not find it either
+  EXPECT_TRUE(poses_near(app.aligner->slots[0]->pose, PoseMatrix(), 0.0));
+}
+
+TEST(LoadMesh, FailedReadEmptiesTheSlotAndKeepsTheStage) {
+  Files files;
+  AppState app;
+  PanelFixture fx(app);
+  ASSERT_TRUE(load_mesh_path(app, 0, files.colored));
+  app.aligner->slots[0]->stored_name = tmp_path("load_missing.ply");
+  EXPECT_FALSE(load_mesh(app, 2));
+  EXPECT_FALSE(app.aligner->slots[0]->mesh);
+  EXPECT_FALSE(app.aligner->slots[0]->loaded);
+  EXPECT_EQ(app.load_stage, 1);
+  EXPECT_TRUE(control_handles().load_mesh[1]->enabled);
+
+  // A stored name that exists loads like the dialog's choice.
+  app.aligner->slots[1]->stored_name = files.colored2;
+  EXPECT_TRUE(load_mesh(app, 3));
+  EXPECT_EQ(app.load_stage, 2);
+  EXPECT_EQ(app.aligner->slots[1]->file_name, files.colored2);
+}
+
+TEST(LoadMesh, CurvatureScaleSamplingCarriesOnBetweenLoads) {
+  Files files;
+  AppState app;
+  set_curvature_scale_generator_state(0);
+  ASSERT_TRUE(load_mesh_path(app, 0, files.colored));
+  // 25 vertices: 25 picks (fewer than 500), so the generator advanced 25 steps.
+  uint32_t expected = 0;
+  for (int i = 0; i < 25; i++) expected = expected * 1664525u + 1013904223u;
+  EXPECT_EQ(curvature_scale_generator_state(), expected);
+
+  // The scale by the rule, worked out with a full sort of the same picks.
+  const TriMesh& m = *app.aligner->slots[0]->mesh;
+  std::vector<float> samples;
+  uint32_t g = 0;
+  for (int i = 0; i < 25; i++) {
+    g = g * 1664525u + 1013904223u;
+    samples.push_back(std::fabs(m.principal_curv1[g % 25]));
+    samples.push_back(std::fabs(m.principal_curv2[g % 25]));
+  }
+  std::sort(samples.begin(), samples.end());
+  float a = 0.05f * m.bounding_sphere.radius;
+  float q = samples[5];  // rank trunc(50 * 0.1)
+  float b = q > 0.0f ? 0.01f / q : a;
+  EXPECT_FLOAT_EQ(app.aligner->slots[0]->curvature_scale, std::min(a, b));
+
+  // A second load of the same file goes on from there.
+  ASSERT_TRUE(load_mesh_path(app, 0, files.colored));
+  EXPECT_NE(curvature_scale_generator_state(), expected);
+}

@@ -1,0 +1,263 @@
+#!/usr/bin/env bash
+# End to end, one user's journey through the panel under a virtual X server
+# (Mesa software GL), with real clicks on the printed control centres and
+# scripted dialog answers: a generated scan pair whose mesh 2 starts off its
+# true pose (a few degrees and a shift); "ICP" then "ICP_Color" each print
+# "ICP succeeded - distance = ..." and fill the panel's convergence plots; the
+# pose group shows a different picture for "INICIAL" and "ICP"; "Grabar"
+# writes the five result files, whose summary names both scans and the
+# printed errors, whose table holds both runs' steps, and whose result poses
+# lie near the generated truth while the start pose does not;
+# "Reset" (mesh 2's pose file now holds the truth) then "Cargar Ensayo" on
+# the saved summary reads both scans again and brings mesh 2 back at the
+# stored start pose, without a failure line. Pictures are checked by pixel statistics, not golden images.
+# Arguments: build directory, source directory. Screenshots are left in
+# <build>/actions_e2e/.
+set -euo pipefail
+build=$(cd "$1" && pwd)
+viewer="$build/app/icp_viewer_test"
+tool="$build/tools/icp_tool"
+
+fail() {
+  echo "FAIL: $*"
+  if [ -n "${work:-}" ] && [ -f "$work/out" ]; then
+    echo "--- program output (controls omitted):"
+    grep -av '^CONTROL' "$work/out" | tail -20
+    grep -av '^ *\(Reading\|Computing\|Finding\|Building\|Done\|Removing\|center\|[0-9]* strips\)' \
+      "$work/err" | tail -20
+  fi
+  exit 1
+}
+
+if [ -z "${ACTIONS_E2E_INNER:-}" ]; then
+  for tool_name in xvfb-run xdotool import convert compare python3; do
+    command -v "$tool_name" >/dev/null || { echo "SKIP: $tool_name is not installed"; exit 0; }
+  done
+  [ -x "$viewer" ] || fail "the program is not built in $build/app"
+  [ -x "$tool" ] || fail "icp_tool is not built in $build/tools"
+  # A random first server number keeps parallel runs apart.
+  exec xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1280x1024x24 -nolisten tcp" \
+    env ACTIONS_E2E_INNER=1 bash "$0" "$@"
+fi
+
+work=$(mktemp -d)
+shots="$build/actions_e2e"
+rm -rf "$shots"
+mkdir -p "$shots"
+pid=""
+cleanup() {
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+export HOME="$work/home" GSETTINGS_BACKEND=memory LIBGL_ALWAYS_SOFTWARE=1
+mkdir -p "$HOME"
+
+# The pair, and mesh 2's true pose kept aside; mesh 2 then starts 3 degrees
+# turned about its own centre and shifted by about a twentieth of its size.
+"$tool" make-pair --shape wavy --vertices 3000 --out "$work/pair" --seed 11 >/dev/null ||
+  fail "make-pair failed"
+cp "$work/pair/mesh2.xf" "$work/truth.xf"
+centre_line=$("$tool" info "$work/pair/mesh2.ply" 2>/dev/null | awk '$1 == "sphere:" { print $2, $3, $4 }')
+[ -n "$centre_line" ] || fail "icp_tool info printed no sphere for mesh 2"
+
+cat >"$work/pose.py" <<'PY'
+import math, sys
+
+def read(path):
+    v = [float(t) for t in open(path).read().split()]
+    return [v[4 * r:4 * r + 4] for r in range(4)]
+
+def write(m, path):
+    with open(path, "w") as f:
+        for row in m:
+            f.write(" ".join("%.9g" % x for x in row) + "\n")
+
+def mul(a, b):
+    return [[sum(a[i][k] * b[k][j] for k in range(4)) for j in range(4)] for i in range(4)]
+
+def apply(m, p):
+    return [sum(m[i][k] * p[k] for k in range(3)) + m[i][3] for i in range(3)]
+
+def rotation(axis, degrees, centre, shift):
+    n = math.sqrt(sum(a * a for a in axis))
+    x, y, z = (a / n for a in axis)
+    c, s = math.cos(math.radians(degrees)), math.sin(math.radians(degrees))
+    r = [[c + x * x * (1 - c), x * y * (1 - c) - z * s, x * z * (1 - c) + y * s],
+         [y * x * (1 - c) + z * s, c + y * y * (1 - c), y * z * (1 - c) - x * s],
+         [z * x * (1 - c) - y * s, z * y * (1 - c) + x * s, c + z * z * (1 - c)]]
+    t = [centre[i] + shift[i] - sum(r[i][k] * centre[k] for k in range(3)) for i in range(3)]
+    return [r[0] + [t[0]], r[1] + [t[1]], r[2] + [t[2]], [0, 0, 0, 1]]
+
+def distance(a, b, local):
+    """Rotation angle (degrees) between two poses, and how far apart they put `local`."""
+    trace = sum(a[i][k] * b[i][k] for i in range(3) for k in range(3))
+    angle = math.degrees(math.acos(max(-1.0, min(1.0, (trace - 1) / 2))))
+    pa, pb = apply(a, local), apply(b, local)
+    return angle, math.sqrt(sum((pa[i] - pb[i]) ** 2 for i in range(3)))
+
+command = sys.argv[1]
+if command == "perturb":      # perturb TRUTH OUT CX CY CZ
+    truth = read(sys.argv[2])
+    local = [float(v) for v in sys.argv[4:7]]
+    centre = apply(truth, local)
+    write(mul(rotation([1, 2, 0.5], 3.0, centre, [0.006, -0.004, 0.003]), truth), sys.argv[3])
+elif command == "distance":   # distance A B CX CY CZ: prints degrees and offset
+    angle, offset = distance(read(sys.argv[2]), read(sys.argv[3]), [float(v) for v in sys.argv[4:7]])
+    print("%.4f %.6f" % (angle, offset))
+elif command == "same":       # same A B: status 0 when every entry agrees to 1e-5
+    a, b = read(sys.argv[2]), read(sys.argv[3])
+    sys.exit(max(abs(a[i][k] - b[i][k]) for i in range(4) for k in range(4)) > 1e-5)
+PY
+# shellcheck disable=SC2086
+python3 "$work/pose.py" perturb "$work/truth.xf" "$work/pair/mesh2.xf" $centre_line
+# shellcheck disable=SC2086
+read -r start_angle start_offset < <(python3 "$work/pose.py" distance "$work/pair/mesh2.xf" \
+  "$work/truth.xf" $centre_line)
+echo "  start pose: $start_angle degrees and $start_offset off the truth"
+
+wait_for() {
+  local i
+  for ((i = 0; i < $3 * 10; i++)); do
+    grep -aq -- "$1" "$2" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# count PATTERN FILE: how many lines of FILE match.
+count() { grep -ac -- "$1" "$2" || true; }
+
+# click LABEL [KIND]: a real click at the centre printed for the first control
+# so labelled (of that kind), then waits until the program reports the action.
+click() {
+  local xy before i
+  xy=$(awk -v l="\"$1\"" -v k="${2:-}" '$1 == "CONTROL" && (k == "" || $3 == k) {
+      label = $0; sub(/^CONTROL [0-9]+ [a-z]+ /, "", label); sub(/ -?[0-9]+ -?[0-9]+ [01]$/, "", label)
+      if (label == l) { print $(NF - 2), $(NF - 1); exit } }' "$work/layout")
+  [ -n "$xy" ] || fail "no control \"$1\" in the printed layout"
+  before=$(count '^ACTIVATED' "$work/out")
+  # shellcheck disable=SC2086
+  xdotool mousemove --window "$wid" $xy click 1
+  for ((i = 0; i < 600; i++)); do
+    [ "$(count '^ACTIVATED' "$work/out")" -gt "$before" ] && return 0
+    sleep 0.1
+  done
+  fail "a click on \"$1\" was not seen"
+}
+
+# shot NAME: screenshot of the window after the redraw settled.
+shot() {
+  sleep 1.5
+  import -window "$wid" "$shots/$1.png"
+}
+
+# differing GEOMETRY A B: pixels of the crop that differ by more than the fuzz.
+differing() {
+  convert "$shots/$2.png" -crop "$1" +repage "$work/a.png"
+  convert "$shots/$3.png" -crop "$1" +repage "$work/b.png"
+  compare -metric AE -fuzz 12% "$work/a.png" "$work/b.png" null: 2>&1 || true
+}
+
+area=700x900+0+0          # the 3-D area (the panel starts at x = 724)
+comparison=290x80+729+818 # the panel below "SALIR": the convergence plots
+
+# 1. Start on the command line; the answers: where "Grabar" saves, then
+#    which summary "Cargar Ensayo" opens.
+mkdir -p "$work/results"
+printf '%s\n' "$work/results/result.vkl" "$work/results/result.vkl" >"$work/answers"
+"$viewer" --answers "$work/answers" "$work/pair/mesh1.ply" "$work/pair/mesh2.ply" \
+  >"$work/out" 2>"$work/err" &
+pid=$!
+wait_for "^PANEL_READY" "$work/out" 60 || fail "the panel never settled"
+cp "$work/out" "$work/layout"
+wid=$(xdotool search --sync --name "^Varkel's ICP\$" | head -1)
+[ -n "$wid" ] || fail "no window titled \"Varkel's ICP\""
+grep -aq '^CONTROL [0-9]* button "Grabar" [0-9]* [0-9]* 0$' "$work/layout" ||
+  fail "\"Grabar\" is usable before any alignment"
+shot start
+
+# 2. Both alignments: one success line each, on standard error.
+click "ICP" button
+wait_for "^ICP succeeded - distance = [0-9.]*\$" "$work/err" 60 || fail "ICP printed no success"
+click "ICP_Color" button
+for ((i = 0; i < 600; i++)); do
+  [ "$(count '^ICP succeeded - distance = ' "$work/err")" -ge 2 ] && break
+  sleep 0.1
+done
+[ "$(count '^ICP succeeded - distance = [0-9.]*$' "$work/err")" -eq 2 ] ||
+  fail "expected two success lines: $(grep -a '^ICP' "$work/err")"
+grep -aq '^ICP failed' "$work/err" && fail "an alignment failed"
+shot aligned
+changed=$(differing "$comparison" start aligned)
+echo "  convergence area: $changed pixels changed by the runs"
+[ "$changed" -gt 500 ] || fail "the convergence plots did not change after the runs ($changed)"
+
+# 3. The pose group: mesh 2 at its start pose looks different from the result.
+click "INICIAL" radiobutton
+shot initial
+click "ICP" radiobutton
+shot icp
+click "ICP_COLOR" radiobutton
+shot icp_color
+changed=$(differing "$area" initial icp)
+echo "  INICIAL vs ICP: $changed pixels differ"
+[ "$changed" -gt 2000 ] || fail "INICIAL and ICP show the same picture ($changed)"
+same=$(differing "$area" initial start)
+[ "$same" -lt 200 ] || fail "INICIAL does not show the start picture ($same)"
+
+# 4. "Grabar": five files; the summary names both scans; the result poses are
+#    near the truth, the start pose is not.
+click "Grabar" button
+wait_for '^PLATFORM save_file' "$work/out" 10 || fail "Grabar asked for no file"
+for suffix in .vkl _PosInicial.xf _PosICP.xf _PosICPcolor.xf _error.xls; do
+  wait_for . "$work/results/result$suffix" 10 || fail "result$suffix was not written"
+done
+grep -aqx -- "$work/pair/mesh1.ply" "$work/results/result.vkl" || fail "the summary does not name mesh 1"
+grep -aqx -- "$work/pair/mesh2.ply" "$work/results/result.vkl" || fail "the summary does not name mesh 2"
+# The summary's errors are those the runs printed; the table has a row per step.
+read -r icp_error color_error < <(sed -n 's/^ICP succeeded - distance = //p' "$work/err" | paste -sd' ')
+grep -aqx "Error ICP:"$'\t\t'"$icp_error" "$work/results/result.vkl" &&
+  grep -aqx "Error ICP Color:"$'\t'"$color_error" "$work/results/result.vkl" ||
+  fail "the summary's errors are not the printed ones ($icp_error, $color_error)"
+awk -F'\t' 'NR > 1 && $2 != "" && $4 != "" { both++ } END { exit !(NR > 10 && both > 10) }' \
+  "$work/results/result_error.xls" || fail "the error table lacks the steps of both runs"
+for suffix in _PosICP _PosICPcolor _PosInicial; do
+  # shellcheck disable=SC2086
+  read -r angle offset < <(python3 "$work/pose.py" distance "$work/results/result$suffix.xf" \
+    "$work/truth.xf" $centre_line)
+  echo "  result$suffix.xf: $angle degrees and $offset off the truth"
+  if [ "$suffix" = _PosInicial ]; then
+    python3 "$work/pose.py" same "$work/results/result$suffix.xf" "$work/pair/mesh2.xf" || fail "the stored start pose is not mesh 2's start pose"
+  else
+    python3 -c "import sys; sys.exit(not ($angle < 0.5 and $offset < 0.001))" ||
+      fail "result$suffix.xf is not near the truth ($angle degrees, $offset)"
+  fi
+done
+
+# 5. Mesh 2's own pose file now holds the truth, which "Reset" rereads: only
+#    the stored start pose can bring back the start picture.
+cp "$work/truth.xf" "$work/pair/mesh2.xf"
+click "Reset" button
+shot reset
+moved=$(differing "$area" reset initial)
+echo "  after Reset vs INICIAL: $moved pixels differ"
+[ "$moved" -gt 2000 ] || fail "Reset did not put mesh 2 at its pose file's pose ($moved)"
+reads=$(count "^Reading $work/pair/mesh2.ply" "$work/err")
+click "Cargar Ensayo" button
+wait_for '^PLATFORM open_file' "$work/out" 10 || fail "Cargar Ensayo asked for no file"
+grep -aq "answer=\"$work/results/result.vkl\"" <(grep -a '^PLATFORM open_file' "$work/out") ||
+  fail "the open dialog did not get the summary: $(grep -a '^PLATFORM' "$work/out")"
+shot loaded
+[ "$(count "^Reading $work/pair/mesh2.ply" "$work/err")" -gt "$reads" ] ||
+  fail "Cargar Ensayo did not read mesh 2 again"
+grep -aqi 'imposible\|error\|failed\|cancelado' "$work/out" "$work/err" &&
+  fail "a failure line: $(grep -ahi 'imposible\|error\|failed\|cancelado' "$work/out" "$work/err")"
+same=$(differing "$area" loaded initial)
+moved=$(differing "$area" loaded icp)
+echo "  loaded vs INICIAL: $same pixels differ; loaded vs ICP: $moved"
+[ "$same" -lt 200 ] || fail "after loading, mesh 2 is not at the start pose ($same pixels differ)"
+[ "$moved" -gt 2000 ] || fail "after loading, mesh 2 looks like the ICP result ($moved)"
+kill -0 "$pid" 2>/dev/null || fail "the program ended"
+
+echo "PASS: actions end to end"

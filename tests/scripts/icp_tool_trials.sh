@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# icp_tool trials runs the windowless batch: console lines, the log with its
+# three count lines (Windows-1252), the per-trial files, and clean refusals.
+set -u
+build=$1
+tool="$build/tools/icp_tool"
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+"$tool" make-pair --shape wavy --out "$dir/pair" --vertices 1500 --seed 4 >/dev/null 2>&1 \
+  || fail "make-pair failed"
+out=$("$tool" trials "$dir/pair/mesh1.ply" "$dir/pair/mesh2.ply" --out "$dir/run.txt" \
+  --count 2 --seed 9 2>/dev/null) || fail "trials exited $?"
+expected_start=$'posicion inicial\n\nEnsayo 0\nCOLOR 0\nposicion inicial\n\nEnsayo 1\nCOLOR 1\nAmbos bien: '
+[ "${out:0:${#expected_start}}" = "$expected_start" ] || fail "console lines: $out"
+[ "$(echo "$out" | wc -l)" -eq 11 ] || fail "expected one line per count at the end"
+
+[ "$(wc -l < "$dir/run.txt")" -eq 5 ] || fail "log should hold 2 trial lines and 3 counts"
+head -1 "$dir/run.txt" | grep -Eq $'^Ensayo 1, error: [0-9.]+\terror: [0-9.]+$' || fail "log line format"
+printf 'S\xf3lo color: ' > "$dir/expect"
+grep -q -F -f "$dir/expect" "$dir/run.txt" || fail "count line not in Windows-1252"
+for n in 1 2; do
+  for f in ".vkl" "_PosInicial.xf" "_PosICP.xf" "_PosICPcolor.xf" "_error.xls"; do
+    [ -s "$dir/run_$n$f" ] || fail "missing run_$n$f"
+  done
+done
+
+# Same seed, same perturbations: the start poses repeat exactly.
+"$tool" trials "$dir/pair/mesh1.ply" "$dir/pair/mesh2.ply" --out "$dir/again.txt" \
+  --count 1 --seed 9 >/dev/null 2>&1 || fail "second batch failed"
+cmp -s "$dir/run_1_PosInicial.xf" "$dir/again_1_PosInicial.xf" || fail "seed does not repeat the start"
+
+"$tool" trials "$dir/pair/mesh1.ply" --out "$dir/x.txt" >/dev/null 2>&1
+[ $? -eq 2 ] || fail "missing mesh argument not refused with status 2"
+"$tool" trials "$dir/pair/mesh1.ply" "$dir/pair/mesh2.ply" --out "$dir/x.txt" --count 0 >/dev/null 2>&1
+[ $? -eq 2 ] || fail "count 0 not refused"
+"$tool" trials "$dir/pair/mesh1.ply" "$dir/pair/mesh2.ply" --out /nonexistent/x.txt --count 1 \
+  >/dev/null 2>"$dir/err"
+[ $? -eq 1 ] || fail "unwritable log not refused"
+grep -q "Cannot create the trial log" "$dir/err" || fail "no clear message for the log"
+echo "icp_tool trials: ok"
