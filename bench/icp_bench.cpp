@@ -12,6 +12,10 @@
 // number of successes (final rotation error under 1 degree and translation
 // error of the box centre under 1 % of the diagonal).
 //
+// The peer reads neither range grids nor "diffuse_" colour names: give it
+// copies written with the converter's "nogrid:" prefix and the colour
+// properties renamed to red, green, blue, with the .xf files beside them.
+//
 // Environment: ICP_BENCH_TRIALS (default 20), ICP_BENCH_PAIR (folder with a
 // generated mesh1.ply / mesh2.ply and their poses; default the bundled demo
 // pair), ICP_BENCH_BUNNY (folder of the bunny scans; default the shared data),
