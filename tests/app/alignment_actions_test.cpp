@@ -135,9 +135,10 @@ TEST_F(AlignmentActions, SaveThenLoadTrialRoundTrip) {
     EXPECT_FALSE(read_bytes(dir + "/result" + suffix).empty()) << suffix;
   ViewState saved = *app.view_state;
 
-  // Scramble the state, then load the trial back.
+  // A fresh program state with its own panel, then load the trial back.
   reset_app_state();
-  build_control_panel(panel, app_state(), &control_handles());
+  ControlPanel fresh_panel;
+  build_control_panel(fresh_panel, app_state(), &control_handles());
   scripted.answers = {dir + "/result.vkl"};
   ASSERT_TRUE(load_trial(app_state()));
   AppState& back = app_state();
