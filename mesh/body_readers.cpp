@@ -336,9 +336,11 @@ bool read_verts_binary(TriMesh& mesh, std::FILE* f, bool& need_swap, int nverts,
   return true;
 }
 
-bool read_verts_binary(TriMesh& mesh, std::FILE* f, bool& need_swap, int nverts, int vert_len,
-                       int vert_pos, int vert_norm, int vert_color, bool float_color,
-                       int vert_conf) {
+namespace {
+
+// The layout of the classic argument list: float32 fields at the given offsets.
+VertexLayout float_layout(int vert_len, int vert_pos, int vert_norm, int vert_color,
+                          bool float_color, int vert_conf) {
   VertexLayout layout;
   layout.record_len = vert_len;
   layout.pos = vert_pos;
@@ -346,6 +348,15 @@ bool read_verts_binary(TriMesh& mesh, std::FILE* f, bool& need_swap, int nverts,
   layout.color = vert_color;
   layout.float_color = float_color;
   layout.conf = vert_conf;
+  return layout;
+}
+
+}  // namespace
+
+bool read_verts_binary(TriMesh& mesh, std::FILE* f, bool& need_swap, int nverts, int vert_len,
+                       int vert_pos, int vert_norm, int vert_color, bool float_color,
+                       int vert_conf) {
+  VertexLayout layout = float_layout(vert_len, vert_pos, vert_norm, vert_color, float_color, vert_conf);
   return read_verts_binary(mesh, f, need_swap, nverts, layout);
 }
 
@@ -403,13 +414,7 @@ bool read_verts_ascii(TriMesh& mesh, std::FILE* f, int nverts, const VertexLayou
 
 bool read_verts_ascii(TriMesh& mesh, std::FILE* f, int nverts, int vert_len, int vert_pos,
                       int vert_norm, int vert_color, bool float_color, int vert_conf) {
-  VertexLayout layout;
-  layout.record_len = vert_len;
-  layout.pos = vert_pos;
-  layout.norm = vert_norm;
-  layout.color = vert_color;
-  layout.float_color = float_color;
-  layout.conf = vert_conf;
+  VertexLayout layout = float_layout(vert_len, vert_pos, vert_norm, vert_color, float_color, vert_conf);
   return read_verts_ascii(mesh, f, nverts, layout);
 }
 

@@ -157,6 +157,19 @@ void Aligner::collect_pairs(float incr, std::vector<PointPair>& pairs, bool dire
   const std::vector<float>& cdf = S.cdf;
   const std::vector<bool>& marks = S.feature_marks;
 
+  // A match on a boundary vertex of T is dropped: its neighbourhood is cut
+  // off, so its nearest point is likely not the same surface point.
+  auto add_match = [&](const float* q, size_t i) {
+    if (!q) return;
+    int j = KDtree::index_of(q, tmesh.vertices);
+    if (tmesh.is_boundary(j)) return;
+    if (direction) {
+      frames.append(j, int(i), pairs);
+    } else {
+      frames.append(int(i), j, pairs);
+    }
+  };
+
   // Geometric pass. The cdf ends in exactly 1.0 and u < 1, so the sample
   // index stays inside the array.
   size_t i = 0;
@@ -166,15 +179,7 @@ void Aligner::collect_pairs(float incr, std::vector<PointPair>& pairs, bool dire
     point p = S2T(smesh.vertices[i]);
     point nrm = transform_direction(S2T_normals, smesh.normals[i]);
     NormCompat compat(nrm, &tmesh, normal_dot_min);
-    const float* q = T.kdtree->find_nearest(p.data(), d2max, &compat);
-    if (!q) continue;
-    int j = KDtree::index_of(q, tmesh.vertices);
-    if (tmesh.is_boundary(j)) continue;
-    if (direction) {
-      frames.append(j, int(i), pairs);
-    } else {
-      frames.append(int(i), j, pairs);
-    }
+    add_match(T.kdtree->find_nearest(p.data(), d2max, &compat), i);
   }
 
   // Colour pass: samples of significant colour, matched on colour and
@@ -188,15 +193,7 @@ void Aligner::collect_pairs(float incr, std::vector<PointPair>& pairs, bool dire
     const Color& c = smesh.colors[i];
     ColorCompat compat(c, S.color_dirs[i], &tmesh, color_dir_dot_min, color_l1_max,
                        T.color_dirs.data());
-    const float* q = T.kdtree->find_nearest(p.data(), d2max, &compat);
-    if (!q) continue;
-    int j = KDtree::index_of(q, tmesh.vertices);
-    if (tmesh.is_boundary(j)) continue;
-    if (direction) {
-      frames.append(j, int(i), pairs);
-    } else {
-      frames.append(int(i), j, pairs);
-    }
+    add_match(T.kdtree->find_nearest(p.data(), d2max, &compat), i);
   }
 }
 

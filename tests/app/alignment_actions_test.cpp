@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -31,10 +32,11 @@ std::string read_bytes(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// A small wavy pair written once for the whole suite.
+// A small wavy pair written once per test process (CTest runs each test in
+// its own process, in parallel, so the folder is the process's own).
 const std::string& pair_dir() {
   static std::string dir = [] {
-    std::string d = tmp_dir("actions_pair");
+    std::string d = tmp_dir("actions_pair_" + std::to_string(getpid()));
     ScanPairOptions options;
     options.vertices = 2500;
     options.seed = 3;
