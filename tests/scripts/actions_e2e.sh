@@ -17,41 +17,26 @@ set -euo pipefail
 build=$(cd "$1" && pwd)
 viewer="$build/app/icp_viewer_test"
 tool="$build/tools/icp_tool"
+# shellcheck source=lib/e2e_common.sh
+. "$(dirname "${BASH_SOURCE[0]}")/lib/e2e_common.sh"
 
-fail() {
-  echo "FAIL: $*"
-  if [ -n "${work:-}" ] && [ -f "$work/out" ]; then
-    echo "--- program output (controls omitted):"
-    grep -av '^CONTROL' "$work/out" | tail -20
-    grep -av '^ *\(Reading\|Computing\|Finding\|Building\|Done\|Removing\|center\|[0-9]* strips\)' \
-      "$work/err" | tail -20
-  fi
-  exit 1
+# On failure, the program's standard error without its loading progress.
+e2e_err_tail() {
+  grep -av '^ *\(Reading\|Computing\|Finding\|Building\|Done\|Removing\|center\|[0-9]* strips\)' \
+    "$work/err" | tail -20
 }
 
-if [ -z "${ACTIONS_E2E_INNER:-}" ]; then
-  for tool_name in xvfb-run xdotool import convert compare python3; do
-    command -v "$tool_name" >/dev/null || { echo "SKIP: $tool_name is not installed"; exit 0; }
-  done
+if ! e2e_inner; then
+  e2e_require xvfb-run xdotool import convert compare python3
   [ -x "$viewer" ] || fail "the program is not built in $build/app"
   [ -x "$tool" ] || fail "icp_tool is not built in $build/tools"
-  # A random first server number keeps parallel runs apart.
-  exec xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1280x1024x24 -nolisten tcp" \
-    env ACTIONS_E2E_INNER=1 bash "$0" "$@"
+  e2e_rerun_under_xvfb "$@"
 fi
 
-work=$(mktemp -d)
+e2e_make_work
 shots="$build/actions_e2e"
 rm -rf "$shots"
 mkdir -p "$shots"
-pid=""
-cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-export HOME="$work/home" GSETTINGS_BACKEND=memory LIBGL_ALWAYS_SOFTWARE=1
-mkdir -p "$HOME"
 
 # The pair, and mesh 2's true pose kept aside; mesh 2 then starts 3 degrees
 # turned about its own centre and shifted by about a twentieth of its size.
@@ -116,40 +101,16 @@ read -r start_angle start_offset < <(python3 "$work/pose.py" distance "$work/pai
   "$work/truth.xf" $centre_line)
 echo "  start pose: $start_angle degrees and $start_offset off the truth"
 
-wait_for() {
-  local i
-  for ((i = 0; i < $3 * 10; i++)); do
-    grep -aq -- "$1" "$2" && return 0
-    sleep 0.1
-  done
-  return 1
-}
-
-# count PATTERN FILE: how many lines of FILE match.
-count() { grep -ac -- "$1" "$2" || true; }
-
 # click LABEL [KIND]: a real click at the centre printed for the first control
 # so labelled (of that kind), then waits until the program reports the action.
 click() {
-  local xy before i
-  xy=$(awk -v l="\"$1\"" -v k="${2:-}" '$1 == "CONTROL" && (k == "" || $3 == k) {
-      label = $0; sub(/^CONTROL [0-9]+ [a-z]+ /, "", label); sub(/ -?[0-9]+ -?[0-9]+ [01]$/, "", label)
-      if (label == l) { print $(NF - 2), $(NF - 1); exit } }' "$work/layout")
+  local xy before
+  xy=$(centre_of "${2:-}" "$1")
   [ -n "$xy" ] || fail "no control \"$1\" in the printed layout"
   before=$(count '^ACTIVATED' "$work/out")
   # shellcheck disable=SC2086
   xdotool mousemove --window "$wid" $xy click 1
-  for ((i = 0; i < 600; i++)); do
-    [ "$(count '^ACTIVATED' "$work/out")" -gt "$before" ] && return 0
-    sleep 0.1
-  done
-  fail "a click on \"$1\" was not seen"
-}
-
-# shot NAME: screenshot of the window after the redraw settled.
-shot() {
-  sleep 1.5
-  import -window "$wid" "$shots/$1.png"
+  wait_count '^ACTIVATED' "$work/out" $((before + 1)) 60 || fail "a click on \"$1\" was not seen"
 }
 
 # differing GEOMETRY A B: pixels of the crop that differ by more than the fuzz.
@@ -166,13 +127,8 @@ comparison=290x80+729+818 # the panel below "SALIR": the convergence plots
 #    which summary "Cargar Ensayo" opens.
 mkdir -p "$work/results"
 printf '%s\n' "$work/results/result.vkl" "$work/results/result.vkl" >"$work/answers"
-"$viewer" --answers "$work/answers" "$work/pair/mesh1.ply" "$work/pair/mesh2.ply" \
-  >"$work/out" 2>"$work/err" &
-pid=$!
-wait_for "^PANEL_READY" "$work/out" 60 || fail "the panel never settled"
+e2e_launch 60 "$work/pair/mesh1.ply" "$work/pair/mesh2.ply"
 cp "$work/out" "$work/layout"
-wid=$(xdotool search --sync --name "^Varkel's ICP\$" | head -1)
-[ -n "$wid" ] || fail "no window titled \"Varkel's ICP\""
 grep -aq '^CONTROL [0-9]* button "Grabar" [0-9]* [0-9]* 0$' "$work/layout" ||
   fail "\"Grabar\" is usable before any alignment"
 shot start
@@ -181,10 +137,7 @@ shot start
 click "ICP" button
 wait_for "^ICP succeeded - distance = [0-9.]*\$" "$work/err" 60 || fail "ICP printed no success"
 click "ICP_Color" button
-for ((i = 0; i < 600; i++)); do
-  [ "$(count '^ICP succeeded - distance = ' "$work/err")" -ge 2 ] && break
-  sleep 0.1
-done
+wait_count '^ICP succeeded - distance = ' "$work/err" 2 60 || true
 [ "$(count '^ICP succeeded - distance = [0-9.]*$' "$work/err")" -eq 2 ] ||
   fail "expected two success lines: $(grep -a '^ICP' "$work/err")"
 grep -aq '^ICP failed' "$work/err" && fail "an alignment failed"

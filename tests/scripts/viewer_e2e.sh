@@ -14,33 +14,23 @@
 set -euo pipefail
 build=$(cd "$1" && pwd)
 viewer="$build/app/icp_viewer_test"
+# shellcheck source=lib/e2e_common.sh
+. "$(dirname "${BASH_SOURCE[0]}")/lib/e2e_common.sh"
 
-fail() {
-  echo "FAIL: $*"
-  [ -n "${work:-}" ] && [ -f "$work/err" ] && tail -5 "$work/err"
-  exit 1
+# On failure, only the end of the program's standard error.
+e2e_report() {
+  [ -f "$work/err" ] && tail -5 "$work/err"
 }
 
-if [ -z "${VIEWER_E2E_INNER:-}" ]; then
-  for tool in xvfb-run xdotool import convert python3; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 0; }
-  done
+if ! e2e_inner; then
+  e2e_require xvfb-run xdotool import convert python3
   [ -x "$viewer" ] || fail "the program is not built in $build/app"
-  exec xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1280x1024x24 -nolisten tcp" \
-    env VIEWER_E2E_INNER=1 bash "$0" "$@"
+  e2e_rerun_under_xvfb "$@"
 fi
 
-work=$(mktemp -d)
+e2e_make_work
 shots="$build/viewer_e2e"
 mkdir -p "$shots"
-pid=""
-cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-export HOME="$work/home" GSETTINGS_BACKEND=memory LIBGL_ALWAYS_SOFTWARE=1
-mkdir -p "$HOME"
 
 # Two overlapping coloured scans of one wavy surface with three sharp crests
 # across it (at x = 1, 4, 7: ridge lines at the default "Umbral"), 80 x 80
@@ -119,24 +109,8 @@ stats() {
   echo "  $1 [$2]${3:+ vs $3}: red $red blue $blue dark $dark white $white coloured $colored differ $differ of $total"
 }
 
-wait_for() {
-  local i
-  for ((i = 0; i < $3 * 10; i++)); do
-    grep -aq -- "$1" "$2" && return 0
-    sleep 0.1
-  done
-  return 1
-}
-
 # start ARGS...: runs the program (answers in $work/answers), waits for the panel.
-start() {
-  : >"$work/out"
-  "$viewer" --answers "$work/answers" "$@" >"$work/out" 2>"$work/err" &
-  pid=$!
-  wait_for "^PANEL_READY" "$work/out" 120 || fail "the panel never settled"
-  wid=$(xdotool search --sync --name "^Varkel's ICP\$" | head -1)
-  [ -n "$wid" ] || fail "no window"
-}
+start() { e2e_launch 120 "$@"; }
 
 stop() {
   kill "$pid" 2>/dev/null || true
@@ -150,20 +124,10 @@ click() {
   xy=$(awk -v n="$1" '$1 == "CONTROL" && $2 == n { print $(NF - 2), $(NF - 1); exit }' "$work/out")
   [ -n "$xy" ] || fail "no control $1 in the layout"
   local before
-  before=$(grep -ac '^ACTIVATED' "$work/out" || true)
+  before=$(count '^ACTIVATED' "$work/out")
   # shellcheck disable=SC2086
   xdotool mousemove --window "$wid" $xy click 1
-  for ((i = 0; i < 300; i++)); do
-    [ "$(grep -ac '^ACTIVATED' "$work/out" || true)" -gt "$before" ] && break
-    sleep 0.1
-  done
-  [ "$(grep -ac '^ACTIVATED' "$work/out" || true)" -gt "$before" ] || fail "control $1 did not react"
-}
-
-# shot NAME: screenshot of the window after the redraw settled.
-shot() {
-  sleep 1.5
-  import -window "$wid" "$shots/$1.png"
+  wait_count '^ACTIVATED' "$work/out" $((before + 1)) 30 || fail "control $1 did not react"
 }
 
 # drag X0 Y0 X1 Y1: a left drag in the 3-D area in ten steps.

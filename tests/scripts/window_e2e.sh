@@ -13,21 +13,11 @@ set -euo pipefail
 build=$(cd "$1" && pwd)
 viewer="$build/app/icp_viewer_test"
 shipped="$build/app/icp_viewer"
+# shellcheck source=lib/e2e_common.sh
+. "$(dirname "${BASH_SOURCE[0]}")/lib/e2e_common.sh"
 
-fail() {
-  echo "FAIL: $*"
-  if [ -n "${work:-}" ] && [ -f "$work/out" ]; then
-    echo "--- program output (controls omitted):"
-    grep -av '^CONTROL' "$work/out" | tail -20
-    tail -20 "$work/err"
-  fi
-  exit 1
-}
-
-if [ -z "${WINDOW_E2E_INNER:-}" ]; then
-  for tool in xvfb-run xdotool import convert cc; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 0; }
-  done
+if ! e2e_inner; then
+  e2e_require xvfb-run xdotool import convert cc
   [ -x "$viewer" ] && [ -x "$shipped" ] || fail "the program is not built in $build/app"
 
   # Without a display: one clear line, status 1.
@@ -39,20 +29,10 @@ if [ -z "${WINDOW_E2E_INNER:-}" ]; then
   [ "$(printf '%s\n' "$msg" | wc -l)" -eq 1 ] || fail "without a display: not one line: $msg"
   printf '%s\n' "$msg" | grep -qi "display" || fail "the no-display line does not say so: $msg"
 
-  # A random first server number keeps parallel runs apart.
-  exec xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1280x1024x24 -nolisten tcp" \
-    env WINDOW_E2E_INNER=1 bash "$0" "$@"
+  e2e_rerun_under_xvfb "$@"
 fi
 
-work=$(mktemp -d)
-pid=""
-cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-export HOME="$work/home" GSETTINGS_BACKEND=memory LIBGL_ALWAYS_SOFTWARE=1
-mkdir -p "$HOME"
+e2e_make_work
 
 # What a window manager sends when the user clicks a window's close box.
 cc -x c -o "$work/close_window" - -lX11 <<'EOF'
@@ -77,16 +57,6 @@ int main(int argc, char** argv) {
 }
 EOF
 
-# wait_for PATTERN FILE SECONDS: waits until FILE has a line matching PATTERN.
-wait_for() {
-  local i
-  for ((i = 0; i < $3 * 10; i++)); do
-    grep -aq -- "$1" "$2" && return 0
-    sleep 0.1
-  done
-  return 1
-}
-
 # wait_exit SECONDS: waits for the program to end; sets $status.
 wait_exit() {
   local i
@@ -105,24 +75,13 @@ wait_exit() {
 # start ANSWERS...: runs the program with these scripted answers.
 start() {
   printf '%s\n' "$@" >"$work/answers"
-  : >"$work/out"
-  "$viewer" --answers "$work/answers" >"$work/out" 2>"$work/err" &
-  pid=$!
-  wait_for "^PANEL_READY" "$work/out" 60 || { cat "$work/err"; fail "the panel never settled"; }
-  wid=$(xdotool search --sync --name "^Varkel's ICP\$" | head -1)
-  [ -n "$wid" ] || fail "no window titled \"Varkel's ICP\""
+  e2e_launch 60
 }
 
-# centre KIND LABEL: the control's centre in window pixels, as printed.
-centre() {
-  awk -v k="$1" -v l="\"$2\"" '$1 == "CONTROL" && $3 == k {
-      label = $0; sub(/^CONTROL [0-9]+ [a-z]+ /, "", label); sub(/ -?[0-9]+ -?[0-9]+ [01]$/, "", label)
-      if (label == l) { print $(NF - 2), $(NF - 1); exit } }' "$work/layout"
-}
-
+# click KIND LABEL: a real click at the control's printed centre.
 click() {
   local xy
-  xy=$(centre "$1" "$2")
+  xy=$(centre_of "$1" "$2")
   [ -n "$xy" ] || fail "no $1 \"$2\" in the printed layout"
   # shellcheck disable=SC2086
   xdotool mousemove --window "$wid" $xy click 1
