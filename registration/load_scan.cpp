@@ -21,6 +21,12 @@ bool load_scan(MeshSlot& slot, int index, const std::string& path) {
   slot.xf_name = pose_path_for(path);
   if (slot.xf_name.empty() || !read_pose(slot.xf_name, slot.pose)) slot.pose = identity();
 
+  slot.loaded = true;
+  derive_loaded_scan(slot);
+  return true;
+}
+
+void derive_loaded_scan(MeshSlot& slot) {
   TriMesh& mesh = *slot.mesh;
   mesh.need_normals();
   mesh.need_tristrips();
@@ -28,7 +34,5 @@ bool load_scan(MeshSlot& slot, int index, const std::string& path) {
   mesh.need_curvatures();
   mesh.need_dcurv();
   mesh.need_neighbors();
-  slot.loaded = true;
   compute_curvature_scale(slot);
-  return true;
 }

@@ -19,3 +19,8 @@ std::string pose_path_for(const std::string& path);
 // sphere, curvatures, their derivatives, neighbours), slot.loaded = true,
 // and compute_curvature_scale.
 bool load_scan(MeshSlot& slot, int index, const std::string& path);
+
+// The derived data of a freshly read scan, in the program's load order
+// (normals, strips, bounding sphere, curvatures, their derivatives,
+// neighbours), then the slot's curvature scale. The slot must hold a mesh.
+void derive_loaded_scan(MeshSlot& slot);

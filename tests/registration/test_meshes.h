@@ -3,6 +3,8 @@
 // blocky colour pattern so that significant colours and colour directions exist.
 #pragma once
 
+#include "registration/load_scan.h"
+
 #include <cmath>
 #include <memory>
 
@@ -57,15 +59,6 @@ inline void fill_slot(MeshSlot& slot, std::unique_ptr<TriMesh> mesh,
 
 // The derived data the program computes at load time, in its order, and the
 // slot's curvature scale.
-inline void derive_like_load(MeshSlot& slot) {
-  TriMesh& mesh = *slot.mesh;
-  mesh.need_normals();
-  mesh.need_tristrips();
-  mesh.need_bounding_sphere();
-  mesh.need_curvatures();
-  mesh.need_dcurv();
-  mesh.need_neighbors();
-  compute_curvature_scale(slot);
-}
+inline void derive_like_load(MeshSlot& slot) { derive_loaded_scan(slot); }
 
 }  // namespace testmesh
