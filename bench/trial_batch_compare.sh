@@ -44,7 +44,7 @@ while [ $# -gt 0 ]; do
     --seed) seed=$2; shift 2 ;;
     --methods) methods=$2; shift 2 ;;
     --work) work=$2; shift 2 ;;
-    -h|--help) sed -n '2,27p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,26p' "$0"; exit 0 ;;
     *) pairs+=("$1"); shift ;;
   esac
 done
