@@ -2,13 +2,8 @@
 # icp_tool convert: every written format reads back with the same counts, a
 # binary PLY survives a byte-order round trip bit for bit, a written source
 # file compiles and rebuilds the mesh, and failures exit 1 with a message.
-set -u
-build=$1
+source "$(dirname "$0")/lib/tool_common.sh"
 src=$2
-tool="$build/tools/icp_tool"
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-fail() { echo "FAIL: $*"; exit 1; }
 # "vertices: N" and "faces: N" of a mesh file, on one line.
 counts() { "$tool" info "$1" 2>/dev/null | grep -E '^(vertices|faces):' | tr '\n' ' '; }
 

@@ -3,12 +3,7 @@
 # pose with both ICP variants, prints the program's result line, writes the
 # final pose for --out, and refuses bad arguments, unreadable files and a
 # colour alignment of colourless meshes with exit 2.
-set -u
-build=$1
-tool="$build/tools/icp_tool"
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+source "$(dirname "$0")/lib/tool_common.sh"
 
 "$tool" make-pair --shape wavy --out "$dir/pair" --vertices 3000 --seed 4 >/dev/null ||
   fail "make-pair failed"

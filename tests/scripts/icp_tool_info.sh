@@ -2,12 +2,7 @@
 # icp_tool info reads a mesh from a file or from standard input ("-") and
 # prints its counts, box and sphere; a bad file gives the reader's messages
 # and exit 1. The real scans, when present, must all read.
-set -u
-build=$1
-tool="$build/tools/icp_tool"
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+source "$(dirname "$0")/lib/tool_common.sh"
 
 printf 'ply\nformat ascii 1.0\nelement vertex 4\nproperty float x\nproperty float y\nproperty float z\nproperty uchar red\nproperty uchar green\nproperty uchar blue\nelement face 1\nproperty list uchar int vertex_indices\nend_header\n0 0 0 1 2 3\n2 0 0 1 2 3\n2 2 0 1 2 3\n0 2 0 1 2 3\n4 0 1 2 3\n' > "$dir/quad.ply"
 want=$'vertices: 4\nfaces: 2\nstrips: 0\ngrid: none\ncolors: yes\nnormals: no\nconfidences: no\nbox: 0 0 0 2 2 0\nsphere: 1 1 0 1.41421'

@@ -1,11 +1,6 @@
 #!/usr/bin/env bash
 # icp_tool pose-check prints a readable pose back and rejects a bad one with exit 1.
-set -u
-build=$1
-tool="$build/tools/icp_tool"
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+source "$(dirname "$0")/lib/tool_common.sh"
 
 printf '1 0 0 0.5\n0 1 0 0\n0 0 1 0.123456789\n0 0 0 1\n' > "$dir/ok.xf"
 out=$("$tool" pose-check "$dir/ok.xf") || fail "valid pose rejected"

@@ -1,12 +1,7 @@
 #!/usr/bin/env bash
 # icp_tool trials runs the windowless batch: console lines, the log with its
 # three count lines (Windows-1252), the per-trial files, and clean refusals.
-set -u
-build=$1
-tool="$build/tools/icp_tool"
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+source "$(dirname "$0")/lib/tool_common.sh"
 
 "$tool" make-pair --shape wavy --out "$dir/pair" --vertices 1500 --seed 4 >/dev/null 2>&1 \
   || fail "make-pair failed"

@@ -3,12 +3,7 @@
 # output is the same for the same seed and differs for another; with no noise
 # every sphere sample, placed by its pose file, lies on the sphere (so the
 # poses really map both scans into one common frame); bad arguments fail cleanly.
-set -u
-build=$1
-tool="$build/tools/icp_tool"
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+source "$(dirname "$0")/lib/tool_common.sh"
 
 "$tool" make-pair --shape sphere --out "$dir/a" --vertices 3000 --noise 0 --seed 5 >/dev/null ||
   fail "make-pair failed"
