@@ -15,22 +15,10 @@
 #include "app/result_files.h"
 #include "app/stored_trial.h"
 #include "panel_fixture.h"
+#include "temp_files.h"
 #include "tools/scan_generator.h"
 
 namespace {
-
-std::string tmp_dir(const std::string& name) {
-  const char* dir = std::getenv("ICP_TEST_TMP");
-  std::string path = std::string(dir ? dir : "/tmp") + "/" + name;
-  std::string cmd = "mkdir -p '" + path + "'";
-  EXPECT_EQ(std::system(cmd.c_str()), 0);
-  return path;
-}
-
-std::string read_bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // A small wavy pair written once per test process (CTest runs each test in
 // its own process, in parallel, so the folder is the process's own).

@@ -8,21 +8,11 @@
 
 #include "app/result_files.h"
 #include "app/trial_batch.h"
+#include "temp_files.h"
 
 namespace {
 
-std::string temp_dir() {
-  const char* dir = std::getenv("ICP_TEST_TMP");
-  std::string path = std::string(dir ? dir : "/tmp") + "/result_files";
-  std::string cmd = "mkdir -p '" + path + "'";
-  EXPECT_EQ(std::system(cmd.c_str()), 0);
-  return path;
-}
-
-std::string read_bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+std::string temp_dir() { return tmp_dir("result_files"); }
 
 bool exists(const std::string& path) { return std::ifstream(path).good(); }
 
