@@ -99,7 +99,13 @@ bool run_trials(AppState& app, const std::string& base, uint32_t seed, int count
 
     count_outcome(aligner.error_icp, aligner.error_color, counts);
     // The log path gives the result names: base + "_N", beside the log.
-    write_results(app, log_path, i + 1);
+    if (!write_results(app, log_path, i + 1)) counts.unsaved++;
+  }
+  // Printed only when something was lost, so a clean batch's console stays
+  // as it always was.
+  if (counts.unsaved > 0) {
+    std::printf("Result files not written for %d of %d trials.\n", counts.unsaved, count);
+    std::fflush(stdout);
   }
 
   std::fprintf(log, "Ambos bien: %d\n", counts.both_good);

@@ -30,6 +30,7 @@ struct TrialCounts {
   int both_good = 0;       // both variants converged
   int only_color = 0;      // only the colour ICP converged
   int only_geometric = 0;  // only the geometric ICP converged
+  int unsaved = 0;         // trials whose result files could not be written
 };
 
 // What the caller supplies around the alignments.
@@ -48,6 +49,9 @@ bool trial_error_is_good(float error);
 // Runs the batch with the log at base + ".txt" and the result files at
 // base + "_N" (N from 1). Needs both meshes with colours. Prints
 // "posicion inicial\n\n", "Ensayo %d\n" and "COLOR %d\n" per trial on standard
+// output. A trial whose result files cannot be written keeps its previous
+// files (if any) and is counted in `counts.unsaved`; when any is, the batch
+// ends with "Result files not written for %d of %d trials.\n" on standard
 // output. False, with a message on standard error and nothing aligned, when
 // the log cannot be created.
 bool run_trials(AppState& app, const std::string& base, uint32_t seed, int count,

@@ -99,6 +99,7 @@ bool load_pair(AppState& app, const TrialArgs& args) {
 
 // The trial batch without a window: the same log, per-trial files and
 // console lines as the program's "Aleatorio", then one line per count.
+// Exits 1 when the log or any trial's result files could not be written.
 int cmd_trials(int argc, char** argv) {
   TrialArgs args;
   if (!parse_trial_args(argc, argv, args)) {
@@ -118,7 +119,7 @@ int cmd_trials(int argc, char** argv) {
   std::printf("Ambos bien: %d\n", counts.both_good);
   std::printf("S\xF3lo color: %d\n", counts.only_color);
   std::printf("S\xF3lo normal: %d\n", counts.only_geometric);
-  return 0;
+  return counts.unsaved > 0 ? 1 : 0;
 }
 
 #else
