@@ -177,7 +177,7 @@ void run_trials(benchmark::State& state, ScanPair* pair, bool color) {
 
 ScanPair* bunny_pair() {
   static std::unique_ptr<ScanPair> pair = [] {
-    std::string dir = env_or("ICP_BENCH_BUNNY", "/work/shared/data/stanford_bunny_scans");
+    std::string dir = env_or("ICP_BENCH_BUNNY", ICP_SOURCE_DIR "/../shared/data/stanford_bunny_scans");
     return load_pair(dir + "/bun000.ply", dir + "/bun045.ply");
   }();
   return pair.get();
