@@ -16,7 +16,7 @@ void light_toggled(int id) {
 }
 
 void quit_requested(int) {
-  if (!platform().ask_yes_no(kQuitTitle, kQuitQuestion)) return;
+  if (!platform().ask_yes_no(kQuitTitle, {kQuitQuestion, "", ""})) return;
   std::fflush(stdout);
   std::exit(0);
 }

@@ -17,13 +17,13 @@ TEST(ScriptedPlatform, AnswersInOrderThenCancelsAndSaysNo) {
   std::string path = "unchanged";
   EXPECT_TRUE(p.open_file(mesh_file_filters(), &path));
   EXPECT_EQ(path, "/data/a.ply");
-  EXPECT_TRUE(p.ask_yes_no("t", "q"));
+  EXPECT_TRUE(p.ask_yes_no("t", {"q", "", ""}));
   EXPECT_FALSE(p.save_file(trial_file_filters(), &path));
   EXPECT_EQ(path, "/data/a.ply");  // a cancelled dialog leaves the path alone
-  EXPECT_FALSE(p.ask_yes_no("t", "q"));  // anything but "yes" is No
+  EXPECT_FALSE(p.ask_yes_no("t", {"q", "", ""}));  // anything but "yes" is No
   // Exhausted: dialogs cancel, questions get No.
   EXPECT_FALSE(p.open_file(mesh_file_filters(), &path));
-  EXPECT_FALSE(p.ask_yes_no("t", "q"));
+  EXPECT_FALSE(p.ask_yes_no("t", {"q", "", ""}));
   ASSERT_EQ(p.calls.size(), 6u);
   EXPECT_EQ(p.calls[0].filters.size(), 3u);
   EXPECT_EQ(p.calls[0].text, "Archivos PLY (*.ply)");
@@ -49,7 +49,7 @@ TEST(Platform, DefaultPlatformCancelsAndElapsedTimeWithoutCounterIsOneSecond) {
   set_platform(nullptr);
   std::string path;
   EXPECT_FALSE(platform().open_file(mesh_file_filters(), &path));
-  EXPECT_FALSE(platform().ask_yes_no("Salir", "?"));
+  EXPECT_FALSE(platform().ask_yes_no("Salir", {"?", "", ""}));
   EXPECT_DOUBLE_EQ(elapsed_seconds(100, 350, 1000), 0.25);
   EXPECT_DOUBLE_EQ(elapsed_seconds(100, 350, 0), 1.0);
 }
@@ -61,6 +61,9 @@ TEST(Texts, Cp1252BecomesUtf8) {
   EXPECT_EQ(cp1252_to_utf8("\x80"), "\xE2\x82\xAC");                 // euro sign U+20AC
   EXPECT_EQ(cp1252_to_utf8("\x81"), "\xEF\xBF\xBD");                 // undefined: U+FFFD
   EXPECT_EQ(cp1252_to_utf8(std::string("a\0b", 3)), std::string("a\0b", 3));
+  // A question converts only its own words: an accented UTF-8 path stays.
+  EXPECT_EQ(question_utf8({"fichero: ", "/d/canci\xC3\xB3n.ply", "\n\xBF" "Desea?"}),
+            "fichero: /d/canci\xC3\xB3n.ply\n\xC2\xBF" "Desea?");
 }
 
 }  // namespace
