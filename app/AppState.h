@@ -41,6 +41,10 @@ struct AppState {
   std::unique_ptr<ViewOptions> view_options;
   int32_t shown_pose = 0;        // "INICIAL" 0 / "ICP" 1 / "ICP_COLOR" 2
   int32_t load_stage = 0;        // 0 nothing loaded, 1 mesh 1 loaded, 2 mesh 2 loaded
+  // Which variants have succeeded since the last load or reset: "Grabar"
+  // needs both, so a save never pairs a new result with a stored or stale one.
+  bool icp_run_fresh = false;
+  bool color_run_fresh = false;
 
   AppState()
       : view_state(std::make_unique<ViewState>()),

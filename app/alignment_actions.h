@@ -13,10 +13,15 @@
 // "ICP" (id 1) and "ICP_Color" (id 2). Always clears "Mover malla2" first.
 // A colour run first marks ridge/valley vertices and refreshes significant
 // colours of both slots. On success: the result pose is stored, its radio
-// button enabled, "Grabar" enabled once both results exist, shown_pose set to
+// button enabled, "Grabar" enabled once both variants have succeeded since
+// the last load or reset (forget_runs), shown_pose set to
 // 1 or 2, and "ICP succeeded - distance = %f\n" printed on standard error; on
 // failure "ICP failed\n" and nothing else changes. The panel is synced last.
 void align_action(AppState& app, int id);
+
+// After a load or a reset: neither variant counts as run, "Grabar" is
+// disabled until both run again.
+void forget_runs(AppState& app);
 
 // The radio group "INICIAL"/"ICP"/"ICP_COLOR": mesh 2 is put at the pose the
 // group shows (other values do nothing).

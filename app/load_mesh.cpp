@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/Platform.h"
+#include "app/alignment_actions.h"
 #include "app/control_handles.h"
 #include "app/view_setup.h"
 #include "registration/load_scan.h"
@@ -80,7 +81,12 @@ void mesh2_loaded(AppState& app) {
 
 bool load_mesh_path(AppState& app, int which, const std::string& path) {
   const int k = which & 1;
-  if (!load_scan(*app.aligner->slots[k], k, path)) return false;
+  if (!load_scan(*app.aligner->slots[k], k, path)) {
+    // The slot is empty now: the views and the panel must not show its past.
+    refresh_view_spheres(app);
+    sync_live_all();
+    return false;
+  }
   if (k == 0) {
     mesh1_loaded(app);
   } else {
@@ -104,7 +110,9 @@ bool load_mesh(AppState& app, int which) {
 bool load_mesh(int which) { return load_mesh(app_state(), which); }
 
 void load_button(int id) {
-  if (!load_mesh(app_state(), id)) {
+  if (load_mesh(app_state(), id)) {
+    forget_runs(app_state());
+  } else {
     std::fputs(kLoadFailedMessage, stdout);
     std::fflush(stdout);
   }

@@ -14,6 +14,7 @@
 #include "app/load_mesh.h"
 #include "app/result_files.h"
 #include "app/stored_trial.h"
+#include "app/view_setup.h"
 #include "panel_fixture.h"
 #include "temp_files.h"
 #include "tools/scan_generator.h"
@@ -143,6 +144,17 @@ TEST_F(AlignmentActions, SaveThenLoadTrialRoundTrip) {
   EXPECT_EQ(back.aligner->slots[0]->file_name, pair_dir() + "/mesh1.ply");
   EXPECT_EQ(back.aligner->slots[1]->file_name, pair_dir() + "/mesh2.ply");
   EXPECT_EQ(back.load_stage, 2);
+
+  // The loaded colour result is no run of this session: one new run cannot
+  // save it beside a fresh geometric one; a reset forgets the runs too.
+  align_action(back, 1);
+  EXPECT_FALSE(h().save->enabled);
+  align_action(back, 2);
+  EXPECT_TRUE(h().save->enabled);
+  reset_view(back);
+  EXPECT_FALSE(h().save->enabled);
+  align_action(back, 2);
+  EXPECT_FALSE(h().save->enabled);
 }
 
 TEST_F(AlignmentActions, EveryLoadTrialFailureLeavesTheSlotsAsBefore) {
