@@ -1,10 +1,9 @@
-#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -39,32 +38,18 @@ void fill_results(AppState& app) {
   app.view_state->color_icp_pose = rotation(0.25, 0, 0, 1);
 }
 
-const char* const kSuffixes[] = {".vkl", "_PosInicial.xf", "_PosICP.xf", "_PosICPcolor.xf",
-                                 "_error.xls"};
-
-// The bytes of the five files of base `base` ("" for a missing file, "/"
-// for a folder).
-std::vector<std::string> set_bytes(const std::string& base) {
-  std::vector<std::string> bytes;
-  struct stat st;
-  for (const char* suffix : kSuffixes) {
-    std::string path = base + suffix;
-    bool folder = stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    bytes.push_back(folder ? "/" : read_bytes(path));
+// Every entry of `dir` with its bytes ("/" for a folder).
+std::map<std::string, std::string> snapshot(const std::string& dir) {
+  std::map<std::string, std::string> entries;
+  DIR* d = opendir(dir.c_str());
+  while (dirent* e = d ? readdir(d) : nullptr) {
+    std::string name = e->d_name, path = dir + "/" + name;
+    struct stat st;
+    if (name == "." || name == "..") continue;
+    entries[name] = stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? "/" : read_bytes(path);
   }
-  return bytes;
-}
-
-std::vector<std::string> folder_entries(const std::string& dir) {
-  std::vector<std::string> names;
-  if (DIR* d = opendir(dir.c_str())) {
-    while (dirent* e = readdir(d))
-      if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-        names.push_back(e->d_name);
-    closedir(d);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
+  if (d) closedir(d);
+  return entries;
 }
 
 std::string fresh_dir(const std::string& name) {
@@ -175,15 +160,14 @@ TEST(ResultFiles, FailedSaveLeavesThePreviousSetWhole) {
       mkdir((base + c.blocking_dir).c_str(), 0755);
     }
     if (c.drop_previous_table) std::remove((base + "_error.xls").c_str());
-    std::vector<std::string> before = set_bytes(base), entries = folder_entries(dir);
+    const std::map<std::string, std::string> before = snapshot(dir);
 
     app.aligner->error_icp = 7.0f;
     app.view_state->color_icp_pose = translation(9, 9, 9);
     app.aligner->run_starts_icp = {0, 2};
     OpenerScope scope(c.opener);
     EXPECT_FALSE(write_result_files(app, base));
-    EXPECT_EQ(set_bytes(base), before);
-    EXPECT_EQ(folder_entries(dir), entries);  // no temporary left behind
+    EXPECT_EQ(snapshot(dir), before);  // the previous set whole, no temporary left
     // The unsaved run starts stay for the next attempt.
     EXPECT_EQ(app.aligner->run_starts_icp, (std::vector<int32_t>{0, 2}));
   }
