@@ -111,7 +111,8 @@ bool stage(PendingFile& file) {
   }
   if (exists) {
     fchmod(fileno(f), st.st_mode & 07777);
-    // Keeps the owner too where the process may (it may not for others' files).
+    // The owner is kept where the process may give it; otherwise the file
+    // becomes the saver's, which is no failure (errno is not left to blame).
     if (fchown(fileno(f), st.st_uid, st.st_gid) != 0) errno = 0;
   }
   bool ok = std::fwrite(file.text.data(), 1, file.text.size(), f) == file.text.size();
