@@ -7,8 +7,8 @@
 
 #include "mesh/TriMesh.h"
 #include "mesh/diagnostics.h"
-#include "mesh/eigen3.h"
-#include "registration/KDtree.h"
+#include "geometry/dense_solvers.h"
+#include "spatial/KDtree.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "registration/Aligner.h"
-#include "registration/KDtree.h"
+#include "spatial/KDtree.h"
 #include "registration/compat.h"
 #include "registration/point_mapper.h"
 #include "registration/sampler.h"

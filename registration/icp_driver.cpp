@@ -7,7 +7,7 @@
 #include <system_error>
 
 #include "registration/Aligner.h"
-#include "registration/KDtree.h"
+#include "spatial/KDtree.h"
 #include "registration/color_dirs.h"
 #include "registration/timer.h"
 

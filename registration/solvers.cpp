@@ -7,8 +7,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "geometry/dense_solvers.h"
 #include "registration/Aligner.h"
-#include "registration/eigen_symmetric.h"
 #include "registration/timer.h"
 
 namespace {
@@ -22,28 +22,6 @@ const float kPlaneRejectFactor = 6.25f;
 // it is then reset to a dense but bounded step.
 const float kIncrFloor = 0.0001f;
 const float kIncrReset = 0.001f;
-
-// Solves the symmetric positive definite 3 x 3 system A x = b by LDL^T
-// (square-root-free Cholesky). Only the upper triangle of A is read. False
-// when a pivot is not clearly positive: a pivot within round-off of zero
-// (relative to the trace) means A is singular, and dividing by it would
-// produce an arbitrarily large rotation.
-bool ldlt_solve3(const double A[3][3], const double b[3], double x[3]) {
-  double tiny = 1e-12 * (std::fabs(A[0][0]) + std::fabs(A[1][1]) + std::fabs(A[2][2]));
-  double d0 = A[0][0];
-  if (!(d0 > tiny)) return false;
-  double l10 = A[0][1] / d0, l20 = A[0][2] / d0;
-  double d1 = A[1][1] - l10 * l10 * d0;
-  if (!(d1 > tiny)) return false;
-  double l21 = (A[1][2] - l20 * l10 * d0) / d1;
-  double d2 = A[2][2] - l20 * l20 * d0 - l21 * l21 * d1;
-  if (!(d2 > tiny)) return false;
-  double y0 = b[0], y1 = b[1] - l10 * y0, y2 = b[2] - l20 * y0 - l21 * y1;
-  x[2] = y2 / d2;
-  x[1] = y1 / d1 - l21 * x[2];
-  x[0] = y0 / d0 - l10 * x[1] - l20 * x[2];
-  return true;
-}
 
 // The pairing radius after an accepted step: at most halved, never below the
 // rejection distance.

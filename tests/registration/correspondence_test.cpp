@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "registration/Aligner.h"
-#include "registration/KDtree.h"
+#include "registration/compat.h"
+#include "spatial/KDtree.h"
 #include "registration/color_dirs.h"
 #include "registration/sampler.h"
 #include "registration/significant_colors.h"
@@ -267,3 +268,50 @@ TEST(OverlapWeights, StrictBoxAndOccupiedCells) {
   for (float x : a.slots[0]->weights) EXPECT_EQ(x, 0.0f);
   for (float x : a.slots[1]->weights) EXPECT_EQ(x, 0.0f);
 }
+
+namespace {
+
+// A closed tetrahedron (no boundary vertices) with outward-ish normals.
+TriMesh compat_tetrahedron() {
+  TriMesh m;
+  m.vertices = {point(0, 0, 0), point(1, 0, 0), point(0, 1, 0), point(0, 0, 1)};
+  m.faces = {Face(0, 2, 1), Face(0, 1, 3), Face(0, 3, 2), Face(1, 2, 3)};
+  m.normals = {point(0, 0, -1), point(1, 0, 0), point(0, 1, 0), point(0, 0, 1)};
+  m.colors = {Color(0.5f, 0.5f, 0.5f), Color(0.75f, 0.5f, 0.5f), Color(0.5f, 0.5f, 0.75f), Color(0, 0, 0)};
+  return m;
+}
+
+TEST(CompatPredicates, NormCompatIsStrictOnInteriorVertices) {
+  TriMesh m = compat_tetrahedron();
+  const float* v1 = m.vertices[1].data();
+  EXPECT_TRUE(NormCompat(point(1, 0, 0), &m, 0.5f)(v1));
+  EXPECT_FALSE(NormCompat(point(0.5f, 0, 0), &m, 0.5f)(v1));  // dot exactly min_dot
+  EXPECT_FALSE(NormCompat(point(-1, 0, 0), &m, 0.5f)(v1));
+  m.normals.clear();  // interior vertices cannot be judged without normals
+  EXPECT_FALSE(NormCompat(point(1, 0, 0), &m, 0.5f)(v1));
+}
+
+TEST(CompatPredicates, NormCompatAcceptsBoundaryVertexWhateverItsNormal) {
+  TriMesh m;
+  m.vertices = {point(0, 0, 0), point(1, 0, 0), point(0, 1, 0)};
+  m.faces = {Face(0, 1, 2)};
+  m.normals = {point(0, 0, 1), point(0, 0, 1), point(0, 0, 1)};
+  // Every vertex of a lone triangle is on its boundary.
+  EXPECT_TRUE(NormCompat(point(0, 0, -1), &m, 0.9f)(m.vertices[1].data()));
+}
+
+TEST(CompatPredicates, ColorCompatThresholds) {
+  TriMesh m = compat_tetrahedron();
+  std::vector<point> dirs = {point(1, 0, 0), point(0.5f, 0, 0), point(0, 1, 0), point(1, 0, 0)};
+  const Color grey(0.5f, 0.5f, 0.5f);
+  const point x(1, 0, 0);
+  // Vertex 1: direction dot 0.5, colour distance 0.25.
+  EXPECT_TRUE(ColorCompat(grey, x, &m, 0.5f, 0.3f, dirs.data())(m.vertices[1].data()));
+  EXPECT_FALSE(ColorCompat(grey, x, &m, 0.5f, 0.25f, dirs.data())(m.vertices[1].data()));
+  EXPECT_FALSE(ColorCompat(grey, x, &m, 0.6f, 0.3f, dirs.data())(m.vertices[1].data()));
+  EXPECT_FALSE(ColorCompat(grey, x, &m, 0.5f, 0.3f, nullptr)(m.vertices[1].data()));
+  m.colors.clear();
+  EXPECT_FALSE(ColorCompat(grey, x, &m, 0.5f, 0.3f, dirs.data())(m.vertices[1].data()));
+}
+
+}  // namespace

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "registration/Aligner.h"
-#include "registration/KDtree.h"
+#include "spatial/KDtree.h"
 #include "registration/color_dirs.h"
 #include "registration/color_features.h"
 #include "registration/sampler.h"

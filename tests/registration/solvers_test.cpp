@@ -1,5 +1,4 @@
-// The 6 x 6 eigen-decomposition and damped solve, and the two solver steps:
-// exact cases (zero error, centroid alignment), the pair-count limits, the
+// The two solver steps: exact cases (zero error, centroid alignment), the pair-count limits, the
 // sampling-step floor and the error bookkeeping by mode.
 #include <gtest/gtest.h>
 
@@ -8,8 +7,7 @@
 #include <vector>
 
 #include "registration/Aligner.h"
-#include "registration/KDtree.h"
-#include "registration/eigen_symmetric.h"
+#include "spatial/KDtree.h"
 #include "registration/sampler.h"
 #include "test_meshes.h"
 
@@ -17,8 +15,6 @@ namespace {
 
 using testmesh::fill_slot;
 using testmesh::height_field;
-
-const float kEigenTol = 1e-4f;
 
 // Fixed meshes with trees and uniform cdfs; mesh 2 placed by `pose2`.
 void ready_pair(Aligner& a, const PoseMatrix& pose2, int n = 14) {
@@ -44,51 +40,6 @@ std::vector<PointPair> pairs_for(Aligner& a, float incr, uint32_t seed, float fa
 }
 
 }  // namespace
-
-TEST(EigenSymmetric, DecomposesRandomSymmetricMatrices) {
-  std::mt19937 rng(5);
-  std::uniform_real_distribution<float> u(-1.0f, 1.0f);
-  for (int trial = 0; trial < 20; trial++) {
-    float a[6][6];
-    for (int r = 0; r < 6; r++)
-      for (int c = r; c < 6; c++) a[r][c] = a[c][r] = u(rng);
-    float evals[6], evecs[6][6];
-    eigen_symmetric6(a, evals, evecs);
-    for (int k = 0; k < 5; k++) EXPECT_LE(evals[k], evals[k + 1]);
-    for (int k = 0; k < 6; k++) {
-      for (int r = 0; r < 6; r++) {
-        float av = 0.0f;
-        for (int c = 0; c < 6; c++) av += a[r][c] * evecs[c][k];
-        EXPECT_NEAR(av, evals[k] * evecs[r][k], kEigenTol) << "trial " << trial;
-      }
-      for (int j = 0; j < 6; j++) {
-        float d = 0.0f;
-        for (int r = 0; r < 6; r++) d += evecs[r][k] * evecs[r][j];
-        EXPECT_NEAR(d, j == k ? 1.0f : 0.0f, kEigenTol);
-      }
-    }
-  }
-}
-
-TEST(EigenSymmetric, DampedSolveLeavesWeakDirectionsStill) {
-  // Diagonal system: eigenvalue 0.005 of axis 2 is below 1 % of the largest
-  // (1.0) and gets no motion; 0.01 exactly is kept (the test is strict).
-  float a[6][6] = {};
-  const float diag[6] = {1.0f, 0.5f, 0.005f, 0.01f, 0.2f, 0.0f};
-  for (int k = 0; k < 6; k++) a[k][k] = diag[k];
-  float evals[6], evecs[6][6], x[6];
-  eigen_symmetric6(a, evals, evecs);
-  EXPECT_EQ(evals[0], 0.0f);
-  EXPECT_EQ(evals[5], 1.0f);
-  const float b[6] = {1, 1, 1, 1, 1, 1};
-  damped_solve6(evals, evecs, b, 0.01f, x);
-  EXPECT_NEAR(x[0], 1.0f, 1e-6f);
-  EXPECT_NEAR(x[1], 2.0f, 1e-6f);
-  EXPECT_EQ(x[2], 0.0f);
-  EXPECT_NEAR(x[3], 100.0f, 1e-3f);
-  EXPECT_NEAR(x[4], 5.0f, 1e-5f);
-  EXPECT_EQ(x[5], 0.0f);  // a zero eigenvalue never divides
-}
 
 TEST(PointToPoint, TranslateOnlyAlignsThePairCentroids) {
   Aligner a;
