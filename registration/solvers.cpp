@@ -33,30 +33,33 @@ float tightened_radius(float max_dist, float thresh) {
 
 inline float clamp_sine(float s) { return std::max(-1.0f, std::min(1.0f, s)); }
 
-// Stores the step's RMS error in the field of the current mode and appends it
-// to that mode's history; other modes record nothing.
+// Stores the step's RMS error in the running variant's record and appends it
+// to that variant's history; outside an alignment nothing is recorded.
 void record_error(Aligner& a, float rms) {
-  if (a.mode == 1) {
-    a.error_icp = rms;
-    a.history_icp.push_back(rms);
-  } else if (a.mode == 2) {
-    a.error_color = rms;
-    a.history_color.push_back(rms);
+  if (VariantRecord* record = a.active_record()) {
+    record->error = rms;
+    record->history.push_back(rms);
   }
 }
 
 }  // namespace
 
-bool Aligner::step_point_to_point(float& incr, bool translate_only) {
-  Timer timer;
+float Aligner::gather_pairs(float incr, bool collect, float reject_factor, const Timer& step_timer) {
   std::vector<PointPair>& pairs = pair_buffer;
   pairs.clear();
-  collect_pairs(incr, pairs, false);
-  collect_pairs(incr, pairs, true);
+  if (collect) {
+    collect_pairs(incr, pairs, false);
+    collect_pairs(incr, pairs, true);
+  }
   if (verbosity > 1)
-    std::fprintf(stderr, "Generated %zu pairs in %.2f msec.\n", pairs.size(), timer.elapsed_ms());
+    std::fprintf(stderr, "Generated %zu pairs in %.2f msec.\n", pairs.size(), step_timer.elapsed_ms());
+  return reject_pairs(pairs, reject_factor);
+}
 
-  float thresh = reject_pairs(pairs, kPointRejectFactor);
+bool Aligner::step_point_to_point(float& incr, bool translate_only) {
+  Timer timer;
+  const std::vector<PointPair>& pairs = pair_buffer;
+  float thresh = gather_pairs(incr, true, kPointRejectFactor, timer);
   size_t n = pairs.size();
   size_t needed = translate_only ? 1 : size_t(std::max(min_pairs, 0));
   if (n < needed || n == 0) {
@@ -108,24 +111,10 @@ bool Aligner::step_point_to_point(float& incr, bool translate_only) {
   return true;
 }
 
-bool Aligner::step_point_to_plane(float& incr, bool refresh_cdfs, bool correct_uniform,
-                                  bool correct_per_axis) {
-  // The optional second-moment corrections are not part of this engine: no
-  // caller turns them on (the entry points restore both flags to false), and
-  // the driver's stall rule is the only place that reads them.
-  (void)correct_uniform;
-  (void)correct_per_axis;
+bool Aligner::step_point_to_plane(float& incr, bool refresh_cdfs) {
   Timer timer;
-  std::vector<PointPair>& pairs = pair_buffer;
-  pairs.clear();
-  if (mode == 1 || mode == 2) {
-    collect_pairs(incr, pairs, false);
-    collect_pairs(incr, pairs, true);
-  }
-  if (verbosity > 1)
-    std::fprintf(stderr, "Generated %zu pairs in %.2f msec.\n", pairs.size(), timer.elapsed_ms());
-
-  float thresh = reject_pairs(pairs, kPlaneRejectFactor);
+  const std::vector<PointPair>& pairs = pair_buffer;
+  float thresh = gather_pairs(incr, mode != IcpMode::none, kPlaneRejectFactor, timer);
   size_t n = pairs.size();
   if (n < size_t(std::max(min_pairs, 0)) || n == 0) {
     if (verbosity != 0) std::fprintf(stderr, "Too few point pairs2.\n");

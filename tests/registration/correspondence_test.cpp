@@ -128,7 +128,7 @@ TEST(SamplingDistribution, NoMassFailsOnMeshOneAndLeavesMeshTwo) {
 TEST(Pairing, IdenticalScansPairEachSampleWithItself) {
   Aligner a;
   identical_pair(a);
-  a.mode = 1;
+  a.mode = IcpMode::geometric;
   std::vector<PointPair> pairs;
   set_sample_generator_state(7);
   a.collect_pairs(0.05f, pairs, false);
@@ -145,7 +145,7 @@ TEST(Pairing, IdenticalScansPairEachSampleWithItself) {
 TEST(Pairing, SamplesFollowTheDistribution) {
   Aligner a;
   identical_pair(a);
-  a.mode = 1;
+  a.mode = IcpMode::geometric;
   // All mass on vertices 40 and 100 (interior), split 30 / 70: every sample
   // is one of them, and the share of each follows its mass.
   std::vector<float>& cdf = a.slots[0]->cdf;
@@ -167,7 +167,7 @@ TEST(Pairing, SamplesFollowTheDistribution) {
 TEST(Pairing, LargeStepMaySampleNothing) {
   Aligner a;
   identical_pair(a);
-  a.mode = 1;
+  a.mode = IcpMode::geometric;
   std::vector<PointPair> pairs;
   set_sample_generator_state(0);  // first draw 0.236: 0.236 * 1e9 >= 1 ends the pass
   a.collect_pairs(1e9f, pairs, false);
@@ -179,10 +179,10 @@ TEST(Pairing, ColourModeAppendsColourPairsAfterGeometricOnes) {
   identical_pair(a);
   std::vector<PointPair> geometric, colour_only, both;
   const uint32_t seed = 12345;
-  a.mode = 1;
+  a.mode = IcpMode::geometric;
   set_sample_generator_state(seed);
   a.collect_pairs(0.04f, geometric, false);
-  a.mode = 2;
+  a.mode = IcpMode::color;
   set_sample_generator_state(seed);
   a.collect_pairs(0.04f, both, false);
   // With every feature mark clear the geometric pass pairs nothing but draws
@@ -200,7 +200,7 @@ TEST(Pairing, ColourModeAppendsColourPairsAfterGeometricOnes) {
 TEST(Pairing, FeatureMarksRestrictTheGeometricPass) {
   Aligner a;
   identical_pair(a);
-  a.mode = 1;
+  a.mode = IcpMode::geometric;
   std::vector<bool>& marks = a.slots[0]->feature_marks;
   marks.assign(a.slots[0]->mesh->vertices.size(), false);
   for (size_t i = 0; i < marks.size(); i += 3) marks[i] = true;
@@ -219,7 +219,7 @@ TEST(Pairing, FeatureMarksRestrictTheGeometricPass) {
 TEST(Pairing, PairsAreInWorldFrameWithMeshOnesNormal) {
   Aligner a;
   identical_pair(a);
-  a.mode = 1;
+  a.mode = IcpMode::geometric;
   // The same rigid motion on both meshes: every pair still joins a vertex to
   // itself, now in the moved frame, and normal1 is turned with it.
   PoseMatrix motion = translation(0.3, -0.2, 0.1) * rotation(0.4, 0.0, 0.0, 1.0);

@@ -43,7 +43,7 @@ std::vector<PointPair> pairs_for(Aligner& a, float incr, uint32_t seed, float fa
 
 TEST(PointToPoint, TranslateOnlyAlignsThePairCentroids) {
   Aligner a;
-  a.mode = 1;
+  a.mode = IcpMode::geometric;
   ready_pair(a, translation(0.05, -0.03, 0.02));
   const float incr = 0.08f;
   std::vector<PointPair> pairs = pairs_for(a, incr, 42, 19.782983779907227f);
@@ -60,52 +60,52 @@ TEST(PointToPoint, TranslateOnlyAlignsThePairCentroids) {
   PoseMatrix expected = translation(c1 - c2) * before;
   for (int i = 0; i < 16; i++) EXPECT_NEAR(a.slots[1]->pose[i], expected[i], 1e-6);
   EXPECT_FLOAT_EQ(step_incr, incr * float(pairs.size()) / 50.0f);
-  ASSERT_EQ(a.history_icp.size(), 1u);
-  EXPECT_EQ(a.history_icp[0], a.error_icp);
-  EXPECT_GT(a.error_icp, 0.0f);
+  ASSERT_EQ(a.icp.history.size(), 1u);
+  EXPECT_EQ(a.icp.history[0], a.icp.error);
+  EXPECT_GT(a.icp.error, 0.0f);
 }
 
 TEST(PointToPoint, RotationStepReducesARotatedStart) {
   Aligner a;
-  a.mode = 2;
+  a.mode = IcpMode::color;
   ready_pair(a, rotation(0.05, 0.0, 0.0, 1.0));
   float incr = 0.04f;
   set_sample_generator_state(1);
   float before = 0.0f;
   for (int i = 0; i < 6; i++) {
     ASSERT_TRUE(a.step_point_to_point(incr, false));
-    if (i == 0) before = a.error_color;
+    if (i == 0) before = a.color.error;
   }
-  EXPECT_LT(a.error_color, 0.5f * before);
-  EXPECT_EQ(a.history_color.size(), 6u);  // mode 2 records in the colour history
-  EXPECT_TRUE(a.history_icp.empty());
+  EXPECT_LT(a.color.error, 0.5f * before);
+  EXPECT_EQ(a.color.history.size(), 6u);  // mode 2 records in the colour history
+  EXPECT_TRUE(a.icp.history.empty());
 }
 
 TEST(PointToPlane, ZeroErrorLeavesThePoseAndMode0RecordsNothing) {
   Aligner a;
-  a.mode = 1;
+  a.mode = IcpMode::geometric;
   ready_pair(a, PoseMatrix());
   float incr = 0.02f;
   set_sample_generator_state(4);
-  ASSERT_TRUE(a.step_point_to_plane(incr, false, false, false));
-  EXPECT_EQ(a.error_icp, 0.0f);
+  ASSERT_TRUE(a.step_point_to_plane(incr, false));
+  EXPECT_EQ(a.icp.error, 0.0f);
   EXPECT_EQ(a.slots[1]->pose, PoseMatrix());  // b = 0: no motion at all
 
   // Mode 0 collects nothing: too few pairs, nothing recorded or moved.
-  a.mode = 0;
-  a.history_icp.clear();
+  a.mode = IcpMode::none;
+  a.icp.history.clear();
   a.slots[1]->pose = translation(0.1, 0, 0);
   testing::internal::CaptureStderr();
   a.verbosity = 1;
-  ASSERT_TRUE(a.step_point_to_plane(incr, true, false, false));
+  ASSERT_TRUE(a.step_point_to_plane(incr, true));
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "Too few point pairs2.\n");
-  EXPECT_TRUE(a.history_icp.empty());
+  EXPECT_TRUE(a.icp.history.empty());
   EXPECT_EQ(a.slots[1]->pose, translation(0.1, 0, 0));
 }
 
 TEST(PointToPlane, MinPairsIsInclusiveAndTooFewChangesNothing) {
   Aligner a;
-  a.mode = 1;
+  a.mode = IcpMode::geometric;
   ready_pair(a, translation(0.0, 0.0, 0.03));
   const float incr = 0.05f;
   size_t n = pairs_for(a, incr, 77, 6.25f).size();
@@ -116,16 +116,16 @@ TEST(PointToPlane, MinPairsIsInclusiveAndTooFewChangesNothing) {
   float radius = a.max_dist;
   PoseMatrix start = a.slots[1]->pose;
   set_sample_generator_state(77);
-  ASSERT_TRUE(a.step_point_to_plane(step_incr, false, false, false));
+  ASSERT_TRUE(a.step_point_to_plane(step_incr, false));
   EXPECT_EQ(step_incr, incr);
   EXPECT_EQ(a.max_dist, radius);
   EXPECT_EQ(a.slots[1]->pose, start);
-  EXPECT_TRUE(a.history_icp.empty());
+  EXPECT_TRUE(a.icp.history.empty());
 
   a.min_pairs = int(n);
   set_sample_generator_state(77);
-  ASSERT_TRUE(a.step_point_to_plane(step_incr, false, false, false));
-  EXPECT_EQ(a.history_icp.size(), 1u);
+  ASSERT_TRUE(a.step_point_to_plane(step_incr, false));
+  EXPECT_EQ(a.icp.history.size(), 1u);
   EXPECT_FALSE(a.slots[1]->pose == start);
   // The radius at most halves per accepted step.
   EXPECT_GE(a.max_dist, 0.5f * radius);
@@ -136,11 +136,11 @@ TEST(PointToPlane, MinPairsIsInclusiveAndTooFewChangesNothing) {
 
 TEST(PointToPlane, SamplingStepHasAFloor) {
   Aligner a;
-  a.mode = 1;
+  a.mode = IcpMode::geometric;
   ready_pair(a, translation(0.0, 0.0, 0.01));
   a.pairs_plane = 1000000000;  // incr * n / pairs_plane drops far below 0.0001
   float incr = 0.05f;
   set_sample_generator_state(8);
-  ASSERT_TRUE(a.step_point_to_plane(incr, false, false, false));
+  ASSERT_TRUE(a.step_point_to_plane(incr, false));
   EXPECT_EQ(incr, 0.001f);
 }
