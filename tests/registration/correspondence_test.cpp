@@ -50,39 +50,20 @@ void identical_pair(Aligner& a, int n = 12) {
 
 }  // namespace
 
-TEST(SampleGenerator, FollowsTheLinearCongruentialSequence) {
-  set_sample_generator_state(0);
-  EXPECT_EQ(draw_sample(), float(1013904223.0 / 4294967296.0));
-  EXPECT_EQ(sample_generator_state(), 1013904223u);
-  uint32_t next = 1013904223u * 1664525u + 1013904223u;
-  EXPECT_EQ(draw_sample(), float(double(next) / 4294967296.0));
-  // A state just below 2^32 rounds to exactly 1.0 in float.
-  set_sample_generator_state(uint32_t((0xFFFFFFF0u - 1013904223u) * 4276115653u));
-  EXPECT_EQ(draw_sample(), 1.0f);  // 4276115653 is the inverse of 1664525 mod 2^32
-}
-
-TEST(MedianAndRejection, MedianIsTheUpperMiddleAndKeepsOrder) {
-  Aligner a;
-  EXPECT_EQ(a.median_dist2({}), 0.0f);
-  std::vector<PointPair> pairs = {pair_at_distance(2), pair_at_distance(1), pair_at_distance(4),
-                                  pair_at_distance(std::sqrt(3.0f))};
-  // Squared distances 4, 1, 16, 3: rank 2 of 1, 3, 4, 16 is 4.
-  EXPECT_FLOAT_EQ(a.median_dist2(pairs), 4.0f);
-  EXPECT_EQ(pairs[0].p2.x, 2.0f);  // not reordered
-  std::vector<PointPair> four = {pair_at_distance(1), pair_at_distance(std::sqrt(2.0f)),
-                                 pair_at_distance(std::sqrt(3.0f)), pair_at_distance(2)};
-  EXPECT_FLOAT_EQ(a.median_dist2(four), 3.0f);
-}
-
-TEST(MedianAndRejection, RejectsAboveFactorTimesMedianInOrder) {
+// Median: the value of rank n/2 in ascending order (the upper middle), found
+// without reordering; rejection keeps the pairs at or below factor * median in
+// their order.
+TEST(MedianAndRejection, UpperMiddleRankAndOrderKeepingRejection) {
   Aligner a;
   a.verbosity = 0;
+  EXPECT_EQ(a.median_dist2({}), 0.0f);
   std::vector<PointPair> pairs;
   for (float d : {1.0f, 5.0f, 2.0f, 2.5f, 0.5f, 3.0f}) pairs.push_back(pair_at_distance(d));
-  // Squared: 1, 25, 4, 6.25, 0.25, 9; rank 3 is 6.25; threshold 6.25 * 1 keeps
-  // equality and drops 25 and 9.
-  float thresh = a.reject_pairs(pairs, 1.0f);
-  EXPECT_FLOAT_EQ(thresh, 6.25f);
+  // Squared: 1, 25, 4, 6.25, 0.25, 9; rank 3 of the sorted six is 6.25.
+  EXPECT_FLOAT_EQ(a.median_dist2(pairs), 6.25f);
+  EXPECT_EQ(pairs[1].p2.x, 5.0f);  // not reordered
+  // Threshold 6.25 * 1 keeps equality and drops 25 and 9.
+  EXPECT_FLOAT_EQ(a.reject_pairs(pairs, 1.0f), 6.25f);
   std::vector<float> kept;
   for (const PointPair& p : pairs) kept.push_back(p.p2.x);
   EXPECT_EQ(kept, (std::vector<float>{1.0f, 2.0f, 2.5f, 0.5f}));
@@ -281,37 +262,32 @@ TriMesh compat_tetrahedron() {
   return m;
 }
 
-TEST(CompatPredicates, NormCompatIsStrictOnInteriorVertices) {
+// Each predicate at its thresholds on vertex 1 (normal (1, 0, 0), colour
+// 0.25 from grey, direction dot 0.5): strict for normals and colour distance,
+// inclusive for the direction; missing data rejects.
+TEST(CompatPredicates, ThresholdsAndMissingData) {
   TriMesh m = compat_tetrahedron();
   const float* v1 = m.vertices[1].data();
-  EXPECT_TRUE(NormCompat(point(1, 0, 0), &m, 0.5f)(v1));
-  EXPECT_FALSE(NormCompat(point(0.5f, 0, 0), &m, 0.5f)(v1));  // dot exactly min_dot
-  EXPECT_FALSE(NormCompat(point(-1, 0, 0), &m, 0.5f)(v1));
-  m.normals.clear();  // interior vertices cannot be judged without normals
-  EXPECT_FALSE(NormCompat(point(1, 0, 0), &m, 0.5f)(v1));
-}
-
-TEST(CompatPredicates, NormCompatAcceptsBoundaryVertexWhateverItsNormal) {
-  TriMesh m;
-  m.vertices = {point(0, 0, 0), point(1, 0, 0), point(0, 1, 0)};
-  m.faces = {Face(0, 1, 2)};
-  m.normals = {point(0, 0, 1), point(0, 0, 1), point(0, 0, 1)};
-  // Every vertex of a lone triangle is on its boundary.
-  EXPECT_TRUE(NormCompat(point(0, 0, -1), &m, 0.9f)(m.vertices[1].data()));
-}
-
-TEST(CompatPredicates, ColorCompatThresholds) {
-  TriMesh m = compat_tetrahedron();
   std::vector<point> dirs = {point(1, 0, 0), point(0.5f, 0, 0), point(0, 1, 0), point(1, 0, 0)};
   const Color grey(0.5f, 0.5f, 0.5f);
   const point x(1, 0, 0);
-  // Vertex 1: direction dot 0.5, colour distance 0.25.
-  EXPECT_TRUE(ColorCompat(grey, x, &m, 0.5f, 0.3f, dirs.data())(m.vertices[1].data()));
-  EXPECT_FALSE(ColorCompat(grey, x, &m, 0.5f, 0.25f, dirs.data())(m.vertices[1].data()));
-  EXPECT_FALSE(ColorCompat(grey, x, &m, 0.6f, 0.3f, dirs.data())(m.vertices[1].data()));
-  EXPECT_FALSE(ColorCompat(grey, x, &m, 0.5f, 0.3f, nullptr)(m.vertices[1].data()));
+  EXPECT_TRUE(NormCompat(x, &m, 0.5f)(v1));
+  EXPECT_FALSE(NormCompat(point(0.5f, 0, 0), &m, 0.5f)(v1));  // dot exactly min_dot
+  EXPECT_FALSE(NormCompat(point(-1, 0, 0), &m, 0.5f)(v1));
+  EXPECT_TRUE(ColorCompat(grey, x, &m, 0.5f, 0.3f, dirs.data())(v1));
+  EXPECT_FALSE(ColorCompat(grey, x, &m, 0.5f, 0.25f, dirs.data())(v1));
+  EXPECT_FALSE(ColorCompat(grey, x, &m, 0.6f, 0.3f, dirs.data())(v1));
+  EXPECT_FALSE(ColorCompat(grey, x, &m, 0.5f, 0.3f, nullptr)(v1));
+  m.normals.clear();  // interior vertices cannot be judged without normals
   m.colors.clear();
-  EXPECT_FALSE(ColorCompat(grey, x, &m, 0.5f, 0.3f, dirs.data())(m.vertices[1].data()));
+  EXPECT_FALSE(NormCompat(x, &m, 0.5f)(v1));
+  EXPECT_FALSE(ColorCompat(grey, x, &m, 0.5f, 0.3f, dirs.data())(v1));
+  // Every vertex of a lone triangle is on its boundary: accepted whatever its normal.
+  TriMesh tri;
+  tri.vertices = {point(0, 0, 0), point(1, 0, 0), point(0, 1, 0)};
+  tri.faces = {Face(0, 1, 2)};
+  tri.normals.assign(3, point(0, 0, 1));
+  EXPECT_TRUE(NormCompat(point(0, 0, -1), &tri, 0.9f)(tri.vertices[1].data()));
 }
 
 }  // namespace

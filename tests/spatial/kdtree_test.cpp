@@ -159,23 +159,6 @@ TEST(KDtreeBounds, ZeroBoundIsRootRadiusForInteriorRootAndUnboundedForLeafRoot) 
   EXPECT_EQ(leaf.find_nearest(very_far.data(), 0.0f), seven[3].data());
 }
 
-TEST(KDtreeQueries, PredicateRejectingTheNearestGivesTheNextOneOrNull) {
-  std::vector<point> pts = {point(0, 0, 1), point(0, 0, 2), point(0, 0, 3), point(5, 5, 5)};
-  for (int i = 0; i < 10; i++) pts.push_back(point(9, 9, 9 + i));
-  struct RejectFirst : KDtree::CompatFunc {
-    const float* rejected;
-    bool operator()(const float* p) const override { return p != rejected; }
-  } reject;
-  reject.rejected = pts[0].data();
-  KDtree tree(pts);
-  const point q(0, 0, 0);
-  EXPECT_EQ(tree.find_nearest(q.data(), 100.0f, &reject), pts[1].data());
-  EXPECT_EQ(tree.find_nearest(q.data(), 4.0f, &reject), nullptr);  // pts[1] is exactly at the bound
-  std::vector<const float*> knn;
-  tree.find_k_nearest(knn, 2, q.data(), 0.0f, &reject);
-  EXPECT_EQ(knn, (std::vector<const float*>{pts[1].data(), pts[2].data()}));
-}
-
 TEST(KDtreeQueries, PredicateIsConsultedOnlyForImprovingCandidates) {
   std::mt19937 rng(7);
   std::vector<point> pts = random_cloud(rng, 20000, 1.0f);
@@ -251,13 +234,6 @@ TEST(KDtreeDegenerate, AdjacentFloatsStillSplitIntoTwoSides) {
   std::vector<point> lone(1, point(1.0f, 0, 0));
   for (int j = 0; j < 39; j++) lone.push_back(point(one_up, j * 2e-9f, 0));
   for (int i : {0, 1, 2, 20, 39}) expect_matches_brute_force(lone, lone[i], 0.0f);
-}
-
-TEST(KDtreeIndex, IndexOfRecoversTheVertex) {
-  std::mt19937 rng(3);
-  std::vector<point> pts = random_cloud(rng, 100, 1.0f);
-  KDtree tree(pts);
-  for (int i : {0, 17, 99}) EXPECT_EQ(KDtree::index_of(tree.find_nearest(pts[i].data(), 0.0f), pts), i);
 }
 
 }  // namespace
