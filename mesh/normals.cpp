@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "geometry/dense_solvers.h"
 #include "mesh/TriMesh.h"
 #include "mesh/diagnostics.h"
-#include "geometry/dense_solvers.h"
 #include "spatial/KDtree.h"
 
 namespace {

@@ -9,11 +9,11 @@
 #include <cstring>
 
 #include "registration/Aligner.h"
-#include "spatial/KDtree.h"
 #include "registration/compat.h"
 #include "registration/point_mapper.h"
 #include "registration/sampler.h"
 #include "registration/timer.h"
+#include "spatial/KDtree.h"
 
 namespace {
 

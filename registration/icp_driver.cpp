@@ -2,15 +2,16 @@
 // iterations with periodic re-seeding and re-weighting until the error stalls,
 // then one dense final iteration. Also the two entry points around it, which
 // differ only in the variant they run.
-#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <string>
 #include <system_error>
+#include <vector>
 
 #include "registration/Aligner.h"
-#include "spatial/KDtree.h"
 #include "registration/color_dirs.h"
 #include "registration/timer.h"
+#include "spatial/KDtree.h"
 
 namespace {
 

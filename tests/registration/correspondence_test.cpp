@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "registration/Aligner.h"
-#include "registration/compat.h"
-#include "spatial/KDtree.h"
 #include "registration/color_dirs.h"
+#include "registration/compat.h"
 #include "registration/sampler.h"
 #include "registration/significant_colors.h"
+#include "spatial/KDtree.h"
 #include "test_meshes.h"
 
 namespace {

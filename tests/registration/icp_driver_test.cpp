@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "registration/Aligner.h"
-#include "spatial/KDtree.h"
 #include "registration/color_dirs.h"
 #include "registration/color_features.h"
 #include "registration/sampler.h"
+#include "spatial/KDtree.h"
 #include "test_meshes.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "registration/Aligner.h"
-#include "spatial/KDtree.h"
 #include "registration/sampler.h"
+#include "spatial/KDtree.h"
 #include "test_meshes.h"
 
 namespace {
