@@ -35,17 +35,12 @@ bool same_pairs(const std::vector<PointPair>& a, const std::vector<PointPair>& b
 // Two copies of one coloured height field, trees built, uniform cdfs, colour
 // data in place: what a step finds when collect_pairs runs.
 void identical_pair(Aligner& a, int n = 12) {
-  fill_slot(*a.slots[0], height_field(n, n, -1, -1, 1, 1));
-  fill_slot(*a.slots[1], height_field(n, n, -1, -1, 1, 1));
+  testmesh::tree_pair(a, n, true);
   for (auto& s : a.slots) {
-    s->kdtree = std::make_unique<KDtree>(s->mesh->vertices);
-    s->mesh->need_vertex_faces();
     compute_color_dirs(*s);
     s->color_tolerance = 0.0f;  // every vertex with neighbours is significant
     build_significant_colors(*s);
   }
-  a.max_dist = 1.0f;
-  a.reset_cdfs();
 }
 
 }  // namespace

@@ -8,25 +8,14 @@
 
 #include "registration/Aligner.h"
 #include "registration/sampler.h"
-#include "spatial/KDtree.h"
 #include "test_meshes.h"
 
 namespace {
 
-using testmesh::fill_slot;
-using testmesh::height_field;
-
 // Fixed meshes with trees and uniform cdfs; mesh 2 placed by `pose2`.
-void ready_pair(Aligner& a, const PoseMatrix& pose2, int n = 14) {
-  fill_slot(*a.slots[0], height_field(n, n, -1, -1, 1, 1, false));
-  fill_slot(*a.slots[1], height_field(n, n, -1, -1, 1, 1, false), pose2);
-  for (auto& s : a.slots) {
-    s->kdtree = std::make_unique<KDtree>(s->mesh->vertices);
-    s->mesh->need_vertex_faces();
-  }
-  a.max_dist = 1.0f;
+void ready_pair(Aligner& a, const PoseMatrix& pose2) {
+  testmesh::tree_pair(a, 14, false, pose2);
   a.verbosity = 0;
-  a.reset_cdfs();
 }
 
 // The pairs a step will see when it starts with generator state `seed`.
