@@ -49,16 +49,16 @@ void align_action(AppState& app, int id) {
   Aligner& aligner = *app.aligner;
   ControlHandles& h = control_handles();
   if (id == 1) {
-    if (aligner.align(1, false, false)) {
-      std::fprintf(stderr, "ICP succeeded - distance = %f\n", aligner.error_icp);
+    if (aligner.align(1)) {
+      std::fprintf(stderr, "ICP succeeded - distance = %f\n", aligner.icp.error);
       accept_result(app, app.view_state->icp_pose, h.pose_icp, h.pose_color_icp, 1);
     } else {
       std::fprintf(stderr, "ICP failed\n");
     }
   } else if (id == 2) {
     prepare_for_color_run(app);
-    if (aligner.align_color(1, false, false)) {
-      std::fprintf(stderr, "ICP succeeded - distance = %f\n", aligner.error_color);
+    if (aligner.align_color(1)) {
+      std::fprintf(stderr, "ICP succeeded - distance = %f\n", aligner.color.error);
       accept_result(app, app.view_state->color_icp_pose, h.pose_color_icp, h.pose_icp, 2);
     } else {
       std::fprintf(stderr, "ICP failed\n");

@@ -1,6 +1,6 @@
 #include "registration/MeshSlot.h"
 
-#include "registration/KDtree.h"
+#include "spatial/KDtree.h"
 
 MeshSlot::MeshSlot() = default;
 MeshSlot::~MeshSlot() = default;

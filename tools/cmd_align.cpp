@@ -72,13 +72,13 @@ int cmd_align(int argc, char** argv) {
     prepare_color_features(aligner, kDefaultRidgeThreshold);
   }
 
-  bool ok = color ? aligner.align_color(1, false, false) : aligner.align(1, false, false);
+  bool ok = color ? aligner.align_color(1) : aligner.align(1);
   if (!ok) {
     std::fprintf(stderr, "ICP failed\n");
     return 1;
   }
   std::fprintf(stderr, "ICP succeeded - distance = %f\n",
-               color ? aligner.error_color : aligner.error_icp);
+               color ? aligner.color.error : aligner.icp.error);
   if (out_path && !write_pose(aligner.slots[1]->pose, out_path)) {
     std::fprintf(stderr, "icp_tool align: cannot write %s\n", out_path);
     return 1;

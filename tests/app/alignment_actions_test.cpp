@@ -246,7 +246,7 @@ TEST_F(AlignmentActions, TrialBatchWritesLogCountsAndFiles) {
     EXPECT_FALSE(read_bytes(dir + "/run_" + std::to_string(trial) + "_error.xls").empty());
 
   // A log that cannot be created stops the batch before any alignment.
-  app.aligner->history_icp.clear();
+  app.aligner->icp.history.clear();
   EXPECT_FALSE(run_trials(app, "/nonexistent-folder/run", 7, 2, hooks, counts));
-  EXPECT_TRUE(app.aligner->history_icp.empty());
+  EXPECT_TRUE(app.aligner->icp.history.empty());
 }
