@@ -8,7 +8,6 @@
 
 #include "tools/commands.h"
 
-#ifdef ICP_HAVE_APP_LOGIC
 #include "app/AppState.h"
 #include "app/alignment_actions.h"
 #include "app/result_files.h"
@@ -120,12 +119,3 @@ int cmd_trials(int argc, char** argv) {
   std::printf("S\xF3lo normal: %d\n", counts.only_geometric);
   return 0;
 }
-
-#else
-
-int cmd_trials(int, char**) {
-  std::fprintf(stderr, "icp_tool trials: this build has no application layer\n");
-  return 2;
-}
-
-#endif
