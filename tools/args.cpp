@@ -19,35 +19,35 @@ const char* ParsedArgs::value(const std::string& flag) const {
   return it == values.end() ? nullptr : it->second.c_str();
 }
 
-int usage_error(const ArgSpec& spec, const std::string& why) {
-  std::fprintf(stderr, "icp_tool %s: %s\n%s", spec.command, why.c_str(), spec.usage);
+int usage_error(const CommandSyntax& syntax, const std::string& why) {
+  std::fprintf(stderr, "icp_tool %s: %s\n%s", syntax.command, why.c_str(), syntax.usage);
   return 2;
 }
 
-bool parse_args(int argc, char** argv, const ArgSpec& spec, ParsedArgs& out) {
+bool parse_args(int argc, char** argv, const CommandSyntax& syntax, ParsedArgs& out) {
   for (int i = 0; i < argc; i++) {
     const char* arg = argv[i];
     if (arg[0] == '-' && arg[1] == '-') {
-      if (listed(spec.switches, arg)) {
+      if (listed(syntax.switches, arg)) {
         out.switches.insert(arg);
-      } else if (!listed(spec.valued, arg)) {
-        usage_error(spec, std::string("unknown option '") + arg + "'");
+      } else if (!listed(syntax.valued, arg)) {
+        usage_error(syntax, std::string("unknown option '") + arg + "'");
         return false;
       } else if (i + 1 >= argc) {
-        usage_error(spec, std::string(arg) + " needs a value");
+        usage_error(syntax, std::string(arg) + " needs a value");
         return false;
       } else {
         out.values[arg] = argv[++i];
       }
-    } else if (static_cast<int>(out.positional.size()) < spec.max_positional) {
+    } else if (static_cast<int>(out.positional.size()) < syntax.max_positional) {
       out.positional.push_back(arg);
     } else {
-      usage_error(spec, "too many arguments");
+      usage_error(syntax, "too many arguments");
       return false;
     }
   }
-  if (static_cast<int>(out.positional.size()) < spec.min_positional) {
-    usage_error(spec, "too few arguments");
+  if (static_cast<int>(out.positional.size()) < syntax.min_positional) {
+    usage_error(syntax, "too few arguments");
     return false;
   }
   return true;

@@ -10,7 +10,7 @@
 
 // What a command accepts. An argument that starts with "--" is an option;
 // anything else is positional.
-struct ArgSpec {
+struct CommandSyntax {
   const char* command;                 // e.g. "trials", used in messages
   const char* usage;                   // printed after every usage error
   std::vector<std::string> valued;     // options that take the next argument
@@ -32,11 +32,11 @@ struct ParsedArgs {
 // Fills `out` from argv; false (with the message and usage printed on
 // stderr) for an unknown option, an option missing its value, or too few or
 // too many positional arguments.
-bool parse_args(int argc, char** argv, const ArgSpec& spec, ParsedArgs& out);
+bool parse_args(int argc, char** argv, const CommandSyntax& syntax, ParsedArgs& out);
 
 // Prints "icp_tool COMMAND: why" and the usage text; always returns 2, the
 // exit status of a usage error.
-int usage_error(const ArgSpec& spec, const std::string& why);
+int usage_error(const CommandSyntax& syntax, const std::string& why);
 
 // A whole decimal number in [low, high]; false for anything else.
 bool parse_whole(const char* text, long low, long high, long& value);

@@ -21,9 +21,9 @@ const float kDefaultRidgeThreshold = 0.2f;
 // final pose of MOVING for --out. Exit 0 on success, 1 when the ICP fails or
 // the pose cannot be written, 2 on bad arguments or unreadable meshes.
 int cmd_align(int argc, char** argv) {
-  const ArgSpec spec{"align", kAlignUsage, {"--out"}, {"--color"}, 2, 2};
+  const CommandSyntax syntax{"align", kAlignUsage, {"--out"}, {"--color"}, 2, 2};
   ParsedArgs args;
-  if (!parse_args(argc, argv, spec, args)) return 2;
+  if (!parse_args(argc, argv, syntax, args)) return 2;
   const std::vector<std::string>& paths = args.positional;
   const bool color = args.has("--color");
   const char* out_path = args.value("--out");

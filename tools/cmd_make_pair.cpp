@@ -16,12 +16,12 @@ const char kMakePairUsage[] =
 // Writes a synthetic coloured scan pair with known poses into DIR (exit 0),
 // or says why not (exit 1 for a failed write, 2 for bad arguments).
 int cmd_make_pair(int argc, char** argv) {
-  const ArgSpec spec{"make-pair", kMakePairUsage,
+  const CommandSyntax syntax{"make-pair", kMakePairUsage,
                      {"--shape", "--out", "--vertices", "--noise", "--seed"}, {}, 0, 0};
   ParsedArgs args;
-  if (!parse_args(argc, argv, spec, args)) return 2;
+  if (!parse_args(argc, argv, syntax, args)) return 2;
   if (!args.has("--shape") || !args.has("--out"))
-    return usage_error(spec, "--shape and --out are required");
+    return usage_error(syntax, "--shape and --out are required");
   ScanPairOptions options;
   const std::string out_dir = args.value("--out");
   long number = 0;
@@ -41,7 +41,7 @@ int cmd_make_pair(int argc, char** argv) {
       ok = parse_whole(value, 0, 4294967295L, number);
       options.seed = static_cast<uint32_t>(number);
     }
-    if (!ok) return usage_error(spec, "bad value '" + text + "' for " + flag);
+    if (!ok) return usage_error(syntax, "bad value '" + text + "' for " + flag);
   }
   std::string why;
   if (!check_scan_pair_options(options, why)) {

@@ -7,9 +7,9 @@
 // Reads a pose file and prints it back in the pose-file format (exit 0), or
 // says why it cannot be read (exit 1).
 int cmd_pose_check(int argc, char** argv) {
-  const ArgSpec spec{"pose-check", "usage: icp_tool pose-check FILE\n", {}, {}, 1, 1};
+  const CommandSyntax syntax{"pose-check", "usage: icp_tool pose-check FILE\n", {}, {}, 1, 1};
   ParsedArgs args;
-  if (!parse_args(argc, argv, spec, args)) return 2;
+  if (!parse_args(argc, argv, syntax, args)) return 2;
   const char* path = args.positional[0].c_str();
   PoseMatrix pose;
   if (!read_pose(path, pose)) {

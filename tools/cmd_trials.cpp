@@ -25,22 +25,22 @@ struct TrialArgs {
 };
 
 bool parse_trial_args(int argc, char** argv, TrialArgs& args) {
-  const ArgSpec spec{"trials", kTrialsUsage, {"--out", "--count", "--seed"}, {}, 2, 2};
+  const CommandSyntax syntax{"trials", kTrialsUsage, {"--out", "--count", "--seed"}, {}, 2, 2};
   ParsedArgs parsed;
-  if (!parse_args(argc, argv, spec, parsed)) return false;
+  if (!parse_args(argc, argv, syntax, parsed)) return false;
   if (!parsed.has("--out") || parsed.values["--out"].empty()) {
-    usage_error(spec, "needs FIXED, MOVING and --out");
+    usage_error(syntax, "needs FIXED, MOVING and --out");
     return false;
   }
   args.paths[0] = parsed.positional[0];
   args.paths[1] = parsed.positional[1];
   args.out = parsed.values["--out"];
   if (parsed.has("--count") && !parse_whole(parsed.value("--count"), 1, kMaxTrials, args.count)) {
-    usage_error(spec, "--count must be a whole number from 1 to " + std::to_string(kMaxTrials));
+    usage_error(syntax, "--count must be a whole number from 1 to " + std::to_string(kMaxTrials));
     return false;
   }
   if (parsed.has("--seed") && !parse_whole(parsed.value("--seed"), 0, UINT32_MAX, args.seed)) {
-    usage_error(spec, "--seed must be a whole number from 0 to " + std::to_string(UINT32_MAX));
+    usage_error(syntax, "--seed must be a whole number from 0 to " + std::to_string(UINT32_MAX));
     return false;
   }
   return true;
