@@ -88,14 +88,11 @@ TEST_F(LoadMesh, MeshOneThenColourlessMeshTwo) {
   EXPECT_GT(s1.curvature_scale, 0.0f);
   EXPECT_FALSE(s1.mesh->tristrips.empty());
   EXPECT_EQ(s1.mesh->neighbors.size(), 25u);
-  EXPECT_TRUE(h.load_mesh[1]->enabled);
-  EXPECT_TRUE(h.appearance[0]->enabled);
-  EXPECT_TRUE(h.color_real[0]->enabled);
-  EXPECT_TRUE(h.tolerance[0]->enabled);
-  EXPECT_TRUE(h.geometry->enabled);
-  EXPECT_FALSE(h.appearance[1]->enabled);
-  EXPECT_FALSE(h.icp->enabled);
-  EXPECT_FALSE(h.move_mesh2->enabled);
+  for (const Control* on : {h.load_mesh[1], h.appearance[0], h.color_real[0], h.tolerance[0],
+                            h.geometry})
+    EXPECT_TRUE(on->enabled) << on->label;
+  for (const Control* off : {h.appearance[1], h.icp, h.move_mesh2})
+    EXPECT_FALSE(off->enabled) << off->label;
   // The overlapped view frames mesh 1 at its pose, five radii away.
   point c = app.view_state->overlap_view * (s1.pose * s1.mesh->bounding_sphere.center);
   EXPECT_NEAR(c.z, -5.0f * s1.mesh->bounding_sphere.radius, 1e-4f);
@@ -107,18 +104,13 @@ TEST_F(LoadMesh, MeshOneThenColourlessMeshTwo) {
   EXPECT_TRUE(poses_near(app.view_state->initial_pose, s2.pose));
   EXPECT_EQ(s2.color_mode, 0);  // colourless: "Color blanco"
   EXPECT_EQ(h.color_mode[1]->shown_int, 0);
-  EXPECT_TRUE(h.appearance[1]->enabled);
-  EXPECT_TRUE(h.color_white[1]->enabled);
-  EXPECT_FALSE(h.color_real[1]->enabled);
-  EXPECT_FALSE(h.color_significant[1]->enabled);
-  EXPECT_TRUE(h.icp->enabled);
-  EXPECT_FALSE(h.color_icp->enabled);  // mesh 2 has no colours
-  EXPECT_FALSE(h.trial_batch->enabled);
-  EXPECT_TRUE(h.pose_initial->enabled);
-  EXPECT_TRUE(h.reset->enabled);
-  EXPECT_TRUE(h.split->enabled && h.overlapped->enabled);
-  EXPECT_TRUE(h.move_mesh2->enabled);  // overlapped view
-  EXPECT_TRUE(h.color_real[0]->enabled);  // mesh 1's controls untouched
+  // "Mover malla2" in the overlapped view; mesh 1's controls are untouched.
+  for (const Control* on : {h.appearance[1], h.color_white[1], h.icp, h.pose_initial, h.reset,
+                            h.split, h.overlapped, h.move_mesh2, h.color_real[0]})
+    EXPECT_TRUE(on->enabled) << on->label;
+  // Mesh 2 has no colours: neither its colour modes nor the colour runs.
+  for (const Control* off : {h.color_real[1], h.color_significant[1], h.color_icp, h.trial_batch})
+    EXPECT_FALSE(off->enabled) << off->label;
 }
 
 TEST_F(LoadMesh, ReloadingMeshOneInStageTwoKeepsTheStageAndMeshTwosView) {
