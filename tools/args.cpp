@@ -15,8 +15,9 @@ bool listed(const std::vector<std::string>& names, const char* arg) {
 }  // namespace
 
 const char* ParsedArgs::value(const std::string& flag) const {
-  auto it = values.find(flag);
-  return it == values.end() ? nullptr : it->second.c_str();
+  for (auto it = values.rbegin(); it != values.rend(); ++it)
+    if (it->first == flag) return it->second.c_str();
+  return nullptr;
 }
 
 int usage_error(const CommandSyntax& syntax, const std::string& why) {
@@ -25,9 +26,10 @@ int usage_error(const CommandSyntax& syntax, const std::string& why) {
 }
 
 bool parse_args(int argc, char** argv, const CommandSyntax& syntax, ParsedArgs& out) {
+  const bool has_options = !syntax.valued.empty() || !syntax.switches.empty();
   for (int i = 0; i < argc; i++) {
     const char* arg = argv[i];
-    if (arg[0] == '-' && arg[1] == '-') {
+    if (has_options && arg[0] == '-' && arg[1] == '-') {
       if (listed(syntax.switches, arg)) {
         out.switches.insert(arg);
       } else if (!listed(syntax.valued, arg)) {
@@ -37,7 +39,7 @@ bool parse_args(int argc, char** argv, const CommandSyntax& syntax, ParsedArgs& 
         usage_error(syntax, std::string(arg) + " needs a value");
         return false;
       } else {
-        out.values[arg] = argv[++i];
+        out.values.emplace_back(arg, argv[++i]);
       }
     } else if (static_cast<int>(out.positional.size()) < syntax.max_positional) {
       out.positional.push_back(arg);

@@ -3,13 +3,14 @@
 // printed as "icp_tool COMMAND: why" followed by the command's usage text.
 #pragma once
 
-#include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
-// What a command accepts. An argument that starts with "--" is an option;
-// anything else is positional.
+// What a command accepts. An argument that starts with "--" is an option,
+// anything else is positional; a command without options takes every
+// argument as positional (a file may be named "--x").
 struct CommandSyntax {
   const char* command;                 // e.g. "trials", used in messages
   const char* usage;                   // printed after every usage error
@@ -21,11 +22,12 @@ struct CommandSyntax {
 
 struct ParsedArgs {
   std::vector<std::string> positional;
-  std::map<std::string, std::string> values;  // the last value given wins
+  // Every valued option in the order given; a repeated option appears again.
+  std::vector<std::pair<std::string, std::string>> values;
   std::set<std::string> switches;
 
-  bool has(const std::string& flag) const { return values.count(flag) || switches.count(flag); }
-  // The option's value, or null when it was not given.
+  bool has(const std::string& flag) const { return value(flag) || switches.count(flag); }
+  // The option's last value, or null when it was not given.
   const char* value(const std::string& flag) const;
 };
 

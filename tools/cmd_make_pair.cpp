@@ -31,7 +31,7 @@ int cmd_make_pair(int argc, char** argv) {
     if (flag == "--shape") {
       ok = parse_scan_shape(value, options.shape);
     } else if (flag == "--out") {
-      ok = !out_dir.empty();
+      ok = !text.empty();
     } else if (flag == "--vertices") {
       ok = parse_whole(value, 1, 1L << 40, number);
       options.vertices = number > kMaxScanVertices ? kMaxScanVertices + 1 : static_cast<int>(number);

@@ -28,13 +28,13 @@ bool parse_trial_args(int argc, char** argv, TrialArgs& args) {
   const CommandSyntax syntax{"trials", kTrialsUsage, {"--out", "--count", "--seed"}, {}, 2, 2};
   ParsedArgs parsed;
   if (!parse_args(argc, argv, syntax, parsed)) return false;
-  if (!parsed.has("--out") || parsed.values["--out"].empty()) {
+  if (!parsed.has("--out") || *parsed.value("--out") == '\0') {
     usage_error(syntax, "needs FIXED, MOVING and --out");
     return false;
   }
   args.paths[0] = parsed.positional[0];
   args.paths[1] = parsed.positional[1];
-  args.out = parsed.values["--out"];
+  args.out = parsed.value("--out");
   if (parsed.has("--count") && !parse_whole(parsed.value("--count"), 1, kMaxTrials, args.count)) {
     usage_error(syntax, "--count must be a whole number from 1 to " + std::to_string(kMaxTrials));
     return false;
