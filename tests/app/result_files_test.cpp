@@ -8,7 +8,7 @@
 
 #include "app/result_files.h"
 #include "app/trial_batch.h"
-#include "temp_files.h"
+#include "support.h"
 
 namespace {
 
