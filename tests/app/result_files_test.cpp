@@ -15,7 +15,7 @@
 
 #include "app/result_files.h"
 #include "app/trial_batch.h"
-#include "temp_files.h"
+#include "support.h"
 
 namespace {
 
@@ -27,12 +27,12 @@ void fill_results(AppState& app) {
   Aligner& a = *app.aligner;
   a.slots[0]->file_name = "/scans/first scan.ply";
   a.slots[1]->file_name = "/scans/second.ply";
-  a.error_icp = 0.5f;
-  a.error_color = 0.000125f;
-  a.history_icp = {3.0f, 2.0f, 1.0f};
-  a.history_color = {4.0f, 3.5f, 3.25f, 3.125f, 3.0f};
-  a.run_starts_icp = {0};
-  a.run_starts_color = {0};
+  a.icp.error = 0.5f;
+  a.color.error = 0.000125f;
+  a.icp.history = {3.0f, 2.0f, 1.0f};
+  a.color.history = {4.0f, 3.5f, 3.25f, 3.125f, 3.0f};
+  a.icp.run_starts = {0};
+  a.color.run_starts = {0};
   app.view_state->initial_pose = translation(1, 2, 3);
   app.view_state->icp_pose = translation(0.5, 0, 0);
   app.view_state->color_icp_pose = rotation(0.25, 0, 0, 1);
@@ -107,17 +107,17 @@ TEST(ResultFiles, SummaryAndTableAreByteExact) {
             "3\t\t\t3.125000\t\t\t\n"
             "4\t\t\t3.000000\t\t\t\n");
   // The first run start of each list was consumed.
-  EXPECT_TRUE(app.aligner->run_starts_icp.empty());
-  EXPECT_TRUE(app.aligner->run_starts_color.empty());
+  EXPECT_TRUE(app.aligner->icp.run_starts.empty());
+  EXPECT_TRUE(app.aligner->color.run_starts.empty());
 }
 
 TEST(ResultFiles, LaterRunStartsMarkTheirRows) {
   AppState app;
   fill_results(app);
-  app.aligner->run_starts_icp = {0, 2};  // a second run began after two steps
+  app.aligner->icp.run_starts = {0, 2};  // a second run began after two steps
   std::string table = error_table_text(*app.aligner);
   EXPECT_NE(table.find("\n1\t2.000000\t2.000000\t3.500000\t\t\t\n"), std::string::npos) << table;
-  EXPECT_TRUE(app.aligner->run_starts_icp.empty());
+  EXPECT_TRUE(app.aligner->icp.run_starts.empty());
 }
 
 TEST(ResultFiles, WritesTheFiveFilesWithTrialNumbers) {
@@ -162,14 +162,14 @@ TEST(ResultFiles, FailedSaveLeavesThePreviousSetWhole) {
     if (c.drop_previous_table) std::remove((base + "_error.xls").c_str());
     const std::map<std::string, std::string> before = snapshot(dir);
 
-    app.aligner->error_icp = 7.0f;
+    app.aligner->icp.error = 7.0f;
     app.view_state->color_icp_pose = translation(9, 9, 9);
-    app.aligner->run_starts_icp = {0, 2};
+    app.aligner->icp.run_starts = {0, 2};
     OpenerScope scope(c.opener);
     EXPECT_FALSE(write_result_files(app, base));
     EXPECT_EQ(snapshot(dir), before);  // the previous set whole, no temporary left
     // The unsaved run starts stay for the next attempt.
-    EXPECT_EQ(app.aligner->run_starts_icp, (std::vector<int32_t>{0, 2}));
+    EXPECT_EQ(app.aligner->icp.run_starts, (std::vector<int32_t>{0, 2}));
   }
   AppState app;
   EXPECT_FALSE(write_result_files(app, temp_dir() + "/no-folder/keep"));
@@ -189,7 +189,7 @@ TEST(ResultFiles, SavedSetReplacesFilesAsAPlainWriteWould) {
   std::rename((base + ".vkl").c_str(), linked.c_str());
   ASSERT_EQ(symlink(linked.c_str(), (base + ".vkl").c_str()), 0);
   chmod((base + "_error.xls").c_str(), 0640);
-  app.aligner->error_icp = 2.0f;
+  app.aligner->icp.error = 2.0f;
   ASSERT_TRUE(write_result_files(app, base));
   struct stat st;
   ASSERT_EQ(lstat((base + ".vkl").c_str(), &st), 0);
@@ -199,7 +199,7 @@ TEST(ResultFiles, SavedSetReplacesFilesAsAPlainWriteWould) {
   EXPECT_EQ(st.st_mode & 07777, 0640u);
 
   // A folder that refuses new files: the existing files are written in place.
-  app.aligner->error_icp = 3.0f;
+  app.aligner->icp.error = 3.0f;
   OpenerScope scope(refusing_folder);
   ASSERT_TRUE(write_result_files(app, base));
   EXPECT_EQ(read_bytes(linked), summary_text(app));
@@ -208,8 +208,8 @@ TEST(ResultFiles, SavedSetReplacesFilesAsAPlainWriteWould) {
 TEST(ResultFiles, HugeNumbersAreNeverCut) {
   AppState app;
   fill_results(app);
-  app.aligner->error_color = -3.4e38f;
-  app.aligner->history_icp = {-3.4e38f};
+  app.aligner->color.error = -3.4e38f;
+  app.aligner->icp.history = {-3.4e38f};
   const std::string number = "-339999995214436424907732413799364296704.000000";
   std::string summary = summary_text(app);
   EXPECT_EQ(summary.substr(summary.rfind('\n', summary.size() - 2) + 1),
