@@ -1,5 +1,6 @@
 // Colour-difference directions, significant colours and their cache rules,
-// and the ridge/valley face test with the collect pass that marks vertices.
+// the ridge/valley face test with the collect pass that marks vertices, and
+// a failed scan load.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -16,9 +17,6 @@
 #include "test_meshes.h"
 
 namespace {
-
-std::string g_progress;
-void capture_progress(const char* text) { g_progress += text; }
 
 // A star: vertex 0 joined to vertices 1..k (neighbour lists set by hand),
 // colours given per vertex.
@@ -54,63 +52,47 @@ std::unique_ptr<TriMesh> curved_triangle(const float k[3], const float e[3], con
 TEST(ColorDirs, UnitDifferenceFromNeighbourMeanComputedOnceZeroAtTheMean) {
   MeshSlot slot;
   // Vertex 0 red among two blue neighbours; 3 has no neighbours.
-  slot.mesh = star({Color(1, 0, 0), Color(0, 0, 1), Color(0, 0, 1)});
-  slot.mesh->vertices.emplace_back();
-  slot.mesh->colors.emplace_back(0.5f, 0.5f, 0.5f);
-  slot.mesh->neighbors.emplace_back();
-  g_progress.clear();
-  set_progress_hook(capture_progress);
+  slot.mesh = star({Color(1, 0, 0), Color(0, 0, 1), Color(0, 0, 1), Color(0.5f, 0.5f, 0.5f)});
+  slot.mesh->neighbors[0].pop_back();
+  slot.mesh->neighbors[3].clear();
+  set_verbose(false);
   compute_color_dirs(slot);
-  EXPECT_EQ(g_progress, "Calculando diferencia de color entre puntos vecinos... Hecho.\n");
   ASSERT_EQ(slot.color_dirs.size(), 4u);
   const float h = 1.0f / std::sqrt(2.0f);
-  EXPECT_NEAR(slot.color_dirs[0].x, h, 1e-6f);
-  EXPECT_NEAR(slot.color_dirs[0].z, -h, 1e-6f);
-  EXPECT_NEAR(slot.color_dirs[1].x, -h, 1e-6f);  // blue minus its red neighbour
-  EXPECT_EQ(slot.color_dirs[3], point());       // no neighbours: zero vector
-  // Already sized: nothing recomputed, nothing printed.
-  g_progress.clear();
-  slot.color_dirs[0] = point(9, 9, 9);
+  EXPECT_LT(dist(slot.color_dirs[0], point(h, 0, -h)), 1e-6f);
+  EXPECT_LT(dist(slot.color_dirs[1], point(-h, 0, h)), 1e-6f);  // blue minus its red neighbour
+  EXPECT_EQ(slot.color_dirs[3], point());                       // no neighbours: zero vector
+  slot.color_dirs[0] = point(9, 9, 9);  // already sized: nothing recomputed
   compute_color_dirs(slot);
-  EXPECT_EQ(g_progress, "");
   EXPECT_EQ(slot.color_dirs[0], point(9, 9, 9));
-  set_progress_hook(nullptr);
   // A colour equal to its neighbours' mean has no direction.
   slot.mesh = star({Color(0.5f, 0.5f, 0.5f), Color(0.25f, 0.5f, 0.5f), Color(0.75f, 0.5f, 0.5f)});
   slot.color_dirs.clear();
-  set_verbose(false);
   compute_color_dirs(slot);
   set_verbose(true);
   EXPECT_EQ(slot.color_dirs[0], point());
 }
 
+// A vertex keeps its colour when more than a third of its neighbours differ
+// by at least the tolerance (100 * the largest channel difference, blue
+// weighing 100 / 256); others turn white.
 TEST(SignificantColors, MoreThanAThirdOfNeighboursMustDiffer) {
-  const Color base(0.5f, 0.5f, 0.5f), red_off(0.6f, 0.5f, 0.5f);
-  MeshSlot slot;
-  slot.color_tolerance = 5.0f;
-  // Three neighbours, one differing: 1 is not more than 3 / 3, stays white.
-  slot.mesh = star({base, red_off, base, base});
-  build_significant_colors(slot);
-  EXPECT_EQ(slot.significant_flags[0], 0);
-  EXPECT_EQ(slot.significant_colors[0], Color(1, 1, 1));
-  // Two of three differ: keeps its colour.
-  slot.mesh = star({base, red_off, red_off, base});
-  build_significant_colors(slot);
-  EXPECT_EQ(slot.significant_flags[0], 1);
-  EXPECT_EQ(slot.significant_colors[0], base);
-  // Exactly at the tolerance counts: 100 * 0.25 = 25.
-  slot.color_tolerance = 25.0f;
-  slot.mesh = star({Color(0.5f, 0.25f, 0.5f), Color(0.5f, 0.5f, 0.5f)});
-  build_significant_colors(slot);
-  EXPECT_EQ(slot.significant_flags[0], 1);
-  // A full blue difference weighs 100 / 256: significant only up to 0.390625.
-  slot.mesh = star({Color(0, 0, 0), Color(0, 0, 1)});
-  slot.color_tolerance = 0.390625f;
-  build_significant_colors(slot);
-  EXPECT_EQ(slot.significant_flags[0], 1);
-  slot.color_tolerance = 0.4f;
-  build_significant_colors(slot);
-  EXPECT_EQ(slot.significant_flags[0], 0);
+  const Color base(0.5f, 0.5f, 0.5f), off(0.6f, 0.5f, 0.5f);
+  const struct { std::vector<Color> star; float tolerance; int flag; } cases[] = {
+      {{base, off, base, base}, 5.0f, 0},  // one of three is not more than a third
+      {{base, off, off, base}, 5.0f, 1},
+      {{Color(0.5f, 0.25f, 0.5f), base}, 25.0f, 1},  // exactly at the tolerance counts
+      {{Color(0, 0, 0), Color(0, 0, 1)}, 0.390625f, 1},
+      {{Color(0, 0, 0), Color(0, 0, 1)}, 0.4f, 0},
+  };
+  for (const auto& c : cases) {
+    MeshSlot slot;
+    slot.mesh = star(c.star);
+    slot.color_tolerance = c.tolerance;
+    build_significant_colors(slot);
+    EXPECT_EQ(slot.significant_flags[0], c.flag) << "case " << &c - cases;
+    EXPECT_EQ(slot.significant_colors[0], c.flag ? c.star[0] : Color(1, 1, 1)) << "case " << &c - cases;
+  }
 }
 
 TEST(SignificantColors, CacheRulesOfDisplayAndAlignment) {
@@ -159,6 +141,12 @@ TEST(RidgeLines, CrossingFaceGivesOneSegmentAndMarksNearestVertices) {
   const float ndotv[3] = {-1.0f, 0.0f, -0.5f};
   trace_ridge_lines(*mesh, RidgeKind::ridge, 0.0f, ndotv, segs);
   EXPECT_TRUE(segs.empty());
+  // A sign change of the curvature is neither a ridge nor a valley.
+  const float k_mixed[3] = {1.0f, -1.0f, 1.0f};
+  auto mixed = curved_triangle(k_mixed, e, dir);
+  trace_ridge_lines(*mixed, RidgeKind::ridge, 0.0f, nullptr, segs);
+  trace_ridge_lines(*mixed, RidgeKind::valley, 0.0f, nullptr, segs);
+  EXPECT_TRUE(segs.empty());
 
   MeshSlot slot;
   slot.mesh = std::move(mesh);
@@ -166,17 +154,6 @@ TEST(RidgeLines, CrossingFaceGivesOneSegmentAndMarksNearestVertices) {
   slot.feature_marks.assign(3, false);
   mark_ridge_vertices(slot, 0.0f, true, true);
   EXPECT_EQ(slot.feature_marks, (std::vector<bool>{true, false, false}));
-}
-
-TEST(RidgeLines, SignChangeOfCurvatureGivesNothing) {
-  const float k[3] = {1.0f, -1.0f, 1.0f};
-  const float e[3] = {1.0f, -3.0f, -1.0f};
-  const point dir[3] = {point(1, 0, 0), point(1, 0, 0), point(1, 0, 0)};
-  auto mesh = curved_triangle(k, e, dir);
-  std::vector<RidgeSegment> segs;
-  trace_ridge_lines(*mesh, RidgeKind::ridge, 0.0f, nullptr, segs);
-  trace_ridge_lines(*mesh, RidgeKind::valley, 0.0f, nullptr, segs);
-  EXPECT_TRUE(segs.empty());
 }
 
 TEST(RidgeLines, AllEdgesCrossingMeetAtTheCentroid) {
@@ -194,46 +171,6 @@ TEST(RidgeLines, AllEdgesCrossingMeetAtTheCentroid) {
     EXPECT_NEAR(s.p2.y, 1.0f / 3.0f, 1e-6f);
     EXPECT_EQ(s.near2, -1);
   }
-}
-
-TEST(ColorFeatures, PreparationMarksAndBuildsBothSlots) {
-  Aligner a;
-  for (int k = 0; k < 2; k++) {
-    testmesh::fill_slot(*a.slots[k], testmesh::height_field(16, 16, -1, -1, 1, 1));
-    set_verbose(false);
-    testmesh::derive_like_load(*a.slots[k]);
-    set_verbose(true);
-  }
-  prepare_color_features(a, 0.0f);
-  for (auto& s : a.slots) {
-    ASSERT_EQ(s->feature_marks.size(), s->mesh->vertices.size());
-    ASSERT_EQ(s->significant_flags.size(), s->mesh->vertices.size());
-    int marks = 0, flags = 0;
-    for (bool m : s->feature_marks) marks += m;
-    for (int f : s->significant_flags) flags += f;
-    EXPECT_GT(marks, 0);  // the wave has ridges and valleys
-    EXPECT_GT(flags, 0);  // block borders are significant
-    EXPECT_EQ(s->color_cache_key, -1.0f);  // the key belongs to the display
-  }
-}
-
-TEST(CurvatureScale, SmallerOfSphereShareAndPercentile) {
-  MeshSlot slot;
-  slot.mesh = std::make_unique<TriMesh>();
-  slot.mesh->vertices = {point(-1, 0, 0), point(1, 0, 0)};
-  set_verbose(false);
-  compute_curvature_scale(slot);  // no curvatures: 5 % of the radius (1)
-  EXPECT_FLOAT_EQ(slot.curvature_scale, 0.05f);
-  // |curv| all 4: q = 4, b = 0.0025 < a.
-  slot.mesh->principal_curv1 = {4.0f, -4.0f};
-  slot.mesh->principal_curv2 = {4.0f, 4.0f};
-  compute_curvature_scale(slot);
-  EXPECT_FLOAT_EQ(slot.curvature_scale, 0.0025f);
-  // Zero curvature at the 10th percentile: b is infinite, a wins.
-  slot.mesh->principal_curv2 = {0.0f, 0.0f};
-  compute_curvature_scale(slot);
-  EXPECT_FLOAT_EQ(slot.curvature_scale, 0.05f);
-  set_verbose(true);
 }
 
 TEST(LoadScan, PosePathAndFailedReadLeavesTheSlotEmpty) {
