@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "geometry/Vec.h"
 #include "geometry/dense_solvers.h"
 
 namespace {
@@ -69,9 +68,9 @@ TEST(DenseSolvers, EigenSolversDecomposeRandomSymmetricMatrices) {
     float a[3][3], d[3], v[3][3];
     for (int i = 0; i < 3; i++)
       for (int j = i; j < 3; j++) a[i][j] = a[j][i] = u(rng);
-    if (trial < 2) {  // already diagonal: out of order, then with a repeated value
+    if (trial < 3) {  // already diagonal: out of order, with a repeated value, all zero
       for (int i = 0; i < 3; i++)
-        for (int j = 0; j < 3; j++) a[i][j] = (i == j) ? float(trial == 0 ? 3 - i : i / 2) : 0.0f;
+        for (int j = 0; j < 3; j++) a[i][j] = (i == j && trial < 2) ? float(trial == 0 ? 3 - i : i / 2) : 0.0f;
     }
     eigen_symmetric3(a, d, v);
     expect_eigen_decomposition(a, d, v);
@@ -88,12 +87,9 @@ TEST(DenseSolvers, Eigen3NonFiniteInputTerminates) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float inf = std::numeric_limits<float>::infinity();
   float a[3][3] = {{1, nan, 0}, {nan, 2, 0}, {0, 0, 3}}, b[3][3] = {{inf, 1, 0}, {1, 2, 0}, {0, 0, -inf}};
-  float zero[3][3] = {}, d[3], v[3][3];
+  float d[3], v[3][3];
   eigen_symmetric3(a, d, v);  // must return; the values are meaningless
   eigen_symmetric3(b, d, v);
-  eigen_symmetric3(zero, d, v);
-  EXPECT_EQ(d[0], 0.0f);
-  EXPECT_EQ(d[2], 0.0f);
 }
 
 TEST(DenseSolvers, DampedSolve6LeavesWeakDirectionsStill) {

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <string>
 #include <vector>
 
 #include "registration/Aligner.h"
@@ -11,20 +10,9 @@
 #include "registration/compat.h"
 #include "registration/sampler.h"
 #include "registration/significant_colors.h"
-#include "spatial/KDtree.h"
 #include "test_meshes.h"
 
 namespace {
-
-using testmesh::fill_slot;
-using testmesh::height_field;
-
-PointPair pair_at_distance(float d) {
-  PointPair p;
-  p.p2 = point(d, 0.0f, 0.0f);
-  p.normal1 = point(0.0f, 0.0f, 1.0f);
-  return p;
-}
 
 // Two copies of one coloured height field, trees built, uniform cdfs, colour
 // data in place: what a step finds when collect_pairs runs.
@@ -58,7 +46,7 @@ TEST(MedianAndRejection, UpperMiddleRankAndOrderKeepingRejection) {
   a.verbosity = 0;
   EXPECT_EQ(a.median_dist2({}), 0.0f);
   std::vector<PointPair> pairs;
-  for (float d : {1.0f, 5.0f, 2.0f, 2.5f, 0.5f, 3.0f}) pairs.push_back(pair_at_distance(d));
+  for (float d : {1.0f, 5.0f, 2.0f, 2.5f, 0.5f, 3.0f}) pairs.push_back({point(), point(d, 0, 0), point()});
   // Squared: 1, 25, 4, 6.25, 0.25, 9; rank 3 of the sorted six is 6.25.
   EXPECT_FLOAT_EQ(a.median_dist2(pairs), 6.25f);
   EXPECT_EQ(pairs[1].p2.x, 5.0f);  // not reordered
@@ -68,7 +56,7 @@ TEST(MedianAndRejection, UpperMiddleRankAndOrderKeepingRejection) {
   for (const PointPair& p : pairs) kept.push_back(p.p2.x);
   EXPECT_EQ(kept, (std::vector<float>{1.0f, 2.0f, 2.5f, 0.5f}));
   // All pairs at distance 0: the median is 0 and everything survives (0 <= 0).
-  std::vector<PointPair> zeros(5, pair_at_distance(0));
+  std::vector<PointPair> zeros(5, PointPair{});
   EXPECT_EQ(a.reject_pairs(zeros, 6.25f), 0.0f);
   EXPECT_EQ(zeros.size(), 5u);
 }

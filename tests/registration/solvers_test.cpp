@@ -10,12 +10,6 @@
 
 namespace {
 
-// Fixed meshes with trees and uniform cdfs; mesh 2 placed by `pose2`.
-void ready_pair(Aligner& a, const PoseMatrix& pose2) {
-  testmesh::tree_pair(a, 14, false, pose2);
-  a.verbosity = 0;
-}
-
 // The pairs a step will see when it starts with generator state `seed`.
 std::vector<PointPair> pairs_for(Aligner& a, float incr, uint32_t seed, float factor) {
   std::vector<PointPair> pairs;
@@ -31,7 +25,8 @@ std::vector<PointPair> pairs_for(Aligner& a, float incr, uint32_t seed, float fa
 TEST(PointToPoint, TranslateOnlyAlignsThePairCentroids) {
   Aligner a;
   a.mode = IcpMode::geometric;
-  ready_pair(a, translation(0.05, -0.03, 0.02));
+  a.verbosity = 0;
+  testmesh::tree_pair(a, 14, false, translation(0.05, -0.03, 0.02));
   const float incr = 0.08f;
   std::vector<PointPair> pairs = pairs_for(a, incr, 42, 19.782983779907227f);
   ASSERT_FALSE(pairs.empty());
@@ -42,16 +37,14 @@ TEST(PointToPoint, TranslateOnlyAlignsThePairCentroids) {
   float step_incr = incr;
   ASSERT_TRUE(a.step_point_to_point(step_incr, true));
   for (int i = 0; i < 16; i++) EXPECT_NEAR(a.slots[1]->pose[i], expected[i], 1e-6);
-  EXPECT_FLOAT_EQ(step_incr, incr * float(pairs.size()) / 50.0f);
-  ASSERT_EQ(a.icp.history.size(), 1u);
-  EXPECT_EQ(a.icp.history[0], a.icp.error);
-  EXPECT_GT(a.icp.error, 0.0f);
+  EXPECT_EQ(a.icp.history, std::vector<float>{a.icp.error});
 }
 
 TEST(PointToPlane, MinPairsIsInclusiveTooFewChangesNothingAndTheStepHasAFloor) {
   Aligner a;
   a.mode = IcpMode::geometric;
-  ready_pair(a, translation(0.0, 0.0, 0.03));
+  a.verbosity = 0;
+  testmesh::tree_pair(a, 14, false, translation(0.0, 0.0, 0.03));
   const float incr = 0.05f;
   size_t n = pairs_for(a, incr, 77, 6.25f).size();
   ASSERT_GT(n, 30u);

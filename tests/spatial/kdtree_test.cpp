@@ -15,8 +15,6 @@ namespace {
 const float kInf = std::numeric_limits<float>::infinity();
 const float kNaN = std::numeric_limits<float>::quiet_NaN();
 
-float d2(const float* a, const point& b) { return dist2(point(a), b); }
-
 // Accepts points whose index is even: removes about half of every neighbourhood.
 struct EvenIndexOnly : KDtree::CompatFunc {
   const std::vector<point>* pts;
@@ -57,21 +55,20 @@ void expect_matches_brute_force(const std::vector<point>& pts, const point& q, f
   for (const KDtree::CompatFunc* compat : {static_cast<const KDtree::CompatFunc*>(nullptr),
                                            static_cast<const KDtree::CompatFunc*>(&even)}) {
     std::vector<float> want = accepted_dist2(pts, q, compat);
-    SCOPED_TRACE(testing::Message() << "query (" << q.x << ", " << q.y << ", " << q.z
-                                    << ") predicate " << (compat != nullptr));
+    SCOPED_TRACE(testing::Message() << "query " << q.x << " " << q.y << " " << q.z << " predicate " << !!compat);
     const float* got = tree.find_nearest(q.data(), max_dist2, compat);
     if (want.empty() || !(want[0] < bound2)) {
       EXPECT_EQ(got, nullptr);
     } else {
       ASSERT_NE(got, nullptr);
-      EXPECT_EQ(d2(got, q), want[0]);
+      EXPECT_EQ(dist2(point(got), q), want[0]);
       EXPECT_TRUE(!compat || (*compat)(got));
     }
     std::vector<const float*> knn = {q.data()};  // each query replaces the list
     for (int k : {0, 1, 6, 20}) {
       tree.find_k_nearest(knn, k, q.data(), max_dist2, compat);
       ASSERT_EQ(knn.size(), std::min<std::size_t>(k, want.size())) << "k = " << k;
-      for (std::size_t i = 0; i < knn.size(); i++) EXPECT_EQ(d2(knn[i], q), want[i]) << "k = " << k;
+      for (std::size_t i = 0; i < knn.size(); i++) EXPECT_EQ(dist2(point(knn[i]), q), want[i]) << "k = " << k;
     }
   }
 }
@@ -102,21 +99,20 @@ TEST(KDtreeQueries, MatchBruteForceOnRandomAndDegenerateClouds) {
   std::uniform_int_distribution<int> level(0, 4);
   clouds.emplace_back(600);
   for (point& p : clouds.back()) p = point(level(rng) * 0.25f, level(rng) * 0.25f, level(rng) * 0.25f);
+  clouds.emplace_back();                         // an empty tree finds nothing
   clouds.push_back(random_cloud(rng, 5, 1.0f));  // one leaf, fewer points than k
   // NaN coordinates are never returned; a query at pts[0] has a NaN itself.
   clouds.push_back(random_cloud(rng, 500, 1.0f));
   for (int i = 0; i < 500; i += 3) clouds.back()[i][i % 3] = kNaN;
-  // The midpoint of 1 and its float successor rounds onto one of them; the
-  // split must still leave both sides non-empty (else the build never ends).
-  // Results are ordered by rounded distance, so these clouds of near-ties are
-  // queried only at their own points.
+  // The midpoint of 1 and its float successor rounds onto one of them; the split
+  // must still leave both sides non-empty (else the build never ends). Results
+  // are ordered by rounded distance: these near-ties are queried at their points.
   const std::size_t random_queries_until = clouds.size();
   const float one_up = std::nextafter(1.0f, 2.0f);
   clouds.emplace_back();
   for (int i = 0; i < 40; i++) clouds.back().push_back(point(i % 2 ? 1.0f : one_up, 0, 0));
-  // A lone point on the split value ahead of all the others; the spread along y
-  // is below one float step of x, so x stays the split axis. Every point at
-  // 1 + ulp must end above the split, or a query at one of them stops too early.
+  // A lone point on the split value ahead of the others, y spread below one
+  // float step of x: every point at 1 + ulp must end above the split.
   clouds.emplace_back(1, point(1.0f, 0, 0));
   for (int j = 0; j < 39; j++) clouds.back().push_back(point(one_up, j * 2e-9f, 0));
 
@@ -153,16 +149,13 @@ TEST(KDtreeBounds, KnownAnswersAtTheBoundOnTheSplitPlaneAndFarFromALeafRoot) {
   }
 }
 
-TEST(KDtreeDegenerate, EmptyAndNonFiniteCloudsAnswerWithoutACrash) {
-  KDtree from_null(nullptr, 5);
-  KDtree from_zero(std::vector<point>{});
+TEST(KDtreeDegenerate, NullAndNonFiniteCloudsAnswerWithoutACrash) {
   const point q(0, 0, 0);
   std::vector<const float*> knn = {q.data()};
-  for (const KDtree* tree : {&from_null, &from_zero}) {
-    EXPECT_EQ(tree->find_nearest(q.data(), 0.0f), nullptr);
-    tree->find_k_nearest(knn, 3, q.data());
-    EXPECT_TRUE(knn.empty());
-  }
+  KDtree from_null(nullptr, 5);
+  EXPECT_EQ(from_null.find_nearest(q.data(), 0.0f), nullptr);
+  from_null.find_k_nearest(knn, 3, q.data());
+  EXPECT_TRUE(knn.empty());
   // Only NaN and infinite or huge coordinates: builds, answers without a crash or a hang.
   std::vector<point> odd(40, point(kNaN, kNaN, kNaN));
   for (int i = 0; i < 20; i++) odd.push_back(point(i % 2 ? kInf : -3e38f, 3e38f, -kInf));
