@@ -78,6 +78,7 @@ bool run_trials(AppState& app, const std::string& base, uint32_t seed, int count
     std::printf("posicion inicial\n\n");
     if (hooks.request_redraw) hooks.request_redraw();
     moving.pose = perturb(moving.pose, centre, range, rng);
+    if (hooks.prealign) hooks.prealign(app);
     view.initial_pose = moving.pose;
 
     std::printf("Ensayo %d\n", i);

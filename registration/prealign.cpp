@@ -106,6 +106,20 @@ std::shared_ptr<o3g::PointCloud> thin(const o3g::PointCloud& cloud, double voxel
   return kept;
 }
 
+// The library's error text without its terminal colour codes and line ends.
+std::string plain_text(const char* text) {
+  std::string out;
+  for (const char* c = text; *c; c++) {
+    if (*c == '\x1b') {
+      while (*c && *c != 'm') c++;
+      if (!*c) break;
+    } else if (*c != '\n' && *c != '\r') {
+      out += *c;
+    }
+  }
+  return out;
+}
+
 PoseMatrix to_pose(const Eigen::Matrix4d& m) {
   PoseMatrix pose;
   for (int r = 0; r < 4; r++)
@@ -141,8 +155,15 @@ PrealignResult run(TriMesh& fixed, const PoseMatrix& fixed_pose, TriMesh& moving
   option.use_absolute_scale_ = true;
   option.maximum_correspondence_distance_ = match_distance;
   open3d::utility::random::Seed(kMatcherSeed);
-  o3r::RegistrationResult found = o3r::FastGlobalRegistrationBasedOnFeatureMatching(
-      *source, *target, *source_features, *target_features, option);
+  o3r::RegistrationResult found;
+  try {
+    found = o3r::FastGlobalRegistrationBasedOnFeatureMatching(*source, *target, *source_features,
+                                                              *target_features, option);
+  } catch (const std::exception&) {
+    // The matcher gives up by exception when fewer than two feature matches
+    // survive its mutual and tuple tests: nothing of mesh 2 looks like mesh 1.
+    return refuse(moving_pose, "no overlap found (no consistent feature matches)");
+  }
   // The matcher's own fitness is left unset; measure it on the thinned scans.
   o3r::RegistrationResult measured =
       o3r::EvaluateRegistration(*source, *target, match_distance, found.transformation_);
@@ -185,7 +206,7 @@ PrealignResult prealign(TriMesh& fixed, const PoseMatrix& fixed_pose, TriMesh& m
   try {
     result = run(fixed, fixed_pose, moving, moving_pose);
   } catch (const std::exception& e) {
-    result = refuse(moving_pose, std::string("prealignment failed: ") + e.what());
+    result = refuse(moving_pose, "prealignment failed: " + plain_text(e.what()));
   }
   omp_set_num_threads(threads);
   result.milliseconds = timer.elapsed_ms();

@@ -14,11 +14,12 @@
 #include "app/result_files.h"
 #include "app/trial_batch.h"
 #include "registration/load_scan.h"
+#include "registration/prealign.h"
 
 namespace {
 
 const char kTrialsUsage[] =
-    "usage: icp_tool trials FIXED MOVING --out RUN.txt [--count N] [--seed S]\n";
+    "usage: icp_tool trials FIXED MOVING --out RUN.txt [--count N] [--seed S] [--prealign]\n";
 const long kMaxTrials = 100000;
 
 // Parses a whole decimal number in [low, high]; false otherwise.
@@ -36,6 +37,7 @@ struct TrialArgs {
   std::string out;
   long count = kTrialCount;
   long seed = -1;  // -1: the calendar time
+  bool prealign = false;
 };
 
 bool parse_trial_args(int argc, char** argv, TrialArgs& args) {
@@ -43,7 +45,9 @@ bool parse_trial_args(int argc, char** argv, TrialArgs& args) {
   for (int i = 0; i < argc; i++) {
     const char* arg = argv[i];
     bool has_value = i + 1 < argc;
-    if (std::strcmp(arg, "--out") == 0 && has_value) {
+    if (std::strcmp(arg, "--prealign") == 0) {
+      args.prealign = true;
+    } else if (std::strcmp(arg, "--out") == 0 && has_value) {
       args.out = argv[++i];
     } else if (std::strcmp(arg, "--count") == 0 && has_value) {
       if (!parse_number(argv[++i], 1, kMaxTrials, args.count)) {
@@ -95,6 +99,16 @@ bool load_pair(AppState& app, const TrialArgs& args) {
   return true;
 }
 
+// Prealigns mesh 2 from the trial's perturbed start and reports it on the
+// engine's channel; a refusal leaves the perturbed start.
+void prealign_moving_mesh(AppState& app) {
+  MeshSlot& fixed = *app.aligner->slots[0];
+  MeshSlot& moving = *app.aligner->slots[1];
+  PrealignResult result = prealign(*fixed.mesh, fixed.pose, *moving.mesh, moving.pose);
+  std::fputs(prealign_report_line(result).c_str(), stderr);
+  moving.pose = result.pose;
+}
+
 }  // namespace
 
 // The trial batch without a window: the same log, per-trial files and
@@ -112,6 +126,7 @@ int cmd_trials(int argc, char** argv) {
                                  : static_cast<uint32_t>(std::time(nullptr));
   TrialBatchHooks hooks;
   hooks.prepare_color_features = prepare_for_color_run;
+  if (args.prealign) hooks.prealign = prealign_moving_mesh;
   TrialCounts counts;
   std::string base = strip_extension(args.out);
   if (!run_trials(app, base, seed, static_cast<int>(args.count), hooks, counts)) return 1;
