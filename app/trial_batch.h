@@ -41,7 +41,8 @@ struct TrialBatchHooks {
   std::function<void()> request_redraw;
   // When set, runs right after each perturbation and may move mesh 2 (a
   // global prealignment); both variants then start from where it left mesh
-  // 2, and that pose is the trial's start pose in its result files.
+  // 2, while the trial's start pose (initial_pose, its result files) stays
+  // the perturbed one.
   std::function<void(AppState&)> prealign;
 };
 
