@@ -9,6 +9,7 @@
 #include "app/result_files.h"
 #include "app/stored_trial.h"
 #include "registration/color_features.h"
+#include "registration/prealign.h"
 
 namespace {
 
@@ -67,6 +68,18 @@ void align_action(AppState& app, int id) {
   sync_live_all();
 }
 
+void prealign_action(AppState& app) {
+  app.view_options->move_mesh2 = 0;
+  MeshSlot& fixed = *app.aligner->slots[0];
+  MeshSlot& moving = *app.aligner->slots[1];
+  if (fixed.mesh && moving.mesh) {
+    PrealignResult result = prealign(*fixed.mesh, fixed.pose, *moving.mesh, moving.pose);
+    std::fputs(prealign_report_line(result).c_str(), stderr);
+    moving.pose = result.pose;
+  }
+  sync_live_all();
+}
+
 void pose_shown_action(AppState& app) {
   const ViewState& view = *app.view_state;
   PoseMatrix& pose = app.aligner->slots[1]->pose;
@@ -117,6 +130,7 @@ void run_trial_batch(AppState& app) {
 
 void install_result_actions() {
   PanelActions& actions = panel_actions();
+  actions.prealign = [](int) { prealign_action(app_state()); };
   actions.align = [](int id) { align_action(app_state(), id); };
   actions.pose_shown = [](int) { pose_shown_action(app_state()); };
   actions.save = [](int) { save_results(app_state()); };

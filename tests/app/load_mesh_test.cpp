@@ -104,7 +104,7 @@ TEST(LoadMesh, MeshOneThenColourlessMeshTwo) {
   EXPECT_TRUE(h.tolerance[0]->enabled);
   EXPECT_TRUE(h.geometry->enabled);
   EXPECT_FALSE(h.appearance[1]->enabled);
-  EXPECT_FALSE(h.icp->enabled);
+  EXPECT_FALSE(h.icp->enabled || h.prealign->enabled);
   EXPECT_FALSE(h.move_mesh2->enabled);
   // The overlapped view frames mesh 1 at its pose, five radii away.
   point c = app.view_state->overlap_view * (s1.pose * s1.mesh->bounding_sphere.center);
@@ -121,7 +121,7 @@ TEST(LoadMesh, MeshOneThenColourlessMeshTwo) {
   EXPECT_TRUE(h.color_white[1]->enabled);
   EXPECT_FALSE(h.color_real[1]->enabled);
   EXPECT_FALSE(h.color_significant[1]->enabled);
-  EXPECT_TRUE(h.icp->enabled);
+  EXPECT_TRUE(h.icp->enabled && h.prealign->enabled);
   EXPECT_FALSE(h.color_icp->enabled);  // mesh 2 has no colours
   EXPECT_FALSE(h.trial_batch->enabled);
   EXPECT_TRUE(h.pose_initial->enabled);
