@@ -9,6 +9,19 @@
 
 #include "registration/timer.h"
 
+bool prealign_mesh2(Aligner& aligner) {
+  MeshSlot& fixed = *aligner.slots[0];
+  MeshSlot& moving = *aligner.slots[1];
+  if (!fixed.mesh || !moving.mesh) {
+    std::fputs("Prealignment failed: a mesh is missing\n", stderr);
+    return false;
+  }
+  PrealignResult result = prealign(*fixed.mesh, fixed.pose, *moving.mesh, moving.pose);
+  std::fputs(prealign_report_line(result).c_str(), stderr);
+  moving.pose = result.pose;
+  return result.ok;
+}
+
 #ifdef ICP_HAVE_OPEN3D
 #include <omp.h>
 

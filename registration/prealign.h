@@ -21,6 +21,7 @@
 
 #include "geometry/PoseMatrix.h"
 #include "mesh/TriMesh.h"
+#include "registration/Aligner.h"
 
 struct PrealignResult {
   bool ok = false;            // true: `pose` is trustworthy (fitness at least kPrealignMinFitness)
@@ -51,6 +52,12 @@ bool prealignment_available();
 // for that refusal: a found pose depends on the meshes and fixed_pose alone.
 PrealignResult prealign(TriMesh& fixed, const PoseMatrix& fixed_pose, TriMesh& moving,
                         const PoseMatrix& moving_pose);
+
+// The step on the engine's slots, as the panel and icp_tool run it: mesh 2
+// (slots[1]) onto mesh 1 (slots[0]) at their poses; prints
+// prealign_report_line on standard error and moves slots[1].pose to the
+// found pose. False, with nothing moved, when it refuses or a slot is empty.
+bool prealign_mesh2(Aligner& aligner);
 
 // The one console line that reports a prealignment, newline included:
 // "Prealignment succeeded - fitness = %f, %.2f msec.\n", or
