@@ -106,7 +106,6 @@ TEST_F(AlignmentActions, FailedRunChangesNothingButMoveMesh2) {
 // result buttons stay as they were.
 TEST_F(AlignmentActions, PrealignMovesMesh2LikeAManualMove) {
   load_pair();
-  AppState& app = app_state();
   PoseMatrix truth = slot(1).pose;
   PoseMatrix initial = app.view_state->initial_pose;
   slot(1).pose = translation(0.1, 0.05, 0) * rotation(2.1, 1, 0, 1) * truth;
