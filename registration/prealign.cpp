@@ -9,19 +9,6 @@
 
 #include "registration/timer.h"
 
-bool prealign_mesh2(Aligner& aligner) {
-  MeshSlot& fixed = *aligner.slots[0];
-  MeshSlot& moving = *aligner.slots[1];
-  if (!fixed.mesh || !moving.mesh) {
-    std::fputs("Prealignment failed: a mesh is missing\n", stderr);
-    return false;
-  }
-  PrealignResult result = prealign(*fixed.mesh, fixed.pose, *moving.mesh, moving.pose);
-  std::fputs(prealign_report_line(result).c_str(), stderr);
-  moving.pose = result.pose;
-  return result.ok;
-}
-
 #ifdef ICP_HAVE_OPEN3D
 #include <omp.h>
 
@@ -37,21 +24,6 @@ bool prealign_mesh2(Aligner& aligner) {
 #endif
 
 namespace {
-
-// Scale of the whole method, as fractions of the smaller of the two
-// bounding-box diagonals. 3 % leaves some 600-1500 points on a typical scan:
-// enough for distinctive features, few enough to match in tens of
-// milliseconds; finer voxels were slower without being more reliable.
-const double kVoxelFraction = 0.03;
-// Feature neighbourhood: 5 voxel edges, at most 100 neighbours, the usual
-// choice for FPFH (it must see the shape, not the voxel noise).
-const double kFeatureRadiusVoxels = 5.0;
-const int kFeatureMaxNeighbours = 100;
-// Pairs closer than 1.5 voxel edges count as matched, for the matcher and
-// for the fitness figure.
-const double kMatchDistanceVoxels = 1.5;
-// The matcher's random tuple test always starts from this seed.
-const int kMatcherSeed = 1;
 
 PrealignResult refuse(const PoseMatrix& moving_pose, const std::string& why) {
   PrealignResult result;
@@ -73,9 +45,37 @@ std::string prealign_report_line(const PrealignResult& result) {
   return text;
 }
 
+bool prealign_mesh2(Aligner& aligner) {
+  MeshSlot& fixed = *aligner.slots[0];
+  MeshSlot& moving = *aligner.slots[1];
+  if (!fixed.mesh || !moving.mesh) {
+    std::fputs("Prealignment failed: a mesh is missing\n", stderr);
+    return false;
+  }
+  PrealignResult result = prealign(*fixed.mesh, fixed.pose, *moving.mesh, moving.pose);
+  std::fputs(prealign_report_line(result).c_str(), stderr);
+  moving.pose = result.pose;
+  return result.ok;
+}
+
 #ifdef ICP_HAVE_OPEN3D
 
 namespace {
+
+// Scale of the whole method, as fractions of the smaller of the two
+// bounding-box diagonals. 3 % leaves some 600-1500 points on a typical scan:
+// enough for distinctive features, few enough to match in tens of
+// milliseconds; finer voxels were slower without being more reliable.
+const double kVoxelFraction = 0.03;
+// Feature neighbourhood: 5 voxel edges, at most 100 neighbours, the usual
+// choice for FPFH (it must see the shape, not the voxel noise).
+const double kFeatureRadiusVoxels = 5.0;
+const int kFeatureMaxNeighbours = 100;
+// Pairs closer than 1.5 voxel edges count as matched, for the matcher and
+// for the fitness figure.
+const double kMatchDistanceVoxels = 1.5;
+// The matcher's random tuple test always starts from this seed.
+const int kMatcherSeed = 1;
 
 namespace o3g = open3d::geometry;
 namespace o3r = open3d::pipelines::registration;
