@@ -7,8 +7,8 @@
 # error < 1 degree, translation error < 1 % of mesh 2's diagonal), with the
 # median / p90 ms per pair and our prealignment's own median ms.
 #
-#   bench/prealign_compare.sh [--count N] [--kinect-count N] [--seed S]
-#                             [--work DIR] [PAIR ...]
+#   bench/prealign_compare.sh [--count N] [--kinect-count N] [--peer-count N]
+#                             [--seed S] [--work DIR] [PAIR ...]
 #
 # PAIR: bunny (bun045 onto bun000, placed by their .xf; no colours, so the
 # geometric side only, each start run by `icp_tool align --prealign`), demo
@@ -16,7 +16,9 @@
 # (two Kinect frames; the transform estimated in their SOURCE.md is the
 # reference). Default: all four; --count (default 100) trials each, kinect
 # --kinect-count (default 20). Coloured pairs run `icp_tool trials
-# --prealign`; Open3D replays their start poses (the trial's _PosInicial.xf).
+# --prealign`; Open3D replays their start poses (the trial's _PosInicial.xf),
+# the first --peer-count of them when given (its ICPs on the full Kinect
+# frames take a minute per start).
 # Needs build/tools/icp_tool and python3-open3d; everything runs under nice,
 # one program at a time, single-threaded (OMP_NUM_THREADS=1 unless set).
 #
@@ -29,6 +31,7 @@ DATA="$SRC/../shared/data"
 
 count=100
 kinect_count=20
+peer_count=
 seed=7
 work=
 pairs=()
@@ -36,9 +39,10 @@ while [ $# -gt 0 ]; do
   case "$1" in
     --count) count=$2; shift 2 ;;
     --kinect-count) kinect_count=$2; shift 2 ;;
+    --peer-count) peer_count=$2; shift 2 ;;
     --seed) seed=$2; shift 2 ;;
     --work) work=$2; shift 2 ;;
-    -h|--help) sed -n '2,25p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,27p' "$0"; exit 0 ;;
     *) pairs+=("$1"); shift ;;
   esac
 done
@@ -118,8 +122,13 @@ compare_pair() {  # NAME FIXED MOVING N COLOUR(0/1)
       --poses "${poses[@]}" --starts "$dir/starts.txt" --times "$dir/ours_${v}_pair_ms.txt" \
       --out "$dir/ours_$v.csv" >&2
   done
+  local peer_starts="$dir/starts.txt"
+  if [ -n "$peer_count" ] && [ "$peer_count" -lt "$n" ]; then
+    head -n $((4 * peer_count)) "$dir/starts.txt" > "$dir/peer_starts.txt"
+    peer_starts="$dir/peer_starts.txt"
+  fi
   nice "$PY" "$SRC/bench/prealign_peer_open3d.py" --mesh1 "$dir/o3d_mesh1.ply" \
-    --mesh2 "$dir/o3d_mesh2.ply" --trials-from "$dir/starts.txt" --methods "$methods" \
+    --mesh2 "$dir/o3d_mesh2.ply" --trials-from "$peer_starts" --methods "$methods" \
     --out "$dir/o3d.csv" >&2
 
   "$PY" - "$name" "$n" "$dir" <<'EOF'
