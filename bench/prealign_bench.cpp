@@ -3,7 +3,11 @@
 // pair (25k), loaded as the program loads them. The step ignores mesh 2's
 // start, so one call per iteration says all; the counter `fitness` shows the
 // found pose was trusted. Scans are found relative to the repository
-// (../shared/data), or in ICP_BENCH_BUNNY.
+// (../shared/data), or in ICP_BENCH_BUNNY. With --benchmark_repetitions the
+// fitness may differ between repetitions: each one loads the scans again,
+// and the loader's edge-length sampling (a process-wide generator) removes
+// slightly different range-grid faces, so the normals differ a little; on
+// the same meshes the step repeats itself exactly.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
