@@ -43,8 +43,8 @@ const int kPrealignMinPoints = 30;
 bool prealignment_available();
 
 // Finds mesh 2's pose (moving, placed by moving_pose) on mesh 1 (fixed,
-// placed by fixed_pose). Computes the meshes' normals when missing (the only
-// change to them). Refuses, with ok false, pose = moving_pose and a message,
+// placed by fixed_pose). Computes the meshes' normals and bounding boxes
+// when missing (the only change to them). Refuses, with ok false, pose = moving_pose and a message,
 // when either mesh has fewer than kPrealignMinPoints thinned points (few
 // vertices, or all of them in a tiny region of its box), when the best pose
 // has fitness below kPrealignMinFitness (no overlap), or when the
