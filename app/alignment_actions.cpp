@@ -7,6 +7,7 @@
 #include "app/result_files.h"
 #include "app/stored_trial.h"
 #include "registration/color_features.h"
+#include "registration/prealign.h"
 
 namespace {
 
@@ -72,6 +73,12 @@ void forget_runs(AppState& app) {
   app.icp_run_fresh = false;
   app.color_run_fresh = false;
   disable_control(app.controls.save);
+}
+
+void prealign_action(AppState& app) {
+  app.view_options->move_mesh2 = 0;
+  prealign_mesh2(*app.aligner);
+  app.sync_live_all();
 }
 
 void pose_shown_action(AppState& app) {
