@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "geometry/file_paths.h"
 #include "mesh/diagnostics.h"
 #include "mesh/mesh_io.h"
 
@@ -14,11 +15,6 @@ namespace {
 
 bool begins_with(const std::string& s, const char* prefix) {
   return s.compare(0, std::strlen(prefix), prefix) == 0;
-}
-
-bool ends_with(const std::string& s, const char* suffix) {
-  size_t n = std::strlen(suffix);
-  return s.size() >= n && s.compare(s.size() - n, n, suffix) == 0;
 }
 
 // Returns bytes to the stream, last first. glibc keeps any number of
@@ -32,7 +28,7 @@ bool push_back(std::FILE* f, const char* bytes, size_t n) {
 
 // Recognises the format from the name or the first bytes and runs its reader.
 bool read_by_format(TriMesh& mesh, std::FILE* f, const std::string& filename) {
-  if (begins_with(filename, "stl:-") || ends_with(filename, ".stl")) return read_stl(mesh, f);
+  if (begins_with(filename, "stl:-") || extension_of(filename) == "stl") return read_stl(mesh, f);
 
   int c = std::getc(f);
   if (c == EOF) {

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "geometry/file_paths.h"
 #include "mesh/TriMesh.h"
 #include "mesh/diagnostics.h"
 #include "mesh/file_out.h"
@@ -10,17 +11,12 @@
 
 namespace {
 
-bool ends_with(const std::string& s, const char* ending) {
-  const size_t n = std::strlen(ending);
-  return s.size() >= n && s.compare(s.size() - n, n, ending) == 0;
-}
-
 MeshFormat host_binary_ply() {
   return host_is_little_endian() ? MeshFormat::PLY_BINARY_LE : MeshFormat::PLY_BINARY_BE;
 }
 
 struct Ending {
-  const char* ending;
+  const char* extension;  // without the dot
   MeshFormat format;
 };
 
@@ -57,13 +53,14 @@ bool write_format(TriMesh& mesh, std::FILE* f, const std::string& name,
 
 std::string parse_write_name(const std::string& filename, WriteOptions& options) {
   const Ending endings[] = {
-      {".ply", host_binary_ply()}, {".ray", MeshFormat::RAY},    {".obj", MeshFormat::OBJ},
-      {".off", MeshFormat::OFF},   {".sm", MeshFormat::SM},      {".stl", MeshFormat::STL},
-      {".cc", MeshFormat::SOURCE}, {".c++", MeshFormat::SOURCE}, {".cpp", MeshFormat::SOURCE},
-      {".C", MeshFormat::SOURCE},
+      {"ply", host_binary_ply()}, {"ray", MeshFormat::RAY},    {"obj", MeshFormat::OBJ},
+      {"off", MeshFormat::OFF},   {"sm", MeshFormat::SM},      {"stl", MeshFormat::STL},
+      {"cc", MeshFormat::SOURCE}, {"c++", MeshFormat::SOURCE}, {"cpp", MeshFormat::SOURCE},
+      {"C", MeshFormat::SOURCE},
   };
+  const std::string extension = extension_of(filename);
   for (const Ending& e : endings)
-    if (ends_with(filename, e.ending)) options.format = e.format;
+    if (extension == e.extension) options.format = e.format;
 
   const MeshFormat host = host_binary_ply();
   const Prefix prefixes[] = {
