@@ -1,5 +1,5 @@
 // PLY reader: a line-oriented header parser with a fixed, prefix-matched
-// vocabulary, then the bulk body readers of mesh/body_readers.cpp.
+// vocabulary, then the bulk vertex and face record readers.
 //
 // Every test of a header line is a prefix test: "property float x" also
 // accepts a property named x followed by further letters. Elements the reader
@@ -33,9 +33,7 @@ struct PlyHeader {
   bool has_tristrips = false;
   int ngrid = 0;
   VertexLayout vert;       // record_len, offsets of x, nx, red, confidence
-  int face_len = 0;        // face record size counting the list's count, not its indices
-  int face_count = -1;     // offset of the index count
-  int face_idx = -1;       // offset of the first index
+  FaceLayout face;         // record_len counts the list's count, not its indices
   int64_t skip_before = 0;   // size of the elements before the vertices
   int64_t skip_between = 0;  // size of the elements between vertices and connectivity
 };
@@ -240,10 +238,10 @@ bool parse_header(HeaderLines& lines, PlyHeader& h) {
       if (width > 0) {
         // The count is one token in ascii whatever its binary width.
         const int count_len = h.binary ? width : 1;
-        h.face_count = h.face_len;
-        h.face_idx = h.face_len + count_len;
-        h.face_len += count_len;
-      } else if (!add_property(lines, h.binary, h.face_len)) {
+        h.face.count = h.face.record_len;
+        h.face.first_index = h.face.record_len + count_len;
+        h.face.record_len += count_len;
+      } else if (!add_property(lines, h.binary, h.face.record_len)) {
         return false;
       }
       if (!lines.next()) return false;
@@ -256,7 +254,7 @@ bool parse_header(HeaderLines& lines, PlyHeader& h) {
       return false;
     if (!lines.next()) return false;
     while (lines.is("property")) {
-      if (!add_property(lines, h.binary, h.face_len)) return false;
+      if (!add_property(lines, h.binary, h.face.record_len)) return false;
       if (!lines.next()) return false;
     }
   } else if (lines.is("element range_grid")) {
@@ -265,7 +263,7 @@ bool parse_header(HeaderLines& lines, PlyHeader& h) {
     if (index_list_count_width(lines.line(), true) != 1) return false;
     if (!lines.next()) return false;
     while (lines.is("property")) {
-      if (!add_property(lines, h.binary, h.face_len)) return false;
+      if (!add_property(lines, h.binary, h.face.record_len)) return false;
       if (!lines.next()) return false;
     }
   }
@@ -441,10 +439,8 @@ bool read_ply_header_and_body(TriMesh& mesh, std::FILE* f) {
     return true;
   }
   if (h.nfaces != 0) {
-    return h.binary ? read_faces_binary(mesh, f, h.need_swap, h.nfaces, h.face_len, h.face_count,
-                                        h.face_idx)
-                    : read_faces_ascii(mesh, f, h.nfaces, h.face_len, h.face_count, h.face_idx,
-                                       false);
+    return h.binary ? read_faces_binary(mesh, f, h.need_swap, h.nfaces, h.face)
+                    : read_faces_ascii(mesh, f, h.nfaces, h.face);
   }
   return true;  // a point cloud
 }

@@ -71,7 +71,7 @@ bool read_vertex_list(TriMesh& mesh, ChunkReader& in) {
   if (!in.u16(count)) return false;
   if (count == 0) return true;
   bool need_swap = !host_is_little_endian();
-  if (!read_verts_binary(mesh, in.file(), need_swap, count, 12, 0, -1, -1, false, -1))
+  if (!read_verts_binary(mesh, in.file(), need_swap, count, VertexLayout::positions_only(12)))
     return false;
   in.advance(uint64_t{count} * 12);
   return true;

@@ -147,10 +147,7 @@ TEST(Hostile, StreamOfUnknownSizeGrowsInChunks) {
   ASSERT_TRUE(f);
   TriMesh m;
   bool swap = false;
-  VertexLayout layout;
-  layout.record_len = 12;
-  layout.pos = 0;
-  EXPECT_FALSE(read_verts_binary(m, f, swap, 2000000000, layout));
+  EXPECT_FALSE(read_verts_binary(m, f, swap, 2000000000, VertexLayout::positions_only(12)));
   EXPECT_LE(m.vertices.capacity(), 1u << 17);
   std::fclose(f);
 
@@ -161,7 +158,7 @@ TEST(Hostile, StreamOfUnknownSizeGrowsInChunks) {
   f = fmemopen(&faces[0], faces.size(), "rb");
   TriMesh t;
   t.vertices.resize(3);
-  EXPECT_FALSE(read_faces_binary(t, f, false, 1, 4, 0, 4));
+  EXPECT_FALSE(read_faces_binary(t, f, false, 1, FaceLayout{4, 0, 4, false}));
   std::fclose(f);
 }
 
