@@ -58,9 +58,12 @@ std::string parse_write_name(const std::string& filename, WriteOptions& options)
       {"cc", MeshFormat::SOURCE}, {"c++", MeshFormat::SOURCE}, {"cpp", MeshFormat::SOURCE},
       {"C", MeshFormat::SOURCE},
   };
-  const std::string extension = extension_of(filename);
-  for (const Ending& e : endings)
-    if (extension == e.extension) options.format = e.format;
+  for (const Ending& e : endings) {
+    if (has_extension(filename, e.extension)) {
+      options.format = e.format;
+      options.format_named = true;
+    }
+  }
 
   const MeshFormat host = host_binary_ply();
   const Prefix prefixes[] = {
@@ -92,7 +95,10 @@ std::string parse_write_name(const std::string& filename, WriteOptions& options)
       name.erase(0, n);
       stripped = true;
       switch (p.sets) {
-        case Prefix::FORMAT: options.format = p.format; break;
+        case Prefix::FORMAT:
+          options.format = p.format;
+          options.format_named = true;
+          break;
         case Prefix::NORM: options.write_norm = true; break;
         case Prefix::NOGRID: options.write_grid = false; break;
         case Prefix::CFLT: options.float_color = true; break;
@@ -130,6 +136,21 @@ bool TriMesh::write_mesh(const std::string& filename) {
   WriteOptions options;
   const std::string name = parse_write_name(filename, options);
   if (grid.empty()) options.write_grid = false;
+  // Standard output has no ending and keeps the binary PLY default; a file
+  // name must say what it holds, or its reader would be misled.
+  if (!options.format_named && name != "-") {
+    error_printf("Unknown file type for [%s]: the name must end in .ply, .ray, .obj, .off, .sm, "
+                 ".stl, .cc, .c++, .cpp or .C, or begin with a format prefix such as ply: or "
+                 "asc:.\n",
+                 name.c_str());
+    return false;
+  }
+  // STL holds only triangles: a point set would give a file of no facets
+  // that no reader takes back.
+  if (options.format == MeshFormat::STL && faces.empty() && tristrips.empty() && grid.empty()) {
+    error_printf("No faces to write: STL holds triangles only.\n");
+    return false;
+  }
 
   // Standard output is flushed rather than closed: it belongs to the process.
   const bool to_stdout = name == "-";

@@ -94,9 +94,11 @@ TEST(WriteName, EndingChoosesFormatAndPrefixesWin) {
       {"a.sm", MeshFormat::SM, false, true, false, "a.sm"},
       {"a.stl", MeshFormat::STL, false, true, false, "a.stl"},
       {"a.c++", MeshFormat::SOURCE, false, true, false, "a.c++"},
+      // Endings match without regard to case, as other systems write them.
       {"a.C", MeshFormat::SOURCE, false, true, false, "a.C"},
-      // Endings are case-sensitive: ".c" is not a source ending.
-      {"a.c", MeshFormat::PLY_BINARY_LE, false, true, false, "a.c"},
+      {"a.c", MeshFormat::SOURCE, false, true, false, "a.c"},
+      {"SCAN.PLY", MeshFormat::PLY_BINARY_LE, false, true, false, "SCAN.PLY"},
+      {"part.Stl", MeshFormat::STL, false, true, false, "part.Stl"},
       {"asc:norm:out.dat", MeshFormat::PLY_ASCII, true, true, false, "out.dat"},
       // Prefixes in any order and any number; the last format prefix wins.
       {"nogrid:be:cflt:x.obj", MeshFormat::PLY_BINARY_BE, false, false, true, "x.obj"},
@@ -271,6 +273,20 @@ TEST_F(WriteMesh, FailuresSayWhy) {
   EXPECT_FALSE(m.write_mesh("asc:/nonexistent-dir/x.ply"));
   EXPECT_EQ(g_errors,
             "Error opening [/nonexistent-dir/x.ply] for writing: No such file or directory.\n");
+
+  // A name that says no format is refused rather than written as binary PLY.
+  g_errors.clear();
+  std::remove(temp_path("scan.dat").c_str());
+  EXPECT_FALSE(m.write_mesh(temp_path("scan.dat")));
+  EXPECT_EQ(g_errors.rfind("Unknown file type for [", 0), 0u) << g_errors;
+  EXPECT_FALSE(std::ifstream(temp_path("scan.dat")));
+
+  // STL holds triangles only: a point set would give a file no reader takes back.
+  g_errors.clear();
+  TriMesh points;
+  points.vertices = {point(0, 0, 0), point(1, 0, 0)};
+  EXPECT_FALSE(points.write_mesh(temp_path("points.stl")));
+  EXPECT_EQ(g_errors, "No faces to write: STL holds triangles only.\n");
 
   // A mesh with faces pointing past its vertices has no STL facet normals.
   g_errors.clear();
