@@ -1,6 +1,7 @@
 #include "mesh/byte_order.h"
 
 #include <cmath>
+#include <limits>
 #include <utility>
 
 #include "mesh/diagnostics.h"
@@ -27,9 +28,17 @@ void raw_coords(const unsigned char* at, bool is_double, bool swap, double out[3
   }
 }
 
-bool all_plausible(const double v[3]) {
-  for (int i = 0; i < 3; i++)
+// Plausible coordinates lie strictly within +-1e10 and are zero or of normal
+// magnitude: reading in the wrong order turns small integers and simple
+// fractions into subnormal values, as implausible as huge ones (without
+// this, 1e11 written in our own byte order would "swap" into 1e-5 and 1e-44).
+bool all_plausible(const double v[3], bool is_double) {
+  const double smallest = is_double ? std::numeric_limits<double>::min()
+                                    : static_cast<double>(std::numeric_limits<float>::min());
+  for (int i = 0; i < 3; i++) {
     if (!(v[i] > -kPlausibleLimit && v[i] < kPlausibleLimit)) return false;
+    if (v[i] != 0 && std::fabs(v[i]) < smallest) return false;
+  }
   return true;
 }
 
@@ -60,10 +69,10 @@ void swap_bytes_8(void* value) {
 void guess_byte_order(const unsigned char* xyz, bool is_double, bool& need_swap) {
   double declared[3];
   raw_coords(xyz, is_double, need_swap, declared);
-  if (all_plausible(declared) || !all_finite(declared)) return;
+  if (all_plausible(declared, is_double) || !all_finite(declared)) return;
   double other[3];
   raw_coords(xyz, is_double, !need_swap, other);
-  if (all_plausible(other)) {
+  if (all_plausible(other, is_double)) {
     progress_printf("Compensating for bogus endianness...\n");
     need_swap = !need_swap;
   }

@@ -20,8 +20,8 @@ void swap_bytes_8(void* value);
 
 // The first vertex of a binary body decides its byte order. `xyz` holds its
 // raw x, y, z (float32, or float64 when `is_double`). When they are not all
-// plausible (strictly within +-1e10) read with `need_swap` but are in the
-// other order, prints "Compensating for bogus endianness..." and inverts
+// plausible (zero or of normal magnitude, strictly within +-1e10) read with
+// `need_swap` but are in the other order, prints "Compensating for bogus endianness..." and inverts
 // `need_swap`. A NaN or infinite coordinate in the declared order says
 // nothing about the order and leaves `need_swap` alone.
 void guess_byte_order(const unsigned char* xyz, bool is_double, bool& need_swap);

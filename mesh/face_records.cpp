@@ -49,6 +49,11 @@ class ElementBytes {
   size_t pos_ = 0, end_ = 0;
 };
 
+bool faces_end_early(int face) {
+  error_printf("Unexpected end of file in face %d.\n", face);
+  return false;
+}
+
 }  // namespace
 
 bool read_faces_binary(TriMesh& mesh, std::FILE* f, bool need_swap, int nfaces,
@@ -76,7 +81,7 @@ bool read_faces_binary(TriMesh& mesh, std::FILE* f, bool need_swap, int nfaces,
   std::vector<int> indices;
   for (int i = 0; i < nfaces; i++) {
     const int64_t later_faces = (static_cast<int64_t>(nfaces) - i - 1) * min_face_bytes;
-    if (!in.take(head.data(), head.size(), later_faces + min_face_bytes)) return false;
+    if (!in.take(head.data(), head.size(), later_faces + min_face_bytes)) return faces_end_early(i);
     int64_t count = 3;
     if (count_width == 4) {
       int32_t c;
@@ -102,13 +107,13 @@ bool read_faces_binary(TriMesh& mesh, std::FILE* f, bool need_swap, int nfaces,
       indices.resize(static_cast<size_t>(done + n));
       const int64_t floor = 4 * (count - done) + tail + later_faces;
       if (!in.take(&indices[static_cast<size_t>(done)], static_cast<size_t>(4 * n), floor))
-        return false;
+        return faces_end_early(i);
       done += n;
     }
     if (need_swap)
       for (int& v : indices) swap_bytes_4(&v);
     add_polygon(mesh, indices.data(), static_cast<int>(indices.size()));
-    if (tail > 0 && !in.skip(static_cast<size_t>(tail), tail + later_faces)) return false;
+    if (tail > 0 && !in.skip(static_cast<size_t>(tail), tail + later_faces)) return faces_end_early(i);
   }
   return true;
 }
@@ -139,6 +144,10 @@ bool read_faces_ascii(TriMesh& mesh, std::FILE* f, int nfaces, const FaceLayout&
       } else if (t == face_count) {
         if (!scan_int(f, count)) {
           error_printf("Couldn't read vertex count for face %d\n", i);
+          return false;
+        }
+        if (count < 0) {
+          error_printf("Face %d declares %d vertices.\n", i, count);
           return false;
         }
       } else if (!skip_token(f)) {

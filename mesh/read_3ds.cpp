@@ -113,6 +113,7 @@ bool read_3ds(TriMesh& mesh, std::FILE* f) {
     if (!in.bytes(header, kChunkHeaderBytes)) {
       // End of file exactly between chunks ends the read; inside a header it fails.
       if (in.pos() == start && !std::ferror(f)) break;
+      error_printf("The file ends inside a chunk header.\n");
       return false;
     }
     const uint16_t id = le_u16(header);
@@ -128,8 +129,12 @@ bool read_3ds(TriMesh& mesh, std::FILE* f) {
         break;
       case OBJECT: {
         unsigned char c = 1;
-        while (c != 0)
-          if (!in.bytes(&c, 1)) return false;
+        while (c != 0) {
+          if (!in.bytes(&c, 1)) {
+            error_printf("The file ends inside an object name.\n");
+            return false;
+          }
+        }
         break;
       }
       case TRIANGLE_MESH:

@@ -45,6 +45,45 @@ void grow_vertex_arrays(TriMesh& mesh, const VertexLayout& l, size_t n) {
   if (l.conf >= 0) mesh.confidences.resize(n);
 }
 
+// The checks both readers start with; prints what is wrong with the layout.
+bool layout_usable(int nverts, const VertexLayout& l, bool binary) {
+  if (nverts < 1) {
+    error_printf("The file declares %d vertices; a mesh needs at least one.\n", nverts);
+    return false;
+  }
+  if (l.pos < 0) {
+    error_printf("The vertex records hold no x, y, z position.\n");
+    return false;
+  }
+  if (l.record_len < (binary ? 12 : 3) || !layout_fits(l, binary)) {
+    error_printf("The vertex records are too short for the fields they declare.\n");
+    return false;
+  }
+  return true;
+}
+
+// Byte colours in ascii: three integers, whatever blanks separate them from
+// the value before. A record whose line ends where its colour should start
+// is white (files rely on this); that cannot apply to a record's first
+// token, whose line end belongs to the record before. Values outside
+// 0 .. 255 are clamped rather than wrapped.
+bool scan_byte_color(std::FILE* f, bool first_in_record, Color& color) {
+  int rgb[3] = {255, 255, 255};
+  bool line_ended = false;
+  if (!first_in_record) {
+    int c = get_char(f);
+    while (c == ' ' || c == '\t' || c == '\v' || c == '\f') c = get_char(f);
+    line_ended = c == '\n' || c == '\r' || c == EOF;
+    if (!line_ended) std::ungetc(c, f);
+  }
+  if (!line_ended && !(scan_int(f, rgb[0]) && scan_int(f, rgb[1]) && scan_int(f, rgb[2])))
+    return false;
+  uint8_t bytes[3];
+  for (int k = 0; k < 3; k++) bytes[k] = static_cast<uint8_t>(std::clamp(rgb[k], 0, 255));
+  color = Color::from_bytes(bytes[0], bytes[1], bytes[2]);
+  return true;
+}
+
 void reserve_vertex_arrays(TriMesh& mesh, const VertexLayout& l, size_t n) {
   mesh.vertices.reserve(n);
   if (l.norm >= 0) mesh.normals.reserve(n);
@@ -73,6 +112,11 @@ void decode_vertex(TriMesh& mesh, size_t i, const unsigned char* rec, const Vert
   }
 }
 
+bool vertices_end_early() {
+  error_printf("Unexpected end of file in the vertex records.\n");
+  return false;
+}
+
 }  // namespace
 
 VertexLayout VertexLayout::positions_only(int record_len) {
@@ -84,8 +128,7 @@ VertexLayout VertexLayout::positions_only(int record_len) {
 
 bool read_verts_binary(TriMesh& mesh, std::FILE* f, bool& need_swap, int nverts,
                        const VertexLayout& layout) {
-  if (nverts < 1 || layout.record_len < 12 || layout.pos < 0 || !layout_fits(layout, true))
-    return false;
+  if (!layout_usable(nverts, layout, true)) return false;
   const size_t len = static_cast<size_t>(layout.record_len);
   if (!input_may_hold(f, static_cast<int64_t>(nverts) * layout.record_len)) {
     error_printf("Declared %d vertices, more than the rest of the file can hold.\n", nverts);
@@ -98,7 +141,7 @@ bool read_verts_binary(TriMesh& mesh, std::FILE* f, bool& need_swap, int nverts,
 
   // First vertex: decides the byte order for the whole file.
   std::vector<unsigned char> block(len);
-  if (read_raw(block.data(), 1, len, f) != len) return false;
+  if (read_raw(block.data(), 1, len, f) != len) return vertices_end_early();
   guess_byte_order(block.data() + layout.pos, layout.pos_double, need_swap);
   grow_vertex_arrays(mesh, layout, base + 1);
   decode_vertex(mesh, base, block.data(), layout, need_swap);
@@ -117,12 +160,12 @@ bool read_verts_binary(TriMesh& mesh, std::FILE* f, bool& need_swap, int nverts,
     size_t n = std::min(total - done, records_per_block);
     grow_vertex_arrays(mesh, layout, done + n);
     if (positions_only) {
-      if (read_raw(mesh.vertices[done].data(), 12, n, f) != n) return false;
+      if (read_raw(mesh.vertices[done].data(), 12, n, f) != n) return vertices_end_early();
       if (need_swap)
         for (size_t i = done; i < done + n; i++)
           for (int k = 0; k < 3; k++) swap_bytes_4(&mesh.vertices[i][k]);
     } else {
-      if (read_raw(block.data(), len, n, f) != n) return false;
+      if (read_raw(block.data(), len, n, f) != n) return vertices_end_early();
       for (size_t i = 0; i < n; i++) decode_vertex(mesh, done + i, &block[i * len], layout, need_swap);
     }
     done += n;
@@ -131,10 +174,11 @@ bool read_verts_binary(TriMesh& mesh, std::FILE* f, bool& need_swap, int nverts,
 }
 
 bool read_verts_ascii(TriMesh& mesh, std::FILE* f, int nverts, const VertexLayout& layout) {
-  if (nverts < 1 || layout.record_len < 3 || layout.pos < 0 || !layout_fits(layout, false))
-    return false;
-  // Each token takes at least one character and one separator.
-  if (!input_may_hold(f, 2 * static_cast<int64_t>(nverts) * layout.record_len - 1)) {
+  if (!layout_usable(nverts, layout, false)) return false;
+  // Each token takes at least one character and one separator; a byte colour
+  // may be missing altogether (white).
+  const int64_t min_tokens = layout.record_len - (layout.color >= 0 && !layout.float_color ? 3 : 0);
+  if (!input_may_hold(f, 2 * static_cast<int64_t>(nverts) * min_tokens - 1)) {
     error_printf("Declared %d vertices, more than the rest of the file can hold.\n", nverts);
     return false;
   }
@@ -164,13 +208,10 @@ bool read_verts_ascii(TriMesh& mesh, std::FILE* f, int nverts, const VertexLayou
         if (!scan_float(f, c.r) || !scan_float(f, c.g) || !scan_float(f, c.b)) return false;
         t += 2;
       } else if (t == layout.color) {
-        int r = 255, g = 255, b = 255;
-        if (get_char(f) == ' ' && !(scan_int(f, r) && scan_int(f, g) && scan_int(f, b))) {
+        if (!scan_byte_color(f, t == 0, mesh.colors[i])) {
           error_printf("Couldn't read colour of vertex %d.\n", vertex);
           return false;
         }
-        mesh.colors[i] = Color::from_bytes(static_cast<uint8_t>(r), static_cast<uint8_t>(g),
-                                           static_cast<uint8_t>(b));
         t += 2;
       } else if (t == layout.conf) {
         if (!scan_float(f, mesh.confidences[i])) return false;

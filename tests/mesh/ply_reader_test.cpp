@@ -209,15 +209,6 @@ TEST(PlyAscii, ColoursConfidenceAndFourByteCounts) {
   EXPECT_EQ(m->confidences[2], 1.0f);
   ASSERT_EQ(m->faces.size(), 1u);
   EXPECT_EQ(m->faces[0], Face(0, 1, 2));
-
-  // A byte colour must follow a single space: after a tab it is white (the
-  // tab is consumed, the numbers stay in the stream).
-  std::string tab = "ply\nformat ascii 1.0\nelement vertex 1\n" + std::string(kXyz) +
-                    "property uchar red\nproperty uchar green\nproperty uchar blue\n"
-                    "end_header\n0 0 0\t9 9 9\n";
-  auto w = read_bytes("asciitab.ply", tab);
-  ASSERT_TRUE(w);
-  EXPECT_EQ(w->colors[0], Color(1, 1, 1));
 }
 
 TEST(PlyAscii, CommonWriterLayoutWithDoublesAndUintLists) {
