@@ -82,18 +82,6 @@ TEST(AsciiScanning, TokensCommentsAndNumbers) {
   std::fclose(f);
 }
 
-TEST(ByteSwaps, ReverseBytes) {
-  uint32_t a = 0x11223344u;
-  swap_bytes_4(&a);
-  EXPECT_EQ(a, 0x44332211u);
-  uint16_t b = 0xA1B2;
-  swap_bytes_2(&b);
-  EXPECT_EQ(b, 0xB2A1);
-  uint64_t c = 0x0102030405060708ull;
-  swap_bytes_8(&c);
-  EXPECT_EQ(c, 0x0807060504030201ull);
-}
-
 TEST(BodyReaders, AppendAfterExistingDataAndRejectBadLayouts) {
   // Ascii vertices with a normal and the 3-token record of the other formats.
   std::string text = "1 2 3 0 0 1\n4 5 6 0 1 0\n";

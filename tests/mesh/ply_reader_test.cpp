@@ -65,11 +65,6 @@ TEST(PlyHeader, FormatAndVertexElementAreRequired) {
     EXPECT_FALSE(read_bytes("listbefore.ply", t));
     EXPECT_TRUE(c.has("Unsupported vertex property: [property list uchar int stuff].\n"));
   }
-  {
-    Capture c;
-    EXPECT_FALSE(read_bytes("zero.ply", "ply\nformat ascii 1.0\nelement vertex 0\n" +
-                                            std::string(kXyz) + "end_header\n"));
-  }
 }
 
 TEST(PlyHeader, SkipsElementsBeforeAndBetween) {
@@ -209,24 +204,6 @@ TEST(PlyAscii, ColoursConfidenceAndFourByteCounts) {
   EXPECT_EQ(m->confidences[2], 1.0f);
   ASSERT_EQ(m->faces.size(), 1u);
   EXPECT_EQ(m->faces[0], Face(0, 1, 2));
-}
-
-TEST(PlyAscii, CommonWriterLayoutWithDoublesAndUintLists) {
-  // The layout a common library writes: double positions and normals, byte
-  // colours, "uchar uint" face lists.
-  std::string text =
-      "ply\nformat ascii 1.0\ncomment Created by hand\nelement vertex 3\nproperty double x\n"
-      "property double y\nproperty double z\nproperty double nx\nproperty double ny\n"
-      "property double nz\nproperty uchar red\nproperty uchar green\nproperty uchar blue\n"
-      "element face 1\nproperty list uchar uint vertex_indices\nend_header\n"
-      "0.5 0 0 0 0 1 10 20 30\n1 0 0 0 0 1 40 50 60\n0 1 0 0 0 1 70 80 90\n3 2 1 0\n";
-  auto m = read_bytes("o3d_ascii.ply", text);
-  ASSERT_TRUE(m);
-  EXPECT_EQ(m->vertices[0], point(0.5f, 0, 0));
-  EXPECT_EQ(m->normals[2], point(0, 0, 1));
-  EXPECT_EQ(m->colors[1], Color::from_bytes(40, 50, 60));
-  ASSERT_EQ(m->faces.size(), 1u);
-  EXPECT_EQ(m->faces[0], Face(2, 1, 0));
 }
 
 TEST(PlyAscii, BadValuesFailWithTheirMessages) {

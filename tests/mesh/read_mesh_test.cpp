@@ -1,6 +1,4 @@
-#include <chrono>
 #include <cstdio>
-#include <random>
 
 #include <gtest/gtest.h>
 
@@ -130,10 +128,8 @@ TEST(Hostile, HugeCountsFailFastWithoutHugeAllocations) {
     Capture c;
     Bytes b;
     b.text(head + k.header).xyz(1, 2, 3);
-    auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(read_bytes(std::string("huge_") + k.name + ".ply", b.str())) << k.name;
     EXPECT_TRUE(c.has(k.message)) << k.name << ": " << c.all();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << k.name;
   }
 }
 
@@ -162,9 +158,12 @@ TEST(Hostile, StreamOfUnknownSizeGrowsInChunks) {
   std::fclose(f);
 }
 
-// Every prefix of a valid file is either rejected or read, never a crash
-// (this test matters most under AddressSanitizer).
-TEST(Hostile, EveryPrefixOfValidFilesIsSafe) {
+// Every prefix of a valid file of every format, through the dispatcher as
+// it would meet it (STL by name, the rest by their first bytes), is either
+// rejected or read, never a crash (this matters most under AddressSanitizer);
+// a proper prefix of a binary file, whose counts say how long it is, is
+// always rejected.
+TEST(Hostile, EveryPrefixOfEveryFormatIsSafe) {
   Bytes bin;
   bin.text("ply\nformat binary_big_endian 1.0\nelement vertex 4\n" + std::string(kXyz) +
            "property uchar red\nproperty uchar green\nproperty uchar blue\n"
@@ -172,47 +171,13 @@ TEST(Hostile, EveryPrefixOfValidFilesIsSafe) {
   Bytes body(true);
   for (int i = 0; i < 4; i++) body.xyz(i, i % 2, 0).u8(i).u8(2).u8(3);
   body.u8(3).i32(0).i32(1).i32(2).u8(4).i32(0).i32(1).i32(3).i32(2);
-  const std::string files[] = {
-      ascii_mesh(1),
-      bin.str() + body.str(),
-      "ply\nformat ascii 1.0\nobj_info num_cols 2\nobj_info num_rows 2\nelement vertex 3\n" +
-          std::string(kXyz) +
-          "element range_grid 4\nproperty list uchar int vertex_indices\nend_header\n"
-          "0 0 0\n1 0 0\n0 1 0\n1 0\n1 1\n1 2\n0\n",
-      "ply\nformat ascii 1.0\nelement vertex 4\n" + std::string(kXyz) +
-          "element tristrips 1\nproperty list int int vertex_indices\nend_header\n"
-          "0 0 0\n1 0 0\n0 1 0\n1 1 0\n5 0 1 2 3 -1\n",
-  };
-  set_verbose(false);
-  for (size_t k = 0; k < sizeof files / sizeof files[0]; k++) {
-    const std::string& full = files[k];
-    int accepted = 0;
-    for (size_t n = 0; n <= full.size(); n++) {
-      Capture c;
-      auto m = ply_test::read_memory(full.substr(0, n));
-      if (m) {
-        accepted++;
-        EXPECT_FALSE(m->vertices.empty());
-      }
-    }
-    EXPECT_GE(accepted, 1) << "file " << k << " itself must read";
-  }
-  set_verbose(true);
-}
-
-// The same for the other formats, each through the dispatcher as it would
-// meet them (STL by name, the rest by their first bytes).
-TEST(Hostile, EveryPrefixOfOtherFormatsIsSafe) {
   Bytes stl;
   stl.text(std::string(80, ' ')).i32(2);
   for (int k = 0; k < 2; k++) stl.xyz(0, 0, 1).xyz(0, 0, 0).xyz(1, 0, 0).xyz(0, 1, 0).u16(0);
-  Bytes verts;
-  verts.u16(3).xyz(0, 0, 0).xyz(1, 0, 0).xyz(0, 1, 0);
-  Bytes faces;
-  faces.u16(1).u16(0).u16(1).u16(2).u16(0);
   Bytes tri;
-  tri.u16(0x4100).i32(6 + 6 + 38 + 6 + 10).u16(0x4110).i32(6 + 38).text(verts.str());
-  tri.u16(0x4120).i32(6 + 10).text(faces.str());
+  tri.u16(0x4100).i32(6 + 6 + 38 + 6 + 10).u16(0x4110).i32(6 + 38).u16(3);
+  tri.xyz(0, 0, 0).xyz(1, 0, 0).xyz(0, 1, 0);
+  tri.u16(0x4120).i32(6 + 10).u16(1).u16(0).u16(1).u16(2).u16(0);
   Bytes three_ds;
   three_ds.u16(0x4D4D).i32(6 + 6 + static_cast<int>(tri.str().size()));
   three_ds.u16(0x3D3D).i32(6 + static_cast<int>(tri.str().size())).text(tri.str());
@@ -220,48 +185,47 @@ TEST(Hostile, EveryPrefixOfOtherFormatsIsSafe) {
   vivid.text("VIVID" + std::string(127, '\0')).i32(3);
   for (int k = 0; k < 9; k++) vivid.f64(k % 4 == 0 ? 1.0 : 0.0);
   vivid.i32(1).i32(3).i32(0).i32(1).i32(2);
-  const std::pair<std::string, std::string> files[] = {
-      {"m.stl", stl.str()},
-      {"m.3ds", three_ds.str()},
-      {"m.viv", vivid.str()},
+  const struct {
+    const char* name;
+    std::string bytes;
+    bool binary;
+  } files[] = {
+      {"m.ply", ascii_mesh(1), false},
+      {"b.ply", bin.str() + body.str(), true},
+      {"g.ply", "ply\nformat ascii 1.0\nobj_info num_cols 2\nobj_info num_rows 2\nelement vertex 3\n" +
+                    std::string(kXyz) +
+                    "element range_grid 4\nproperty list uchar int vertex_indices\nend_header\n"
+                    "0 0 0\n1 0 0\n0 1 0\n1 0\n1 1\n1 2\n0\n",
+       false},
+      {"s.ply", "ply\nformat ascii 1.0\nelement vertex 4\n" + std::string(kXyz) +
+                    "element tristrips 1\nproperty list int int vertex_indices\nend_header\n"
+                    "0 0 0\n1 0 0\n0 1 0\n1 1 0\n5 0 1 2 3 -1\n",
+       false},
+      {"m.stl", stl.str(), true},
+      {"a.stl", "solid t\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\n"
+                "vertex 0 1 0\nendloop\nendfacet\nendsolid t\n", false},
+      {"m.3ds", three_ds.str(), true},
+      {"m.viv", vivid.str(), true},
       {"m.obj", "# OBJ\nv 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\nf 1/1/1 2/2/2 3/3/3\nf -3 -2 -1\n"
-                "f 1 2 4 3\n"},
-      {"m.off", "OFF\n4 2 0\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n3 0 1 2\n4 0 1 3 2\n"},
-      {"m.sm", "3\n0 0 0\n1 0 0\n0 1 0\n1\n0 1 2\n0 0\n"},
+                "f 1 2 4 3\n", false},
+      {"m.off", "OFF\n4 2 0\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n3 0 1 2\n4 0 1 3 2\n", false},
+      {"m.sm", "3\n0 0 0\n1 0 0\n0 1 0\n1\n0 1 2\n0 0\n", false},
       {"m.ray", "#material 0 0 0  1 1 1  0 0 0  0 0 0  0 0 1  -1  !!\n#vertex 0 0 0  0 0 1  0 0\n"
-                "#vertex 1 0 0  0 0 1  0 0\n#vertex 0 1 0  0 0 1  0 0\n#shape_triangle 0  0 1 2\n"},
+                "#vertex 1 0 0  0 0 1  0 0\n#vertex 0 1 0  0 0 1  0 0\n#shape_triangle 0  0 1 2\n",
+       false},
   };
   set_verbose(false);
   for (const auto& file : files) {
-    int accepted = 0;
-    for (size_t n = 0; n <= file.second.size(); n++) {
+    for (size_t n = 0; n <= file.bytes.size(); n++) {
       Capture c;
-      auto m = ply_test::read_memory(file.second.substr(0, n), file.first);
-      if (m) {
-        accepted++;
-        for (const Face& f : m->faces)
-          for (int j = 0; j < 3; j++) ASSERT_LT(static_cast<size_t>(f[j]), m->vertices.size());
+      auto m = ply_test::read_memory(file.bytes.substr(0, n), file.name);
+      if (n == file.bytes.size()) {
+        EXPECT_TRUE(m) << file.name << " itself must read: " << c.all();
+      } else if (file.binary) {
+        EXPECT_FALSE(m) << file.name << " cut at " << n;
       }
-    }
-    EXPECT_GE(accepted, 1) << file.first << " itself must read";
-  }
-  set_verbose(true);
-}
-
-TEST(Hostile, RandomByteFlipsAreSafe) {
-  // Seeded corruption of a valid binary file: any outcome but a crash.
-  Bytes b;
-  b.text("ply\nformat binary_little_endian 1.0\nelement vertex 3\n" + std::string(kXyz) +
-         "element face 1\nproperty list uchar int vertex_indices\nend_header\n");
-  b.xyz(0, 0, 0).xyz(1, 0, 0).xyz(0, 1, 0).u8(3).i32(0).i32(1).i32(2);
-  std::mt19937 rng(12345);
-  set_verbose(false);
-  for (int trial = 0; trial < 200; trial++) {
-    std::string s = b.str();
-    for (int k = 0; k < 3; k++) s[rng() % s.size()] = static_cast<char>(rng());
-    Capture c;
-    auto m = ply_test::read_memory(s);
-    if (m) {
+      if (!m) continue;
+      EXPECT_FALSE(m->vertices.empty());
       for (const Face& f : m->faces)
         for (int j = 0; j < 3; j++) ASSERT_LT(static_cast<size_t>(f[j]), m->vertices.size());
     }
