@@ -10,7 +10,7 @@
 #include "mesh/derived_meshes.h"
 #include "mesh/min_sphere.h"
 
-using test_meshes::ProgressCapture;
+using test_meshes::CapturedText;
 
 namespace {
 
@@ -110,27 +110,6 @@ void expect_tight_enclosure(const std::vector<point>& pts, const BoundingSphere&
 
 }  // namespace
 
-TEST(BoundingBox, TwoPointsAndProgress) {
-  TriMesh m = cloud({point(0, 0, 0), point(2, 0, 0)});
-  ProgressCapture capture;
-  m.need_bounding_box();
-  EXPECT_TRUE(m.bounding_box.valid);
-  EXPECT_EQ(m.bounding_box.min, point(0, 0, 0));
-  EXPECT_EQ(m.bounding_box.max, point(2, 0, 0));
-  EXPECT_EQ(capture.str(), "Computing bounding box... Done.\n  x = 0 .. 2, y = 0 .. 0, z = 0 .. 0\n");
-}
-
-TEST(BoundingBox, SecondCallChangesNothing) {
-  TriMesh m = cloud({point(1, 2, 3), point(-1, 5, 0)});
-  m.need_bounding_box();
-  m.vertices[0] = point(100, 100, 100);
-  ProgressCapture capture;
-  m.need_bounding_box();
-  EXPECT_EQ(capture.str(), "");
-  EXPECT_EQ(m.bounding_box.min, point(-1, 2, 0));
-  EXPECT_EQ(m.bounding_box.max, point(1, 5, 3));
-}
-
 // A NaN first vertex would otherwise pin min and max to NaN for good.
 TEST(BoundingBox, NonFiniteVerticesAreLeftOut) {
   TriMesh m = cloud({point(kNaN, 0, 0), point(1, 1, 1), point(0, kNaN, 9), point(3, -1, 2)});
@@ -141,7 +120,7 @@ TEST(BoundingBox, NonFiniteVerticesAreLeftOut) {
 
   TriMesh none = cloud({point(kNaN, 0, 0)});
   TriMesh empty;
-  ProgressCapture capture;
+  CapturedText capture;
   none.need_bounding_box();
   empty.need_bounding_box();
   none.need_bounding_sphere();
@@ -161,10 +140,7 @@ TEST(BoundingSphere, SmallExactCases) {
   EXPECT_EQ(one.bounding_sphere.radius, 0.0f);
 
   TriMesh two = cloud({point(0, 0, 0), point(2, 0, 0)});
-  ProgressCapture capture;
   two.need_bounding_sphere();
-  EXPECT_EQ(capture.str(),
-            "Computing bounding sphere... Done.\n  center = (1, 0, 0), radius = 1\n");
   EXPECT_EQ(two.bounding_sphere.center, point(1, 0, 0));
   EXPECT_EQ(two.bounding_sphere.radius, 1.0f);
 
@@ -256,16 +232,6 @@ TEST(BoundingSphere, DuplicatesAndNonFiniteVertices) {
   EXPECT_EQ(r, -5.0f);
 }
 
-TEST(BoundingSphere, SecondCallChangesNothing) {
-  TriMesh m = cloud({point(0, 0, 0), point(2, 0, 0)});
-  m.need_bounding_sphere();
-  m.vertices[1] = point(50, 0, 0);
-  ProgressCapture capture;
-  m.need_bounding_sphere();
-  EXPECT_EQ(capture.str(), "");
-  EXPECT_EQ(m.bounding_sphere.radius, 1.0f);
-}
-
 // Cospherical points are the hard case for float move-to-front (many
 // near-ties); overflowing squares turn excesses into inf or NaN. Both must
 // end, and the first must still enclose.
@@ -280,4 +246,55 @@ TEST(BoundingSphere, CosphericalAndOverflowingInputsTerminate) {
                         point(1e-30f, 0, 0), point(0, -3e38f, 1)});
   huge.need_bounding_sphere();
   EXPECT_TRUE(huge.bounding_sphere.valid);
+}
+
+// Each need_ call builds its data once, printing its message: a later call,
+// even after a vertex moved, prints nothing and keeps the first result.
+TEST(DerivedData, EachIsBuiltOnceWithItsMessage) {
+  using Need = void (*)(TriMesh&);
+  using Probe = float (*)(const TriMesh&);  // changes if the data is rebuilt
+  const struct {
+    Need need;
+    Probe probe;
+    const char* message;
+  } cases[] = {
+      {[](TriMesh& m) { m.need_bounding_box(); },
+       [](const TriMesh& m) { return m.bounding_box.max.x; },
+       "Computing bounding box... Done.\n  x = -1 .. 1, y = -1 .. 1, z = -1 .. 1\n"},
+      {[](TriMesh& m) { m.need_bounding_sphere(); },
+       [](const TriMesh& m) { return m.bounding_sphere.radius; },
+       "Computing bounding sphere... Done.\n  center = (0, 0, 0), radius = 1\n"},
+      {[](TriMesh& m) { m.need_normals(); }, [](const TriMesh& m) { return m.normals[0].x; },
+       "Computing normals... Done.\n"},
+      {[](TriMesh& m) { m.need_point_areas(); },
+       [](const TriMesh& m) { return m.point_areas[0]; }, "Computing point areas... Done.\n"},
+      {[](TriMesh& m) { m.need_curvatures(); },
+       [](const TriMesh& m) { return m.principal_curv1[0]; },
+       "Computing normals... Done.\nComputing point areas... Done.\nComputing curvatures... Done.\n"},
+      {[](TriMesh& m) { m.need_neighbors(); },
+       [](const TriMesh& m) { return float(m.neighbors[0].size()); },
+       "Finding vertex neighbors... Done.\n"},
+      {[](TriMesh& m) { m.need_vertex_faces(); },
+       [](const TriMesh& m) { return float(m.vertex_faces[0].size()); },
+       "Finding vertex to triangle maps... Done.\n"},
+      // The across-edge maps build the vertex-to-face maps on the way.
+      {[](TriMesh& m) { m.need_across_edge(); },
+       [](const TriMesh& m) { return float(m.across_edge[0][0]); },
+       "Finding vertex to triangle maps... Done.\nFinding across-edge maps... Done.\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    TriMesh m = test_meshes::octahedron();
+    {
+      CapturedText text;
+      c.need(m);
+      EXPECT_EQ(text.all(), c.message);
+    }
+    const float first = c.probe(m);
+    m.vertices[0] = point(9, 5, 3);
+    CapturedText text;
+    c.need(m);
+    EXPECT_EQ(text.all(), "");
+    EXPECT_EQ(c.probe(m), first);
+  }
 }

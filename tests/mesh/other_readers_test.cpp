@@ -8,7 +8,7 @@
 #include "mesh/ply_test_util.h"
 
 using ply_test::Bytes;
-using ply_test::Capture;
+using test_meshes::CapturedText;
 using Reader = bool (*)(TriMesh&, std::FILE*);
 
 namespace {
@@ -105,7 +105,7 @@ TEST(OtherReaders, ObjIndexFormsAllNameTheSameVertices) {
   EXPECT_EQ(m.faces, (std::vector<Face>{Face(0, 1, 2), Face(1, 2, 3)}));
   EXPECT_EQ(m.normals, std::vector<point>{point(0, 0, 1)});
 
-  Capture c;
+  CapturedText c;
   TriMesh bad;
   EXPECT_FALSE(run(read_obj, "v 1 2 3\nv 1 2\n", bad));
   EXPECT_TRUE(c.has("Couldn't read vertex on line 2.\n"));
@@ -138,7 +138,7 @@ TEST(OtherReaders, BinaryFormatsFromFilesAndPipes) {
     EXPECT_EQ(viv.vertices, kTriangle);
     EXPECT_EQ(viv.faces, std::vector<Face>{Face(2, 1, 0)});
   }
-  Capture c;
+  CapturedText c;
   TriMesh bad;
   EXPECT_FALSE(run(read_3ds, file_3ds(object_3ds(kTriangle, {Face(0, 1, 3)})), bad));
   EXPECT_TRUE(c.has("Face 0 refers to vertex 3 of an object with 3 vertices.\n"));
@@ -175,7 +175,7 @@ TEST(OtherReaders, TextFormatsKeepOnlyWhatTheyDescribe) {
 // Counts far beyond what the file holds fail at once, before any allocation
 // sized by them: from a regular file by its size, from a pipe at its end.
 TEST(OtherReaders, CountsBeyondTheDataFailQuickly) {
-  Capture c;
+  CapturedText c;
   const std::string stl = Bytes().text(std::string(80, ' ')).i32(-1).str();
   TriMesh m1;
   EXPECT_FALSE(run(read_stl, stl, m1));
@@ -226,7 +226,7 @@ TEST(OtherReaders, FirstBytesChooseTheReaderAndIndicesAreChecked) {
       vivid_file(kTriangle, {Face(0, 1, 2), Face(0, 1, 70000)}),
   };
   for (const std::string& bytes : out_of_range) {
-    Capture c;
+    CapturedText c;
     EXPECT_FALSE(ply_test::read_bytes("range", bytes)) << bytes;
     EXPECT_TRUE(c.has("Face 1 uses vertex")) << c.all();
   }

@@ -1,5 +1,5 @@
-// Helpers of the mesh reader tests: byte builders for small files, temp
-// files, and a capture of the diagnostic printer's two channels.
+// Helpers of the mesh reader and writer tests: byte builders for small files
+// and temp files.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +10,7 @@
 #include <string>
 
 #include "mesh/TriMesh.h"
-#include "mesh/diagnostics.h"
+#include "mesh/derived_meshes.h"
 #include "mesh/mesh_io.h"
 
 namespace ply_test {
@@ -54,29 +54,6 @@ inline std::string write_file(const std::string& name, const std::string& bytes)
   std::ofstream(path, std::ios::binary) << bytes;
   return path;
 }
-
-// Collects everything the diagnostic printer emits while alive.
-class Capture {
- public:
-  Capture() {
-    text().clear();
-    set_progress_hook(&append);
-    set_error_hook(&append);
-  }
-  ~Capture() {
-    set_progress_hook(nullptr);
-    set_error_hook(nullptr);
-  }
-  bool has(const std::string& s) const { return text().find(s) != std::string::npos; }
-  const std::string& all() const { return text(); }
-
- private:
-  static std::string& text() {
-    static std::string t;
-    return t;
-  }
-  static void append(const char* s) { text() += s; }
-};
 
 // Writes `bytes` to a temp file and reads it; null on failure.
 inline std::unique_ptr<TriMesh> read_bytes(const std::string& name, const std::string& bytes) {

@@ -12,7 +12,7 @@
 #include "mesh/ply_test_util.h"
 
 using ply_test::Bytes;
-using ply_test::Capture;
+using test_meshes::CapturedText;
 using ply_test::read_bytes;
 
 namespace {
@@ -262,7 +262,7 @@ TEST(ReadMesh, EachFileReadsAsWrittenOrFailsSayingWhy) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Capture capture;
+    CapturedText capture;
     auto m = read_bytes(c.name, c.bytes);
     EXPECT_TRUE(!c.printed || capture.has(c.printed)) << capture.all();
     if (c.vertices < 0) {
@@ -287,19 +287,19 @@ TEST(ReadMesh, EachFileReadsAsWrittenOrFailsSayingWhy) {
 
 TEST(ReadMesh, OpeningAndProgress) {
   {
-    Capture c;
+    CapturedText c;
     EXPECT_FALSE(TriMesh::read_mesh(ply_test::temp_path("does_not_exist.ply")));
     EXPECT_TRUE(c.has("for reading: No such file or directory.\n"));
   }
   {
-    Capture c;
+    CapturedText c;
     const char* dir = std::getenv("ICP_TEST_TMP");
     EXPECT_FALSE(TriMesh::read_mesh(dir ? dir : "/tmp"));
     EXPECT_TRUE(c.has("for reading: Is a directory.\n")) << c.all();
   }
   TriMesh m;
   EXPECT_FALSE(m.read_into(""));
-  Capture c;
+  CapturedText c;
   const std::string path = ply_test::write_file("progress.ply", ascii_mesh(0));
   std::unique_ptr<TriMesh> read(TriMesh::read_mesh(path));
   ASSERT_TRUE(read);
@@ -322,7 +322,7 @@ TEST(Hostile, HugeCountsFailFastWithoutHugeAllocations) {
        "The file ends inside the elements the reader skips.\n"},
   };
   for (const auto& k : cases) {
-    Capture c;
+    CapturedText c;
     Bytes b;
     b.text("ply\nformat binary_little_endian 1.0\n" + k.header + "end_header\n").xyz(1, 2, 3);
     EXPECT_FALSE(read_bytes(std::string("huge_") + k.name + ".ply", b.str())) << k.name;
@@ -414,7 +414,7 @@ TEST(Hostile, EveryPrefixOfEveryFormatIsSafe) {
   set_verbose(false);
   for (const auto& file : files) {
     for (size_t n = 0; n <= file.bytes.size(); n++) {
-      Capture c;
+      CapturedText c;
       auto m = ply_test::read_memory(file.bytes.substr(0, n), file.name);
       if (n == file.bytes.size()) {
         EXPECT_TRUE(m) << file.name << " itself must read: " << c.all();

@@ -2,10 +2,10 @@
 
 #include <random>
 
-#include "connectivity_fixtures.h"
+#include "mesh/derived_meshes.h"
 
-using fixtures::CapturedText;
-using fixtures::oriented_set;
+using test_meshes::CapturedText;
+using test_meshes::oriented_set;
 using V = std::vector<int32_t>;
 
 namespace {
@@ -30,7 +30,7 @@ TriMesh holey_grid(int w, int h, double missing_share, unsigned seed) {
   for (int c = 0; c < w * h; c++) {
     if (missing(random)) cells.push_back(c);
   }
-  TriMesh m = fixtures::grid_mesh(w, h, cells);
+  TriMesh m = test_meshes::grid_mesh(w, h, cells);
   m.need_faces();
   return m;
 }
@@ -46,11 +46,11 @@ TEST(Strips, UnpackAlternatesOrientation) {
   ASSERT_EQ(m.faces.size(), 2u);
   EXPECT_EQ(m.faces[0], Face(0, 1, 2));
   EXPECT_EQ(m.faces[1], Face(2, 1, 3));
-  EXPECT_EQ(text.progress(), "Unpacking triangle strips... Done.\n  2 triangles\n");
+  EXPECT_EQ(text.str(), "Unpacking triangle strips... Done.\n  2 triangles\n");
 }
 
 TEST(Strips, NeedFacesPrefersStripsOverAGrid) {
-  TriMesh m = fixtures::grid_mesh(3, 3);
+  TriMesh m = test_meshes::grid_mesh(3, 3);
   m.tristrips = {3, 0, 1, 2};
   m.need_faces();
   ASSERT_EQ(m.faces.size(), 1u);
@@ -84,8 +84,8 @@ TEST(Strips, SingleTriangleIsOneStrip) {
   m.need_tristrips();
   EXPECT_EQ(m.tristrips, (V{3, 2, 0, 1}));
   const std::string tail = "Building triangle strips... Done.\n  1 strips (Avg. length 1.0)\n";
-  ASSERT_GE(text.progress().size(), tail.size());
-  EXPECT_EQ(text.progress().substr(text.progress().size() - tail.size()), tail);
+  ASSERT_GE(text.str().size(), tail.size());
+  EXPECT_EQ(text.str().substr(text.str().size() - tail.size()), tail);
 }
 
 TEST(Strips, QuadStripStartsAtTheLastChainEnd) {
@@ -100,9 +100,9 @@ TEST(Strips, QuadStripStartsAtTheLastChainEnd) {
 }
 
 TEST(Strips, BuiltStripsHoldExactlyTheFacesWithTheirOrientation) {
-  expect_strips_reproduce_faces(fixtures::octahedron(), "octahedron");
-  expect_strips_reproduce_faces(fixtures::fan(7), "fan");
-  TriMesh full = fixtures::grid_mesh(9, 6);
+  expect_strips_reproduce_faces(test_meshes::octahedron(), "octahedron");
+  expect_strips_reproduce_faces(test_meshes::fan(7), "fan");
+  TriMesh full = test_meshes::grid_mesh(9, 6);
   full.need_faces();
   expect_strips_reproduce_faces(full, "full grid");
   for (unsigned seed = 1; seed <= 5; seed++) {
@@ -110,7 +110,7 @@ TEST(Strips, BuiltStripsHoldExactlyTheFacesWithTheirOrientation) {
   }
   // Faces that repeat a vertex (a grid cell naming one sample twice) must not
   // change the other triangles: every single such face in every corner.
-  TriMesh grid = fixtures::grid_mesh(3, 3);
+  TriMesh grid = test_meshes::grid_mesh(3, 3);
   grid.need_faces();
   for (size_t f = 0; f < grid.faces.size(); f++)
     for (int j = 0; j < 3; j++) {
@@ -119,13 +119,13 @@ TEST(Strips, BuiltStripsHoldExactlyTheFacesWithTheirOrientation) {
       expect_strips_reproduce_faces(repeated, "grid with a face repeating a vertex");
     }
   // Mixed orientation: the flipped face is linked to nothing but still drawn.
-  TriMesh mixed = fixtures::octahedron();
+  TriMesh mixed = test_meshes::octahedron();
   std::swap(mixed.faces[3][0], mixed.faces[3][1]);
   expect_strips_reproduce_faces(mixed, "octahedron with one flipped face");
 }
 
 TEST(Strips, LongStripsOnARegularGrid) {
-  TriMesh m = fixtures::grid_mesh(20, 20);
+  TriMesh m = test_meshes::grid_mesh(20, 20);
   m.need_tristrips();
   int strips = 0;
   for (size_t at = 0; at < m.tristrips.size(); at += m.tristrips[at] + 1) strips++;
@@ -163,14 +163,14 @@ TEST(Strips, MalformedStreamsUnpackOnlyRealTriangles) {
   // 10 is cut to the three indices left: (2,1,3).
   EXPECT_EQ(m.faces, (std::vector<Face>{Face(1, 0, 2), Face(1, 2, 3), Face(2, 1, 3)}));
 
-  TriMesh bad_faces = fixtures::octahedron();
+  TriMesh bad_faces = test_meshes::octahedron();
   bad_faces.faces.push_back(Face(0, 99, 1));
   bad_faces.need_tristrips();
   TriMesh unpacked;
   unpacked.vertices = bad_faces.vertices;
   unpacked.tristrips = bad_faces.tristrips;
   unpacked.need_faces();
-  EXPECT_EQ(oriented_set(unpacked.faces), oriented_set(fixtures::octahedron().faces));
+  EXPECT_EQ(oriented_set(unpacked.faces), oriented_set(test_meshes::octahedron().faces));
 }
 
 // Indices that name no vertex (negative, or past the end) must never make an
