@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -46,7 +47,12 @@ class Bytes {
 
 inline std::string temp_path(const std::string& name) {
   const char* dir = std::getenv("ICP_TEST_TMP");
-  return std::string(dir ? dir : "/tmp") + "/mesh_read_" + name;
+  return std::string(dir ? dir : "/tmp") + "/mesh_test_" + name;
+}
+
+inline std::string slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 inline std::string write_file(const std::string& name, const std::string& bytes) {
