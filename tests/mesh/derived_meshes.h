@@ -2,6 +2,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <map>
 #include <string>
@@ -130,22 +131,16 @@ class CapturedText {
 };
 using ProgressCapture = CapturedText;
 
-// A triangle as a rotation with its smallest corner first: equal for the same
-// triangle with the same orientation, different for the flipped one.
-inline Face canonical(const Face& f) {
-  int first = 0;
-  if (f[1] < f[first]) first = 1;
-  if (f[2] < f[first]) first = 2;
-  return Face(f[first], f[(first + 1) % 3], f[(first + 2) % 3]);
-}
-
-// The faces as a sorted list of canonical triangles.
-inline std::vector<Face> oriented_set(const std::vector<Face>& faces) {
-  std::vector<Face> out;
-  for (const Face& f : faces) out.push_back(canonical(f));
-  std::sort(out.begin(), out.end(), [](const Face& a, const Face& b) {
-    return std::lexicographical_compare(a.v, a.v + 3, b.v, b.v + 3);
-  });
+// The faces as a sorted list of triangles, each rotated to start at its
+// smallest corner: equal for the same triangles with the same orientations.
+inline std::vector<std::array<int32_t, 3>> oriented_set(const std::vector<Face>& faces) {
+  std::vector<std::array<int32_t, 3>> out;
+  for (const Face& f : faces) {
+    std::array<int32_t, 3> t = {f[0], f[1], f[2]};
+    std::rotate(t.begin(), std::min_element(t.begin(), t.end()), t.end());
+    out.push_back(t);
+  }
+  std::sort(out.begin(), out.end());
   return out;
 }
 

@@ -4,6 +4,7 @@
 
 using test_meshes::CapturedText;
 using test_meshes::oriented_set;
+using test_meshes::unpacked;
 using Faces = std::vector<Face>;
 
 namespace {
@@ -59,14 +60,6 @@ Faces faces_without(const Faces& faces, const std::vector<bool>& removed) {
   return out;
 }
 
-Faces unpacked(const TriMesh& m) {
-  TriMesh only_strips;
-  only_strips.vertices = m.vertices;
-  only_strips.tristrips = m.tristrips;
-  only_strips.need_faces();
-  return only_strips.faces;
-}
-
 }  // namespace
 
 TEST(RemoveVertices, NothingMarkedChangesNothing) {
@@ -99,7 +92,7 @@ TEST(RemoveVertices, FacesTablesAndStripsFollowTheNewNumbering) {
 
   ASSERT_EQ(m.vertices.size(), 5u);
   expect_data_follows_vertices(m, before);
-  const Faces expected = oriented_set(faces_without(before.faces, removed));
+  const auto expected = oriented_set(faces_without(before.faces, removed));
   EXPECT_EQ(oriented_set(in_old_numbering(m.faces, m)), expected);
   EXPECT_EQ(oriented_set(in_old_numbering(unpacked(m), m)), expected);
 
