@@ -26,16 +26,6 @@ bool finite_unit(const point& n) {
 
 }  // namespace
 
-TEST(Normals, SingleTriangleGivesItsNormalAtEveryCorner) {
-  TriMesh m;
-  m.vertices = {point(0, 0, 0), point(2, 0, 0), point(0, 1, 1)};
-  m.faces = {Face(0, 1, 2)};
-  m.need_normals();
-  ASSERT_EQ(m.normals.size(), 3u);
-  const float h = std::sqrt(0.5f);  // (2, 0, 0) x (0, 1, 1) = (0, -2, 2)
-  for (int i = 0; i < 3; i++) expect_near_point(m.normals[i], point(0, -h, h), kTol, "corner");
-}
-
 TEST(Normals, PlaneAndSphereFaces) {
   TriMesh plane = test_meshes::plane_grid(6, 5, 2.0f);
   plane.need_normals();

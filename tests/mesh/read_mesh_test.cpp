@@ -37,13 +37,17 @@ std::string ascii_mesh(int first_index) {
          " " + std::to_string(a + 3) + " " + std::to_string(a + 2) + "\n";
 }
 
-// A binary triangle with byte colours, in either byte order.
+// A binary triangle with byte colours, in either byte order; the big-endian
+// one gives its face a four-byte count.
 std::string binary_triangle(bool big_endian) {
   Bytes b(big_endian);
   b.text(std::string("ply\nformat binary_") + (big_endian ? "big" : "little") +
-         "_endian 1.0\nelement vertex 3\n" + kXyz + kRgb + kTriList + "end_header\n");
-  b.xyz(1, 2, 3).u8(255).u8(0).u8(128).xyz(4, 5, 6).u8(1).u8(2).u8(3);
-  return b.xyz(7, 8, 9).u8(4).u8(5).u8(6).u8(3).i32(0).i32(1).i32(2).str();
+         "_endian 1.0\nelement vertex 3\n" + kXyz + kRgb +
+         (big_endian ? "element face 1\nproperty list int int vertex_indices\n" : kTriList) +
+         "end_header\n");
+  b.xyz(1, 2, 3).u8(255).u8(0).u8(128).xyz(4, 5, 6).u8(1).u8(2).u8(3).xyz(7, 8, 9).u8(4).u8(5).u8(6);
+  big_endian ? b.i32(3) : b.u8(3);
+  return b.i32(0).i32(1).i32(2).str();
 }
 
 // Positions-only vertices under a little-endian header, and optionally the
@@ -306,6 +310,59 @@ TEST(ReadMesh, OpeningAndProgress) {
   EXPECT_EQ(c.all(), "Reading " + path + "... \n  Reading 4 vertices... \n  Reading 2 faces... Done.\n");
 }
 
+// Binary PLY vertex records read field by field: float colours, confidences,
+// normals, float64 values and the extra properties of common writers.
+TEST(PlyBinary, RecordPathFillsConfidencesAndNormals) {
+  Bytes b(true);
+  b.text("ply\nformat binary_big_endian 1.0\nelement vertex 2\nproperty float confidence\n" +
+         std::string(kXyz) + "property float nx\nproperty float ny\nproperty float nz\n"
+         "property float red\nproperty float green\nproperty float blue\nend_header\n");
+  b.f32(0.5f).xyz(1, 2, 3).xyz(0, 0, 1).xyz(0.25f, 0.5f, 1);
+  b.f32(0.75f).xyz(4, 5, 6).xyz(0, 1, 0).xyz(1, 0, 0);
+  auto m = read_bytes("record.ply", b.str());
+  ASSERT_TRUE(m);
+  ASSERT_EQ(m->confidences.size(), 2u);
+  EXPECT_EQ(m->confidences[1], 0.75f);
+  EXPECT_EQ(m->vertices[1], point(4, 5, 6));
+  EXPECT_EQ(m->normals[0], point(0, 0, 1));
+  EXPECT_EQ(m->colors[0], Color(0.25f, 0.5f, 1));
+  EXPECT_TRUE(m->faces.empty());  // a point cloud
+}
+
+TEST(PlyBinary, FaceScalarBeforeListAndExtraFormsOfCommonWriters) {
+  // float64 positions and normals, alpha after blue, a uchar before the
+  // index list, "uint" indices, and a ushort count on a second file.
+  Bytes b;
+  b.text("ply\nformat binary_little_endian 1.0\nelement vertex 4\nproperty double x\n"
+         "property double y\nproperty double z\nproperty double nx\nproperty double ny\n"
+         "property double nz\nproperty uchar red\nproperty uchar green\nproperty uchar blue\n"
+         "property uchar alpha\nproperty float quality\nelement face 1\nproperty uchar flags\n"
+         "property list uchar uint vertex_indices\nend_header\n");
+  const double p[4][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+  for (const auto& v : p) {
+    b.f64(v[0]).f64(v[1]).f64(v[2]).f64(0).f64(0).f64(1);
+    b.u8(10).u8(20).u8(30).u8(255).f32(9.0f);
+  }
+  b.u8(7).u8(4).i32(0).i32(1).i32(2).i32(3);
+  auto m = read_bytes("doubles.ply", b.str());
+  ASSERT_TRUE(m);
+  EXPECT_EQ(m->vertices[2], point(1, 1, 0));
+  EXPECT_EQ(m->normals[3], point(0, 0, 1));
+  EXPECT_EQ(m->colors[3], Color::from_bytes(10, 20, 30));
+  // A square's diagonals tie: split along 1-3.
+  ASSERT_EQ(m->faces.size(), 2u);
+  EXPECT_EQ(m->faces[0], Face(1, 2, 3));
+  EXPECT_EQ(m->faces[1], Face(1, 3, 0));
+
+  Bytes s;
+  s.text("ply\nformat binary_little_endian 1.0\nelement vertex 3\n" + std::string(kXyz) +
+         "element face 1\nproperty list ushort int vertex_indices\nend_header\n");
+  s.xyz(0, 0, 0).xyz(1, 0, 0).xyz(0, 1, 0).u16(3).i32(0).i32(1).i32(2);
+  auto t = read_bytes("ushort.ply", s.str());
+  ASSERT_TRUE(t);
+  EXPECT_EQ(t->faces.size(), 1u);
+}
+
 TEST(Hostile, HugeCountsFailFastWithoutHugeAllocations) {
   const struct {
     const char* name;
@@ -356,7 +413,8 @@ TEST(Hostile, StreamOfUnknownSizeGrowsInChunks) {
 }
 
 // Every prefix of a valid file of every format, through the dispatcher as
-// it would meet it (STL by name, the rest by their first bytes), is either
+// it would meet it (STL by name, the rest by their first bytes: their names
+// say nothing), is either
 // rejected or read, never a crash (this matters most under AddressSanitizer);
 // a proper prefix of a binary file, whose counts say how long it is, is
 // always rejected.
@@ -401,13 +459,13 @@ TEST(Hostile, EveryPrefixOfEveryFormatIsSafe) {
       {"m.stl", stl.str(), true},
       {"a.stl", "solid t\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\n"
                 "vertex 0 1 0\nendloop\nendfacet\nendsolid t\n", false},
-      {"m.3ds", three_ds.str(), true},
-      {"m.viv", vivid.str(), true},
-      {"m.obj", "# OBJ\nv 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\nf 1/1/1 2/2/2 3/3/3\nf -3 -2 -1\n"
+      {"3ds.dat", three_ds.str(), true},
+      {"viv.dat", vivid.str(), true},
+      {"obj.dat", "# OBJ\nv 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\nf 1/1/1 2/2/2 3/3/3\nf -3 -2 -1\n"
                 "f 1 2 4 3\n", false},
-      {"m.off", "OFF\n4 2 0\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n3 0 1 2\n4 0 1 3 2\n", false},
-      {"m.sm", "3\n0 0 0\n1 0 0\n0 1 0\n1\n0 1 2\n0 0\n", false},
-      {"m.ray", "#material 0 0 0  1 1 1  0 0 0  0 0 0  0 0 1  -1  !!\n#vertex 0 0 0  0 0 1  0 0\n"
+      {"off.dat", "OFF\n4 2 0\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n3 0 1 2\n4 0 1 3 2\n", false},
+      {"sm.dat", "3\n0 0 0\n1 0 0\n0 1 0\n1\n0 1 2\n0 0\n", false},
+      {"ray.dat", "#material 0 0 0  1 1 1  0 0 0  0 0 0  0 0 1  -1  !!\n#vertex 0 0 0  0 0 1  0 0\n"
                 "#vertex 1 0 0  0 0 1  0 0\n#vertex 0 1 0  0 0 1  0 0\n#shape_triangle 0  0 1 2\n",
        false},
   };
