@@ -83,18 +83,6 @@ TEST(Strips, ConvertBetweenFormsAndBack) {
   EXPECT_EQ(oriented_set(terminated_copy.faces), oriented_set(built.faces));
 }
 
-TEST(Strips, SingleTriangleIsOneStrip) {
-  CapturedText text;
-  TriMesh m;
-  m.vertices = {point(0, 0, 0), point(1, 0, 0), point(0, 1, 0)};
-  m.faces = {Face(2, 0, 1)};
-  m.need_tristrips();
-  EXPECT_EQ(m.tristrips, (V{3, 2, 0, 1}));
-  const std::string tail = "Building triangle strips... Done.\n  1 strips (Avg. length 1.0)\n";
-  ASSERT_GE(text.str().size(), tail.size());
-  EXPECT_EQ(text.str().substr(text.str().size() - tail.size()), tail);
-}
-
 TEST(Strips, BuiltStripsHoldExactlyTheFacesWithTheirOrientation) {
   expect_strips_reproduce_faces(test_meshes::octahedron(), "octahedron");
   expect_strips_reproduce_faces(test_meshes::fan(7), "fan");
