@@ -9,6 +9,11 @@
 
 using ply_test::Bytes;
 using test_meshes::CapturedText;
+using ply_test::chunk;
+using ply_test::file_3ds;
+using ply_test::object_3ds;
+using ply_test::stl_file;
+using ply_test::vivid_file;
 using Reader = bool (*)(TriMesh&, std::FILE*);
 
 namespace {
@@ -41,50 +46,6 @@ bool run(Reader reader, const std::string& bytes, TriMesh& mesh, size_t consumed
 }
 
 const std::vector<point> kTriangle = {point(0, 0, 0), point(1, 0, 0), point(0, 1, 0.5f)};
-
-std::string stl_file(const std::vector<std::vector<point>>& facets) {
-  Bytes b;
-  b.text(std::string(80, 'x')).i32(static_cast<int32_t>(facets.size()));
-  for (const auto& corners : facets) {
-    b.xyz(9, 9, 9);  // a wrong normal: it is ignored
-    for (const point& p : corners) b.xyz(p.x, p.y, p.z);
-    b.u16(0);
-  }
-  return b.str();
-}
-
-std::string chunk(uint16_t id, const std::string& body) {
-  return Bytes().u16(id).i32(static_cast<int32_t>(6 + body.size())).text(body).str();
-}
-
-// One 3DS object: a triangle mesh with the given vertices and faces, and a
-// material sub-chunk after the faces (skipped by the reader).
-std::string object_3ds(const std::vector<point>& verts, const std::vector<Face>& faces) {
-  Bytes vlist;
-  vlist.u16(static_cast<uint16_t>(verts.size()));
-  for (const point& p : verts) vlist.xyz(p.x, p.y, p.z);
-  Bytes flist;
-  flist.u16(static_cast<uint16_t>(faces.size()));
-  for (const Face& f : faces) flist.u16(f[0]).u16(f[1]).u16(f[2]).u16(7);  // 7: edge flags
-  flist.text(chunk(0x4130, std::string("mat\0\x01\x00\x00\x00", 8)));
-  const std::string mesh = chunk(0x4110, vlist.str()) + chunk(0x4120, flist.str());
-  return chunk(0x4000, std::string("obj") + '\0' + chunk(0x4100, mesh));
-}
-
-// A version chunk before the editor and a keyframer chunk after it are skipped.
-std::string file_3ds(const std::string& objects) {
-  return chunk(0x4D4D, chunk(0x0002, Bytes().i32(3).str()) + chunk(0x3D3D, objects) +
-                           chunk(0xB000, std::string(10, '\0')));
-}
-
-std::string vivid_file(const std::vector<point>& verts, const std::vector<Face>& faces) {
-  Bytes b(true);
-  b.text("VIVID" + std::string(127, '\0')).i32(static_cast<int32_t>(verts.size()));
-  for (const point& p : verts) b.f64(p.x).f64(p.y).f64(p.z);
-  b.i32(static_cast<int32_t>(faces.size()));
-  for (const Face& f : faces) b.i32(3).i32(f[0]).i32(f[1]).i32(f[2]);
-  return b.str();
-}
 
 }  // namespace
 
@@ -145,16 +106,7 @@ TEST(OtherReaders, BinaryFormatsFromFilesAndPipes) {
 }
 
 TEST(OtherReaders, TextFormatsKeepOnlyWhatTheyDescribe) {
-  // Ray: only vertex and triangle records.
-  TriMesh ray;
-  ASSERT_TRUE(run(read_ray,
-                  "#camera 0 0 1 0 0 -1 0 1 0 0.2\n#material_num 1\n"
-                  "#material 0 0 0  1 1 1  0 0 0  0 0 0  0 0 1  -1  !!\n#vertex_num 3\n"
-                  "#vertex 0 0 0  0 0 1  0 0\n#vertex 1 0 0  0 0 1  0 0\n"
-                  "#vertex 0 1 0.5  0 0 1  0 0\n#shape_triangle 0  0 1 2\n",
-                  ray));
-  EXPECT_EQ(ray.vertices, kTriangle);
-  EXPECT_EQ(ray.faces, std::vector<Face>{Face(0, 1, 2)});
+  // A ray file that is written by hand rather than by our writer.
   TriMesh bad_ray;
   EXPECT_FALSE(run(read_ray, "#vertex 1 2\n#vertex 1 2 3\n", bad_ray));
 

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "mesh/TriMesh.h"
 #include "mesh/derived_meshes.h"
@@ -44,6 +45,50 @@ class Bytes {
   bool big_;
   std::string data_;
 };
+
+inline std::string stl_file(const std::vector<std::vector<point>>& facets) {
+  Bytes b;
+  b.text(std::string(80, 'x')).i32(static_cast<int32_t>(facets.size()));
+  for (const auto& corners : facets) {
+    b.xyz(9, 9, 9);  // a wrong normal: it is ignored
+    for (const point& p : corners) b.xyz(p.x, p.y, p.z);
+    b.u16(0);
+  }
+  return b.str();
+}
+
+inline std::string chunk(uint16_t id, const std::string& body) {
+  return Bytes().u16(id).i32(static_cast<int32_t>(6 + body.size())).text(body).str();
+}
+
+// One 3DS object: a triangle mesh with the given vertices and faces, and a
+// material sub-chunk after the faces (skipped by the reader).
+inline std::string object_3ds(const std::vector<point>& verts, const std::vector<Face>& faces) {
+  Bytes vlist;
+  vlist.u16(static_cast<uint16_t>(verts.size()));
+  for (const point& p : verts) vlist.xyz(p.x, p.y, p.z);
+  Bytes flist;
+  flist.u16(static_cast<uint16_t>(faces.size()));
+  for (const Face& f : faces) flist.u16(f[0]).u16(f[1]).u16(f[2]).u16(7);  // 7: edge flags
+  flist.text(chunk(0x4130, std::string("mat\0\x01\x00\x00\x00", 8)));
+  const std::string mesh = chunk(0x4110, vlist.str()) + chunk(0x4120, flist.str());
+  return chunk(0x4000, std::string("obj") + '\0' + chunk(0x4100, mesh));
+}
+
+// A version chunk before the editor and a keyframer chunk after it are skipped.
+inline std::string file_3ds(const std::string& objects) {
+  return chunk(0x4D4D, chunk(0x0002, Bytes().i32(3).str()) + chunk(0x3D3D, objects) +
+                           chunk(0xB000, std::string(10, '\0')));
+}
+
+inline std::string vivid_file(const std::vector<point>& verts, const std::vector<Face>& faces) {
+  Bytes b(true);
+  b.text("VIVID" + std::string(127, '\0')).i32(static_cast<int32_t>(verts.size()));
+  for (const point& p : verts) b.f64(p.x).f64(p.y).f64(p.z);
+  b.i32(static_cast<int32_t>(faces.size()));
+  for (const Face& f : faces) b.i32(3).i32(f[0]).i32(f[1]).i32(f[2]);
+  return b.str();
+}
 
 inline std::string temp_path(const std::string& name) {
   const char* dir = std::getenv("ICP_TEST_TMP");

@@ -426,20 +426,7 @@ TEST(Hostile, EveryPrefixOfEveryFormatIsSafe) {
   Bytes body(true);
   for (int i = 0; i < 4; i++) body.xyz(i, i % 2, 0).u8(i).u8(2).u8(3);
   body.u8(3).i32(0).i32(1).i32(2).u8(4).i32(0).i32(1).i32(3).i32(2);
-  Bytes stl;
-  stl.text(std::string(80, ' ')).i32(2);
-  for (int k = 0; k < 2; k++) stl.xyz(0, 0, 1).xyz(0, 0, 0).xyz(1, 0, 0).xyz(0, 1, 0).u16(0);
-  Bytes tri;
-  tri.u16(0x4100).i32(6 + 6 + 38 + 6 + 10).u16(0x4110).i32(6 + 38).u16(3);
-  tri.xyz(0, 0, 0).xyz(1, 0, 0).xyz(0, 1, 0);
-  tri.u16(0x4120).i32(6 + 10).u16(1).u16(0).u16(1).u16(2).u16(0);
-  Bytes three_ds;
-  three_ds.u16(0x4D4D).i32(6 + 6 + static_cast<int>(tri.str().size()));
-  three_ds.u16(0x3D3D).i32(6 + static_cast<int>(tri.str().size())).text(tri.str());
-  Bytes vivid(true);
-  vivid.text("VIVID" + std::string(127, '\0')).i32(3);
-  for (int k = 0; k < 9; k++) vivid.f64(k % 4 == 0 ? 1.0 : 0.0);
-  vivid.i32(1).i32(3).i32(0).i32(1).i32(2);
+  const std::vector<point> tri = {point(0, 0, 0), point(1, 0, 0), point(0, 1, 0)};
   const struct {
     const char* name;
     std::string bytes;
@@ -456,11 +443,11 @@ TEST(Hostile, EveryPrefixOfEveryFormatIsSafe) {
                     "element tristrips 1\nproperty list int int vertex_indices\nend_header\n"
                     "0 0 0\n1 0 0\n0 1 0\n1 1 0\n5 0 1 2 3 -1\n",
        false},
-      {"m.stl", stl.str(), true},
+      {"m.stl", ply_test::stl_file({tri, tri}), true},
       {"a.stl", "solid t\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\n"
                 "vertex 0 1 0\nendloop\nendfacet\nendsolid t\n", false},
-      {"3ds.dat", three_ds.str(), true},
-      {"viv.dat", vivid.str(), true},
+      {"3ds.dat", ply_test::file_3ds(ply_test::object_3ds(tri, {Face(0, 1, 2)})), true},
+      {"viv.dat", ply_test::vivid_file(tri, {Face(0, 1, 2)}), true},
       {"obj.dat", "# OBJ\nv 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\nf 1/1/1 2/2/2 3/3/3\nf -3 -2 -1\n"
                 "f 1 2 4 3\n", false},
       {"off.dat", "OFF\n4 2 0\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n3 0 1 2\n4 0 1 3 2\n", false},
