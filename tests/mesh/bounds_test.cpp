@@ -33,7 +33,9 @@ D3 operator+(D3 a, D3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
 D3 operator-(D3 a, D3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
 D3 operator*(double s, D3 a) { return {s * a.x, s * a.y, s * a.z}; }
 double dot(D3 a, D3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-D3 cross(D3 a, D3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+D3 cross(D3 a, D3 b) {
+  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
 D3 d3(const point& p) { return {p.x, p.y, p.z}; }
 
 // Centre of the smallest sphere through all of 2, 3 or 4 points (the closed
@@ -223,7 +225,8 @@ TEST(DerivedData, EachIsBuiltOnceWithItsMessage) {
       {[](TriMesh& m) { m.need_normals(); }, "Computing normals... Done.\n"},
       {[](TriMesh& m) { m.need_point_areas(); }, "Computing point areas... Done.\n"},
       {[](TriMesh& m) { m.need_curvatures(); },
-       "Computing normals... Done.\nComputing point areas... Done.\nComputing curvatures... Done.\n"},
+       "Computing normals... Done.\nComputing point areas... Done.\n"
+       "Computing curvatures... Done.\n"},
       {[](TriMesh& m) { m.need_neighbors(); }, "Finding vertex neighbors... Done.\n"},
       {[](TriMesh& m) { m.need_vertex_faces(); }, "Finding vertex to triangle maps... Done.\n"},
       // The across-edge maps build the vertex-to-face maps on the way.

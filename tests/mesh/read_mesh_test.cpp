@@ -45,7 +45,8 @@ std::string binary_triangle(bool big_endian) {
          "_endian 1.0\nelement vertex 3\n" + kXyz + kRgb +
          (big_endian ? "element face 1\nproperty list int int vertex_indices\n" : kTriList) +
          "end_header\n");
-  b.xyz(1, 2, 3).u8(255).u8(0).u8(128).xyz(4, 5, 6).u8(1).u8(2).u8(3).xyz(7, 8, 9).u8(4).u8(5).u8(6);
+  b.xyz(1, 2, 3).u8(255).u8(0).u8(128).xyz(4, 5, 6).u8(1).u8(2).u8(3);
+  b.xyz(7, 8, 9).u8(4).u8(5).u8(6);
   big_endian ? b.i32(3) : b.u8(3);
   return b.i32(0).i32(1).i32(2).str();
 }
@@ -60,12 +61,6 @@ std::string binary_points(bool big_endian_bytes, const std::vector<point>& point
          "end_header\n");
   for (const point& p : points) b.xyz(p.x, p.y, p.z);
   if (with_face) b.u8(3).i32(0).i32(1).i32(2);
-  return b.str();
-}
-
-std::string stl_binary_triangle() {
-  Bytes b;
-  b.text(std::string(80, ' ')).i32(1).xyz(0, 0, 1).xyz(0, 0, 0).xyz(1, 0, 0).xyz(0, 1, 0).u16(0);
   return b.str();
 }
 
@@ -185,7 +180,9 @@ TEST(ReadMesh, EachFileReadsAsWrittenOrFailsSayingWhy) {
       reads("an OBJ opening with a comment about a camera", "cam.obj",
             "# camera settings exported\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", 3, 1,
             point(0, 1, 0), Face(0, 1, 2)),
-      reads("upper-case STL ending", "part.STL", stl_binary_triangle(), 3, 1, point(0, 1, 0)),
+      reads("upper-case STL ending", "part.STL",
+            ply_test::stl_file({{point(0, 0, 0), point(1, 0, 0), point(0, 1, 0)}}), 3, 1,
+            point(0, 1, 0)),
       reads("ascii STL", "part.stl",
             "solid t\nfacet normal 0 0 1\n outer loop\n  vertex 0 0 0\n  vertex 1 0 0\n"
             "  vertex 0 1 0\n endloop\nendfacet\nendsolid t\n",
