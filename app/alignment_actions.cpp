@@ -106,11 +106,15 @@ void run_trial_batch(AppState& app) {
   TrialBatchHooks hooks;
   hooks.prepare_color_features = prepare_for_color_run;
   TrialCounts counts;
+  std::vector<TrialRecord> records;
   uint32_t seed = static_cast<uint32_t>(std::time(nullptr));
-  if (run_trials(app, strip_extension(chosen), seed, kTrialCount, hooks, counts)) {
+  const std::string base = strip_extension(chosen);
+  if (run_trials(app, base, seed, kTrialCount, hooks, counts, &records)) {
     last_batch().done = true;
     last_batch().counts = counts;
     last_batch().trials = kTrialCount;
+    last_batch().records = records;
+    write_basin_svg(base + "_basin.svg", records);
   }
   sync_live_all();
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/AppState.h"
 #include "app/trial_batch.h"
@@ -41,6 +42,7 @@ struct LastBatch {
   bool done = false;
   TrialCounts counts;
   int trials = 0;
+  std::vector<TrialRecord> records;  // for the basin picture
 };
 LastBatch& last_batch();
 

@@ -8,6 +8,7 @@
 
 #include "app/AppState.h"
 #include "app/alignment_actions.h"
+#include "app/gui/basin_view.h"
 #include "app/texts.h"
 
 namespace {
@@ -89,4 +90,5 @@ void draw_comparison() {
                 batch.trials, batch.counts.both_good, batch.counts.only_color,
                 batch.counts.only_geometric);
   ImGui::TextUnformatted(cp1252_to_utf8(line).c_str());
+  draw_basin(batch.records);
 }

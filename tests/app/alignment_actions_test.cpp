@@ -2,6 +2,7 @@
 // of the align buttons and the pose radio group, saving and loading a stored
 // trial back (with every failure leaving the slots as they were), and a short
 // trial batch.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -249,4 +250,38 @@ TEST_F(AlignmentActions, TrialBatchWritesLogCountsAndFiles) {
   app.aligner->history_icp.clear();
   EXPECT_FALSE(run_trials(app, "/nonexistent-folder/run", 7, 2, hooks, counts));
   EXPECT_TRUE(app.aligner->history_icp.empty());
+}
+
+// A batch stopped between the two runs of its second trial: the log holds the
+// finished trial's whole line and the count lines, the finished trial has its
+// five files, the unfinished one none, and the progress reflects 3 of 6 runs.
+TEST_F(AlignmentActions, StoppedBatchKeepsFinishedTrialsComplete) {
+  AppState& app = app_state();
+  load_pair();
+  std::string dir = tmp_dir("actions_stopped_" + std::to_string(getpid()));
+  TrialBatchHooks hooks;
+  hooks.prepare_color_features = prepare_for_color_run;
+  TrialBatch batch;
+  testing::internal::CaptureStdout();
+  ASSERT_TRUE(batch.start(app, dir + "/run", 7, 3, hooks));
+  for (int run = 0; run < 3; run++) batch.step();
+  BatchProgress progress = batch_progress(batch, 30.0);
+  ASSERT_TRUE(batch.finish());
+  testing::internal::GetCapturedStdout();
+
+  EXPECT_EQ(progress.trial, "Ensayo 2 / 3");
+  EXPECT_EQ(progress.times, "Transcurrido 30 s, quedan 30 s");
+  std::string log = read_bytes(dir + "/run.txt");
+  ASSERT_EQ(std::count(log.begin(), log.end(), '\n'), 4) << log;
+  EXPECT_EQ(log.compare(0, 17, "Ensayo 1, error: "), 0);
+  EXPECT_NE(log.find("\terror: "), std::string::npos);
+  EXPECT_EQ(log.find("Ensayo 2"), std::string::npos);
+  for (const char* f : {".vkl", "_PosInicial.xf", "_PosICP.xf", "_PosICPcolor.xf", "_error.xls"}) {
+    EXPECT_FALSE(read_bytes(dir + "/run_1" + f).empty()) << f;
+    EXPECT_TRUE(read_bytes(dir + "/run_2" + f).empty()) << f;
+  }
+  ASSERT_EQ(batch.records().size(), 1u);
+  // Three whole-degree turns of at most 25 degrees each.
+  EXPECT_GT(batch.records()[0].start_degrees, 0.0);
+  EXPECT_LE(batch.records()[0].start_degrees, 75.0);
 }
