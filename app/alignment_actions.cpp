@@ -1,7 +1,10 @@
 #include "app/alignment_actions.h"
 
+#include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <utility>
+#include <vector>
 
 #include "app/Platform.h"
 #include "app/control_handles.h"
@@ -92,31 +95,119 @@ LastBatch& last_batch() {
   return batch;
 }
 
-void run_trial_batch(AppState& app) {
+namespace {
+
+// The batch that runs between window events, with what it took away from
+// the panel: every control's enabled flag before the batch.
+struct RunningBatch {
+  TrialBatch batch;
+  bool running = false;
+  bool cancel_requested = false;
+  std::string base;
+  std::chrono::steady_clock::time_point start;
+  std::vector<std::pair<Control*, bool>> enabled_before;
+};
+
+RunningBatch& running_batch() {
+  static RunningBatch batch;
+  return batch;
+}
+
+// Everything but "Cancelar" is unusable while the batch runs; "Cancelar" is
+// shown only then.
+void lock_panel(RunningBatch& rb) {
+  const ControlHandles& h = control_handles();
+  rb.enabled_before.clear();
+  if (!h.panel) return;
+  for (Control* c : h.panel->all_controls()) rb.enabled_before.emplace_back(c, c->enabled);
+  h.panel->root().disable();
+  if (h.cancel) {
+    h.cancel->set_visible(true);
+    h.cancel->enable();
+  }
+}
+
+void unlock_panel(RunningBatch& rb) {
+  const ControlHandles& h = control_handles();
+  for (auto& [control, enabled] : rb.enabled_before) control->enabled = enabled;
+  rb.enabled_before.clear();
+  if (h.cancel) h.cancel->set_visible(false);
+  if (h.panel) h.panel->notify_changed();
+}
+
+void end_batch(RunningBatch& rb) {
+  bool complete = rb.batch.done();
+  bool log_ok = rb.batch.finish();
+  if (!complete)
+    std::printf("Ensayo cancelado: %d de %d ensayos terminados\n", rb.batch.trials_done(),
+                rb.batch.count());
+  std::fflush(stdout);
+  LastBatch& last = last_batch();
+  last.done = log_ok;
+  last.counts = rb.batch.counts();
+  last.trials = rb.batch.trials_done();
+  last.records = rb.batch.records();
+  write_basin_svg(rb.base + "_basin.svg", last.records);
+  rb.running = false;
+  unlock_panel(rb);
+  sync_live_all();
+}
+
+}  // namespace
+
+bool start_trial_batch(AppState& app) {
+  RunningBatch& rb = running_batch();
+  if (rb.running) return false;
   if (!both_meshes_have_colors(*app.aligner)) {
     std::printf("Imposible realizar ensayo\n");
     std::fflush(stdout);
-    return;
+    return false;
   }
   std::string chosen;
   if (!platform().save_file({{"*.txt", ""}}, &chosen)) {
     sync_live_all();
-    return;
+    return false;
   }
   TrialBatchHooks hooks;
   hooks.prepare_color_features = prepare_for_color_run;
-  TrialCounts counts;
-  std::vector<TrialRecord> records;
   uint32_t seed = static_cast<uint32_t>(std::time(nullptr));
-  const std::string base = strip_extension(chosen);
-  if (run_trials(app, base, seed, kTrialCount, hooks, counts, &records)) {
-    last_batch().done = true;
-    last_batch().counts = counts;
-    last_batch().trials = kTrialCount;
-    last_batch().records = records;
-    write_basin_svg(base + "_basin.svg", records);
+  rb.base = strip_extension(chosen);
+  if (!rb.batch.start(app, rb.base, seed, kTrialCount, hooks)) {
+    sync_live_all();
+    return false;
   }
-  sync_live_all();
+  rb.running = true;
+  rb.cancel_requested = false;
+  rb.start = std::chrono::steady_clock::now();
+  lock_panel(rb);
+  return true;
+}
+
+bool advance_trial_batch() {
+  RunningBatch& rb = running_batch();
+  if (!rb.running) return false;
+  if (!rb.cancel_requested && !rb.batch.done()) rb.batch.step();
+  if (rb.cancel_requested || rb.batch.done()) end_batch(rb);
+  return rb.running;
+}
+
+void cancel_trial_batch() {
+  if (running_batch().running) running_batch().cancel_requested = true;
+}
+
+bool trial_batch_progress(BatchProgress& progress) {
+  const RunningBatch& rb = running_batch();
+  if (!rb.running) return false;
+  double elapsed =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - rb.start).count();
+  progress = batch_progress(rb.batch, elapsed);
+  return true;
+}
+
+void run_trial_batch(AppState& app) {
+  if (start_trial_batch(app))
+    while (advance_trial_batch()) {
+    }
 }
 
 void install_result_actions() {
@@ -124,6 +215,7 @@ void install_result_actions() {
   actions.align = [](int id) { align_action(app_state(), id); };
   actions.pose_shown = [](int) { pose_shown_action(app_state()); };
   actions.save = [](int) { save_results(app_state()); };
-  actions.trial_batch = [](int) { run_trial_batch(app_state()); };
+  actions.trial_batch = [](int) { start_trial_batch(app_state()); };
+  actions.cancel_batch = [](int) { cancel_trial_batch(); };
   actions.load_trial = [](int) { load_trial_button(app_state()); };
 }

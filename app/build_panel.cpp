@@ -74,6 +74,9 @@ void build_control_panel(ControlPanel& panel, AppState& state, ControlHandles* h
   h->color_icp = panel.add_button(h->icp_panel, "ICP_Color", 2, action(&PanelActions::align));
   h->trial_batch =
       panel.add_button(h->icp_panel, "Aleatorio", 3, action(&PanelActions::trial_batch));
+  // Shown only while a batch runs (alignment_actions.h).
+  h->cancel = panel.add_button(h->icp_panel, "Cancelar", 0, action(&PanelActions::cancel_batch));
+  h->cancel->visible = false;
   h->shown_pose =
       panel.add_radio_group(h->icp_panel, &state.shown_pose, 0, action(&PanelActions::pose_shown));
   h->pose_initial = panel.add_radio_button(h->shown_pose, "INICIAL");

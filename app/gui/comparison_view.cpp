@@ -9,6 +9,7 @@
 #include "app/AppState.h"
 #include "app/alignment_actions.h"
 #include "app/gui/basin_view.h"
+#include "app/gui/panel_view.h"
 #include "app/texts.h"
 
 namespace {
@@ -83,6 +84,13 @@ void draw_comparison() {
   if (!aligner.history_icp.empty() || !aligner.history_color.empty())
     plot_histories(aligner.history_icp, aligner.history_color);
 
+  BatchProgress progress;
+  if (trial_batch_progress(progress)) {
+    for (const std::string* line : {&progress.trial, &progress.counts, &progress.times})
+      ImGui::TextUnformatted(cp1252_to_utf8(*line).c_str());
+    report_panel_text(progress.trial);
+    return;
+  }
   const LastBatch& batch = last_batch();
   if (!batch.done) return;
   char line[160];
