@@ -47,6 +47,7 @@ struct PanelView {
   PolledButton buttons[3];             // left, right, middle as ImGui numbers them
   int frames_to_settle = kSettleFrames;
   int reported_visible = -1;          // visible controls at the last layout report
+  bool redisplay_posted = false;      // a frame was asked for and not drawn yet
   void (*extras)() = nullptr;          // content drawn below the controls
 };
 
@@ -241,12 +242,19 @@ int visible_count() {
   return n;
 }
 
+void post_redisplay() {
+  if (!g_view.window) return;
+  g_view.redisplay_posted = true;
+  glutPostWindowRedisplay(g_view.window);
+}
+
 void request_frames(int frames) {
   g_view.frames_to_settle = std::max(g_view.frames_to_settle, frames);
-  if (g_view.window) glutPostWindowRedisplay(g_view.window);
+  post_redisplay();
 }
 
 void panel_display() {
+  g_view.redisplay_posted = false;
   ImGui_ImplOpenGL2_NewFrame();
   ImGui_ImplGLUT_NewFrame();
   ImGuiIO& io = ImGui::GetIO();
@@ -273,7 +281,7 @@ void panel_display() {
   if (more) g_view.frames_to_settle = std::max(g_view.frames_to_settle, kSettleFrames);
   if (g_view.frames_to_settle > 0) {
     --g_view.frames_to_settle;
-    glutPostWindowRedisplay(g_view.window);
+    post_redisplay();
   } else if (g_view.options.report_layout && visible_count() != g_view.reported_visible) {
     // Reported again whenever a control was shown or hidden.
     g_view.reported_visible = visible_count();
@@ -406,4 +414,6 @@ void report_panel_text(const std::string& text) {
   std::fflush(stdout);
 }
 
-bool panel_settling() { return g_view.frames_to_settle > 0 || !g_view.pending.empty(); }
+bool panel_settling() {
+  return g_view.redisplay_posted || g_view.frames_to_settle > 0 || !g_view.pending.empty();
+}
