@@ -195,6 +195,8 @@ void cancel_trial_batch() {
   if (running_batch().running) running_batch().cancel_requested = true;
 }
 
+bool trial_batch_running() { return running_batch().running; }
+
 bool trial_batch_progress(BatchProgress& progress) {
   const RunningBatch& rb = running_batch();
   if (!rb.running) return false;

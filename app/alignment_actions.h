@@ -46,6 +46,8 @@ bool advance_trial_batch();
 // "Cancelar": the batch stops at the next advance_trial_batch() call, so the
 // run under way finishes first.
 void cancel_trial_batch();
+// True while a batch started by start_trial_batch has not ended.
+bool trial_batch_running();
 // The running batch's progress; false when none runs.
 bool trial_batch_progress(BatchProgress& progress);
 // A whole batch at once (start, then advance until it ends).

@@ -93,6 +93,9 @@ BasinAxes basin_axes(const std::vector<TrialRecord>& records) {
         high = std::max(high, std::log10(double(e)));
       }
   }
+  // Round numbers at the ends of the start axes: whole 5 degrees, 0.05 diagonals.
+  axes.max_degrees = 5.0 * std::ceil(axes.max_degrees / 5.0);
+  axes.max_shift = 0.05 * std::ceil(axes.max_shift / 0.05 - 1e-9);
   axes.low_decade = int(std::floor(low));
   axes.high_decade = std::max(int(std::ceil(high)), axes.low_decade + 1);
   return axes;

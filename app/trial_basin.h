@@ -35,7 +35,8 @@ struct TrialRecord {
   bool pose_good_color = false;
 };
 
-// The plot's axes: linear start ranges from 0, and the error axis in whole
+// The plot's axes: linear start ranges from 0 to a round number (whole 5
+// degrees, whole 0.05 diagonals) at or above the largest start, and the error axis in whole
 // decades covering every finite positive error and the 0.001 threshold.
 // Errors that are zero, negative or not finite sit on the lower (zero) or
 // upper (not finite) edge.

@@ -15,6 +15,8 @@
 #include "app/load_mesh.h"
 #include "app/result_files.h"
 #include "app/stored_trial.h"
+#include "app/mouse_input.h"
+#include "fake_scene.h"
 #include "panel_fixture.h"
 #include "temp_files.h"
 #include "tools/scan_generator.h"
@@ -35,12 +37,6 @@ const std::string& pair_dir() {
     return d;
   }();
   return dir;
-}
-
-bool poses_near(const PoseMatrix& a, const PoseMatrix& b, double tol) {
-  for (int i = 0; i < 16; i++)
-    if (std::fabs(a[i] - b[i]) > tol) return false;
-  return true;
 }
 
 class AlignmentActions : public PanelTest {
@@ -284,4 +280,44 @@ TEST_F(AlignmentActions, StoppedBatchKeepsFinishedTrialsComplete) {
   // Three whole-degree turns of at most 25 degrees each.
   EXPECT_GT(batch.records()[0].start_degrees, 0.0);
   EXPECT_LE(batch.records()[0].start_degrees, 75.0);
+}
+
+// The live batch: while it runs only "Cancelar" is usable (and shown), a
+// second start is refused, and a "Mover malla2" drag leaves mesh 2's pose to
+// the batch; cancelled after its first run it reports so, closes the log with
+// zero counts, writes the basin picture, and gives the panel back as it was.
+TEST_F(AlignmentActions, LiveBatchLocksThePanelUntilCancelled) {
+  AppState& app = app_state();
+  load_pair();
+  const ControlHandles& h = control_handles();
+  std::vector<std::pair<Control*, bool>> before;
+  for (Control* c : h.panel->all_controls()) before.emplace_back(c, c->enabled);
+  std::string dir = tmp_dir("actions_live_" + std::to_string(getpid()));
+  scripted.answers.push_back(dir + "/live.txt");
+  app.view_options->move_mesh2 = 1;
+
+  testing::internal::CaptureStdout();
+  ASSERT_TRUE(start_trial_batch(app));
+  EXPECT_FALSE(start_trial_batch(app));
+  EXPECT_TRUE(h.cancel->visible);
+  for (Control* c : h.panel->all_controls())
+    EXPECT_EQ(c->enabled, c == h.cancel) << c->label;
+  EXPECT_TRUE(advance_trial_batch());
+  const PoseMatrix pose = slot(1).pose;
+  FakeDevice device;
+  ButtonMask mask;
+  mouse_button(app, device, mask, 0, true, 400, 300);
+  mouse_motion(app, device, mask, 400, 360);
+  mouse_button(app, device, mask, 0, false, 400, 360);
+  EXPECT_TRUE(poses_near(slot(1).pose, pose, 0.0));
+  cancel_trial_batch();
+  EXPECT_FALSE(advance_trial_batch());
+  std::string console = testing::internal::GetCapturedStdout();
+
+  EXPECT_NE(console.find("Ensayo cancelado: 0 de 100 ensayos terminados\n"), std::string::npos);
+  EXPECT_FALSE(trial_batch_running());
+  EXPECT_FALSE(h.cancel->visible);
+  for (auto& [control, enabled] : before) EXPECT_EQ(control->enabled, enabled) << control->label;
+  EXPECT_EQ(read_bytes(dir + "/live.txt"), "Ambos bien: 0\nS\xF3lo color: 0\nS\xF3lo normal: 0\n");
+  EXPECT_NE(read_bytes(dir + "/live_basin.svg").find("<svg"), std::string::npos);
 }
