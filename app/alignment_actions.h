@@ -1,8 +1,8 @@
 // The "ICP" group's actions: the align buttons, the radio group that shows
 // mesh 2 at its start pose or at one of the two results, saving the result
 // set ("Grabar") and the trial batch ("Aleatorio"). Controls are reached
-// through control_handles() (null handles are skipped), dialogs through
-// platform().
+// through app.controls (null handles are skipped), dialogs through
+// app.platform().
 #pragma once
 
 #include <string>
@@ -39,35 +39,22 @@ bool start_trial_batch(AppState& app);
 // Runs the next ICP run of the running batch, or ends it when it is complete
 // or cancelled: the log gets its count lines over the finished trials, a
 // cancelled batch prints "Ensayo cancelado: n de N ensayos terminados\n" on
-// standard output, RUN_basin.svg is written beside the log, last_batch()
+// standard output, RUN_basin.svg is written beside the log, app.last_batch
 // takes the results, and the panel is as before the batch. True while the
 // batch still runs afterwards.
-bool advance_trial_batch();
+bool advance_trial_batch(AppState& app);
 // "Cancelar": the batch stops at the next advance_trial_batch() call, so the
 // run under way finishes first.
-void cancel_trial_batch();
+void cancel_trial_batch(AppState& app);
 // True while a batch started by start_trial_batch has not ended.
-bool trial_batch_running();
+bool trial_batch_running(const AppState& app);
 // The running batch's progress; false when none runs.
-bool trial_batch_progress(BatchProgress& progress);
+bool trial_batch_progress(const AppState& app, BatchProgress& progress);
 // A whole batch at once (start, then advance until it ends).
 void run_trial_batch(AppState& app);
 
 const int kTrialCount = 100;
 
-// Counts of the last finished or cancelled batch of this run (all zero
-// before any).
-struct LastBatch {
-  bool done = false;  // a batch ended with its log closed
-  TrialCounts counts;
-  int trials = 0;
-  std::vector<TrialRecord> records;  // for the basin picture
-};
-LastBatch& last_batch();
-
 // The preparation of a colour run shared by the button and the batch: feature
 // marks and significant colours of both slots with the current "Umbral".
 void prepare_for_color_run(AppState& app);
-
-// Installs these actions and "Cargar Ensayo" into panel_actions().
-void install_result_actions();

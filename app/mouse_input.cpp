@@ -65,7 +65,7 @@ void mouse_motion(AppState& app, CameraDevice& device, const ButtonMask& mask, i
 
   // While a trial batch runs, mesh 2's pose belongs to the batch (its start
   // and results are being recorded): a drag then turns the view only.
-  if (vo.move_mesh2 && !trial_batch_running()) {
+  if (vo.move_mesh2 && !trial_batch_running(app)) {
     // Drag mesh 2 in the common frame: the camera acts on view · pose, and the
     // pose is recovered from the result; the view itself stays put.
     MeshSlot& s2 = *app.aligner->slots[1];

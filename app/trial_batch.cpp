@@ -105,10 +105,10 @@ void TrialBatch::geometric_run() {
 
   std::printf("Ensayo %d\n", i);
   std::fflush(stdout);
-  aligner.align(2, false, false);
+  aligner.align(2);
   char text[128];
   std::snprintf(text, sizeof text, "Ensayo %d, error: %lf\t", i + 1,
-                static_cast<double>(aligner.error_icp));
+                static_cast<double>(aligner.icp.error));
   geometric_text_ = text;
   view.icp_pose = moving.pose;
   moving.pose = view.initial_pose;
@@ -125,19 +125,19 @@ void TrialBatch::color_run() {
   // The geometric run empties the feature marks; the colour run is measured
   // as a user runs it, so the marks are prepared again right before it.
   if (hooks_.prepare_color_features) hooks_.prepare_color_features(*app_);
-  aligner.align_color(2, false, false);
+  aligner.align_color(2);
   std::fprintf(log_, "%serror: %lf\n", geometric_text_.c_str(),
-               static_cast<double>(aligner.error_color));
+               static_cast<double>(aligner.color.error));
   std::fflush(log_);
   view.color_icp_pose = moving.pose;
 
-  count_outcome(aligner.error_icp, aligner.error_color, counts_);
+  count_outcome(aligner.icp.error, aligner.color.error, counts_);
   TrialRecord r;
   PoseOffset start = pose_offset(reference_, view.initial_pose, box_centre_);
   r.start_degrees = start.degrees;
   r.start_shift = diagonal_ > 0 ? start.shift / diagonal_ : 0.0;
-  r.error_icp = aligner.error_icp;
-  r.error_color = aligner.error_color;
+  r.error_icp = aligner.icp.error;
+  r.error_color = aligner.color.error;
   r.pose_good_icp = pose_recovered(pose_offset(reference_, view.icp_pose, box_centre_), diagonal_);
   r.pose_good_color =
       pose_recovered(pose_offset(reference_, view.color_icp_pose, box_centre_), diagonal_);

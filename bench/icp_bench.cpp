@@ -158,8 +158,8 @@ void run_trials(benchmark::State& state, ScanPair* pair, bool color) {
       int saved = silence_stderr();
       double cpu_begin = thread_cpu_ms();
       auto begin = std::chrono::steady_clock::now();
-      bool ok = color ? pair->aligner.align_color(1, false, false)
-                      : pair->aligner.align(1, false, false);
+      bool ok = color ? pair->aligner.align_color(1)
+                      : pair->aligner.align(1);
       auto end = std::chrono::steady_clock::now();
       cpu_ms.push_back(thread_cpu_ms() - cpu_begin);
       restore_stderr(saved);

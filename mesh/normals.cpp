@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "geometry/dense_solvers.h"
 #include "mesh/TriMesh.h"
 #include "mesh/diagnostics.h"
-#include "mesh/eigen3.h"
-#include "registration/KDtree.h"
+#include "spatial/KDtree.h"
 
 namespace {
 

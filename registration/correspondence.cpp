@@ -9,11 +9,11 @@
 #include <cstring>
 
 #include "registration/Aligner.h"
-#include "registration/KDtree.h"
 #include "registration/compat.h"
 #include "registration/point_mapper.h"
 #include "registration/sampler.h"
 #include "registration/timer.h"
+#include "spatial/KDtree.h"
 
 namespace {
 
@@ -184,7 +184,7 @@ void Aligner::collect_pairs(float incr, std::vector<PointPair>& pairs, bool dire
 
   // Colour pass: samples of significant colour, matched on colour and
   // colour-difference direction only.
-  if (mode == 1 || !has_color_data(S) || !has_color_data(T)) return;
+  if (mode == IcpMode::geometric || !has_color_data(S) || !has_color_data(T)) return;
   i = 0;
   for (float u = draw_sample() * incr; u < 1.0f; u += draw_sample() * incr) {
     i = advance_to_sample(cdf, i, u);

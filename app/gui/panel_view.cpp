@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -48,7 +49,7 @@ struct PanelView {
   int frames_to_settle = kSettleFrames;
   int reported_visible = -1;          // visible controls at the last layout report
   bool redisplay_posted = false;      // a frame was asked for and not drawn yet
-  void (*extras)() = nullptr;          // content drawn below the controls
+  std::function<void()> extras;        // content drawn below the controls
 };
 
 PanelView g_view;
@@ -402,7 +403,7 @@ void dock_panel_window(int main_width, int main_height) {
   glutSetWindow(current);
 }
 
-void set_panel_extras(void (*draw)()) { g_view.extras = draw; }
+void set_panel_extras(std::function<void()> draw) { g_view.extras = std::move(draw); }
 
 void post_panel_redisplay() { request_frames(kSettleFrames); }
 

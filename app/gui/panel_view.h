@@ -7,6 +7,7 @@
 // (client arrays, texture, scissor, matrices) never reach the 3-D view.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "app/controls.h"
@@ -36,4 +37,4 @@ bool panel_settling();
 
 // Draws extra read-only content below the controls (null: nothing). Called
 // inside the panel's ImGui window on every panel frame.
-void set_panel_extras(void (*draw)());
+void set_panel_extras(std::function<void()> draw);
