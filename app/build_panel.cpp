@@ -116,4 +116,5 @@ void disable_controls_without_data(const ControlHandles& h) {
   h.pose_color_icp->disable();
   h.reset->disable();
   h.save->disable();
+  h.cancel->disable();  // usable only while a batch runs
 }

@@ -2,7 +2,7 @@
 // which indexes the source's own vertex array.
 #include <gtest/gtest.h>
 
-#include "registration/KDtree.h"
+#include "spatial/KDtree.h"
 #include "registration/MeshSlot.h"
 
 TEST(MeshSlot, CopyIsDeepAndStartsWithoutATree) {
