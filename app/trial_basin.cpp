@@ -130,10 +130,12 @@ std::string basin_svg(const std::vector<TrialRecord>& records) {
       append(s, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"end\">1e%d</text>\n", left - 4,
              y + 4, d);
     }
-    for (int k = 0; k <= 4; k++) {
-      double x = left + kBoxWidth * k / 4.0;
-      append(s, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">%.3g</text>\n", x,
-             kBottom + 14, x_max[p] * k / 4.0);
+    // Ticks on round values: every 5 or 10 degrees, every 0.05 or 0.1 diagonals.
+    const double step = p == 0 ? (x_max[p] > 25 ? 10.0 : 5.0) : (x_max[p] > 0.25 ? 0.1 : 0.05);
+    for (int k = 0; k * step <= x_max[p] * (1 + 1e-9); k++) {
+      double x = left + kBoxWidth * k * step / x_max[p];
+      append(s, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">%g</text>\n", x,
+             kBottom + 14, k * step);
     }
     append(s, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">%s</text>\n",
            left + kBoxWidth / 2, kBottom + 30, x_labels[p]);
