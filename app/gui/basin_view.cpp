@@ -47,7 +47,7 @@ void draw_basin(const std::vector<TrialRecord>& records) {
   ImGui::TextColored(kColorIcpColor, "ICP_Color");
   ImGui::SameLine();
   ImGui::TextColored(kThresholdColor, "error 0.001");
-  ImGui::TextUnformatted(cp1252_to_utf8(pose_outcome_line(records)).c_str());
+  ImGui::TextWrapped("%s", cp1252_to_utf8(pose_outcome_line(records)).c_str());
   ImVec2 origin = ImGui::GetCursorScreenPos();
   float width = (ImGui::GetContentRegionAvail().x - kGap) / 2.0f;
   plot(records, axes, false, origin, ImVec2(width, kPlotHeight));
