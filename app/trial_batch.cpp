@@ -102,6 +102,8 @@ void TrialBatch::geometric_run() {
   if (hooks_.request_redraw) hooks_.request_redraw();
   moving.pose = perturb(moving.pose, centre_, range_, rng_);
   view.initial_pose = moving.pose;
+  if (hooks_.prealign) hooks_.prealign(*app_);
+  const PoseMatrix icp_start = moving.pose;
 
   std::printf("Ensayo %d\n", i);
   std::fflush(stdout);
@@ -111,7 +113,7 @@ void TrialBatch::geometric_run() {
                 static_cast<double>(aligner.icp.error));
   geometric_text_ = text;
   view.icp_pose = moving.pose;
-  moving.pose = view.initial_pose;
+  moving.pose = icp_start;
   geometric_done_ = true;
 }
 

@@ -10,6 +10,7 @@ packages=(
   fonts-dejavu-core
   xvfb xauth xdotool imagemagick python3
   libmeshoptimizer-dev libnanoflann-dev
+  libopen3d-dev
 )
 
 missing=()
