@@ -11,6 +11,18 @@ namespace {
 // A read-only memory stream over `text` (kept alive by the caller).
 std::FILE* memory_stream(std::string& text) { return fmemopen(&text[0], text.size(), "rb"); }
 
+VertexLayout vertex_layout(int record_len, int pos, int color = -1) {
+  VertexLayout l;
+  l.record_len = record_len;
+  l.pos = pos;
+  l.color = color;
+  return l;
+}
+
+FaceLayout face_layout(int record_len, int count, int first_index, bool line_per_face = false) {
+  return FaceLayout{record_len, count, first_index, line_per_face};
+}
+
 }  // namespace
 
 TEST(AddPolygon, QuadsSplitAlongTheShorterDiagonalLargerPolygonsFan) {
@@ -70,18 +82,6 @@ TEST(AsciiScanning, TokensCommentsAndNumbers) {
   std::fclose(f);
 }
 
-TEST(ByteSwaps, ReverseBytes) {
-  uint32_t a = 0x11223344u;
-  swap_bytes_4(&a);
-  EXPECT_EQ(a, 0x44332211u);
-  uint16_t b = 0xA1B2;
-  swap_bytes_2(&b);
-  EXPECT_EQ(b, 0xB2A1);
-  uint64_t c = 0x0102030405060708ull;
-  swap_bytes_8(&c);
-  EXPECT_EQ(c, 0x0807060504030201ull);
-}
-
 TEST(BodyReaders, AppendAfterExistingDataAndRejectBadLayouts) {
   // Ascii vertices with a normal and the 3-token record of the other formats.
   std::string text = "1 2 3 0 0 1\n4 5 6 0 1 0\n";
@@ -102,12 +102,12 @@ TEST(BodyReaders, AppendAfterExistingDataAndRejectBadLayouts) {
   std::string bytes(64, '\0');
   f = memory_stream(bytes);
   bool swap = false;
-  EXPECT_FALSE(read_verts_binary(m, f, swap, 1, 12, 4, -1, -1, false, -1));
-  EXPECT_FALSE(read_verts_binary(m, f, swap, 1, 16, -1, -1, -1, false, -1));
-  EXPECT_FALSE(read_verts_binary(m, f, swap, 1, 15, 0, -1, 13, false, -1));
-  EXPECT_FALSE(read_faces_binary(m, f, false, 1, 1, 1, 1));  // count at the first index
-  EXPECT_FALSE(read_faces_binary(m, f, false, -1, 1, 0, 1));
-  EXPECT_TRUE(read_faces_binary(m, f, false, 0, 1, 0, 1));
+  EXPECT_FALSE(read_verts_binary(m, f, swap, 1, vertex_layout(12, 4)));
+  EXPECT_FALSE(read_verts_binary(m, f, swap, 1, vertex_layout(16, -1)));
+  EXPECT_FALSE(read_verts_binary(m, f, swap, 1, vertex_layout(15, 0, 13)));
+  EXPECT_FALSE(read_faces_binary(m, f, false, 1, face_layout(1, 1, 1)));  // count at the first index
+  EXPECT_FALSE(read_faces_binary(m, f, false, -1, face_layout(1, 0, 1)));
+  EXPECT_TRUE(read_faces_binary(m, f, false, 0, face_layout(1, 0, 1)));
   std::fclose(f);
 
   // Ascii faces without a count token (3 indices each) and rest-of-line skipping.
@@ -115,7 +115,7 @@ TEST(BodyReaders, AppendAfterExistingDataAndRejectBadLayouts) {
   f = memory_stream(faces);
   TriMesh t;
   t.vertices.resize(3);
-  ASSERT_TRUE(read_faces_ascii(t, f, 2, 0, -1, 0, true));
+  ASSERT_TRUE(read_faces_ascii(t, f, 2, face_layout(0, -1, 0, true)));
   ASSERT_EQ(t.faces.size(), 2u);
   EXPECT_EQ(t.faces[1], Face(2, 1, 0));
   std::fclose(f);
@@ -128,7 +128,7 @@ TEST(BodyReaders, BigEndianFacesWithFourByteCounts) {
   std::FILE* f = memory_stream(data);
   TriMesh m;
   m.vertices = {point(0, 0, 0), point(1, 0, 0), point(1, 1, 0), point(0, 1, 0)};
-  ASSERT_TRUE(read_faces_binary(m, f, true, 2, 4, 0, 4));
+  ASSERT_TRUE(read_faces_binary(m, f, true, 2, face_layout(4, 0, 4)));
   ASSERT_EQ(m.faces.size(), 3u);
   EXPECT_EQ(m.faces[2], Face(3, 2, 1));
   std::fclose(f);

@@ -108,6 +108,16 @@ TEST(Strips, BuiltStripsHoldExactlyTheFacesWithTheirOrientation) {
   for (unsigned seed = 1; seed <= 5; seed++) {
     expect_strips_reproduce_faces(holey_grid(12, 9, 0.2, seed), "grid with holes");
   }
+  // Faces that repeat a vertex (a grid cell naming one sample twice) must not
+  // change the other triangles: every single such face in every corner.
+  TriMesh grid = fixtures::grid_mesh(3, 3);
+  grid.need_faces();
+  for (size_t f = 0; f < grid.faces.size(); f++)
+    for (int j = 0; j < 3; j++) {
+      TriMesh repeated = grid;
+      repeated.faces[f][j] = repeated.faces[f][(j + 1) % 3];
+      expect_strips_reproduce_faces(repeated, "grid with a face repeating a vertex");
+    }
   // Mixed orientation: the flipped face is linked to nothing but still drawn.
   TriMesh mixed = fixtures::octahedron();
   std::swap(mixed.faces[3][0], mixed.faces[3][1]);

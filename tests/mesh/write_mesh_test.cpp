@@ -94,9 +94,11 @@ TEST(WriteName, EndingChoosesFormatAndPrefixesWin) {
       {"a.sm", MeshFormat::SM, false, true, false, "a.sm"},
       {"a.stl", MeshFormat::STL, false, true, false, "a.stl"},
       {"a.c++", MeshFormat::SOURCE, false, true, false, "a.c++"},
+      // Endings match without regard to case, as other systems write them.
       {"a.C", MeshFormat::SOURCE, false, true, false, "a.C"},
-      // Endings are case-sensitive: ".c" is not a source ending.
-      {"a.c", MeshFormat::PLY_BINARY_LE, false, true, false, "a.c"},
+      {"a.c", MeshFormat::SOURCE, false, true, false, "a.c"},
+      {"SCAN.PLY", MeshFormat::PLY_BINARY_LE, false, true, false, "SCAN.PLY"},
+      {"part.Stl", MeshFormat::STL, false, true, false, "part.Stl"},
       {"asc:norm:out.dat", MeshFormat::PLY_ASCII, true, true, false, "out.dat"},
       // Prefixes in any order and any number; the last format prefix wins.
       {"nogrid:be:cflt:x.obj", MeshFormat::PLY_BINARY_BE, false, false, true, "x.obj"},
@@ -272,6 +274,20 @@ TEST_F(WriteMesh, FailuresSayWhy) {
   EXPECT_EQ(g_errors,
             "Error opening [/nonexistent-dir/x.ply] for writing: No such file or directory.\n");
 
+  // A name that says no format is refused rather than written as binary PLY.
+  g_errors.clear();
+  std::remove(temp_path("scan.dat").c_str());
+  EXPECT_FALSE(m.write_mesh(temp_path("scan.dat")));
+  EXPECT_EQ(g_errors.rfind("Unknown file type for [", 0), 0u) << g_errors;
+  EXPECT_FALSE(std::ifstream(temp_path("scan.dat")));
+
+  // STL holds triangles only: a point set would give a file no reader takes back.
+  g_errors.clear();
+  TriMesh points;
+  points.vertices = {point(0, 0, 0), point(1, 0, 0)};
+  EXPECT_FALSE(points.write_mesh(temp_path("points.stl")));
+  EXPECT_EQ(g_errors, "No faces to write: STL holds triangles only.\n");
+
   // A mesh with faces pointing past its vertices has no STL facet normals.
   g_errors.clear();
   TriMesh bad = square();
@@ -316,27 +332,35 @@ std::unique_ptr<TriMesh> write_and_read(TriMesh& m, const std::string& prefix,
   return std::unique_ptr<TriMesh>(TriMesh::read_mesh(path));
 }
 
-TEST_F(WriteMesh, PlyRoundTripKeepsEveryField) {
-  struct Case {
-    const char* prefix;
-    bool exact;  // binary floats come back bit for bit
-    bool float_color;
+// Every format gives back what it carries: PLY every field, OBJ positions,
+// faces and (asked for) normals, the others positions and faces.
+TEST_F(WriteMesh, RoundTripKeepsWhatEachFormatCarries) {
+  const struct {
+    const char* name;  // prefixes and file name
+    bool exact;        // binary floats come back bit for bit
+    bool every_field, float_color, normals;
+  } cases[] = {
+      {"norm:asc:rt.ply", false, true, false, true},   {"norm:le:rt.ply", true, true, false, true},
+      {"norm:be:rt.ply", true, true, false, true},     {"norm:cflt:asc:rt.ply", false, true, true, true},
+      {"norm:cflt:be:rt.ply", true, true, true, true}, {"norm:rt.obj", false, false, false, true},
+      {"rt.ray", false, false, false, false},          {"rt.off", false, false, false, false},
+      {"rt.sm", false, false, false, false},
   };
-  for (const Case c : {Case{"asc:", false, false}, Case{"le:", true, false},
-                       Case{"be:", true, false}, Case{"cflt:asc:", false, true},
-                       Case{"cflt:be:", true, true}}) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     TriMesh m = square();
-    std::unique_ptr<TriMesh> back = write_and_read(m, std::string("norm:") + c.prefix, "rt.ply");
-    ASSERT_TRUE(back) << c.prefix << g_errors;
+    const std::string name = c.name, file = name.substr(name.rfind(':') + 1);
+    std::unique_ptr<TriMesh> back = write_and_read(m, name.substr(0, name.size() - file.size()), file);
+    ASSERT_TRUE(back) << g_errors;
     const float tol = c.exact ? 0.0f : kTextTolerance;
-    expect_points_near(back->vertices, m.vertices, tol, c.prefix);
-    expect_points_near(back->normals, m.normals, tol, c.prefix);
-    EXPECT_EQ(back->faces, m.faces) << c.prefix;
-    expect_colors_near(back->colors, m.colors,
-                       c.float_color ? tol : kByteColorTolerance);
+    expect_points_near(back->vertices, m.vertices, tol, c.name);
+    EXPECT_EQ(back->faces, m.faces);
+    if (c.normals) expect_points_near(back->normals, m.normals, tol, c.name);
+    if (!c.every_field) continue;
+    expect_colors_near(back->colors, m.colors, c.float_color ? tol : kByteColorTolerance);
     ASSERT_EQ(back->confidences.size(), m.confidences.size());
     for (size_t i = 0; i < m.confidences.size(); i++)
-      EXPECT_NEAR(back->confidences[i], m.confidences[i], tol) << c.prefix;
+      EXPECT_NEAR(back->confidences[i], m.confidences[i], tol);
   }
 }
 
@@ -387,22 +411,6 @@ TEST_F(WriteMesh, NogridWritesFacesInsteadOfTheGrid) {
   ASSERT_TRUE(grid.write_mesh(temp_path("grid.obj")));
   EXPECT_NE(slurp(temp_path("grid.obj")).find("f 1 2 3\nf 2 4 3\n"), std::string::npos);
   EXPECT_EQ(grid.grid.size(), 4u);
-}
-
-TEST_F(WriteMesh, OtherFormatsRoundTripPositionsAndFaces) {
-  for (const char* file : {"rt.ray", "rt.obj", "rt.off", "rt.sm"}) {
-    TriMesh m = square();
-    std::unique_ptr<TriMesh> back = write_and_read(m, "", file);
-    ASSERT_TRUE(back) << file << g_errors;
-    expect_points_near(back->vertices, m.vertices, kTextTolerance, file);
-    EXPECT_EQ(back->faces, m.faces) << file;
-  }
-  // OBJ carries normals when asked to.
-  TriMesh m = square();
-  std::unique_ptr<TriMesh> back = write_and_read(m, "norm:", "rtn.obj");
-  ASSERT_TRUE(back) << g_errors;
-  expect_points_near(back->normals, m.normals, kTextTolerance, "obj normals");
-  EXPECT_EQ(back->faces, m.faces);
 }
 
 // STL does not share vertices: every facet brings its own three corners.
