@@ -8,7 +8,12 @@
 #include "mesh/ply_test_util.h"
 
 using ply_test::Bytes;
-using ply_test::Capture;
+using test_meshes::CapturedText;
+using ply_test::chunk;
+using ply_test::file_3ds;
+using ply_test::object_3ds;
+using ply_test::stl_file;
+using ply_test::vivid_file;
 using Reader = bool (*)(TriMesh&, std::FILE*);
 
 namespace {
@@ -42,50 +47,6 @@ bool run(Reader reader, const std::string& bytes, TriMesh& mesh, size_t consumed
 
 const std::vector<point> kTriangle = {point(0, 0, 0), point(1, 0, 0), point(0, 1, 0.5f)};
 
-std::string stl_file(const std::vector<std::vector<point>>& facets) {
-  Bytes b;
-  b.text(std::string(80, 'x')).i32(static_cast<int32_t>(facets.size()));
-  for (const auto& corners : facets) {
-    b.xyz(9, 9, 9);  // a wrong normal: it is ignored
-    for (const point& p : corners) b.xyz(p.x, p.y, p.z);
-    b.u16(0);
-  }
-  return b.str();
-}
-
-std::string chunk(uint16_t id, const std::string& body) {
-  return Bytes().u16(id).i32(static_cast<int32_t>(6 + body.size())).text(body).str();
-}
-
-// One 3DS object: a triangle mesh with the given vertices and faces, and a
-// material sub-chunk after the faces (skipped by the reader).
-std::string object_3ds(const std::vector<point>& verts, const std::vector<Face>& faces) {
-  Bytes vlist;
-  vlist.u16(static_cast<uint16_t>(verts.size()));
-  for (const point& p : verts) vlist.xyz(p.x, p.y, p.z);
-  Bytes flist;
-  flist.u16(static_cast<uint16_t>(faces.size()));
-  for (const Face& f : faces) flist.u16(f[0]).u16(f[1]).u16(f[2]).u16(7);  // 7: edge flags
-  flist.text(chunk(0x4130, std::string("mat\0\x01\x00\x00\x00", 8)));
-  const std::string mesh = chunk(0x4110, vlist.str()) + chunk(0x4120, flist.str());
-  return chunk(0x4000, std::string("obj") + '\0' + chunk(0x4100, mesh));
-}
-
-// A version chunk before the editor and a keyframer chunk after it are skipped.
-std::string file_3ds(const std::string& objects) {
-  return chunk(0x4D4D, chunk(0x0002, Bytes().i32(3).str()) + chunk(0x3D3D, objects) +
-                           chunk(0xB000, std::string(10, '\0')));
-}
-
-std::string vivid_file(const std::vector<point>& verts, const std::vector<Face>& faces) {
-  Bytes b(true);
-  b.text("VIVID" + std::string(127, '\0')).i32(static_cast<int32_t>(verts.size()));
-  for (const point& p : verts) b.f64(p.x).f64(p.y).f64(p.z);
-  b.i32(static_cast<int32_t>(faces.size()));
-  for (const Face& f : faces) b.i32(3).i32(f[0]).i32(f[1]).i32(f[2]);
-  return b.str();
-}
-
 }  // namespace
 
 TEST(OtherReaders, ObjIndexFormsAllNameTheSameVertices) {
@@ -105,7 +66,7 @@ TEST(OtherReaders, ObjIndexFormsAllNameTheSameVertices) {
   EXPECT_EQ(m.faces, (std::vector<Face>{Face(0, 1, 2), Face(1, 2, 3)}));
   EXPECT_EQ(m.normals, std::vector<point>{point(0, 0, 1)});
 
-  Capture c;
+  CapturedText c;
   TriMesh bad;
   EXPECT_FALSE(run(read_obj, "v 1 2 3\nv 1 2\n", bad));
   EXPECT_TRUE(c.has("Couldn't read vertex on line 2.\n"));
@@ -138,23 +99,14 @@ TEST(OtherReaders, BinaryFormatsFromFilesAndPipes) {
     EXPECT_EQ(viv.vertices, kTriangle);
     EXPECT_EQ(viv.faces, std::vector<Face>{Face(2, 1, 0)});
   }
-  Capture c;
+  CapturedText c;
   TriMesh bad;
   EXPECT_FALSE(run(read_3ds, file_3ds(object_3ds(kTriangle, {Face(0, 1, 3)})), bad));
   EXPECT_TRUE(c.has("Face 0 refers to vertex 3 of an object with 3 vertices.\n"));
 }
 
 TEST(OtherReaders, TextFormatsKeepOnlyWhatTheyDescribe) {
-  // Ray: only vertex and triangle records.
-  TriMesh ray;
-  ASSERT_TRUE(run(read_ray,
-                  "#camera 0 0 1 0 0 -1 0 1 0 0.2\n#material_num 1\n"
-                  "#material 0 0 0  1 1 1  0 0 0  0 0 0  0 0 1  -1  !!\n#vertex_num 3\n"
-                  "#vertex 0 0 0  0 0 1  0 0\n#vertex 1 0 0  0 0 1  0 0\n"
-                  "#vertex 0 1 0.5  0 0 1  0 0\n#shape_triangle 0  0 1 2\n",
-                  ray));
-  EXPECT_EQ(ray.vertices, kTriangle);
-  EXPECT_EQ(ray.faces, std::vector<Face>{Face(0, 1, 2)});
+  // A ray file that is written by hand rather than by our writer.
   TriMesh bad_ray;
   EXPECT_FALSE(run(read_ray, "#vertex 1 2\n#vertex 1 2 3\n", bad_ray));
 
@@ -175,7 +127,7 @@ TEST(OtherReaders, TextFormatsKeepOnlyWhatTheyDescribe) {
 // Counts far beyond what the file holds fail at once, before any allocation
 // sized by them: from a regular file by its size, from a pipe at its end.
 TEST(OtherReaders, CountsBeyondTheDataFailQuickly) {
-  Capture c;
+  CapturedText c;
   const std::string stl = Bytes().text(std::string(80, ' ')).i32(-1).str();
   TriMesh m1;
   EXPECT_FALSE(run(read_stl, stl, m1));
@@ -200,25 +152,9 @@ TEST(OtherReaders, CountsBeyondTheDataFailQuickly) {
   EXPECT_FALSE(run(read_3ds, huge, m6, 0, true));
 }
 
-// Through read_mesh: the first bytes choose the reader, and an index past
-// the vertices fails the read with the face and vertex named, whichever
-// reader produced it.
-TEST(OtherReaders, FirstBytesChooseTheReaderAndIndicesAreChecked) {
-  const std::pair<const char*, std::string> files[] = {
-      {"a.3ds", file_3ds(object_3ds(kTriangle, {Face(0, 1, 2)}))},
-      {"a.viv", vivid_file(kTriangle, {Face(0, 1, 2)})},
-      {"a.txt", "# exported\nv 0 0 0\nv 1 0 0\nv 0 1 0.5\nf 1 2 3\n"},
-      {"b.txt", "#material 0 0 0\n#vertex 0 0 0\n#vertex 1 0 0\n#vertex 0 1 0.5\n"
-                "#shape_triangle 0 0 1 2\n"},
-      {"c.txt", "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0.5\n3 0 1 2\n"},
-      {"d.txt", "3\n0 0 0\n1 0 0\n0 1 0.5\n1\n0 1 2\n"},
-  };
-  for (const auto& file : files) {
-    auto m = ply_test::read_bytes(file.first, file.second);
-    ASSERT_TRUE(m) << file.first;
-    EXPECT_EQ(m->vertices, kTriangle) << file.first;
-    EXPECT_EQ(m->faces, std::vector<Face>{Face(0, 1, 2)}) << file.first;
-  }
+// Through read_mesh, an index past the vertices fails the read with the
+// face and vertex named, whichever reader produced it.
+TEST(OtherReaders, IndicesPastTheVerticesAreNamed) {
   const std::string out_of_range[] = {
       "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\nf 1 2 9\n",
       "3\n0 0 0\n1 0 0\n0 1 0\n2\n0 1 2\n0 1 9\n",
@@ -226,7 +162,7 @@ TEST(OtherReaders, FirstBytesChooseTheReaderAndIndicesAreChecked) {
       vivid_file(kTriangle, {Face(0, 1, 2), Face(0, 1, 70000)}),
   };
   for (const std::string& bytes : out_of_range) {
-    Capture c;
+    CapturedText c;
     EXPECT_FALSE(ply_test::read_bytes("range", bytes)) << bytes;
     EXPECT_TRUE(c.has("Face 1 uses vertex")) << c.all();
   }

@@ -12,7 +12,7 @@
 #include "mesh/ply_test_util.h"
 
 using ply_test::Bytes;
-using ply_test::Capture;
+using test_meshes::CapturedText;
 using ply_test::read_bytes;
 
 namespace {
@@ -37,13 +37,18 @@ std::string ascii_mesh(int first_index) {
          " " + std::to_string(a + 3) + " " + std::to_string(a + 2) + "\n";
 }
 
-// A binary triangle with byte colours, in either byte order.
+// A binary triangle with byte colours, in either byte order; the big-endian
+// one gives its face a four-byte count.
 std::string binary_triangle(bool big_endian) {
   Bytes b(big_endian);
   b.text(std::string("ply\nformat binary_") + (big_endian ? "big" : "little") +
-         "_endian 1.0\nelement vertex 3\n" + kXyz + kRgb + kTriList + "end_header\n");
+         "_endian 1.0\nelement vertex 3\n" + kXyz + kRgb +
+         (big_endian ? "element face 1\nproperty list int int vertex_indices\n" : kTriList) +
+         "end_header\n");
   b.xyz(1, 2, 3).u8(255).u8(0).u8(128).xyz(4, 5, 6).u8(1).u8(2).u8(3);
-  return b.xyz(7, 8, 9).u8(4).u8(5).u8(6).u8(3).i32(0).i32(1).i32(2).str();
+  b.xyz(7, 8, 9).u8(4).u8(5).u8(6);
+  big_endian ? b.i32(3) : b.u8(3);
+  return b.i32(0).i32(1).i32(2).str();
 }
 
 // Positions-only vertices under a little-endian header, and optionally the
@@ -56,12 +61,6 @@ std::string binary_points(bool big_endian_bytes, const std::vector<point>& point
          "end_header\n");
   for (const point& p : points) b.xyz(p.x, p.y, p.z);
   if (with_face) b.u8(3).i32(0).i32(1).i32(2);
-  return b.str();
-}
-
-std::string stl_binary_triangle() {
-  Bytes b;
-  b.text(std::string(80, ' ')).i32(1).xyz(0, 0, 1).xyz(0, 0, 0).xyz(1, 0, 0).xyz(0, 1, 0).u16(0);
   return b.str();
 }
 
@@ -181,7 +180,9 @@ TEST(ReadMesh, EachFileReadsAsWrittenOrFailsSayingWhy) {
       reads("an OBJ opening with a comment about a camera", "cam.obj",
             "# camera settings exported\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", 3, 1,
             point(0, 1, 0), Face(0, 1, 2)),
-      reads("upper-case STL ending", "part.STL", stl_binary_triangle(), 3, 1, point(0, 1, 0)),
+      reads("upper-case STL ending", "part.STL",
+            ply_test::stl_file({{point(0, 0, 0), point(1, 0, 0), point(0, 1, 0)}}), 3, 1,
+            point(0, 1, 0)),
       reads("ascii STL", "part.stl",
             "solid t\nfacet normal 0 0 1\n outer loop\n  vertex 0 0 0\n  vertex 1 0 0\n"
             "  vertex 0 1 0\n endloop\nendfacet\nendsolid t\n",
@@ -262,7 +263,7 @@ TEST(ReadMesh, EachFileReadsAsWrittenOrFailsSayingWhy) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Capture capture;
+    CapturedText capture;
     auto m = read_bytes(c.name, c.bytes);
     EXPECT_TRUE(!c.printed || capture.has(c.printed)) << capture.all();
     if (c.vertices < 0) {
@@ -287,23 +288,76 @@ TEST(ReadMesh, EachFileReadsAsWrittenOrFailsSayingWhy) {
 
 TEST(ReadMesh, OpeningAndProgress) {
   {
-    Capture c;
+    CapturedText c;
     EXPECT_FALSE(TriMesh::read_mesh(ply_test::temp_path("does_not_exist.ply")));
     EXPECT_TRUE(c.has("for reading: No such file or directory.\n"));
   }
   {
-    Capture c;
+    CapturedText c;
     const char* dir = std::getenv("ICP_TEST_TMP");
     EXPECT_FALSE(TriMesh::read_mesh(dir ? dir : "/tmp"));
     EXPECT_TRUE(c.has("for reading: Is a directory.\n")) << c.all();
   }
   TriMesh m;
   EXPECT_FALSE(m.read_into(""));
-  Capture c;
+  CapturedText c;
   const std::string path = ply_test::write_file("progress.ply", ascii_mesh(0));
   std::unique_ptr<TriMesh> read(TriMesh::read_mesh(path));
   ASSERT_TRUE(read);
   EXPECT_EQ(c.all(), "Reading " + path + "... \n  Reading 4 vertices... \n  Reading 2 faces... Done.\n");
+}
+
+// Binary PLY vertex records read field by field: float colours, confidences,
+// normals, float64 values and the extra properties of common writers.
+TEST(PlyBinary, RecordPathFillsConfidencesAndNormals) {
+  Bytes b(true);
+  b.text("ply\nformat binary_big_endian 1.0\nelement vertex 2\nproperty float confidence\n" +
+         std::string(kXyz) + "property float nx\nproperty float ny\nproperty float nz\n"
+         "property float red\nproperty float green\nproperty float blue\nend_header\n");
+  b.f32(0.5f).xyz(1, 2, 3).xyz(0, 0, 1).xyz(0.25f, 0.5f, 1);
+  b.f32(0.75f).xyz(4, 5, 6).xyz(0, 1, 0).xyz(1, 0, 0);
+  auto m = read_bytes("record.ply", b.str());
+  ASSERT_TRUE(m);
+  ASSERT_EQ(m->confidences.size(), 2u);
+  EXPECT_EQ(m->confidences[1], 0.75f);
+  EXPECT_EQ(m->vertices[1], point(4, 5, 6));
+  EXPECT_EQ(m->normals[0], point(0, 0, 1));
+  EXPECT_EQ(m->colors[0], Color(0.25f, 0.5f, 1));
+  EXPECT_TRUE(m->faces.empty());  // a point cloud
+}
+
+TEST(PlyBinary, FaceScalarBeforeListAndExtraFormsOfCommonWriters) {
+  // float64 positions and normals, alpha after blue, a uchar before the
+  // index list, "uint" indices, and a ushort count on a second file.
+  Bytes b;
+  b.text("ply\nformat binary_little_endian 1.0\nelement vertex 4\nproperty double x\n"
+         "property double y\nproperty double z\nproperty double nx\nproperty double ny\n"
+         "property double nz\nproperty uchar red\nproperty uchar green\nproperty uchar blue\n"
+         "property uchar alpha\nproperty float quality\nelement face 1\nproperty uchar flags\n"
+         "property list uchar uint vertex_indices\nend_header\n");
+  const double p[4][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+  for (const auto& v : p) {
+    b.f64(v[0]).f64(v[1]).f64(v[2]).f64(0).f64(0).f64(1);
+    b.u8(10).u8(20).u8(30).u8(255).f32(9.0f);
+  }
+  b.u8(7).u8(4).i32(0).i32(1).i32(2).i32(3);
+  auto m = read_bytes("doubles.ply", b.str());
+  ASSERT_TRUE(m);
+  EXPECT_EQ(m->vertices[2], point(1, 1, 0));
+  EXPECT_EQ(m->normals[3], point(0, 0, 1));
+  EXPECT_EQ(m->colors[3], Color::from_bytes(10, 20, 30));
+  // A square's diagonals tie: split along 1-3.
+  ASSERT_EQ(m->faces.size(), 2u);
+  EXPECT_EQ(m->faces[0], Face(1, 2, 3));
+  EXPECT_EQ(m->faces[1], Face(1, 3, 0));
+
+  Bytes s;
+  s.text("ply\nformat binary_little_endian 1.0\nelement vertex 3\n" + std::string(kXyz) +
+         "element face 1\nproperty list ushort int vertex_indices\nend_header\n");
+  s.xyz(0, 0, 0).xyz(1, 0, 0).xyz(0, 1, 0).u16(3).i32(0).i32(1).i32(2);
+  auto t = read_bytes("ushort.ply", s.str());
+  ASSERT_TRUE(t);
+  EXPECT_EQ(t->faces.size(), 1u);
 }
 
 TEST(Hostile, HugeCountsFailFastWithoutHugeAllocations) {
@@ -322,7 +376,7 @@ TEST(Hostile, HugeCountsFailFastWithoutHugeAllocations) {
        "The file ends inside the elements the reader skips.\n"},
   };
   for (const auto& k : cases) {
-    Capture c;
+    CapturedText c;
     Bytes b;
     b.text("ply\nformat binary_little_endian 1.0\n" + k.header + "end_header\n").xyz(1, 2, 3);
     EXPECT_FALSE(read_bytes(std::string("huge_") + k.name + ".ply", b.str())) << k.name;
@@ -356,7 +410,8 @@ TEST(Hostile, StreamOfUnknownSizeGrowsInChunks) {
 }
 
 // Every prefix of a valid file of every format, through the dispatcher as
-// it would meet it (STL by name, the rest by their first bytes), is either
+// it would meet it (STL by name, the rest by their first bytes: their names
+// say nothing), is either
 // rejected or read, never a crash (this matters most under AddressSanitizer);
 // a proper prefix of a binary file, whose counts say how long it is, is
 // always rejected.
@@ -368,20 +423,7 @@ TEST(Hostile, EveryPrefixOfEveryFormatIsSafe) {
   Bytes body(true);
   for (int i = 0; i < 4; i++) body.xyz(i, i % 2, 0).u8(i).u8(2).u8(3);
   body.u8(3).i32(0).i32(1).i32(2).u8(4).i32(0).i32(1).i32(3).i32(2);
-  Bytes stl;
-  stl.text(std::string(80, ' ')).i32(2);
-  for (int k = 0; k < 2; k++) stl.xyz(0, 0, 1).xyz(0, 0, 0).xyz(1, 0, 0).xyz(0, 1, 0).u16(0);
-  Bytes tri;
-  tri.u16(0x4100).i32(6 + 6 + 38 + 6 + 10).u16(0x4110).i32(6 + 38).u16(3);
-  tri.xyz(0, 0, 0).xyz(1, 0, 0).xyz(0, 1, 0);
-  tri.u16(0x4120).i32(6 + 10).u16(1).u16(0).u16(1).u16(2).u16(0);
-  Bytes three_ds;
-  three_ds.u16(0x4D4D).i32(6 + 6 + static_cast<int>(tri.str().size()));
-  three_ds.u16(0x3D3D).i32(6 + static_cast<int>(tri.str().size())).text(tri.str());
-  Bytes vivid(true);
-  vivid.text("VIVID" + std::string(127, '\0')).i32(3);
-  for (int k = 0; k < 9; k++) vivid.f64(k % 4 == 0 ? 1.0 : 0.0);
-  vivid.i32(1).i32(3).i32(0).i32(1).i32(2);
+  const std::vector<point> tri = {point(0, 0, 0), point(1, 0, 0), point(0, 1, 0)};
   const struct {
     const char* name;
     std::string bytes;
@@ -398,23 +440,23 @@ TEST(Hostile, EveryPrefixOfEveryFormatIsSafe) {
                     "element tristrips 1\nproperty list int int vertex_indices\nend_header\n"
                     "0 0 0\n1 0 0\n0 1 0\n1 1 0\n5 0 1 2 3 -1\n",
        false},
-      {"m.stl", stl.str(), true},
+      {"m.stl", ply_test::stl_file({tri, tri}), true},
       {"a.stl", "solid t\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\n"
                 "vertex 0 1 0\nendloop\nendfacet\nendsolid t\n", false},
-      {"m.3ds", three_ds.str(), true},
-      {"m.viv", vivid.str(), true},
-      {"m.obj", "# OBJ\nv 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\nf 1/1/1 2/2/2 3/3/3\nf -3 -2 -1\n"
+      {"3ds.dat", ply_test::file_3ds(ply_test::object_3ds(tri, {Face(0, 1, 2)})), true},
+      {"viv.dat", ply_test::vivid_file(tri, {Face(0, 1, 2)}), true},
+      {"obj.dat", "# OBJ\nv 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\nf 1/1/1 2/2/2 3/3/3\nf -3 -2 -1\n"
                 "f 1 2 4 3\n", false},
-      {"m.off", "OFF\n4 2 0\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n3 0 1 2\n4 0 1 3 2\n", false},
-      {"m.sm", "3\n0 0 0\n1 0 0\n0 1 0\n1\n0 1 2\n0 0\n", false},
-      {"m.ray", "#material 0 0 0  1 1 1  0 0 0  0 0 0  0 0 1  -1  !!\n#vertex 0 0 0  0 0 1  0 0\n"
+      {"off.dat", "OFF\n4 2 0\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n3 0 1 2\n4 0 1 3 2\n", false},
+      {"sm.dat", "3\n0 0 0\n1 0 0\n0 1 0\n1\n0 1 2\n0 0\n", false},
+      {"ray.dat", "#material 0 0 0  1 1 1  0 0 0  0 0 0  0 0 1  -1  !!\n#vertex 0 0 0  0 0 1  0 0\n"
                 "#vertex 1 0 0  0 0 1  0 0\n#vertex 0 1 0  0 0 1  0 0\n#shape_triangle 0  0 1 2\n",
        false},
   };
   set_verbose(false);
   for (const auto& file : files) {
     for (size_t n = 0; n <= file.bytes.size(); n++) {
-      Capture c;
+      CapturedText c;
       auto m = ply_test::read_memory(file.bytes.substr(0, n), file.name);
       if (n == file.bytes.size()) {
         EXPECT_TRUE(m) << file.name << " itself must read: " << c.all();
