@@ -9,9 +9,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "app/ScriptedPlatform.h"
 #include "app/ViewCamera.h"
+#include "app/trial_basin.h"
 #include "app/control_handles.h"
 #include "app/panel_actions.h"
 #include "app/viewer_hooks.h"
@@ -55,12 +57,16 @@ struct TrialCounts {
   int unsaved = 0;         // trials whose result files could not be written
 };
 
-// Counts of the last finished batch of this run (all zero before any).
+// The last finished or cancelled batch of this run (all zero before any).
 struct LastBatch {
-  bool done = false;
+  bool done = false;                 // a batch ended with its log closed
   TrialCounts counts;
-  int trials = 0;
+  int trials = 0;                    // trials finished
+  std::vector<TrialRecord> records;  // one per finished trial, for the basin picture
 };
+
+// A trial batch under way between window events (alignment_actions.cpp).
+struct RunningBatch;
 
 struct AppState {
   std::unique_ptr<Aligner> aligner;
@@ -72,6 +78,7 @@ struct AppState {
   ControlHandles controls;       // filled by build_control_panel; all null before
   PanelActions actions;          // what the panel's buttons run
   LastBatch last_batch;          // shown below the panel
+  std::shared_ptr<RunningBatch> batch;  // the batch under way; null when none
   ViewerHooks viewer;            // what the window calls
   Platform* dialogs = nullptr;   // not owned; null: no dialogs (cancel, No)
   // Which variants have succeeded since the last load or reset: "Grabar"
