@@ -8,6 +8,7 @@
 #include "mesh/TriMesh.h"
 #include "mesh/diagnostics.h"
 #include "mesh/eigen3.h"
+#include "mesh/vertex_gather.h"
 #include "registration/KDtree.h"
 
 namespace {
@@ -18,8 +19,9 @@ namespace {
 // its corner angle over the product of those edge lengths. A face whose
 // weights are not all finite (a zero-length edge, a NaN coordinate, an
 // overflowing square) is skipped so that it cannot turn a sum into NaN.
+// Only the corners in `range` are written (see mesh/vertex_gather.h).
 inline void accumulate_face(const std::vector<point>& verts, std::vector<point>& sums,
-                            int i0, int i1, int i2, bool flipped) {
+                            const VertexRange& range, int i0, int i1, int i2, bool flipped) {
   const point& p0 = verts[i0];
   const point& p1 = verts[i1];
   const point& p2 = verts[i2];
@@ -32,9 +34,9 @@ inline void accumulate_face(const std::vector<point>& verts, std::vector<point>&
   point n2 = n * (1.0f / (l2c * l2b));
   float check = n0.x + n0.y + n0.z + n1.x + n1.y + n1.z + n2.x + n2.y + n2.z;
   if (!std::isfinite(check)) return;
-  sums[i0] += n0;
-  sums[i1] += n1;
-  sums[i2] += n2;
+  if (range.owns(i0)) sums[i0] += n0;
+  if (range.owns(i1)) sums[i1] += n1;
+  if (range.owns(i2)) sums[i2] += n2;
 }
 
 // Walks length-prefixed strips: in each strip the triangles are consecutive
@@ -42,31 +44,38 @@ inline void accumulate_face(const std::vector<point>& verts, std::vector<point>&
 // length that runs past the end of the stream is cut at the end, and a
 // triangle with an index outside the vertex range (a stream left in the
 // -1-terminated form) is skipped, so a malformed stream cannot reach outside
-// the arrays.
+// the arrays. Each thread walks the whole stream for its own vertex range.
 void accumulate_strips(const std::vector<point>& verts, const std::vector<int32_t>& strips,
                        std::vector<point>& sums) {
   const uint32_t nv = static_cast<uint32_t>(verts.size());
   auto in_range = [nv](int32_t i) { return static_cast<uint32_t>(i) < nv; };
   const size_t n = strips.size();
-  size_t pos = 0;
-  while (pos < n) {
-    int32_t count = strips[pos++];
-    if (count <= 0) continue;
-    size_t end = pos + static_cast<size_t>(count);
-    if (end > n) end = n;
-    bool flipped = false;
-    for (size_t i = pos + 2; i < end; i++) {
-      const int32_t a = strips[i - 2], b = strips[i - 1], c = strips[i];
-      if (in_range(a) && in_range(b) && in_range(c)) accumulate_face(verts, sums, a, b, c, flipped);
-      flipped = !flipped;
+  for_vertex_ranges(verts.size(), [&](const VertexRange& range) {
+    size_t pos = 0;
+    while (pos < n) {
+      int32_t count = strips[pos++];
+      if (count <= 0) continue;
+      size_t end = pos + static_cast<size_t>(count);
+      if (end > n) end = n;
+      bool flipped = false;
+      for (size_t i = pos + 2; i < end; i++) {
+        const int32_t a = strips[i - 2], b = strips[i - 1], c = strips[i];
+        if (in_range(a) && in_range(b) && in_range(c) &&
+            (range.owns(a) || range.owns(b) || range.owns(c)))
+          accumulate_face(verts, sums, range, a, b, c, flipped);
+        flipped = !flipped;
+      }
+      pos = end;
     }
-    pos = end;
-  }
+  });
 }
 
 void accumulate_faces(const std::vector<point>& verts, const std::vector<Face>& faces,
                       std::vector<point>& sums) {
-  for (const Face& f : faces) accumulate_face(verts, sums, f[0], f[1], f[2], false);
+  gather_faces(faces, verts.size(), [&](size_t i, const VertexRange& range) {
+    const Face& f = faces[i];
+    accumulate_face(verts, sums, range, f[0], f[1], f[2], false);
+  });
 }
 
 // Point cloud: the normal of vertex i is the eigenvector of the smallest
@@ -120,6 +129,6 @@ void TriMesh::need_normals() {
       fit_point_cloud_normals(vertices, normals);
   }
 
-  for (point& n : normals) normalize(n);
+  parallel_for(nv, 4096, [&](size_t i) { normalize(normals[i]); });
   progress_printf("Done.\n");
 }
