@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "geometry/parallel.h"
 #include "registration/Aligner.h"
 #include "registration/KDtree.h"
 #include "registration/compat.h"
@@ -43,18 +44,34 @@ struct PairFrames {
   PairFrames(const MeshSlot& s1, const MeshSlot& s2)
       : mesh1(&s1), mesh2(&s2), pose1(s1.pose), pose2(s2.pose),
         normal1_matrix(normal_matrix(s1.pose)) {}
-  // Appends the pair of vertex i1 of mesh 1 and i2 of mesh 2. A pair with a
-  // coordinate that is not finite (a corrupt vertex or normal) is left out:
-  // one NaN would otherwise spread into the median, the sums and the pose.
-  void append(int i1, int i2, std::vector<PointPair>& pairs) const {
-    PointPair pair;
+  // The pair of vertex i1 of mesh 1 and i2 of mesh 2. False for a pair with
+  // a coordinate that is not finite (a corrupt vertex or normal), which is
+  // left out: one NaN would otherwise spread into the median, the sums and
+  // the pose.
+  bool make(int i1, int i2, PointPair& pair) const {
     pair.p1 = pose1(mesh1->mesh->vertices[size_t(i1)]);
     pair.p2 = pose2(mesh2->mesh->vertices[size_t(i2)]);
     pair.normal1 = transform_direction(normal1_matrix, mesh1->mesh->normals[size_t(i1)]);
-    if (!finite(pair.p1) || !finite(pair.p2) || !finite(pair.normal1)) return;
-    pairs.push_back(pair);
+    return finite(pair.p1) && finite(pair.p2) && finite(pair.normal1);
   }
 };
+
+// One sample of a pairing pass: the sampled vertex and, once searched, its
+// pair. Samples are drawn in order first, searched in parallel (each search
+// writes only its own slot), and their pairs appended in sample order, so
+// the pair list does not depend on the thread count.
+struct PairSlot {
+  PointPair pair;
+  int32_t vertex = 0;
+  bool color = false;  // drawn by the colour pass
+  bool found = false;
+};
+
+// Fewer samples than this per thread are searched on fewer threads: a
+// search costs a few microseconds, about what waking a thread costs.
+const size_t kMinSearchesPerThread = 48;
+// Per-vertex passes are cheaper still per element.
+const size_t kMinVerticesPerThread = 2048;
 
 // The first index j >= i with cdf[j] > u, for u < 1. The cdf is
 // non-decreasing and ends in exactly 1.0, so the forward walk this replaces
@@ -122,21 +139,27 @@ void overlap_weights(MeshSlot& slot, const PoseMatrix& to_other_matrix, MeshSlot
   slot.weights.resize(verts.size());
   float d2 = max_dist * max_dist;
   const PointMapper to_other(to_other_matrix);
-  for (size_t i = 0; i < verts.size(); i++) {
+  // The boundary test only reads once its tables exist.
+  if (check_nearest) {
+    other.mesh->need_neighbors();
+    other.mesh->need_vertex_faces();
+  }
+  TriMesh& other_mesh = *other.mesh;
+  parallel_for(verts.size(), kMinVerticesPerThread, [&](size_t i) {
     slot.weights[i] = 0.0f;
     point p = to_other(verts[i]);
     if (use_grid) {
       bool inside = p.x > other_grid.min.x && p.x < other_grid.max.x &&
                     p.y > other_grid.min.y && p.y < other_grid.max.y &&
                     p.z > other_grid.min.z && p.z < other_grid.max.z;
-      if (!inside || !other_grid.cells[cell_of(other_grid, p)]) continue;
+      if (!inside || !other_grid.cells[cell_of(other_grid, p)]) return;
     }
     if (check_nearest) {
       const float* q = other.kdtree ? other.kdtree->find_nearest(p.data(), d2) : nullptr;
-      if (!q || other.mesh->is_boundary(KDtree::index_of(q, other.mesh->vertices))) continue;
+      if (!q || other_mesh.is_boundary(KDtree::index_of(q, other_mesh.vertices))) return;
     }
     slot.weights[i] = 1.0f;
-  }
+  });
 }
 
 }  // namespace
@@ -157,44 +180,61 @@ void Aligner::collect_pairs(float incr, std::vector<PointPair>& pairs, bool dire
   const std::vector<float>& cdf = S.cdf;
   const std::vector<bool>& marks = S.feature_marks;
 
-  // A match on a boundary vertex of T is dropped: its neighbourhood is cut
-  // off, so its nearest point is likely not the same surface point.
-  auto add_match = [&](const float* q, size_t i) {
-    if (!q) return;
-    int j = KDtree::index_of(q, tmesh.vertices);
-    if (tmesh.is_boundary(j)) return;
-    if (direction) {
-      frames.append(j, int(i), pairs);
-    } else {
-      frames.append(int(i), j, pairs);
-    }
-  };
+  // The searches below ask T's boundary test from several threads; with its
+  // tables built first it only reads.
+  tmesh.need_neighbors();
+  tmesh.need_vertex_faces();
+  const bool color_pass = mode != 1 && has_color_data(S) && has_color_data(T);
 
-  // Geometric pass. The cdf ends in exactly 1.0 and u < 1, so the sample
-  // index stays inside the array.
+  // Draw the samples of both passes. The cdf ends in exactly 1.0 and u < 1,
+  // so the sample index stays inside the array. Geometric pass: every
+  // sample, or only feature vertices when S has marks; colour pass: samples
+  // of significant colour.
+  std::vector<PairSlot> samples;
   size_t i = 0;
   for (float u = draw_sample() * incr; u < 1.0f; u += draw_sample() * incr) {
     i = advance_to_sample(cdf, i, u);
     if (!marks.empty() && (i >= marks.size() || !marks[i])) continue;
-    point p = S2T(smesh.vertices[i]);
-    point nrm = transform_direction(S2T_normals, smesh.normals[i]);
-    NormCompat compat(nrm, &tmesh, normal_dot_min);
-    add_match(T.kdtree->find_nearest(p.data(), d2max, &compat), i);
+    samples.emplace_back();
+    samples.back().vertex = int32_t(i);
+  }
+  if (color_pass) {
+    i = 0;
+    for (float u = draw_sample() * incr; u < 1.0f; u += draw_sample() * incr) {
+      i = advance_to_sample(cdf, i, u);
+      if (S.significant_flags[i] == 0) continue;
+      samples.emplace_back();
+      samples.back().vertex = int32_t(i);
+      samples.back().color = true;
+    }
   }
 
-  // Colour pass: samples of significant colour, matched on colour and
-  // colour-difference direction only.
-  if (mode == 1 || !has_color_data(S) || !has_color_data(T)) return;
-  i = 0;
-  for (float u = draw_sample() * incr; u < 1.0f; u += draw_sample() * incr) {
-    i = advance_to_sample(cdf, i, u);
-    if (S.significant_flags[i] == 0) continue;
-    point p = S2T(smesh.vertices[i]);
-    const Color& c = smesh.colors[i];
-    ColorCompat compat(c, S.color_dirs[i], &tmesh, color_dir_dot_min, color_l1_max,
-                       T.color_dirs.data());
-    add_match(T.kdtree->find_nearest(p.data(), d2max, &compat), i);
-  }
+  // The geometric pass matches on normals, the colour pass on colour and
+  // colour-difference direction only. A match on a boundary vertex of T is
+  // dropped: its neighbourhood is cut off, so its nearest point is likely
+  // not the same surface point.
+  parallel_for(samples.size(), kMinSearchesPerThread, [&](size_t k) {
+    PairSlot& slot = samples[k];
+    const size_t si = size_t(slot.vertex);
+    const point p = S2T(smesh.vertices[si]);
+    const float* q;
+    if (!slot.color) {
+      NormCompat compat(transform_direction(S2T_normals, smesh.normals[si]), &tmesh,
+                        normal_dot_min);
+      q = T.kdtree->find_nearest(p.data(), d2max, &compat);
+    } else {
+      ColorCompat compat(smesh.colors[si], S.color_dirs[si], &tmesh, color_dir_dot_min,
+                         color_l1_max, T.color_dirs.data());
+      q = T.kdtree->find_nearest(p.data(), d2max, &compat);
+    }
+    if (!q) return;
+    const int j = KDtree::index_of(q, tmesh.vertices);
+    if (tmesh.is_boundary(j)) return;
+    slot.found = direction ? frames.make(j, slot.vertex, slot.pair)
+                           : frames.make(slot.vertex, j, slot.pair);
+  });
+  for (const PairSlot& slot : samples)
+    if (slot.found) pairs.push_back(slot.pair);
 }
 
 void Aligner::update_overlap_weights() {
@@ -289,10 +329,11 @@ bool Aligner::update_cdfs(const float evals[6], const float evecs[6][6], const p
     const PoseMatrix nmat = normal_matrix(slot.pose);
     const PointMapper pose(slot.pose);
     bool has_normals = mesh.normals.size() == n;
-    for (size_t i = 0; i < n; i++) {
+    // Each vertex's mass on its own; only the running sums are sequential.
+    parallel_for(n, kMinVerticesPerThread, [&](size_t i) {
       slot.cdf[i] = 0.0f;
       float w = i < slot.weights.size() ? slot.weights[i] : 0.0f;
-      if (w == 0.0f || !has_normals) continue;
+      if (w == 0.0f || !has_normals) return;
       point x = (pose(mesh.vertices[i]) - centroid) * scale;
       point m = transform_direction(nmat, mesh.normals[i]);
       point xm = cross(x, m);
@@ -308,14 +349,14 @@ bool Aligner::update_cdfs(const float evals[6], const float evecs[6][6], const p
       // running sums non-decreasing.
       float mass = quad * w;
       slot.cdf[i] = mass > 0.0f ? mass : 0.0f;
-    }
+    });
     for (size_t i = 1; i < n; i++) slot.cdf[i] += slot.cdf[i - 1];
     float total = n ? slot.cdf[n - 1] : 0.0f;
     if (total == 0.0f) {
       if (verbosity != 0) std::fprintf(stderr, "No overlap.\n");
       return false;
     }
-    for (size_t i = 0; i + 1 < n; i++) slot.cdf[i] /= total;
+    parallel_for(n - 1, kMinVerticesPerThread, [&](size_t i) { slot.cdf[i] /= total; });
     slot.cdf[n - 1] = 1.0f;
   }
   if (verbosity > 1) std::fprintf(stderr, "Updated CDFs in %.2f msec.\n", timer.elapsed_ms());
