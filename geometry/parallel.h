@@ -8,8 +8,10 @@
 // sequential order, never split into partial sums.
 //
 // The thread count is `ICP_THREADS` when it holds a whole number from 1 to
-// kMaxThreads, otherwise the number of cores. Built without OpenMP, every
-// loop runs on the calling thread.
+// kMaxThreads, otherwise the number of cores. The calling thread always
+// works too, and it never waits for a helper thread that has not started:
+// helpers take pieces of a loop as they get the processor, so on a machine
+// busy with other work a loop costs about what it costs on one thread.
 #pragma once
 
 #include <cstddef>
@@ -24,31 +26,54 @@ int thread_count();
 // while a parallel loop runs.
 void set_thread_count(int n);
 
-// Thread count for a loop of `n` cheap iterations: 1 below `min_per_thread`
-// iterations per thread, where starting threads costs more than it saves.
-inline int threads_for(size_t n, size_t min_per_thread) {
-  int t = thread_count();
-  while (t > 1 && n < size_t(t) * min_per_thread) t--;
-  return t;
-}
+// Calls run(context, k) once for every piece k in [0, pieces), spread over
+// the threads; returns when every piece has run. Pieces run concurrently and
+// in any order. Nested calls (from inside a piece) run on the calling thread.
+void run_pieces(size_t pieces, void (*run)(void* context, size_t piece), void* context);
 
-// Calls body(i) for every i in [0, n), spread over the threads in contiguous
-// blocks. Loops shorter than `min_per_thread` iterations per thread run with
-// fewer threads (down to one, inline).
+// Calls body(i) for every i in [0, n), in contiguous blocks of at least
+// `min_per_thread` indices (a loop shorter than that runs inline).
 template <typename Body>
 void parallel_for(size_t n, size_t min_per_thread, const Body& body) {
-  const int threads = threads_for(n, min_per_thread);
-  const long count = long(n);
-#pragma omp parallel for schedule(static) num_threads(threads) if (threads > 1)
-  for (long i = 0; i < count; i++) body(size_t(i));
+  if (min_per_thread < 1) min_per_thread = 1;
+  const size_t threads = size_t(thread_count());
+  if (threads <= 1 || n < 2 * min_per_thread) {
+    for (size_t i = 0; i < n; i++) body(i);
+    return;
+  }
+  // A few blocks per thread, so that a thread that starts late or is
+  // interrupted leaves its share to the others.
+  size_t blocks = n / min_per_thread;
+  if (blocks > 4 * threads) blocks = 4 * threads;
+  struct Context {
+    const Body* body;
+    size_t n, blocks;
+  } context{&body, n, blocks};
+  run_pieces(blocks, [](void* c, size_t k) {
+    const Context& ctx = *static_cast<const Context*>(c);
+    const size_t end = ctx.n * (k + 1) / ctx.blocks;
+    for (size_t i = ctx.n * k / ctx.blocks; i < end; i++) (*ctx.body)(i);
+  }, &context);
 }
 
-// Splits [0, n) into one contiguous range per thread and calls
-// body(begin, end) once per range, each on its own thread. Range k always
-// precedes range k + 1, and the split depends only on n and the thread count.
+// Splits [0, n) into one contiguous range per thread (fewer when a range
+// would hold less than `min_per_thread`) and calls body(begin, end) once per
+// range. The ranges cover [0, n) in order.
 template <typename Body>
 void parallel_ranges(size_t n, size_t min_per_thread, const Body& body) {
-  const int threads = threads_for(n, min_per_thread);
-#pragma omp parallel for schedule(static, 1) num_threads(threads) if (threads > 1)
-  for (int t = 0; t < threads; t++) body(n * size_t(t) / size_t(threads), n * size_t(t + 1) / size_t(threads));
+  if (min_per_thread < 1) min_per_thread = 1;
+  size_t ranges = size_t(thread_count());
+  while (ranges > 1 && n < ranges * min_per_thread) ranges--;
+  if (ranges <= 1) {
+    body(size_t(0), n);
+    return;
+  }
+  struct Context {
+    const Body* body;
+    size_t n, ranges;
+  } context{&body, n, ranges};
+  run_pieces(ranges, [](void* c, size_t k) {
+    const Context& ctx = *static_cast<const Context*>(c);
+    (*ctx.body)(ctx.n * k / ctx.ranges, ctx.n * (k + 1) / ctx.ranges);
+  }, &context);
 }
