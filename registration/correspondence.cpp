@@ -162,6 +162,52 @@ void overlap_weights(MeshSlot& slot, const PoseMatrix& to_other_matrix, MeshSlot
   });
 }
 
+// Vertices per block of sampling_mass.
+const size_t kMassBlock = 64;
+
+// Sampling mass of vertices [begin, end) (at most kMassBlock) of one mesh
+// into out[0 .. end - begin): (v^T W v) x weight with v = (x cross m, m), x
+// the scaled world position about the centroid and m the world normal; 0
+// for a vertex of weight 0, and for a negative or NaN mass (W is positive
+// semi-definite, so only round-off or a corrupt vertex gives one), which
+// keeps the running sums non-decreasing. The 6-vectors are laid out per
+// component so that the quadratic forms run over arrays; each vertex's sums
+// keep their order, so the values are those of a one-vertex loop.
+void sampling_mass(const TriMesh& mesh, const std::vector<float>& weights, const PointMapper& pose,
+                   const PoseMatrix& nmat, const point& centroid, float scale,
+                   const float W[6][6], size_t begin, size_t end, float* out) {
+  float v[6][kMassBlock];
+  float w[kMassBlock];
+  const size_t count = end - begin;
+  for (size_t k = 0; k < count; k++) {
+    const size_t i = begin + k;
+    w[k] = i < weights.size() ? weights[i] : 0.0f;
+    if (w[k] == 0.0f) {
+      for (int r = 0; r < 6; r++) v[r][k] = 0.0f;
+      continue;
+    }
+    point x = (pose(mesh.vertices[i]) - centroid) * scale;
+    point m = transform_direction(nmat, mesh.normals[i]);
+    point xm = cross(x, m);
+    v[0][k] = xm.x;
+    v[1][k] = xm.y;
+    v[2][k] = xm.z;
+    v[3][k] = m.x;
+    v[4][k] = m.y;
+    v[5][k] = m.z;
+  }
+  for (size_t k = 0; k < count; k++) {
+    float quad = 0.0f;
+    for (int r = 0; r < 6; r++) {
+      float row = 0.0f;
+      for (int c = 0; c < 6; c++) row += W[r][c] * v[c][k];
+      quad += v[r][k] * row;
+    }
+    const float mass = quad * w[k];
+    out[k] = mass > 0.0f ? mass : 0.0f;
+  }
+}
+
 }  // namespace
 
 void Aligner::collect_pairs(float incr, std::vector<PointPair>& pairs, bool direction) {
@@ -330,25 +376,16 @@ bool Aligner::update_cdfs(const float evals[6], const float evecs[6][6], const p
     const PointMapper pose(slot.pose);
     bool has_normals = mesh.normals.size() == n;
     // Each vertex's mass on its own; only the running sums are sequential.
-    parallel_for(n, kMinVerticesPerThread, [&](size_t i) {
-      slot.cdf[i] = 0.0f;
-      float w = i < slot.weights.size() ? slot.weights[i] : 0.0f;
-      if (w == 0.0f || !has_normals) return;
-      point x = (pose(mesh.vertices[i]) - centroid) * scale;
-      point m = transform_direction(nmat, mesh.normals[i]);
-      point xm = cross(x, m);
-      float v[6] = {xm.x, xm.y, xm.z, m.x, m.y, m.z};
-      float quad = 0.0f;
-      for (int r = 0; r < 6; r++) {
-        float row = 0.0f;
-        for (int c = 0; c < 6; c++) row += W[r][c] * v[c];
-        quad += v[r] * row;
+    const size_t blocks = (n + kMassBlock - 1) / kMassBlock;
+    parallel_for(blocks, kMinVerticesPerThread / kMassBlock, [&](size_t block) {
+      const size_t begin = block * kMassBlock;
+      const size_t end = std::min(n, begin + kMassBlock);
+      if (!has_normals) {
+        std::fill(slot.cdf.begin() + ptrdiff_t(begin), slot.cdf.begin() + ptrdiff_t(end), 0.0f);
+        return;
       }
-      // W is positive semi-definite, so only round-off (or a corrupt vertex)
-      // gives a negative or NaN mass; either counts as none, keeping the
-      // running sums non-decreasing.
-      float mass = quad * w;
-      slot.cdf[i] = mass > 0.0f ? mass : 0.0f;
+      sampling_mass(mesh, slot.weights, pose, nmat, centroid, scale, W, begin, end,
+                    slot.cdf.data() + begin);
     });
     for (size_t i = 1; i < n; i++) slot.cdf[i] += slot.cdf[i - 1];
     float total = n ? slot.cdf[n - 1] : 0.0f;
