@@ -1,20 +1,34 @@
-// The program's global state: one AppState, created before main runs and
-// never destroyed, owning the alignment engine (with the two mesh slots), the
-// view state and the display options. Panel controls edit these fields in
-// place as live variables; code that changes one behind the panel's back
-// calls sync_live_all() on the panel.
+// The application's context: one AppState per run of the program (or per
+// test), made by main and passed to every piece of code that needs it. It
+// owns the alignment engine (with the two mesh slots), the view state, the
+// display options, the panel's control handles and actions, the last trial
+// batch and the window's hooks, and reaches the dialogs through `platform()`.
+// Panel controls edit its fields in place as live variables; code that
+// changes one behind the panel's back calls sync_live_all().
 #pragma once
 
 #include <cstdint>
 #include <memory>
 
+#include "app/ScriptedPlatform.h"
 #include "app/ViewCamera.h"
+#include "app/control_handles.h"
+#include "app/panel_actions.h"
+#include "app/viewer_hooks.h"
 #include "geometry/PoseMatrix.h"
 #include "mesh/TriMesh.h"
 #include "registration/Aligner.h"
 
+// How one mesh is drawn: the switches of its "Apariencia" panel. Back to
+// these values whenever a mesh is read into the slot.
+struct SlotAppearance {
+  int32_t brightness = 1;        // "Brillo": specular highlight
+  int32_t lighting = 1;          // "Luz"
+  int32_t two_sided = 1;         // "Ver ambas caras"
+  int32_t wireframe = 0;         // "Ver mallado"
+};
+
 struct ViewOptions {
-  bool collect_mode = false;     // ridge pass marks vertices instead of drawing
   int32_t show_ridges = 0;       // "Crestas"
   int32_t show_valleys = 0;      // "Valles"
   float ridge_threshold = 0.2f;  // "Umbral", 0 to 0.5
@@ -32,29 +46,50 @@ struct ViewState {
   PoseMatrix icp_pose;           // mesh 2's pose after "ICP"
   PoseMatrix color_icp_pose;     // mesh 2's pose after "ICP_Color"
   ViewCamera cameras[3];         // [0] overlapped, [1] mesh 1 view, [2] mesh 2 view
-  float eye[3] = {0.0f, 0.0f, 0.0f};  // eye point, set by the display before drawing
+};
+
+struct TrialCounts {
+  int both_good = 0;       // both variants converged
+  int only_color = 0;      // only the colour ICP converged
+  int only_geometric = 0;  // only the geometric ICP converged
+};
+
+// Counts of the last finished batch of this run (all zero before any).
+struct LastBatch {
+  bool done = false;
+  TrialCounts counts;
+  int trials = 0;
 };
 
 struct AppState {
   std::unique_ptr<Aligner> aligner;
   std::unique_ptr<ViewState> view_state;
   std::unique_ptr<ViewOptions> view_options;
+  SlotAppearance appearance[2];  // of mesh 1 and mesh 2
   int32_t shown_pose = 0;        // "INICIAL" 0 / "ICP" 1 / "ICP_COLOR" 2
   int32_t load_stage = 0;        // 0 nothing loaded, 1 mesh 1 loaded, 2 mesh 2 loaded
+  ControlHandles controls;       // filled by build_control_panel; all null before
+  PanelActions actions;          // what the panel's buttons run
+  LastBatch last_batch;          // shown below the panel
+  ViewerHooks viewer;            // what the window calls
+  Platform* dialogs = nullptr;   // not owned; null: no dialogs (cancel, No)
 
   AppState()
       : view_state(std::make_unique<ViewState>()),
         view_options(std::make_unique<ViewOptions>()) {
     aligner = std::make_unique<Aligner>();
   }
+  AppState(const AppState&) = delete;
+  AppState& operator=(const AppState&) = delete;
+
+  // The dialogs: `dialogs`, or one that cancels and answers No.
+  Platform& platform() { return dialogs ? *dialogs : no_dialogs; }
+  // Shows every live variable again in the panel; nothing before the panel
+  // exists. Call it after changing a live variable in code.
+  void sync_live_all() {
+    if (controls.panel) controls.panel->sync_live_all();
+  }
+
+ private:
+  ScriptedPlatform no_dialogs;
 };
-
-// The program's one AppState. It is created during static initialisation,
-// before main runs, and never destroyed; every callback reaches it through
-// this accessor. Panel controls hold pointers into it (live variables).
-AppState& app_state();
-
-// Replaces the global AppState with a freshly constructed one, destroying the
-// old. For tests that need a clean start: any panel built on the old state
-// holds dangling live variables and must be rebuilt.
-void reset_app_state();

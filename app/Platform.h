@@ -1,7 +1,7 @@
-// The platform services the program needs besides its window: file dialogs,
-// a Yes/No message box and a high-resolution clock. One Platform object is
-// installed for the whole run (set_platform); the desktop program installs
-// the GTK one, tests install a ScriptedPlatform that answers from a list.
+// The platform services the program needs besides its window: file dialogs
+// and a Yes/No message box. The application context reaches one Platform
+// (AppState::dialogs); the desktop program gives it the GTK one, tests a
+// ScriptedPlatform that answers from a list.
 //
 // Every text handed to a Platform (titles, messages, filter descriptions) is
 // Windows-1252, like all of the program's texts; an implementation that
@@ -9,7 +9,6 @@
 // unchanged, as the file system's bytes.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -37,23 +36,7 @@ class Platform {
   // Modal message box with Yes and No buttons, the information icon and No
   // as the default answer. Returns true only for Yes (closing it is No).
   virtual bool ask_yes_no(const std::string& title, const std::string& text) = 0;
-
-  // High-resolution counter in ticks, and its ticks per second; a frequency
-  // of 0 means the platform has no counter (see elapsed_seconds).
-  virtual int64_t counter() = 0;
-  virtual int64_t counter_frequency() = 0;
 };
-
-// The installed platform. Before any set_platform() call this is a
-// ScriptedPlatform with no answers: dialogs cancel and questions answer No.
-Platform& platform();
-
-// Installs `p` (not owned; must outlive its use) or, with null, the default.
-void set_platform(Platform* p);
-
-// Seconds between two counter readings; 1.0 when `frequency` is not positive
-// (no counter: every elapsed time reads as one second).
-double elapsed_seconds(int64_t start, int64_t end, int64_t frequency);
 
 // The file-dialog filter lists the program uses.
 std::vector<FileFilter> mesh_file_filters();    // PLY, WRML, OBJ

@@ -64,9 +64,3 @@ bool ScriptedPlatform::ask_yes_no(const std::string& title, const std::string& t
   record(std::move(call));
   return yes;
 }
-
-int64_t ScriptedPlatform::counter() {
-  int64_t now = ticks;
-  ticks += ticks_per_call;
-  return now;
-}

@@ -26,9 +26,6 @@ class ScriptedPlatform : public Platform {
   std::deque<std::string> answers;   // taken from the front
   std::vector<PlatformCall> calls;   // every call, in order
   bool echo = false;                 // print "PLATFORM <kind> ..." lines on stdout
-  int64_t ticks = 0;                 // counter(); advances by ticks_per_call per reading
-  int64_t ticks_per_call = 0;
-  int64_t frequency = 1000;          // counter_frequency()
 
   // Appends the non-empty lines of a text file to `answers` (a trailing "\r"
   // is dropped). Returns false, printing why on stderr, when it cannot be read.
@@ -37,8 +34,6 @@ class ScriptedPlatform : public Platform {
   bool open_file(const std::vector<FileFilter>& filters, std::string* path) override;
   bool save_file(const std::vector<FileFilter>& filters, std::string* path) override;
   bool ask_yes_no(const std::string& title, const std::string& text) override;
-  int64_t counter() override;
-  int64_t counter_frequency() override { return frequency; }
 
  private:
   std::string next_answer(const std::string& when_empty);

@@ -4,8 +4,6 @@
 #include <ctime>
 
 #include "app/Platform.h"
-#include "app/control_handles.h"
-#include "app/panel_actions.h"
 #include "app/result_files.h"
 #include "app/stored_trial.h"
 #include "registration/color_features.h"
@@ -26,7 +24,7 @@ void accept_result(AppState& app, PoseMatrix& result, Control* own_radio, Contro
                    int shown) {
   result = app.aligner->slots[1]->pose;
   enable_control(own_radio);
-  if (control_enabled(other_radio)) enable_control(control_handles().save);
+  if (control_enabled(other_radio)) enable_control(app.controls.save);
   app.shown_pose = shown;
 }
 
@@ -47,24 +45,24 @@ void prepare_for_color_run(AppState& app) {
 void align_action(AppState& app, int id) {
   app.view_options->move_mesh2 = 0;
   Aligner& aligner = *app.aligner;
-  ControlHandles& h = control_handles();
+  ControlHandles& h = app.controls;
   if (id == 1) {
-    if (aligner.align(1, false, false)) {
-      std::fprintf(stderr, "ICP succeeded - distance = %f\n", aligner.error_icp);
+    if (aligner.align(1)) {
+      std::fprintf(stderr, "ICP succeeded - distance = %f\n", aligner.icp.error);
       accept_result(app, app.view_state->icp_pose, h.pose_icp, h.pose_color_icp, 1);
     } else {
       std::fprintf(stderr, "ICP failed\n");
     }
   } else if (id == 2) {
     prepare_for_color_run(app);
-    if (aligner.align_color(1, false, false)) {
-      std::fprintf(stderr, "ICP succeeded - distance = %f\n", aligner.error_color);
+    if (aligner.align_color(1)) {
+      std::fprintf(stderr, "ICP succeeded - distance = %f\n", aligner.color.error);
       accept_result(app, app.view_state->color_icp_pose, h.pose_color_icp, h.pose_icp, 2);
     } else {
       std::fprintf(stderr, "ICP failed\n");
     }
   }
-  sync_live_all();
+  app.sync_live_all();
 }
 
 void pose_shown_action(AppState& app) {
@@ -80,16 +78,11 @@ void pose_shown_action(AppState& app) {
 
 void save_results(AppState& app) {
   std::string chosen;
-  if (!platform().save_file(trial_file_filters(), &chosen)) {
-    disable_control(control_handles().save);
+  if (!app.platform().save_file(trial_file_filters(), &chosen)) {
+    disable_control(app.controls.save);
     return;
   }
-  if (write_result_files(app, strip_extension(chosen))) disable_control(control_handles().save);
-}
-
-LastBatch& last_batch() {
-  static LastBatch batch;
-  return batch;
+  if (write_result_files(app, strip_extension(chosen))) disable_control(app.controls.save);
 }
 
 void run_trial_batch(AppState& app) {
@@ -99,8 +92,8 @@ void run_trial_batch(AppState& app) {
     return;
   }
   std::string chosen;
-  if (!platform().save_file({{"*.txt", ""}}, &chosen)) {
-    sync_live_all();
+  if (!app.platform().save_file({{"*.txt", ""}}, &chosen)) {
+    app.sync_live_all();
     return;
   }
   TrialBatchHooks hooks;
@@ -108,18 +101,9 @@ void run_trial_batch(AppState& app) {
   TrialCounts counts;
   uint32_t seed = static_cast<uint32_t>(std::time(nullptr));
   if (run_trials(app, strip_extension(chosen), seed, kTrialCount, hooks, counts)) {
-    last_batch().done = true;
-    last_batch().counts = counts;
-    last_batch().trials = kTrialCount;
+    app.last_batch.done = true;
+    app.last_batch.counts = counts;
+    app.last_batch.trials = kTrialCount;
   }
-  sync_live_all();
-}
-
-void install_result_actions() {
-  PanelActions& actions = panel_actions();
-  actions.align = [](int id) { align_action(app_state(), id); };
-  actions.pose_shown = [](int) { pose_shown_action(app_state()); };
-  actions.save = [](int) { save_results(app_state()); };
-  actions.trial_batch = [](int) { run_trial_batch(app_state()); };
-  actions.load_trial = [](int) { load_trial_button(app_state()); };
+  app.sync_live_all();
 }

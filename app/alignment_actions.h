@@ -1,8 +1,8 @@
 // The "ICP" group's actions: the align buttons, the radio group that shows
 // mesh 2 at its start pose or at one of the two results, saving the result
 // set ("Grabar") and the trial batch ("Aleatorio"). Controls are reached
-// through control_handles() (null handles are skipped), dialogs through
-// platform().
+// through app.controls (null handles are skipped), dialogs through
+// app.platform().
 #pragma once
 
 #include <string>
@@ -31,22 +31,11 @@ void save_results(AppState& app);
 // "Aleatorio": needs both meshes with colours ("Imposible realizar ensayo\n"
 // on standard output otherwise). Asks for the log name, then runs
 // kTrialCount trials seeded with the calendar time. The last counts are kept
-// in `last_counts` for the panel's summary.
+// in app.last_batch for the panel's summary.
 void run_trial_batch(AppState& app);
 
 const int kTrialCount = 100;
 
-// Counts of the last finished batch of this run (all zero before any).
-struct LastBatch {
-  bool done = false;
-  TrialCounts counts;
-  int trials = 0;
-};
-LastBatch& last_batch();
-
 // The preparation of a colour run shared by the button and the batch: feature
 // marks and significant colours of both slots with the current "Umbral".
 void prepare_for_color_run(AppState& app);
-
-// Installs these actions and "Cargar Ensayo" into panel_actions().
-void install_result_actions();

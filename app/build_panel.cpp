@@ -7,23 +7,27 @@ namespace {
 
 using ActionMember = std::function<void(int)> PanelActions::*;
 
-// A callback that runs one of panel_actions()'s hooks when it is set.
-ControlCallback action(ActionMember member) {
-  return [member](int id) {
-    const std::function<void(int)>& hook = panel_actions().*member;
+// A callback that runs one of state.actions' hooks, looked up when the
+// control fires, so actions may be installed after the panel is built.
+ControlCallback action(AppState& state, ActionMember member) {
+  return [&state, member](int id) {
+    const std::function<void(int)>& hook = state.actions.*member;
     if (hook) hook(id);
   };
 }
 
 // "Apariencia Malla1"/"Apariencia Malla2": appearance of mesh k in `parent`.
-void build_appearance_panel(ControlPanel& panel, Control* parent, MeshSlot& slot, int k,
+void build_appearance_panel(ControlPanel& panel, Control* parent, AppState& state, int k,
                             ControlHandles* h) {
+  MeshSlot& slot = *state.aligner->slots[k];
+  SlotAppearance& look = state.appearance[k];
   Control* p = panel.add_panel(parent, k == 0 ? "Apariencia Malla1" : "Apariencia Malla2");
   h->appearance[k] = p;
-  h->brightness[k] = panel.add_checkbox(p, "Brillo", &slot.brightness, -1, nullptr);
-  h->lighting[k] = panel.add_checkbox(p, "Luz", &slot.lighting, k, light_toggled);
-  h->two_sided[k] = panel.add_checkbox(p, "Ver ambas caras", &slot.two_sided, -1, nullptr);
-  h->wireframe[k] = panel.add_checkbox(p, "Ver mallado", &slot.wireframe, -1, nullptr);
+  h->brightness[k] = panel.add_checkbox(p, "Brillo", &look.brightness, -1, nullptr);
+  h->lighting[k] = panel.add_checkbox(p, "Luz", &look.lighting, k,
+                                   [&state](int id) { light_toggled(state, id); });
+  h->two_sided[k] = panel.add_checkbox(p, "Ver ambas caras", &look.two_sided, -1, nullptr);
+  h->wireframe[k] = panel.add_checkbox(p, "Ver mallado", &look.wireframe, -1, nullptr);
   h->color_mode[k] = panel.add_radio_group(p, &slot.color_mode, -1, nullptr);
   h->color_white[k] = panel.add_radio_button(h->color_mode[k], "Color blanco");
   h->color_real[k] = panel.add_radio_button(h->color_mode[k], "Color real");
@@ -34,32 +38,33 @@ void build_appearance_panel(ControlPanel& panel, Control* parent, MeshSlot& slot
 
 }  // namespace
 
-void build_control_panel(ControlPanel& panel, AppState& state, ControlHandles* h) {
+void build_control_panel(ControlPanel& panel, AppState& state) {
+  ControlHandles* h = &state.controls;
   *h = ControlHandles();
   h->panel = &panel;
   ViewOptions& options = *state.view_options;
 
   Control* files = panel.add_panel(nullptr, "Cargar Ficheros");
-  h->load_mesh[0] = panel.add_button(files, " Malla 1 ", 0, action(&PanelActions::load_mesh));
+  h->load_mesh[0] = panel.add_button(files, " Malla 1 ", 0, action(state, &PanelActions::load_mesh));
   panel.add_column(files, false);
-  h->load_mesh[1] = panel.add_button(files, " Malla 2 ", 1, action(&PanelActions::load_mesh));
+  h->load_mesh[1] = panel.add_button(files, " Malla 2 ", 1, action(state, &PanelActions::load_mesh));
 
   Control* views = panel.add_panel(nullptr, "Vistas");
   h->views = panel.add_radio_group(views, &options.views_mode, 0,
-                                   action(&PanelActions::views_changed));
+                                   action(state, &PanelActions::views_changed));
   h->overlapped = panel.add_radio_button(h->views, "Superpuestas");
   h->split = panel.add_radio_button(h->views, "Separadas");
   panel.add_column(views, true);
   h->move_mesh2 = panel.add_checkbox(views, "Mover malla2", &options.move_mesh2, -1, nullptr);
-  h->centre = panel.add_button(views, "Centrar", 0, action(&PanelActions::centre));
+  h->centre = panel.add_button(views, "Centrar", 0, action(state, &PanelActions::centre));
 
   h->load_trial =
-      panel.add_button(nullptr, "Cargar Ensayo", 0, action(&PanelActions::load_trial));
+      panel.add_button(nullptr, "Cargar Ensayo", 0, action(state, &PanelActions::load_trial));
 
   Control* outer = panel.add_panel(nullptr, "", false);
   Control* inner = panel.add_panel(outer, "", false);
-  build_appearance_panel(panel, inner, *state.aligner->slots[0], 0, h);
-  build_appearance_panel(panel, inner, *state.aligner->slots[1], 1, h);
+  build_appearance_panel(panel, inner, state, 0, h);
+  build_appearance_panel(panel, inner, state, 1, h);
 
   h->geometry = panel.add_panel(nullptr, "Geometria");
   h->ridges = panel.add_checkbox(h->geometry, "Crestas", &options.show_ridges, -1, nullptr);
@@ -70,20 +75,20 @@ void build_control_panel(ControlPanel& panel, AppState& state, ControlHandles* h
                                               0.0f, 0.5f, 0, nullptr);
 
   h->icp_panel = panel.add_panel(nullptr, "ICP");
-  h->icp = panel.add_button(h->icp_panel, "ICP", 1, action(&PanelActions::align));
-  h->color_icp = panel.add_button(h->icp_panel, "ICP_Color", 2, action(&PanelActions::align));
+  h->icp = panel.add_button(h->icp_panel, "ICP", 1, action(state, &PanelActions::align));
+  h->color_icp = panel.add_button(h->icp_panel, "ICP_Color", 2, action(state, &PanelActions::align));
   h->trial_batch =
-      panel.add_button(h->icp_panel, "Aleatorio", 3, action(&PanelActions::trial_batch));
+      panel.add_button(h->icp_panel, "Aleatorio", 3, action(state, &PanelActions::trial_batch));
   h->shown_pose =
-      panel.add_radio_group(h->icp_panel, &state.shown_pose, 0, action(&PanelActions::pose_shown));
+      panel.add_radio_group(h->icp_panel, &state.shown_pose, 0, action(state, &PanelActions::pose_shown));
   h->pose_initial = panel.add_radio_button(h->shown_pose, "INICIAL");
   h->pose_icp = panel.add_radio_button(h->shown_pose, "ICP");
   h->pose_color_icp = panel.add_radio_button(h->shown_pose, "ICP_COLOR");
 
   panel.add_separator(nullptr);
-  h->reset = panel.add_button(nullptr, "Reset", 0, action(&PanelActions::reset));
-  h->save = panel.add_button(nullptr, "Grabar", 0, action(&PanelActions::save));
-  h->quit = panel.add_button(nullptr, "SALIR", 0, quit_requested);
+  h->reset = panel.add_button(nullptr, "Reset", 0, action(state, &PanelActions::reset));
+  h->save = panel.add_button(nullptr, "Grabar", 0, action(state, &PanelActions::save));
+  h->quit = panel.add_button(nullptr, "SALIR", 0, [&state](int) { quit_requested(state); });
 
   disable_controls_without_data(*h);
 }

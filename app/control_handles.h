@@ -1,12 +1,12 @@
 // Handles to the panel controls that the program enables, disables or reads
-// after start-up, filled by build_control_panel(). Index [0] is mesh 1's
+// after start-up, filled by build_control_panel() into AppState::controls. Index [0] is mesh 1's
 // control, [1] mesh 2's. Every pointer is null until the panel is built.
 #pragma once
 
 #include "app/controls.h"
 
 struct ControlHandles {
-  ControlPanel* panel = nullptr;          // the panel itself (sync_live_all)
+  ControlPanel* panel = nullptr;          // the panel itself (AppState::sync_live_all)
   Control* load_mesh[2] = {};             // buttons " Malla 1 ", " Malla 2 "
   Control* views = nullptr;               // radio group of views_mode
   Control* overlapped = nullptr;          // radio "Superpuestas"
@@ -40,10 +40,3 @@ struct ControlHandles {
   Control* save = nullptr;                // button "Grabar"
   Control* quit = nullptr;                // button "SALIR"
 };
-
-// The program's handles (one panel per run).
-ControlHandles& control_handles();
-
-// Shows every live variable again in the program's panel; does nothing
-// before the panel exists. Call it after changing a live variable in code.
-void sync_live_all();

@@ -19,8 +19,9 @@ bool has_colors(const MeshSlot& s) { return s.mesh && !s.mesh->colors.empty(); }
 
 // "Color real" and "Color Significativo" need per-vertex colours; a
 // colourless mesh is shown white.
-void apply_color_rule(MeshSlot& s, int k) {
-  ControlHandles& h = control_handles();
+void apply_color_rule(AppState& app, int k) {
+  MeshSlot& s = *app.aligner->slots[k];
+  ControlHandles& h = app.controls;
   if (has_colors(s)) {
     s.color_mode = 1;
   } else {
@@ -33,17 +34,17 @@ void apply_color_rule(MeshSlot& s, int k) {
 // The colour ICP and the trial batch compare colours of both meshes.
 void apply_color_actions_rule(AppState& app) {
   bool both = has_colors(*app.aligner->slots[0]) && has_colors(*app.aligner->slots[1]);
-  enable(control_handles().color_icp, both);
-  enable(control_handles().trial_batch, both);
+  enable(app.controls.color_icp, both);
+  enable(app.controls.trial_batch, both);
 }
 
 void mesh1_loaded(AppState& app) {
-  ControlHandles& h = control_handles();
+  ControlHandles& h = app.controls;
   ViewState& vs = *app.view_state;
   if (app.load_stage == 0) app.load_stage = 1;
   enable(h.load_mesh[1], true);
   enable(h.appearance[0], true);
-  apply_color_rule(*app.aligner->slots[0], 0);
+  apply_color_rule(app, 0);
   enable(h.tolerance[0], true);
   enable(h.geometry, true);
   if (app.aligner->slots[1]->mesh) apply_color_actions_rule(app);
@@ -54,7 +55,7 @@ void mesh1_loaded(AppState& app) {
 }
 
 void mesh2_loaded(AppState& app) {
-  ControlHandles& h = control_handles();
+  ControlHandles& h = app.controls;
   ViewState& vs = *app.view_state;
   vs.initial_pose = app.aligner->slots[1]->pose;
   enable(h.pose_initial, true);
@@ -63,7 +64,7 @@ void mesh2_loaded(AppState& app) {
   enable(h.overlapped, true);
   enable(h.move_mesh2, false);
   enable(h.appearance[1], true);
-  apply_color_rule(*app.aligner->slots[1], 1);
+  apply_color_rule(app, 1);
   enable(h.tolerance[1], true);
   enable(h.icp, true);
   enable(h.reset, true);
@@ -80,13 +81,14 @@ void mesh2_loaded(AppState& app) {
 
 bool load_mesh_path(AppState& app, int which, const std::string& path) {
   const int k = which & 1;
+  app.appearance[k] = SlotAppearance();
   if (!load_scan(*app.aligner->slots[k], k, path)) return false;
   if (k == 0) {
     mesh1_loaded(app);
   } else {
     mesh2_loaded(app);
   }
-  sync_live_all();
+  app.sync_live_all();
   return true;
 }
 
@@ -94,17 +96,15 @@ bool load_mesh(AppState& app, int which) {
   if (which < 0 || which > 3) return false;
   std::string path;
   if (which <= 1) {
-    if (!platform().open_file(mesh_file_filters(), &path)) return false;
+    if (!app.platform().open_file(mesh_file_filters(), &path)) return false;
   } else {
     path = app.aligner->slots[which - 2]->stored_name;
   }
   return load_mesh_path(app, which, path);
 }
 
-bool load_mesh(int which) { return load_mesh(app_state(), which); }
-
-void load_button(int id) {
-  if (!load_mesh(app_state(), id)) {
+void load_button(AppState& app, int id) {
+  if (!load_mesh(app, id)) {
     std::fputs(kLoadFailedMessage, stdout);
     std::fflush(stdout);
   }

@@ -1,8 +1,8 @@
 // Loading a mesh into one of the two slots and setting the scene up around it
 // (" Malla 1 ", " Malla 2 ", the meshes named on the command line, and the
 // reload of a stored trial's meshes). Controls are reached through
-// control_handles() (a null handle, before the panel exists, is skipped) and
-// the dialog through platform().
+// app.controls (a null handle, before the panel exists, is skipped) and the
+// dialog through app.platform().
 #pragma once
 
 #include <string>
@@ -27,14 +27,13 @@ extern const char* const kLoadFailedMessage;  // "Imposible cargar la malla sele
 // rebuilt (a mesh 2 load leaves mesh 1's split view alone) and the panel is
 // refreshed.
 bool load_mesh(AppState& app, int which);
-bool load_mesh(int which);  // on app_state()
 
 // The same with the path given, as if chosen in the dialog (which 0 or 1).
 bool load_mesh_path(AppState& app, int which, const std::string& path);
 
-// Load button callback (id 0 = " Malla 1 ", 1 = " Malla 2 "): load_mesh(id)
-// on app_state(), printing kLoadFailedMessage on standard output on failure.
-void load_button(int id);
+// Load button callback (id 0 = " Malla 1 ", 1 = " Malla 2 "): load_mesh(id),
+// printing kLoadFailedMessage on standard output on failure.
+void load_button(AppState& app, int id);
 
 // The meshes named on the command line (at most two: mesh 1, then mesh 2),
 // loaded one after the other as if chosen in the dialogs; a path that fails

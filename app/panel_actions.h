@@ -18,6 +18,3 @@ struct PanelActions {
   std::function<void(int id)> reset;          // "Reset" (0)
   std::function<void(int id)> save;           // "Grabar" (0)
 };
-
-// The program's actions (one set per run).
-PanelActions& panel_actions();

@@ -85,43 +85,43 @@ std::string summary_text(const AppState& app) {
   std::string text = "Archivos alineados:\n\n";
   text += aligner.slots[0]->file_name + "\n" + aligner.slots[1]->file_name + "\n\n";
   text += "Error cometido en los test:\n\n";
-  append_format(text, "Error ICP:\t\t%f\n", aligner.error_icp);
-  append_format(text, "Error ICP Color:\t%f\n", aligner.error_color);
+  append_format(text, "Error ICP:\t\t%f\n", aligner.icp.error);
+  append_format(text, "Error ICP Color:\t%f\n", aligner.color.error);
   return text;
 }
 
 std::string error_table_text(Aligner& aligner) {
   // The first start of each list is the start of the call's first run, which
   // needs no mark; later entries mark the starts of further runs.
-  if (!aligner.run_starts_icp.empty()) aligner.run_starts_icp.erase(aligner.run_starts_icp.begin());
-  if (!aligner.run_starts_color.empty())
-    aligner.run_starts_color.erase(aligner.run_starts_color.begin());
+  if (!aligner.icp.run_starts.empty()) aligner.icp.run_starts.erase(aligner.icp.run_starts.begin());
+  if (!aligner.color.run_starts.empty())
+    aligner.color.run_starts.erase(aligner.color.run_starts.begin());
 
   std::string text =
       "Iteraci\xF3n\tError ICP:\tIteraciones ICP:\tError ICP_Color:\tIteraciones "
       "ICP_Color:\tError Real ICP:\tError Real ICP_Color:\n";
-  size_t rows = std::max(aligner.history_icp.size(), aligner.history_color.size());
+  size_t rows = std::max(aligner.icp.history.size(), aligner.color.history.size());
   size_t next_icp = 0, next_color = 0;
   for (size_t k = 0; k < rows; k++) {
     text += std::to_string(k);
     text += '\t';
-    append_value_cell(text, aligner.history_icp, k);
+    append_value_cell(text, aligner.icp.history, k);
     text += '\t';
-    append_run_start_cell(text, aligner.history_icp, aligner.run_starts_icp, next_icp, k);
+    append_run_start_cell(text, aligner.icp.history, aligner.icp.run_starts, next_icp, k);
     text += '\t';
-    append_value_cell(text, aligner.history_color, k);
+    append_value_cell(text, aligner.color.history, k);
     text += '\t';
-    append_run_start_cell(text, aligner.history_color, aligner.run_starts_color, next_color, k);
+    append_run_start_cell(text, aligner.color.history, aligner.color.run_starts, next_color, k);
     text += '\t';
-    append_value_cell(text, aligner.real_error_icp, k);
+    append_value_cell(text, aligner.icp.real_error, k);
     text += '\t';
-    append_value_cell(text, aligner.real_error_color, k);
+    append_value_cell(text, aligner.color.real_error, k);
     text += '\n';
   }
-  aligner.run_starts_icp.erase(aligner.run_starts_icp.begin(),
-                               aligner.run_starts_icp.begin() + next_icp);
-  aligner.run_starts_color.erase(aligner.run_starts_color.begin(),
-                                 aligner.run_starts_color.begin() + next_color);
+  aligner.icp.run_starts.erase(aligner.icp.run_starts.begin(),
+                               aligner.icp.run_starts.begin() + next_icp);
+  aligner.color.run_starts.erase(aligner.color.run_starts.begin(),
+                                 aligner.color.run_starts.begin() + next_color);
   return text;
 }
 

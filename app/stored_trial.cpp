@@ -33,7 +33,7 @@ bool reload_mesh(AppState& app, int k, const std::string& path, const char* pref
     return load_mesh(app, 2 + k);
   }
   std::string text = prefix + path + kSearchQuestion;
-  if (!platform().ask_yes_no(kMissingCaption, text)) {
+  if (!app.platform().ask_yes_no(kMissingCaption, text)) {
     refused = true;
     return false;
   }
@@ -44,12 +44,16 @@ bool reload_mesh(AppState& app, int k, const std::string& path, const char* pref
 
 bool load_trial(AppState& app) {
   Aligner& aligner = *app.aligner;
+  // Reading a mesh empties its slot first, so a failed reload puts back the
+  // slot and its appearance as they were.
   const MeshSlot backup0 = *aligner.slots[0];
   const MeshSlot backup1 = *aligner.slots[1];
+  const SlotAppearance look0 = app.appearance[0];
+  const SlotAppearance look1 = app.appearance[1];
   PoseMatrix stored[3];
 
   std::string summary;
-  if (!platform().open_file(trial_file_filters(), &summary)) return false;
+  if (!app.platform().open_file(trial_file_filters(), &summary)) return false;
   std::string mesh1, mesh2;
   if (!read_trial_summary(summary, mesh1, mesh2)) return false;
   std::string base = strip_extension(summary);
@@ -61,6 +65,7 @@ bool load_trial(AppState& app) {
   bool refused = false;
   if (!reload_mesh(app, 0, mesh1, "Imposible abrir el fichero: ", refused)) {
     *aligner.slots[0] = backup0;
+    app.appearance[0] = look0;
     if (refused) {
       std::printf("\nCancelado por el usuario");
       std::fflush(stdout);
@@ -70,6 +75,8 @@ bool load_trial(AppState& app) {
   if (!reload_mesh(app, 1, mesh2, "Imposible abrir el fichero ", refused)) {
     *aligner.slots[0] = backup0;
     *aligner.slots[1] = backup1;
+    app.appearance[0] = look0;
+    app.appearance[1] = look1;
     return false;
   }
 
@@ -77,13 +84,13 @@ bool load_trial(AppState& app) {
   view.initial_pose = stored[0];
   view.icp_pose = stored[1];
   view.color_icp_pose = stored[2];
-  ControlHandles& h = control_handles();
+  ControlHandles& h = app.controls;
   if (h.pose_icp) h.pose_icp->enable();
   if (h.pose_color_icp) h.pose_color_icp->enable();
   aligner.slots[1]->pose = view.initial_pose;
   app.shown_pose = 0;
   centre_view(app);
-  sync_live_all();
+  app.sync_live_all();
   return true;
 }
 

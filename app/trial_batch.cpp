@@ -82,8 +82,8 @@ bool run_trials(AppState& app, const std::string& base, uint32_t seed, int count
 
     std::printf("Ensayo %d\n", i);
     std::fflush(stdout);
-    aligner.align(2, false, false);
-    std::fprintf(log, "Ensayo %d, error: %lf\t", i + 1, static_cast<double>(aligner.error_icp));
+    aligner.align(2);
+    std::fprintf(log, "Ensayo %d, error: %lf\t", i + 1, static_cast<double>(aligner.icp.error));
     view.icp_pose = moving.pose;
     moving.pose = view.initial_pose;
 
@@ -92,12 +92,12 @@ bool run_trials(AppState& app, const std::string& base, uint32_t seed, int count
     // The geometric run empties the feature marks; the colour run is measured
     // as a user runs it, so the marks are prepared again right before it.
     if (hooks.prepare_color_features) hooks.prepare_color_features(app);
-    aligner.align_color(2, false, false);
-    std::fprintf(log, "error: %lf\n", static_cast<double>(aligner.error_color));
+    aligner.align_color(2);
+    std::fprintf(log, "error: %lf\n", static_cast<double>(aligner.color.error));
     std::fflush(log);
     view.color_icp_pose = moving.pose;
 
-    count_outcome(aligner.error_icp, aligner.error_color, counts);
+    count_outcome(aligner.icp.error, aligner.color.error, counts);
     // The log path gives the result names: base + "_N", beside the log.
     write_results(app, log_path, i + 1);
   }

@@ -26,12 +26,6 @@ class TrialRng {
   uint32_t state_;
 };
 
-struct TrialCounts {
-  int both_good = 0;       // both variants converged
-  int only_color = 0;      // only the colour ICP converged
-  int only_geometric = 0;  // only the geometric ICP converged
-};
-
 // What the caller supplies around the alignments.
 struct TrialBatchHooks {
   // Marks ridge/valley vertices and refreshes significant colours of both

@@ -65,7 +65,7 @@ void reset_view(AppState& app) {
     reread_pose(s1);
     reread_pose(s2);
     vs.initial_pose = s2.pose;
-    ControlHandles& h = control_handles();
+    ControlHandles& h = app.controls;
     if (h.pose_icp) h.pose_icp->disable();
     if (h.pose_color_icp) h.pose_color_icp->disable();
     app.shown_pose = 0;
@@ -76,7 +76,7 @@ void reset_view(AppState& app) {
     vs.mesh1_view = view_transform(vs.spheres[1]);
     vs.mesh2_view = view_transform(vs.spheres[2]);
   }
-  sync_live_all();
+  app.sync_live_all();
 }
 
 void centre_view(AppState& app) {
@@ -91,11 +91,9 @@ void centre_view(AppState& app) {
     update_view_sphere(app, 2);
     vs.overlap_view = view_transform(vs.spheres[0]);
   }
-  sync_live_all();
+  app.sync_live_all();
 }
 
 void views_changed(AppState& app) {
-  if (Control* c = control_handles().move_mesh2) c->set_enabled(app.view_options->views_mode != 1);
+  if (Control* c = app.controls.move_mesh2) c->set_enabled(app.view_options->views_mode != 1);
 }
-
-void reset_view() { reset_view(app_state()); }

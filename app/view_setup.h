@@ -25,10 +25,9 @@ void reread_pose(MeshSlot& slot);
 // re-reads both poses, initial_pose = mesh 2's pose, shown_pose = 0, disables
 // the "ICP" and "ICP_COLOR" radio buttons and re-frames all three views.
 // Every stage ends by refreshing the panel (controls are reached through
-// control_handles(); null handles are skipped). Cameras are left as they are:
+// app.controls; null handles are skipped). Cameras are left as they are:
 // their depths and rotation centre carry over.
 void reset_view(AppState& app);
-void reset_view();  // on app_state(); the "Reset" button
 
 // "Centrar": re-frames the current view(s) around their spheres; poses are not
 // touched; the panel is refreshed. Nothing while nothing is loaded.

@@ -48,9 +48,9 @@
 
 #include "mesh/diagnostics.h"
 #include "registration/Aligner.h"
-#include "registration/KDtree.h"
 #include "registration/color_features.h"
 #include "registration/load_scan.h"
+#include "spatial/KDtree.h"
 
 namespace {
 
@@ -196,8 +196,8 @@ void run_trials(benchmark::State& state, ScanPair* pair, bool color) {
       int saved = silence_stderr();
       double cpu_begin = thread_cpu_ms();
       auto begin = std::chrono::steady_clock::now();
-      bool ok = color ? pair->aligner.align_color(1, false, false)
-                      : pair->aligner.align(1, false, false);
+      bool ok = color ? pair->aligner.align_color(1)
+                      : pair->aligner.align(1);
       auto end = std::chrono::steady_clock::now();
       cpu_ms.push_back(thread_cpu_ms() - cpu_begin);
       restore_stderr(saved);
@@ -266,7 +266,7 @@ void BM_AlignModest(benchmark::State& state) {
         for (auto& slot : aligner.slots) slot->kdtree.reset();
         int saved = silence_stderr();
         auto begin = std::chrono::steady_clock::now();
-        bool ok = color ? aligner.align_color(1, false, false) : aligner.align(1, false, false);
+        bool ok = color ? aligner.align_color(1) : aligner.align(1);
         auto end = std::chrono::steady_clock::now();
         restore_stderr(saved);
         ms.push_back(std::chrono::duration<double, std::milli>(end - begin).count());

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "geometry/PoseMatrix.h"
-#include "registration/KDtree.h"
+#include "spatial/KDtree.h"
 
 #ifdef HAVE_NANOFLANN
 #include <nanoflann.hpp>

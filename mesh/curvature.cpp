@@ -7,6 +7,7 @@
 // the curvature tensor is fitted the same way from the vertex tensors.
 #include <cmath>
 
+#include "geometry/dense_solvers.h"
 #include "mesh/TriMesh.h"
 #include "mesh/curvature_frames.h"
 #include "mesh/diagnostics.h"

@@ -1,7 +1,7 @@
 // Helpers of the curvature estimation: moving tangent frames between
 // vertices and faces, re-expressing curvature tensors and their derivatives
-// in another frame, principal directions, and small LDL^T solves. All in
-// float32. A "frame" (u, v) is an orthonormal tangent pair; its normal is u x v.
+// in another frame, and principal directions. All in float32.
+// A "frame" (u, v) is an orthonormal tangent pair; its normal is u x v.
 #pragma once
 
 #include "geometry/Vec.h"
@@ -32,51 +32,6 @@ inline void project_curvature_derivative(const point& old_u, const point& old_v,
 inline void principal_directions(const point& old_u, const point& old_v, float ku, float kuv,
                                  float kv, const point& new_norm, point& pdir1, point& pdir2,
                                  float& k1, float& k2);
-
-// In-place LDL^T factorisation of a symmetric positive-definite N x N matrix
-// (N = 3 or 4). Reads the diagonal and the lower triangle; writes the unit
-// lower factor L transposed into the strict upper triangle (a[i][j] = L[j][i]
-// for j > i) and the reciprocals of D into rdiag. Returns false as soon as a
-// pivot is not > 0 (which includes NaN): a singular, indefinite or non-finite
-// matrix. The lower triangle and diagonal are left as they were.
-template <int N>
-bool ldlt_decompose(float a[N][N], float rdiag[N]) {
-  static_assert(N == 3 || N == 4, "small systems only");
-  float pivot[N];
-  for (int i = 0; i < N; i++) {
-    for (int j = i; j < N; j++) {
-      float sum = (j == i) ? a[i][i] : a[j][i];
-      for (int k = 0; k < i; k++) sum -= a[k][i] * a[k][j] * pivot[k];
-      if (j == i) {
-        if (!(sum > 0.0f)) return false;
-        pivot[i] = sum;
-        rdiag[i] = 1.0f / sum;
-      } else {
-        a[i][j] = sum * rdiag[i];
-      }
-    }
-  }
-  return true;
-}
-
-// Solves a x = b with the factors of ldlt_decompose: forward substitution,
-// scaling by the reciprocal pivots, back substitution. x may alias b.
-template <int N>
-void ldlt_solve(const float a[N][N], const float rdiag[N], const float b[N], float x[N]) {
-  float y[N];
-  for (int i = 0; i < N; i++) {
-    float sum = b[i];
-    for (int k = 0; k < i; k++) sum -= a[k][i] * y[k];
-    y[i] = sum;
-  }
-  for (int i = 0; i < N; i++) y[i] *= rdiag[i];
-  for (int i = N - 1; i >= 0; i--) {
-    float sum = y[i];
-    for (int k = i + 1; k < N; k++) sum -= a[i][k] * y[k];
-    y[i] = sum;
-  }
-  for (int i = 0; i < N; i++) x[i] = y[i];
-}
 
 // Inline definitions of the frame helpers: they run per face corner in the
 // curvature passes, where a call per corner is a measurable cost.

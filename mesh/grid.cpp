@@ -4,21 +4,17 @@
 #include <cmath>
 #include <cstdint>
 
+#include "geometry/Lcg32.h"
 #include "mesh/TriMesh.h"
 #include "mesh/connectivity_util.h"
 #include "mesh/diagnostics.h"
 
 namespace {
 
-// State of the generator that picks the faces typical_edge_length samples.
+// The generator that picks the faces typical_edge_length samples.
 // One value for the whole process, starting at 0 and carried from call to
 // call, so repeated calls look at different faces.
-uint32_t edge_sample_state = 0;
-
-uint32_t next_edge_sample() {
-  edge_sample_state = edge_sample_state * 1664525u + 1013904223u;
-  return edge_sample_state;
-}
+Lcg32 edge_sampler;
 
 // How needle-like a triangle is, from its squared edge lengths: m x^2 / (4
 // l01 l12 l20), with m the shortest and x = l01 + l12 + l20 - 2m. About 1 for
@@ -110,7 +106,7 @@ float TriMesh::typical_edge_length() {
   std::vector<float> lengths2;
   lengths2.reserve(3 * samples);
   for (size_t i = 0; i < samples; i++) {
-    const Face& f = faces[next_edge_sample() % nf];
+    const Face& f = faces[edge_sampler.next() % nf];
     if (!face_in_range(f, nv)) continue;
     const point& p0 = vertices[f[0]];
     const point& p1 = vertices[f[1]];

@@ -5,11 +5,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "geometry/dense_solvers.h"
 #include "mesh/TriMesh.h"
 #include "mesh/diagnostics.h"
-#include "mesh/eigen3.h"
 #include "mesh/vertex_gather.h"
-#include "registration/KDtree.h"
+#include "spatial/KDtree.h"
 
 namespace {
 

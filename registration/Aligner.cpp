@@ -1,6 +1,6 @@
 #include "registration/Aligner.h"
 
-#include "registration/KDtree.h"
+#include "spatial/KDtree.h"
 
 Aligner::Aligner() {
   slots[0] = std::make_unique<MeshSlot>();

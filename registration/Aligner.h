@@ -12,18 +12,34 @@
 #include "registration/MeshSlot.h"
 #include "registration/PointPair.h"
 
+class Timer;
+
+// Which variant an alignment runs; steps record their errors in that
+// variant's record and nowhere else when the mode is `none`.
+enum class IcpMode : int32_t {
+  none = 0,       // outside an alignment: steps record nothing
+  geometric = 1,  // `align`: normal-compatible pairs only
+  color = 2,      // `align_color`: plus a colour-compatible pass
+};
+
+// What one ICP variant leaves behind: emptied at the start of each call of
+// its entry point, read by the result files, the trial batch and the viewer.
+struct VariantRecord {
+  std::vector<float> history;       // RMS error of every step, in order
+  std::vector<int32_t> run_starts;  // index into `history` where each run began
+  std::vector<float> real_error;    // never appended to; written as an empty column
+  float error = 0.0f;               // last RMS error (999999 after a run that measured nothing)
+};
+
 class Aligner {
  public:
   std::unique_ptr<MeshSlot> slots[2];
-  int32_t mode = 0;               // 1 during align, 2 during align_color
-  float error_icp = 0.0f;         // last RMS error of a geometric alignment
-  float error_color = 0.0f;       // last RMS error of a colour alignment
+  IcpMode mode = IcpMode::none;   // the variant of the running alignment
+  VariantRecord icp;              // geometric ICP (`align`)
+  VariantRecord color;            // colour ICP (`align_color`)
   float best_error = 0.0f;        // best final error of the current call; 999999 at entry
   // Parameter block, restored to these defaults at every entry-point call.
   int32_t verbosity = 1;          // 0 silent, 1 summary and warnings, 2 per-step details
-  bool option_a = false;          // optional uniform correction; none is applied, only the
-                                  // stall rule's second chance reads it
-  bool option_b = false;          // optional per-axis correction; likewise
   float max_dist = 0.0f;          // pairing radius; <= 0: derived at the start of a run
   int32_t max_iterations = 10000; // bound of the main loop
   int32_t min_pairs = 25;         // fewest pairs a step accepts
@@ -38,13 +54,6 @@ class Aligner {
   float eigen_ratio_min = 0.01f;  // eigenvalue floor ratio
   bool use_grid = true;           // overlap test by occupancy grid
   bool check_nearest = false;     // overlap test also by nearest vertex
-  // Histories: emptied at the start of each call of the matching entry point.
-  std::vector<float> history_icp;
-  std::vector<float> history_color;
-  std::vector<int32_t> run_starts_icp;
-  std::vector<int32_t> run_starts_color;
-  std::vector<float> real_error_icp;    // never appended to; written as an empty column
-  std::vector<float> real_error_color;
 
   // Scratch buffers reused by every step, so that once the first steps have
   // sized them an alignment allocates nothing per iteration.
@@ -56,28 +65,34 @@ class Aligner {
 
   // ---- Entry points (registration/icp_driver.cpp) ----------------------
   // Geometric ICP of slots[1] onto slots[0]. The parameter block is restored
-  // to its defaults after the caller's settings are stored, so every run works
-  // with verbosity 1 and both options off whatever is passed. Empties both
-  // slots' feature_marks, builds missing k-d trees, empties the geometric
-  // histories. False when a slot has no mesh or a mesh has no vertices, or
-  // when the run fails ("No overlap.", or no pairs within reach at all);
-  // mesh 2's pose is then as at entry.
-  // On success mesh 2 stays at the result and error_icp holds its RMS error.
-  bool align(int verbosity, bool option_a, bool option_b);
-  // Colour ICP: as `align`, but mode 2, the feature marks are kept as set by
-  // the caller, colour directions are computed where missing (timing printed
-  // when the `verbosity` argument is at least 1), and the colour histories and
-  // error_color are used. Also false when a mesh has no per-vertex colours.
-  bool align_color(int verbosity, bool option_a, bool option_b);
-  // The driver shared by both entry points: coarse point-to-point phase, main
+  // to its defaults, so every run works at verbosity 1 whatever is passed
+  // (`verbosity` only gates the colour variant's direction timing). Empties
+  // both slots' feature_marks, builds missing k-d trees, empties `icp`.
+  // False when a slot has no mesh or a mesh has no vertices, or when the run
+  // fails ("No overlap.", or no pairs within reach at all); mesh 2's pose is
+  // then as at entry. On success mesh 2 stays at the result and icp.error
+  // holds its RMS error.
+  bool align(int verbosity);
+  // Colour ICP: as `align`, but in colour mode, the feature marks are kept as
+  // set by the caller, colour directions are computed where missing (timing
+  // printed when `verbosity` is at least 1), and `color` is used. Also false
+  // when a mesh has no per-vertex colours.
+  bool align_color(int verbosity);
+  // The driver shared by both entry points, in four phases: preparation
+  // (normals, neighbours, vertex-face lists, pairing radius, uniform
+  // sampling), the initial phase (coarse point-to-point steps, overlap
+  // weights, one point-to-plane step with a distribution refresh), the main
   // point-to-plane loop with re-seeding (k mod 30 = 9), weight and
-  // distribution refresh (k mod 10 = 9) and the stall rule, one dense final
-  // step, then mesh 2's pose written to prueba.xf in the system's temporary
-  // directory (a write failure is ignored). False when a distribution
-  // refresh finds no overlap, and when no step of the run found enough pairs
-  // to measure an error (the mode's error is then set to 999999). Needs both
+  // distribution refresh (k mod 10 = 9) until stall_count of the last
+  // stall_window steps did not improve the error, and one dense final step.
+  // Then mesh 2's pose is written to prueba.xf in the system's temporary
+  // directory (a write failure is ignored). False when a distribution refresh
+  // finds no overlap, and when no step of the run found enough pairs to
+  // measure an error (the variant's error is then set to 999999). Needs both
   // slots' meshes and k-d trees.
   bool run_icp();
+  // The record of the running variant; null when mode is `none`.
+  VariantRecord* active_record();
   // Sets the parameter block (verbosity .. check_nearest) to its defaults.
   void restore_defaults();
 
@@ -85,7 +100,7 @@ class Aligner {
   // Samples one mesh along its cdf (direction false: mesh 1, true: mesh 2)
   // about 2 / incr times and appends a PointPair per sample whose nearest
   // normal-compatible vertex of the other mesh lies within max_dist and is
-  // not a boundary vertex. When mode is not 1 a second pass pairs samples of
+  // not a boundary vertex. Unless mode is `geometric` a second pass pairs samples of
   // significant colour with colour-compatible vertices. Appends nothing when
   // incr is not positive, when either slot lacks a mesh, k-d tree, normals or
   // a cdf sized to its vertices; the colour pass is skipped when colours,
@@ -119,10 +134,22 @@ class Aligner {
   // one line) only the translation is applied. Always returns true.
   bool step_point_to_point(float& incr, bool translate_only);
   // One point-to-plane iteration with damping of poorly determined motions.
-  // Too few pairs, or pairs whose mesh-2 points all coincide, leave
-  // everything unchanged. When refresh_cdfs is set the sampling distributions
-  // are recomputed afterwards; false only when that finds no overlap. The
-  // option flags select no correction in this engine (see solvers.cpp).
-  bool step_point_to_plane(float& incr, bool refresh_cdfs, bool correct_uniform,
-                           bool correct_per_axis);
+  // Outside an alignment (mode `none`) it gathers no pairs. Too few pairs, or
+  // pairs whose mesh-2 points all coincide, leave everything unchanged. When
+  // refresh_cdfs is set the sampling distributions are recomputed afterwards;
+  // false only when that finds no overlap.
+  bool step_point_to_plane(float& incr, bool refresh_cdfs);
+  // The pairs of one step in pair_buffer: both directions sampled at `incr`
+  // (nothing when `collect` is false), their count printed at verbosity 2
+  // with the time since `step_timer` started, outliers beyond
+  // reject_factor * median squared distance dropped. Returns that squared
+  // threshold.
+  float gather_pairs(float incr, bool collect, float reject_factor, const Timer& step_timer);
+
+ private:
+  bool align_variant(IcpMode variant, int verbosity_arg);
+  bool prepare_run();
+  bool initial_phase(float& incr);
+  int main_loop(float& incr, bool& ok);
+  void final_step(float incr);
 };

@@ -1,7 +1,8 @@
-// MeshSlot: one loaded mesh with its pose, file names, appearance switches,
-// colour-mode data, ridge/valley marks and registration data. The alignment
-// engine owns two of them (mesh 1 fixed, mesh 2 moving); the application
-// reads and edits the appearance fields as live variables of its panel.
+// MeshSlot: one loaded mesh with its pose, file names, colour-mode data,
+// ridge/valley marks and registration data. The alignment engine owns two of
+// them (mesh 1 fixed, mesh 2 moving); the application edits the colour mode
+// and tolerance as live variables of its panel. A slot is a plain value: a
+// copy is deep and independent of its source.
 #pragma once
 
 #include <memory>
@@ -13,11 +14,40 @@
 
 class KDtree;
 
+// The slot's mesh: owned, and copied deeply with the slot.
+struct SlotMesh : std::unique_ptr<TriMesh> {
+  using std::unique_ptr<TriMesh>::unique_ptr;
+  using std::unique_ptr<TriMesh>::operator=;
+  SlotMesh() = default;
+  SlotMesh(const SlotMesh& other)
+      : std::unique_ptr<TriMesh>(other ? std::make_unique<TriMesh>(*other) : nullptr) {}
+  SlotMesh& operator=(const SlotMesh& other) {
+    if (this != &other) reset(other ? new TriMesh(*other) : nullptr);
+    return *this;
+  }
+  SlotMesh(SlotMesh&&) = default;
+  SlotMesh& operator=(SlotMesh&&) = default;
+};
+
+// The slot's k-d tree. A copy starts with no tree: the tree belongs to the
+// vertex array it was built over, and the next alignment builds one for the
+// copy. Moving hands the tree over.
+// (Defined where KDtree is complete.)
+struct SlotTree : std::unique_ptr<KDtree> {
+  using std::unique_ptr<KDtree>::operator=;
+  SlotTree();
+  SlotTree(const SlotTree& other);
+  SlotTree& operator=(const SlotTree& other);
+  SlotTree(SlotTree&& other) noexcept;
+  SlotTree& operator=(SlotTree&& other) noexcept;
+  ~SlotTree();
+};
+
 struct MeshSlot {
   int32_t index = 0;                        // 0 or 1, set when a mesh is read into the slot
-  std::unique_ptr<TriMesh> mesh;            // null = slot empty
+  SlotMesh mesh;                            // null = slot empty
   PoseMatrix pose;                          // mesh frame -> common (world) frame
-  std::unique_ptr<KDtree> kdtree;           // over the mesh's local vertices; built by the first alignment
+  SlotTree kdtree;                          // over the mesh's local vertices; built by the first alignment
   std::vector<float> weights;               // per vertex: 1 in the overlap with the other mesh, else 0
   std::vector<float> cdf;                   // per vertex: cumulative sampling distribution, last entry 1.0
   std::string file_name;                    // path the mesh was read from
@@ -31,20 +61,10 @@ struct MeshSlot {
   std::vector<point> color_dirs;            // per vertex: unit colour-difference direction
   std::vector<bool> feature_marks;          // per vertex: on a ridge or valley line (may be empty)
   bool loaded = false;                      // a mesh was read into the slot
-  int32_t brightness = 1;                   // "Brillo"
-  int32_t lighting = 1;                     // "Luz"
-  int32_t two_sided = 1;                    // "Ver ambas caras"
-  int32_t wireframe = 0;                    // "Ver mallado"
   float curvature_scale = 0.0f;             // set at load, used by the ridge lines
 
-  MeshSlot();
-  ~MeshSlot();
-  // Deep copy: the mesh member by member, pose, names, colour data, per-vertex
-  // arrays and switches. The copy never shares the source's k-d tree; it has none.
-  MeshSlot(const MeshSlot& other);
-  MeshSlot& operator=(const MeshSlot& other);
-
   // Deletes the mesh and the k-d tree, empties every vector and string, sets
-  // the pose to identity and every appearance and colour field to its initial value.
+  // the pose to identity and every colour field to its initial value; the
+  // index stays.
   void clear();
 };

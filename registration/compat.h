@@ -5,7 +5,7 @@
 #pragma once
 
 #include "geometry/Vec.h"
-#include "registration/KDtree.h"
+#include "spatial/KDtree.h"
 
 class TriMesh;
 

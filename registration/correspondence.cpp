@@ -10,11 +10,11 @@
 
 #include "geometry/parallel.h"
 #include "registration/Aligner.h"
-#include "registration/KDtree.h"
 #include "registration/compat.h"
 #include "registration/point_mapper.h"
 #include "registration/sampler.h"
 #include "registration/timer.h"
+#include "spatial/KDtree.h"
 
 namespace {
 
@@ -230,7 +230,7 @@ void Aligner::collect_pairs(float incr, std::vector<PointPair>& pairs, bool dire
   // tables built first it only reads.
   tmesh.need_neighbors();
   tmesh.need_vertex_faces();
-  const bool color_pass = mode != 1 && has_color_data(S) && has_color_data(T);
+  const bool color_pass = mode != IcpMode::geometric && has_color_data(S) && has_color_data(T);
 
   // Draw the samples of both passes. The cdf ends in exactly 1.0 and u < 1,
   // so the sample index stays inside the array. Geometric pass: every

@@ -4,15 +4,17 @@
 #include <cmath>
 #include <vector>
 
+#include "geometry/Lcg32.h"
+
 namespace {
 
-uint32_t g_state = 0;
+Lcg32 g_curvature_sampler;
 const size_t kMaxSamples = 500;
 
 }  // namespace
 
-uint32_t curvature_scale_generator_state() { return g_state; }
-void set_curvature_scale_generator_state(uint32_t state) { g_state = state; }
+uint32_t curvature_scale_generator_state() { return g_curvature_sampler.state; }
+void set_curvature_scale_generator_state(uint32_t state) { g_curvature_sampler.state = state; }
 
 void compute_curvature_scale(MeshSlot& slot) {
   if (!slot.mesh) return;
@@ -23,8 +25,7 @@ void compute_curvature_scale(MeshSlot& slot) {
     size_t count = std::min(n, kMaxSamples);
     samples.reserve(2 * count);
     for (size_t s = 0; s < count; s++) {
-      g_state = g_state * 1664525u + 1013904223u;
-      size_t i = size_t(g_state % uint32_t(n));
+      size_t i = size_t(g_curvature_sampler.next() % uint32_t(n));
       samples.push_back(std::fabs(mesh.principal_curv1[i]));
       samples.push_back(std::fabs(mesh.principal_curv2[i]));
     }

@@ -1,15 +1,17 @@
 // The ICP driver: coarse point-to-point iterations, then point-to-plane
 // iterations with periodic re-seeding and re-weighting until the error stalls,
-// then one dense final iteration. Also the two entry points around it.
-#include <algorithm>
+// then one dense final iteration. Also the two entry points around it, which
+// differ only in the variant they run.
 #include <cstdio>
 #include <filesystem>
+#include <string>
 #include <system_error>
+#include <vector>
 
 #include "registration/Aligner.h"
-#include "registration/KDtree.h"
 #include "registration/color_dirs.h"
 #include "registration/timer.h"
+#include "spatial/KDtree.h"
 
 namespace {
 
@@ -49,14 +51,36 @@ void coarse_phase(Aligner& a, float& incr) {
   for (int i = 0; i < kCoarseRotateSteps; i++) a.step_point_to_point(incr, false);
 }
 
-float current_error(const Aligner& a) { return a.mode == 2 ? a.error_color : a.error_icp; }
+// The last `size` steps of the main loop, 1 where a step did not improve
+// the error (oldest first).
+class StallWindow {
+ public:
+  explicit StallWindow(int size) : flags_(size_t(size > 0 ? size : 1), 0) {}
+  // Slides the window on by one step and returns how many of its steps stalled.
+  int push(bool stalled) {
+    int stalls = 0;
+    for (size_t w = 0; w + 1 < flags_.size(); w++) {
+      flags_[w] = flags_[w + 1];
+      stalls += flags_[w];
+    }
+    flags_.back() = stalled ? 1 : 0;
+    return stalls + flags_.back();
+  }
+
+ private:
+  std::vector<char> flags_;
+};
 
 }  // namespace
 
+VariantRecord* Aligner::active_record() {
+  if (mode == IcpMode::geometric) return &icp;
+  if (mode == IcpMode::color) return &color;
+  return nullptr;
+}
+
 void Aligner::restore_defaults() {
   verbosity = 1;
-  option_a = false;
-  option_b = false;
   max_dist = 0.0f;
   max_iterations = 10000;
   min_pairs = 25;
@@ -73,71 +97,75 @@ void Aligner::restore_defaults() {
   check_nearest = false;
 }
 
-bool Aligner::align(int verbosity_arg, bool option_a_arg, bool option_b_arg) {
+bool Aligner::align(int verbosity_arg) { return align_variant(IcpMode::geometric, verbosity_arg); }
+
+bool Aligner::align_color(int verbosity_arg) { return align_variant(IcpMode::color, verbosity_arg); }
+
+bool Aligner::align_variant(IcpMode variant, int verbosity_arg) {
   if (!slot_ready(*slots[0]) || !slot_ready(*slots[1])) return false;
-  // The caller's settings are taken and then the defaults restored over them:
-  // every run works at verbosity 1 with both options off, so a 100-trial batch
-  // (which passes 2) prints only the per-run summaries.
-  verbosity = verbosity_arg;
-  option_a = option_a_arg;
-  option_b = option_b_arg;
+  if (variant == IcpMode::color && (!has_colors(*slots[0]) || !has_colors(*slots[1]))) return false;
+  // Every run works with the default parameters, at verbosity 1, whatever the
+  // caller passes: a 100-trial batch (which passes 2) prints only the per-run
+  // summaries.
   restore_defaults();
-  mode = 1;
-  slots[0]->feature_marks.clear();
-  slots[1]->feature_marks.clear();
-  build_missing_trees(*this);
-
-  history_icp.clear();
-  run_starts_icp.clear();
-  real_error_icp.clear();
-  error_icp = 0.0f;
-  best_error = kUnsetError;
-  PoseMatrix kept = slots[1]->pose;
-
-  run_starts_icp.push_back(int32_t(history_icp.size()));
-  bool ok = run_icp();
-  if (ok) {
-    if (error_icp < best_error) kept = slots[1]->pose;
-    if (error_icp != 0.0f) best_error = error_icp;
+  mode = variant;
+  if (variant == IcpMode::geometric) {
+    slots[0]->feature_marks.clear();
+    slots[1]->feature_marks.clear();
   }
-  slots[1]->pose = kept;
-  return ok;
-}
-
-bool Aligner::align_color(int verbosity_arg, bool option_a_arg, bool option_b_arg) {
-  if (!slot_ready(*slots[0]) || !slot_ready(*slots[1])) return false;
-  if (!has_colors(*slots[0]) || !has_colors(*slots[1])) return false;
-  verbosity = verbosity_arg;
-  option_a = option_a_arg;
-  option_b = option_b_arg;
-  restore_defaults();
-  mode = 2;
   build_missing_trees(*this);
+  if (variant == IcpMode::color) {
+    Timer timer;
+    compute_color_dirs(*slots[0]);
+    compute_color_dirs(*slots[1]);
+    if (verbosity_arg >= 1)
+      std::fprintf(stderr, "Time for diferencia color vecinos: %.2f msec.\n\n", timer.elapsed_ms());
+  }
 
-  Timer timer;
-  compute_color_dirs(*slots[0]);
-  compute_color_dirs(*slots[1]);
-  if (verbosity_arg >= 1)
-    std::fprintf(stderr, "Time for diferencia color vecinos: %.2f msec.\n\n", timer.elapsed_ms());
-
-  history_color.clear();
-  run_starts_color.clear();
-  real_error_color.clear();
-  error_color = 0.0f;
+  VariantRecord& record = *active_record();
+  record = VariantRecord();
   best_error = kUnsetError;
   PoseMatrix kept = slots[1]->pose;
 
-  run_starts_color.push_back(int32_t(history_color.size()));
+  record.run_starts.push_back(int32_t(record.history.size()));
   bool ok = run_icp();
   if (ok) {
-    if (error_color < best_error) kept = slots[1]->pose;
-    if (error_color != 0.0f) best_error = error_color;
+    if (record.error < best_error) kept = slots[1]->pose;
+    if (record.error != 0.0f) best_error = record.error;
   }
   slots[1]->pose = kept;
   return ok;
 }
 
 bool Aligner::run_icp() {
+  if (!prepare_run()) return false;
+  float incr = 0.0f;
+  if (!initial_phase(incr)) return false;
+  bool ok = true;
+  main_loop(incr, ok);
+  if (!ok) return false;
+  final_step(incr);
+
+  // A run in which no step found enough pairs has measured nothing: mesh 2
+  // never moved and 0 would read as a perfect result. It fails instead, with
+  // the unset error, so neither the caller nor a trial count takes it for a
+  // success.
+  if (VariantRecord* record = active_record()) {
+    size_t run_start = record->run_starts.empty() ? 0 : size_t(record->run_starts.back());
+    if (record->history.size() <= run_start) {
+      record->error = kUnsetError;
+      return false;
+    }
+  }
+
+  std::string debug_path = debug_pose_path();
+  if (!debug_path.empty()) write_pose(slots[1]->pose, debug_path);
+  return true;
+}
+
+// Preparation: both meshes and trees present, and the derived data the
+// steps read built before any timing starts.
+bool Aligner::prepare_run() {
   if (!slot_ready(*slots[0]) || !slot_ready(*slots[1])) return false;
   if (!slots[0]->kdtree || !slots[1]->kdtree) return false;
   for (auto& slot : slots) {
@@ -145,8 +173,14 @@ bool Aligner::run_icp() {
     slot->mesh->need_neighbors();
     slot->mesh->need_vertex_faces();
   }
-  Timer timer;
+  return true;
+}
 
+// Initial phase: pairing radius, uniform sampling, the coarse steps, overlap
+// weights where missing, and one point-to-plane step that refreshes the
+// sampling distributions. False when that refresh finds no overlap.
+bool Aligner::initial_phase(float& incr) {
+  Timer timer;
   // Pairing radius: half the smaller local bounding-box diagonal.
   if (max_dist <= 0.0f) {
     slots[0]->mesh->need_bounding_box();
@@ -157,8 +191,6 @@ bool Aligner::run_icp() {
   }
   reset_cdfs();
 
-  // Initial phase.
-  float incr = 0.0f;
   coarse_phase(*this, incr);
   for (auto& slot : slots) {
     if (slot->weights.size() != slot->mesh->vertices.size()) {
@@ -166,22 +198,23 @@ bool Aligner::run_icp() {
       break;
     }
   }
-  bool ok = step_point_to_plane(incr, true, false, false);
+  bool ok = step_point_to_plane(incr, true);
   if (verbosity >= 1)
     std::fprintf(stderr, "Time for initial iterations: %.2f msec.\n\n", timer.elapsed_ms());
-  timer.restart();
-  if (!ok) return false;
+  return ok;
+}
 
-  // Main loop. window[w] is 1 when step k - (stall_window - 1 - w) did not
-  // improve the error; the loop ends when stall_count of the last
-  // stall_window steps stalled.
-  const int window_size = stall_window > 0 ? stall_window : 1;
-  std::vector<char> window(size_t(window_size), 0);
-  bool first_stall = true;
+// Main loop: point-to-plane steps on the schedule until the error stalls or
+// max_iterations steps have run. Returns the step count; `ok` turns false
+// when a distribution refresh finds no overlap.
+int Aligner::main_loop(float& incr, bool& ok) {
+  Timer timer;
+  StallWindow window(stall_window);
   int k = 0;
   for (; k < max_iterations; k++) {
     Timer iteration_timer;
-    float prev = current_error(*this);
+    VariantRecord* record = active_record();
+    float prev = record ? record->error : 0.0f;
     if (verbosity > 1) std::fprintf(stderr, "Using incr = %f\n", incr);
     if (k % kReseedPeriod == kScheduleOffset) {
       coarse_phase(*this, incr);
@@ -190,55 +223,28 @@ bool Aligner::run_icp() {
     }
     bool refresh = k % kRefreshPeriod == kScheduleOffset;
     if (refresh) update_overlap_weights();
-    ok = step_point_to_plane(incr, refresh, option_a && !first_stall, option_b && !first_stall);
+    ok = step_point_to_plane(incr, refresh);
     if (verbosity > 1)
       std::fprintf(stderr, "Time for this iteration: %.2f msec.\n\n", iteration_timer.elapsed_ms());
-    if (!ok) return false;
-
-    int stalls = 0;
-    for (int w = 0; w + 1 < window_size; w++) {
-      window[size_t(w)] = window[size_t(w) + 1];
-      stalls += window[size_t(w)];
-    }
-    window[size_t(window_size - 1)] = current_error(*this) >= prev ? 1 : 0;
-    stalls += window[size_t(window_size - 1)];
-    if (stalls >= stall_count) {
-      if (first_stall && (option_a || option_b)) {
-        std::fill(window.begin(), window.end(), 0);
-        first_stall = false;
-        continue;
-      }
-      break;
-    }
+    if (!ok) return k;
+    float now = record ? record->error : 0.0f;
+    if (window.push(now >= prev) >= stall_count) break;
   }
   if (verbosity >= 1) {
-    if (mode == 1 || mode == 2)
-      std::fprintf(stderr, "Did %d iterations\n%f\n", k, current_error(*this));
+    if (VariantRecord* record = active_record())
+      std::fprintf(stderr, "Did %d iterations\n%f\n", k, record->error);
     std::fprintf(stderr, "Time for main iterations: %.2f msec.\n\n", timer.elapsed_ms());
     if (verbosity > 1) std::fprintf(stderr, "Last iteration...\n");
   }
+  return k;
+}
 
-  // Final dense step: ten times the point-to-plane pair budget.
-  timer.restart();
+// Final step: one point-to-plane step on ten times the pair budget.
+void Aligner::final_step(float incr) {
+  Timer timer;
   incr = incr * (float(pairs_plane) / float(pairs_final));
   if (verbosity > 1) std::fprintf(stderr, "Using incr = %f\n", incr);
-  step_point_to_plane(incr, false, option_a, option_b);
+  step_point_to_plane(incr, false);
   if (verbosity >= 1)
     std::fprintf(stderr, "Time for this iteration: %.2f msec.\n\n", timer.elapsed_ms());
-
-  // A run in which no step found enough pairs has measured nothing: mesh 2
-  // never moved and 0 would read as a perfect result. It fails instead, with
-  // the unset error, so neither the caller nor a trial count takes it for a
-  // success.
-  const std::vector<float>& history = mode == 2 ? history_color : history_icp;
-  const std::vector<int32_t>& starts = mode == 2 ? run_starts_color : run_starts_icp;
-  size_t run_start = starts.empty() ? 0 : size_t(starts.back());
-  if ((mode == 1 || mode == 2) && history.size() <= run_start) {
-    (mode == 2 ? error_color : error_icp) = kUnsetError;
-    return false;
-  }
-
-  std::string debug_path = debug_pose_path();
-  if (!debug_path.empty()) write_pose(slots[1]->pose, debug_path);
-  return true;
 }

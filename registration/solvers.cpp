@@ -7,8 +7,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "geometry/dense_solvers.h"
 #include "registration/Aligner.h"
-#include "registration/eigen_symmetric.h"
 #include "registration/timer.h"
 
 namespace {
@@ -23,28 +23,6 @@ const float kPlaneRejectFactor = 6.25f;
 const float kIncrFloor = 0.0001f;
 const float kIncrReset = 0.001f;
 
-// Solves the symmetric positive definite 3 x 3 system A x = b by LDL^T
-// (square-root-free Cholesky). Only the upper triangle of A is read. False
-// when a pivot is not clearly positive: a pivot within round-off of zero
-// (relative to the trace) means A is singular, and dividing by it would
-// produce an arbitrarily large rotation.
-bool ldlt_solve3(const double A[3][3], const double b[3], double x[3]) {
-  double tiny = 1e-12 * (std::fabs(A[0][0]) + std::fabs(A[1][1]) + std::fabs(A[2][2]));
-  double d0 = A[0][0];
-  if (!(d0 > tiny)) return false;
-  double l10 = A[0][1] / d0, l20 = A[0][2] / d0;
-  double d1 = A[1][1] - l10 * l10 * d0;
-  if (!(d1 > tiny)) return false;
-  double l21 = (A[1][2] - l20 * l10 * d0) / d1;
-  double d2 = A[2][2] - l20 * l20 * d0 - l21 * l21 * d1;
-  if (!(d2 > tiny)) return false;
-  double y0 = b[0], y1 = b[1] - l10 * y0, y2 = b[2] - l20 * y0 - l21 * y1;
-  x[2] = y2 / d2;
-  x[1] = y1 / d1 - l21 * x[2];
-  x[0] = y0 / d0 - l10 * x[1] - l20 * x[2];
-  return true;
-}
-
 // The pairing radius after an accepted step: at most halved, never below the
 // rejection distance.
 float tightened_radius(float max_dist, float thresh) {
@@ -55,30 +33,33 @@ float tightened_radius(float max_dist, float thresh) {
 
 inline float clamp_sine(float s) { return std::max(-1.0f, std::min(1.0f, s)); }
 
-// Stores the step's RMS error in the field of the current mode and appends it
-// to that mode's history; other modes record nothing.
+// Stores the step's RMS error in the running variant's record and appends it
+// to that variant's history; outside an alignment nothing is recorded.
 void record_error(Aligner& a, float rms) {
-  if (a.mode == 1) {
-    a.error_icp = rms;
-    a.history_icp.push_back(rms);
-  } else if (a.mode == 2) {
-    a.error_color = rms;
-    a.history_color.push_back(rms);
+  if (VariantRecord* record = a.active_record()) {
+    record->error = rms;
+    record->history.push_back(rms);
   }
 }
 
 }  // namespace
 
-bool Aligner::step_point_to_point(float& incr, bool translate_only) {
-  Timer timer;
+float Aligner::gather_pairs(float incr, bool collect, float reject_factor, const Timer& step_timer) {
   std::vector<PointPair>& pairs = pair_buffer;
   pairs.clear();
-  collect_pairs(incr, pairs, false);
-  collect_pairs(incr, pairs, true);
+  if (collect) {
+    collect_pairs(incr, pairs, false);
+    collect_pairs(incr, pairs, true);
+  }
   if (verbosity > 1)
-    std::fprintf(stderr, "Generated %zu pairs in %.2f msec.\n", pairs.size(), timer.elapsed_ms());
+    std::fprintf(stderr, "Generated %zu pairs in %.2f msec.\n", pairs.size(), step_timer.elapsed_ms());
+  return reject_pairs(pairs, reject_factor);
+}
 
-  float thresh = reject_pairs(pairs, kPointRejectFactor);
+bool Aligner::step_point_to_point(float& incr, bool translate_only) {
+  Timer timer;
+  const std::vector<PointPair>& pairs = pair_buffer;
+  float thresh = gather_pairs(incr, true, kPointRejectFactor, timer);
   size_t n = pairs.size();
   size_t needed = translate_only ? 1 : size_t(std::max(min_pairs, 0));
   if (n < needed || n == 0) {
@@ -130,24 +111,10 @@ bool Aligner::step_point_to_point(float& incr, bool translate_only) {
   return true;
 }
 
-bool Aligner::step_point_to_plane(float& incr, bool refresh_cdfs, bool correct_uniform,
-                                  bool correct_per_axis) {
-  // The optional second-moment corrections are not part of this engine: no
-  // caller turns them on (the entry points restore both flags to false), and
-  // the driver's stall rule is the only place that reads them.
-  (void)correct_uniform;
-  (void)correct_per_axis;
+bool Aligner::step_point_to_plane(float& incr, bool refresh_cdfs) {
   Timer timer;
-  std::vector<PointPair>& pairs = pair_buffer;
-  pairs.clear();
-  if (mode == 1 || mode == 2) {
-    collect_pairs(incr, pairs, false);
-    collect_pairs(incr, pairs, true);
-  }
-  if (verbosity > 1)
-    std::fprintf(stderr, "Generated %zu pairs in %.2f msec.\n", pairs.size(), timer.elapsed_ms());
-
-  float thresh = reject_pairs(pairs, kPlaneRejectFactor);
+  const std::vector<PointPair>& pairs = pair_buffer;
+  float thresh = gather_pairs(incr, mode != IcpMode::none, kPlaneRejectFactor, timer);
   size_t n = pairs.size();
   if (n < size_t(std::max(min_pairs, 0)) || n == 0) {
     if (verbosity != 0) std::fprintf(stderr, "Too few point pairs2.\n");

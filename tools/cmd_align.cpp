@@ -1,10 +1,10 @@
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "registration/Aligner.h"
 #include "registration/color_features.h"
 #include "registration/load_scan.h"
+#include "tools/args.h"
 #include "tools/commands.h"
 
 namespace {
@@ -21,33 +21,12 @@ const float kDefaultRidgeThreshold = 0.2f;
 // final pose of MOVING for --out. Exit 0 on success, 1 when the ICP fails or
 // the pose cannot be written, 2 on bad arguments or unreadable meshes.
 int cmd_align(int argc, char** argv) {
-  std::string paths[2];
-  int path_count = 0;
-  bool color = false;
-  const char* out_path = nullptr;
-  for (int i = 0; i < argc; i++) {
-    if (std::strcmp(argv[i], "--color") == 0) {
-      color = true;
-    } else if (std::strcmp(argv[i], "--out") == 0) {
-      if (i + 1 >= argc) {
-        std::fprintf(stderr, "icp_tool align: --out needs a file name\n%s", kAlignUsage);
-        return 2;
-      }
-      out_path = argv[++i];
-    } else if (argv[i][0] == '-' && argv[i][1] == '-') {
-      std::fprintf(stderr, "icp_tool align: unknown option '%s'\n%s", argv[i], kAlignUsage);
-      return 2;
-    } else if (path_count < 2) {
-      paths[path_count++] = argv[i];
-    } else {
-      std::fprintf(stderr, "icp_tool align: too many files\n%s", kAlignUsage);
-      return 2;
-    }
-  }
-  if (path_count != 2) {
-    std::fprintf(stderr, "%s", kAlignUsage);
-    return 2;
-  }
+  const CommandSyntax syntax{"align", kAlignUsage, {"--out"}, {"--color"}, 2, 2};
+  ParsedArgs args;
+  if (!parse_args(argc, argv, syntax, args)) return 2;
+  const std::vector<std::string>& paths = args.positional;
+  const bool color = args.has("--color");
+  const char* out_path = args.value("--out");
 
   Aligner aligner;
   for (int k = 0; k < 2; k++) {
@@ -72,13 +51,13 @@ int cmd_align(int argc, char** argv) {
     prepare_color_features(aligner, kDefaultRidgeThreshold);
   }
 
-  bool ok = color ? aligner.align_color(1, false, false) : aligner.align(1, false, false);
+  bool ok = color ? aligner.align_color(1) : aligner.align(1);
   if (!ok) {
     std::fprintf(stderr, "ICP failed\n");
     return 1;
   }
   std::fprintf(stderr, "ICP succeeded - distance = %f\n",
-               color ? aligner.error_color : aligner.error_icp);
+               color ? aligner.color.error : aligner.icp.error);
   if (out_path && !write_pose(aligner.slots[1]->pose, out_path)) {
     std::fprintf(stderr, "icp_tool align: cannot write %s\n", out_path);
     return 1;

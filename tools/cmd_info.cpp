@@ -2,6 +2,7 @@
 #include <memory>
 
 #include "mesh/TriMesh.h"
+#include "tools/args.h"
 #include "tools/commands.h"
 
 namespace {
@@ -21,11 +22,10 @@ const char* yes_no(bool b) { return b ? "yes" : "no"; }
 // its bounding box and sphere (exit 0); on failure the reader has said why
 // (exit 1).
 int cmd_info(int argc, char** argv) {
-  if (argc != 1) {
-    std::fprintf(stderr, "usage: icp_tool info FILE\n");
-    return 2;
-  }
-  std::unique_ptr<TriMesh> mesh(TriMesh::read_mesh(argv[0]));
+  const CommandSyntax syntax{"info", "usage: icp_tool info FILE\n", {}, {}, 1, 1};
+  ParsedArgs args;
+  if (!parse_args(argc, argv, syntax, args)) return 2;
+  std::unique_ptr<TriMesh> mesh(TriMesh::read_mesh(args.positional[0].c_str()));
   if (!mesh) return 1;
   const size_t nv = mesh->vertices.size();
   std::printf("vertices: %zu\n", nv);

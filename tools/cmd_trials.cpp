@@ -1,35 +1,21 @@
-#include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <string>
 
-#include "tools/commands.h"
-
-#ifdef ICP_HAVE_APP_LOGIC
 #include "app/AppState.h"
 #include "app/alignment_actions.h"
 #include "app/result_files.h"
 #include "app/trial_batch.h"
 #include "registration/load_scan.h"
+#include "tools/args.h"
+#include "tools/commands.h"
 
 namespace {
 
 const char kTrialsUsage[] =
     "usage: icp_tool trials FIXED MOVING --out RUN.txt [--count N] [--seed S]\n";
 const long kMaxTrials = 100000;
-
-// Parses a whole decimal number in [low, high]; false otherwise.
-bool parse_number(const char* text, long low, long high, long& value) {
-  errno = 0;
-  char* end = nullptr;
-  long v = std::strtol(text, &end, 10);
-  if (errno != 0 || end == text || *end != '\0' || v < low || v > high) return false;
-  value = v;
-  return true;
-}
 
 struct TrialArgs {
   std::string paths[2];
@@ -39,36 +25,22 @@ struct TrialArgs {
 };
 
 bool parse_trial_args(int argc, char** argv, TrialArgs& args) {
-  int path_count = 0;
-  for (int i = 0; i < argc; i++) {
-    const char* arg = argv[i];
-    bool has_value = i + 1 < argc;
-    if (std::strcmp(arg, "--out") == 0 && has_value) {
-      args.out = argv[++i];
-    } else if (std::strcmp(arg, "--count") == 0 && has_value) {
-      if (!parse_number(argv[++i], 1, kMaxTrials, args.count)) {
-        std::fprintf(stderr, "icp_tool trials: --count must be a whole number from 1 to %ld\n",
-                     kMaxTrials);
-        return false;
-      }
-    } else if (std::strcmp(arg, "--seed") == 0 && has_value) {
-      if (!parse_number(argv[++i], 0, UINT32_MAX, args.seed)) {
-        std::fprintf(stderr, "icp_tool trials: --seed must be a whole number from 0 to %u\n",
-                     UINT32_MAX);
-        return false;
-      }
-    } else if (arg[0] == '-' && arg[1] == '-') {
-      std::fprintf(stderr, "icp_tool trials: unknown or incomplete option '%s'\n", arg);
-      return false;
-    } else if (path_count < 2) {
-      args.paths[path_count++] = arg;
-    } else {
-      std::fprintf(stderr, "icp_tool trials: too many files\n");
-      return false;
-    }
+  const CommandSyntax syntax{"trials", kTrialsUsage, {"--out", "--count", "--seed"}, {}, 2, 2};
+  ParsedArgs parsed;
+  if (!parse_args(argc, argv, syntax, parsed)) return false;
+  if (!parsed.has("--out") || *parsed.value("--out") == '\0') {
+    usage_error(syntax, "needs FIXED, MOVING and --out");
+    return false;
   }
-  if (path_count != 2 || args.out.empty()) {
-    std::fprintf(stderr, "icp_tool trials: needs FIXED, MOVING and --out\n");
+  args.paths[0] = parsed.positional[0];
+  args.paths[1] = parsed.positional[1];
+  args.out = parsed.value("--out");
+  if (parsed.has("--count") && !parse_whole(parsed.value("--count"), 1, kMaxTrials, args.count)) {
+    usage_error(syntax, "--count must be a whole number from 1 to " + std::to_string(kMaxTrials));
+    return false;
+  }
+  if (parsed.has("--seed") && !parse_whole(parsed.value("--seed"), 0, UINT32_MAX, args.seed)) {
+    usage_error(syntax, "--seed must be a whole number from 0 to " + std::to_string(UINT32_MAX));
     return false;
   }
   return true;
@@ -101,10 +73,7 @@ bool load_pair(AppState& app, const TrialArgs& args) {
 // console lines as the program's "Aleatorio", then one line per count.
 int cmd_trials(int argc, char** argv) {
   TrialArgs args;
-  if (!parse_trial_args(argc, argv, args)) {
-    std::fprintf(stderr, "%s", kTrialsUsage);
-    return 2;
-  }
+  if (!parse_trial_args(argc, argv, args)) return 2;
   AppState app;
   if (!load_pair(app, args)) return 2;
 
@@ -120,12 +89,3 @@ int cmd_trials(int argc, char** argv) {
   std::printf("S\xF3lo normal: %d\n", counts.only_geometric);
   return 0;
 }
-
-#else
-
-int cmd_trials(int, char**) {
-  std::fprintf(stderr, "icp_tool trials: this build has no application layer\n");
-  return 2;
-}
-
-#endif

@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 
 #include <cstdio>
-#include <ctime>
 #include <string>
 
 #include "app/gui/viewer_window.h"
@@ -135,11 +134,3 @@ bool DesktopPlatform::ask_yes_no(const std::string& title, const std::string& te
   pump_gtk_events();
   return yes;
 }
-
-int64_t DesktopPlatform::counter() {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
-int64_t DesktopPlatform::counter_frequency() { return 1000000000; }

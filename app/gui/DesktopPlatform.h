@@ -1,5 +1,5 @@
 // The desktop Platform: GTK 3 file choosers and message box, kept above the
-// program's window, and the monotonic clock in nanoseconds. GTK is started
+// program's window. GTK is started
 // on first use (without touching the process locale, so number formatting
 // stays "C"); when it cannot start, dialogs count as cancelled and questions
 // as answered No, with a line on standard error.
@@ -12,6 +12,4 @@ class DesktopPlatform : public Platform {
   bool open_file(const std::vector<FileFilter>& filters, std::string* path) override;
   bool save_file(const std::vector<FileFilter>& filters, std::string* path) override;
   bool ask_yes_no(const std::string& title, const std::string& text) override;
-  int64_t counter() override;
-  int64_t counter_frequency() override;
 };

@@ -74,15 +74,15 @@ void plot_histories(const std::vector<float>& icp, const std::vector<float>& col
 
 }  // namespace
 
-void draw_comparison() {
-  const Aligner& aligner = *app_state().aligner;
+void draw_comparison(const AppState& app) {
+  const Aligner& aligner = *app.aligner;
   ImGui::Separator();
-  caption("ICP", aligner.history_icp, kIcpColor);
-  caption("ICP_Color", aligner.history_color, kColorIcpColor);
-  if (!aligner.history_icp.empty() || !aligner.history_color.empty())
-    plot_histories(aligner.history_icp, aligner.history_color);
+  caption("ICP", aligner.icp.history, kIcpColor);
+  caption("ICP_Color", aligner.color.history, kColorIcpColor);
+  if (!aligner.icp.history.empty() || !aligner.color.history.empty())
+    plot_histories(aligner.icp.history, aligner.color.history);
 
-  const LastBatch& batch = last_batch();
+  const LastBatch& batch = app.last_batch;
   if (!batch.done) return;
   char line[160];
   std::snprintf(line, sizeof line, "Ensayos: %d  Ambos bien: %d\nS\xF3lo color: %d  S\xF3lo normal: %d",

@@ -4,5 +4,7 @@
 // common scale, and the counts of the last trial batch.
 #pragma once
 
+#include "app/AppState.h"
+
 // Draws into the current ImGui window.
-void draw_comparison();
+void draw_comparison(const AppState& app);

@@ -21,8 +21,8 @@ void draw_strips(const std::vector<int32_t>& strips) {
 
 }  // namespace
 
-void setup_lighting(const MeshSlot& slot) {
-  if (!slot.lighting || !slot.mesh || slot.mesh->normals.size() != slot.mesh->vertices.size() ||
+void setup_lighting(const MeshSlot& slot, const SlotAppearance& look) {
+  if (!look.lighting || !slot.mesh || slot.mesh->normals.size() != slot.mesh->vertices.size() ||
       slot.mesh->normals.empty()) {
     glDisable(GL_LIGHTING);
     return;
@@ -30,7 +30,7 @@ void setup_lighting(const MeshSlot& slot) {
   glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
   const GLfloat highlight[4] = {0.38f, 0.38f, 0.38f, 0.38f};
   const GLfloat none[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-  glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, slot.brightness ? highlight : none);
+  glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, look.brightness ? highlight : none);
   glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, 64.0f);
 
   const GLfloat diffuse0[4] = {0.85f, 0.85f, 0.8f, 0.85f};
@@ -44,7 +44,7 @@ void setup_lighting(const MeshSlot& slot) {
   glLightfv(GL_LIGHT1, GL_DIFFUSE, diffuse1);
   glLightModelfv(GL_LIGHT_MODEL_AMBIENT, ambient);
   glLightModeli(GL_LIGHT_MODEL_LOCAL_VIEWER, GL_FALSE);
-  glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, slot.two_sided ? GL_TRUE : GL_FALSE);
+  glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, look.two_sided ? GL_TRUE : GL_FALSE);
   glEnable(GL_LIGHTING);
   glEnable(GL_LIGHT0);
   glEnable(GL_LIGHT1);
@@ -52,7 +52,8 @@ void setup_lighting(const MeshSlot& slot) {
   glEnable(GL_NORMALIZE);
 }
 
-void draw_mesh_slot(MeshSlot& slot, const ViewOptions& options, ViewState& vs) {
+void draw_mesh_slot(MeshSlot& slot, const SlotAppearance& look, const ViewOptions& options,
+                    const point& eye) {
   if (!slot.mesh) return;
   TriMesh& mesh = *slot.mesh;
   const size_t n = mesh.vertices.size();
@@ -63,7 +64,7 @@ void draw_mesh_slot(MeshSlot& slot, const ViewOptions& options, ViewState& vs) {
 
   glEnable(GL_DEPTH_TEST);
   glDepthFunc(GL_LEQUAL);
-  if (slot.two_sided) {
+  if (look.two_sided) {
     glDisable(GL_CULL_FACE);
   } else {
     glEnable(GL_CULL_FACE);
@@ -99,24 +100,18 @@ void draw_mesh_slot(MeshSlot& slot, const ViewOptions& options, ViewState& vs) {
     glPointSize(1.0f);
     glDrawArrays(GL_POINTS, 0, GLsizei(n));
   } else {
-    if (slot.wireframe) {
+    if (look.wireframe) {
       glEnable(GL_POLYGON_OFFSET_FILL);
       glPolygonOffset(10.0f, 10.0f);
     }
     draw_strips(mesh.tristrips);
     // The back-face test of the ridge lines needs the eye in the frame the
     // mesh's vertices are in: under its pose in the overlapped view.
-    const float common_eye[3] = {vs.eye[0], vs.eye[1], vs.eye[2]};
-    if (overlapped) {
-      point local = inverse(slot.pose) * point(common_eye);
-      for (int i = 0; i < 3; i++) vs.eye[i] = local[i];
-    }
-    draw_ridge_lines(slot, vs, options);
-    for (int i = 0; i < 3; i++) vs.eye[i] = common_eye[i];
+    draw_ridge_lines(slot, overlapped ? inverse(slot.pose) * eye : eye, options);
     glDisable(GL_POLYGON_OFFSET_FILL);
     glLineWidth(1.0f);
 
-    if (slot.wireframe) {
+    if (look.wireframe) {
       glPolygonMode(GL_FRONT, GL_LINE);
       glDisableClientState(GL_COLOR_ARRAY);
       glDisable(GL_COLOR_MATERIAL);

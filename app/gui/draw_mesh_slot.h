@@ -12,11 +12,12 @@
 
 // Material and light settings of one slot; lighting off when "Luz" is off or
 // the mesh has no normals.
-void setup_lighting(const MeshSlot& slot);
+void setup_lighting(const MeshSlot& slot, const SlotAppearance& look);
 
 // Draws one slot under the current modelview (its pose applied in the
 // overlapped view): triangle strips from client-side arrays, one strip per
 // call, or one-pixel points for a point set (no lines, no wire); the colour
 // mode; the ridge and valley lines; the wire overlay. A slot without a mesh
-// draws nothing. view_state.eye (the eye in the common frame) is left as found.
-void draw_mesh_slot(MeshSlot& slot, const ViewOptions& options, ViewState& view_state);
+// draws nothing. `eye` is the eye point in the common frame.
+void draw_mesh_slot(MeshSlot& slot, const SlotAppearance& look, const ViewOptions& options,
+                    const point& eye);

@@ -15,12 +15,11 @@ std::vector<point> g_ridge_points;
 
 }  // namespace
 
-void draw_ridge_lines(MeshSlot& slot, const ViewState& vs, const ViewOptions& options) {
+void draw_ridge_lines(const MeshSlot& slot, const point& eye, const ViewOptions& options) {
   if (!slot.mesh) return;
   const TriMesh& mesh = *slot.mesh;
   const size_t n = mesh.vertices.size();
   // Per-view values: how much each vertex faces the eye.
-  const point eye(vs.eye);
   const bool has_normals = mesh.normals.size() == n;
   g_ndotv.resize(n);
   for (size_t i = 0; i < n; i++) {
@@ -32,13 +31,6 @@ void draw_ridge_lines(MeshSlot& slot, const ViewState& vs, const ViewOptions& op
   glEnable(GL_LINE_SMOOTH);
   glEnable(GL_BLEND);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-  if (options.collect_mode) {
-    glDisable(GL_DEPTH_TEST);
-    mark_ridge_vertices(slot, options.ridge_threshold, options.show_ridges != 0,
-                        options.show_valleys != 0);
-    glEnable(GL_DEPTH_TEST);
-    return;
-  }
 
   const float threshold = ridge_curvature_threshold(options.ridge_threshold, slot.curvature_scale);
   if (options.show_ridges || options.show_valleys) {

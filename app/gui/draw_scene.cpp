@@ -8,25 +8,21 @@
 
 namespace {
 
-void set_eye(ViewState& vs, const PoseMatrix& view) {
-  point eye = inverse(view) * point(0.0f, 0.0f, 0.0f);
-  for (int i = 0; i < 3; i++) vs.eye[i] = eye[i];
-}
-
-// Draws one framed view: clear, eye, camera, then the given slots.
+// Draws one framed view: clear, camera, then the slots numbered `first` and
+// `second` (-1: none).
 void draw_view(AppState& app, GlCameraDevice& device, const PoseMatrix& view,
-               const BoundingSphere& sphere, ViewCamera& camera, MeshSlot* first,
-               MeshSlot* second) {
-  ViewState& vs = *app.view_state;
+               const BoundingSphere& sphere, ViewCamera& camera, int first, int second) {
   clear_frame();
-  set_eye(vs, view);
+  const point eye = inverse(view) * point(0.0f, 0.0f, 0.0f);  // in the common frame
   camera_setup(camera, device, view * sphere.center, sphere.radius);
   glPushMatrix();
   glMultMatrixd(view.m);
-  for (MeshSlot* s : {first, second}) {
-    if (!s || !s->loaded || !s->mesh) continue;
-    setup_lighting(*s);
-    draw_mesh_slot(*s, *app.view_options, vs);
+  for (int k : {first, second}) {
+    if (k < 0) continue;
+    MeshSlot& s = *app.aligner->slots[k];
+    if (!s.loaded || !s.mesh) continue;
+    setup_lighting(s, app.appearance[k]);
+    draw_mesh_slot(s, app.appearance[k], *app.view_options, eye);
   }
   glPopMatrix();
 }
@@ -35,8 +31,6 @@ void draw_view(AppState& app, GlCameraDevice& device, const PoseMatrix& view,
 
 void draw_scene(AppState& app, GlCameraDevice& device) {
   ViewState& vs = *app.view_state;
-  MeshSlot* s1 = app.aligner->slots[0].get();
-  MeshSlot* s2 = app.aligner->slots[1].get();
   device.auto_set_viewport();
   if (app.load_stage == 0) {
     glDisable(GL_SCISSOR_TEST);
@@ -53,20 +47,20 @@ void draw_scene(AppState& app, GlCameraDevice& device) {
 
   if (app.load_stage == 1) {
     device.set_viewport(x, y, w, h);
-    draw_view(app, device, vs.overlap_view, vs.spheres[0], vs.cameras[0], s1, nullptr);
+    draw_view(app, device, vs.overlap_view, vs.spheres[0], vs.cameras[0], 0, -1);
   } else if (app.view_options->views_mode == 1) {
     const int half = h / 2;
     device.set_viewport(x, y, w, half);
-    draw_view(app, device, vs.mesh2_view, vs.spheres[2], vs.cameras[2], s2, nullptr);
+    draw_view(app, device, vs.mesh2_view, vs.spheres[2], vs.cameras[2], 1, -1);
     // One black row between the halves, then the upper half above it.
     device.set_viewport(x, y + half, w, half);
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
     glClear(GL_COLOR_BUFFER_BIT);
     device.set_viewport(x, y + half + 1, w, half - 1);
-    draw_view(app, device, vs.mesh1_view, vs.spheres[1], vs.cameras[1], s1, nullptr);
+    draw_view(app, device, vs.mesh1_view, vs.spheres[1], vs.cameras[1], 0, -1);
   } else {
     device.set_viewport(x, y, w, h);
-    draw_view(app, device, vs.overlap_view, vs.spheres[0], vs.cameras[0], s1, s2);
+    draw_view(app, device, vs.overlap_view, vs.spheres[0], vs.cameras[0], 0, 1);
   }
   // The panel is drawn over the whole window afterwards.
   glDisable(GL_SCISSOR_TEST);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -47,7 +48,7 @@ struct PanelView {
   PolledButton buttons[3];             // left, right, middle as ImGui numbers them
   int frames_to_settle = kSettleFrames;
   bool layout_reported = false;
-  void (*extras)() = nullptr;          // content drawn below the controls
+  std::function<void()> extras;        // content drawn below the controls
 };
 
 PanelView g_view;
@@ -386,6 +387,6 @@ void dock_panel_window(int main_width, int main_height) {
   glutSetWindow(current);
 }
 
-void set_panel_extras(void (*draw)()) { g_view.extras = draw; }
+void set_panel_extras(std::function<void()> draw) { g_view.extras = std::move(draw); }
 
 void post_panel_redisplay() { request_frames(kSettleFrames); }

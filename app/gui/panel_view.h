@@ -7,6 +7,8 @@
 // (client arrays, texture, scissor, matrices) never reach the 3-D view.
 #pragma once
 
+#include <functional>
+
 #include "app/controls.h"
 #include "app/gui/viewer_window.h"
 
@@ -26,4 +28,4 @@ void post_panel_redisplay();
 
 // Draws extra read-only content below the controls (null: nothing). Called
 // inside the panel's ImGui window on every panel frame.
-void set_panel_extras(void (*draw)());
+void set_panel_extras(std::function<void()> draw);

@@ -1,29 +1,60 @@
+#include "app/gui/program_hooks.h"
+
+#include <GL/freeglut.h>
+
 #include "app/alignment_actions.h"
+#include "app/load_mesh.h"
+#include "app/mouse_input.h"
+#include "app/stored_trial.h"
+#include "app/view_setup.h"
 #include "app/gui/comparison_view.h"
+#include "app/gui/draw_scene.h"
+#include "app/gui/gl_camera_device.h"
 #include "app/gui/panel_view.h"
-#include "app/gui/viewer_hooks.h"
-#include "app/gui/viewing_hooks.h"
-#include "app/panel_actions.h"
+#include "app/gui/viewer_window.h"
 
-namespace {
+void install_program_hooks(AppState& app) {
+  // The window's GL state and the mouse buttons held, for the life of the run.
+  static GlCameraDevice device;
+  static ButtonMask buttons;
+  // After any mouse event: redraw the view and show changed live variables.
+  auto after_mouse = [&app] {
+    post_main_redisplay();
+    app.sync_live_all();
+  };
 
-// Runs `action`, then redraws the panel so the comparison below the
-// controls shows the new histories and counts.
-std::function<void(int)> with_panel_redraw(std::function<void(int)> action) {
-  return [action](int id) {
-    if (action) action(id);
+  ViewerHooks& viewer = app.viewer;
+  viewer.display = [&app] { draw_scene(app, device); };
+  viewer.mouse = [&app, after_mouse](int button, int state, int x, int y) {
+    mouse_button(app, device, buttons, button, state == GLUT_DOWN, x, y);
+    after_mouse();
+  };
+  viewer.motion = [&app, after_mouse](int x, int y) {
+    mouse_motion(app, device, buttons, x, y);
+    after_mouse();
+  };
+  viewer.reset_view = [&app] { reset_view(app); };
+  viewer.load_meshes = [&app](const std::vector<std::string>& paths) {
+    load_command_line_meshes(app, paths);
+  };
+
+  // The runs and the batch also redraw the panel, so the comparison below
+  // the controls shows the new histories and counts.
+  PanelActions& actions = app.actions;
+  actions.load_mesh = [&app](int id) { load_button(app, id); };
+  actions.views_changed = [&app](int) { views_changed(app); };
+  actions.centre = [&app](int) { centre_view(app); };
+  actions.reset = [&app](int) { reset_view(app); };
+  actions.align = [&app](int id) {
+    align_action(app, id);
     post_panel_redisplay();
   };
-}
-
-}  // namespace
-
-// Every hook and panel action of the program, installed before the window opens.
-void install_program_hooks() {
-  install_viewing_hooks();
-  install_result_actions();
-  PanelActions& actions = panel_actions();
-  actions.align = with_panel_redraw(actions.align);
-  actions.trial_batch = with_panel_redraw(actions.trial_batch);
-  set_panel_extras(draw_comparison);
+  actions.trial_batch = [&app](int) {
+    run_trial_batch(app);
+    post_panel_redisplay();
+  };
+  actions.pose_shown = [&app](int) { pose_shown_action(app); };
+  actions.save = [&app](int) { save_results(app); };
+  actions.load_trial = [&app](int) { load_trial_button(app); };
+  set_panel_extras([&app] { draw_comparison(app); });
 }

@@ -9,13 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "app/AppState.h"
 #include "app/build_panel.h"
-#include "app/control_handles.h"
-#include "app/panel_callbacks.h"
 #include "app/gui/clear_frame.h"
 #include "app/gui/panel_view.h"
-#include "app/gui/viewer_hooks.h"
+#include "app/gui/program_hooks.h"
 
 namespace {
 
@@ -29,10 +26,12 @@ int g_main_window = 0;
 int g_main_width = kWindowWidth;
 int g_main_height = kWindowHeight;
 unsigned long g_main_x_window = 0;
+// The context of the running program; GLUT's callbacks carry no user data.
+AppState* g_app = nullptr;
 
 void draw_scene() {
   auto_set_viewport();
-  if (viewer_hooks().display) viewer_hooks().display();
+  if (g_app->viewer.display) g_app->viewer.display();
   else clear_frame();
   glutSwapBuffers();
   std::fflush(stdout);
@@ -48,15 +47,15 @@ void reshape(int width, int height) {
 }
 
 void mouse(int button, int state, int x, int y) {
-  if (viewer_hooks().mouse) viewer_hooks().mouse(button, state, x, y);
+  if (g_app->viewer.mouse) g_app->viewer.mouse(button, state, x, y);
 }
 
 void motion(int x, int y) {
-  if (viewer_hooks().motion) viewer_hooks().motion(x, y);
+  if (g_app->viewer.motion) g_app->viewer.motion(x, y);
 }
 
-void keyboard(unsigned char, int, int) { key_pressed(); }
-
+// Any key: every control shows its live variable again.
+void keyboard(unsigned char, int, int) { g_app->sync_live_all(); }
 
 }  // namespace
 
@@ -76,7 +75,7 @@ void post_main_redisplay() {
   if (g_main_window) glutPostWindowRedisplay(g_main_window);
 }
 
-int run_viewer(int argc, char** argv, const ViewerOptions& options) {
+int run_viewer(AppState& app, int argc, char** argv, const ViewerOptions& options) {
   const char* program = argc > 0 ? argv[0] : "icp_viewer";
   // Without a display GLUT would end the process with its own message. The
   // probe stays open until GLUT is connected: an X server may reset when
@@ -88,7 +87,8 @@ int run_viewer(int argc, char** argv, const ViewerOptions& options) {
                  "this program needs a desktop session\n", program, name ? name : "");
     return 1;
   }
-  install_program_hooks();
+  g_app = &app;
+  install_program_hooks(app);
 
   glutInitWindowSize(kWindowWidth, kWindowHeight);
   glutInitWindowPosition(kWindowX, kWindowY);
@@ -122,14 +122,14 @@ int run_viewer(int argc, char** argv, const ViewerOptions& options) {
     }
   });
   create_panel_window(g_main_window, kWindowWidth, kWindowHeight, &panel, options);
-  build_control_panel(panel, app_state(), &control_handles());
+  build_control_panel(panel, app);
 
-  if (viewer_hooks().load_meshes && !mesh_paths.empty()) viewer_hooks().load_meshes(mesh_paths);
-  if (viewer_hooks().reset_view) viewer_hooks().reset_view();
-  sync_live_all();
+  if (app.viewer.load_meshes && !mesh_paths.empty()) app.viewer.load_meshes(mesh_paths);
+  if (app.viewer.reset_view) app.viewer.reset_view();
+  app.sync_live_all();
 
   glutMainLoop();
-  control_handles() = ControlHandles();  // the panel is gone with the window
+  app.controls = ControlHandles();  // the panel is gone with the window
   g_main_window = 0;
   return 0;
 }

@@ -2,6 +2,8 @@
 // docked at its right (a GLUT subwindow drawn with Dear ImGui).
 #pragma once
 
+#include "app/AppState.h"
+
 struct ViewerOptions {
   // Print every drawn control's centre in 3-D-window pixels once the panel
   // has settled ("CONTROL <n> <kind> "<label>" <x> <y> <enabled>" lines and
@@ -18,7 +20,9 @@ struct ViewerOptions {
 // options; more is a usage error, status 1), runs the reset-view hook and
 // the event loop. Returns 0 when the window is closed; "SALIR" answered Yes
 // ends the process with status 0 from inside the loop.
-int run_viewer(int argc, char** argv, const ViewerOptions& options);
+// `app` is the run's context (its `dialogs` set by the caller); the window's
+// hooks and the panel's actions are installed into it here.
+int run_viewer(AppState& app, int argc, char** argv, const ViewerOptions& options);
 
 struct ViewportRect {
   int x = 0, y = 0, width = 0, height = 0;  // GL window coordinates (origin bottom left)

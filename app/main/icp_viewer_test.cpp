@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "app/AppState.h"
 #include "app/ScriptedPlatform.h"
 #include "app/gui/viewer_window.h"
 
@@ -27,11 +28,12 @@ int main(int argc, char** argv) {
       args.push_back(argv[i]);
     }
   }
-  set_platform(&scripted);
+  static AppState app;
+  app.dialogs = &scripted;
   ViewerOptions options;
   options.report_layout = true;
   options.echo_activations = true;
   int count = static_cast<int>(args.size());
   args.push_back(nullptr);
-  return run_viewer(count, args.data(), options);
+  return run_viewer(app, count, args.data(), options);
 }

@@ -14,8 +14,7 @@
 #include "app/load_mesh.h"
 #include "app/result_files.h"
 #include "app/stored_trial.h"
-#include "panel_fixture.h"
-#include "temp_files.h"
+#include "support.h"
 #include "tools/scan_generator.h"
 
 namespace {
@@ -36,22 +35,16 @@ const std::string& pair_dir() {
   return dir;
 }
 
-bool poses_near(const PoseMatrix& a, const PoseMatrix& b, double tol) {
-  for (int i = 0; i < 16; i++)
-    if (std::fabs(a[i] - b[i]) > tol) return false;
-  return true;
-}
-
 class AlignmentActions : public PanelTest {
  protected:
   void load_pair() {
-    ASSERT_TRUE(load_mesh_path(app_state(), 0, pair_dir() + "/mesh1.ply"));
-    ASSERT_TRUE(load_mesh_path(app_state(), 1, pair_dir() + "/mesh2.ply"));
+    ASSERT_TRUE(load_mesh_path(app, 0, pair_dir() + "/mesh1.ply"));
+    ASSERT_TRUE(load_mesh_path(app, 1, pair_dir() + "/mesh2.ply"));
   }
   // Moves mesh 2 away from its file pose by a small rigid motion.
   void perturb_mesh2() {
     slot(1).pose = translation(0.004, -0.003, 0.002) * rotation(0.05, 0, 1, 0) * slot(1).pose;
-    app_state().view_state->initial_pose = slot(1).pose;
+    app.view_state->initial_pose = slot(1).pose;
   }
 };
 
@@ -59,7 +52,6 @@ class AlignmentActions : public PanelTest {
 
 TEST_F(AlignmentActions, ButtonsFollowTheStateTable) {
   load_pair();
-  AppState& app = app_state();
   PoseMatrix truth = slot(1).pose;
   perturb_mesh2();
   PoseMatrix start = slot(1).pose;
@@ -98,7 +90,6 @@ TEST_F(AlignmentActions, ButtonsFollowTheStateTable) {
 
 TEST_F(AlignmentActions, FailedRunChangesNothingButMoveMesh2) {
   load_pair();
-  AppState& app = app_state();
   slot(1).pose = translation(100, 0, 0) * slot(1).pose;  // no overlap at all
   PoseMatrix before = slot(1).pose;
   app.view_options->move_mesh2 = 1;
@@ -111,7 +102,6 @@ TEST_F(AlignmentActions, FailedRunChangesNothingButMoveMesh2) {
 
 TEST_F(AlignmentActions, SaveThenLoadTrialRoundTrip) {
   load_pair();
-  AppState& app = app_state();
   perturb_mesh2();
   align_action(app, 1);
   align_action(app, 2);
@@ -126,16 +116,16 @@ TEST_F(AlignmentActions, SaveThenLoadTrialRoundTrip) {
   ViewState saved = *app.view_state;
 
   // A fresh program state with its own panel, then load the trial back.
-  reset_app_state();
+  AppState back;
+  back.dialogs = &scripted;
   ControlPanel fresh_panel;
-  build_control_panel(fresh_panel, app_state(), &control_handles());
+  build_control_panel(fresh_panel, back);
   scripted.answers = {dir + "/result.vkl"};
-  ASSERT_TRUE(load_trial(app_state()));
-  AppState& back = app_state();
+  ASSERT_TRUE(load_trial(back));
   EXPECT_EQ(back.shown_pose, 0);
-  EXPECT_TRUE(h().pose_icp->enabled);
-  EXPECT_TRUE(h().pose_color_icp->enabled);
-  EXPECT_FALSE(h().save->enabled);  // a load needs two new runs to save again
+  EXPECT_TRUE(back.controls.pose_icp->enabled);
+  EXPECT_TRUE(back.controls.pose_color_icp->enabled);
+  EXPECT_FALSE(back.controls.save->enabled);  // a load needs two new runs to save again
   EXPECT_TRUE(poses_near(back.view_state->initial_pose, saved.initial_pose, 1e-5));
   EXPECT_TRUE(poses_near(back.view_state->icp_pose, saved.icp_pose, 1e-5));
   EXPECT_TRUE(poses_near(back.view_state->color_icp_pose, saved.color_icp_pose, 1e-5));
@@ -147,17 +137,20 @@ TEST_F(AlignmentActions, SaveThenLoadTrialRoundTrip) {
 
 TEST_F(AlignmentActions, EveryLoadTrialFailureLeavesTheSlotsAsBefore) {
   load_pair();
-  AppState& app = app_state();
   perturb_mesh2();
   const PoseMatrix pose_before = slot(1).pose;
   const size_t vertices_before = slot(1).mesh->vertices.size();
+  // Settings a reload would reset to their defaults.
+  app.appearance[0].wireframe = 1;
+  slot(0).color_tolerance = 9.0f;
   std::string dir = tmp_dir("actions_fail");
   ASSERT_TRUE(write_result_files(app, dir + "/good"));
 
   auto unchanged = [&] {
     return slot(0).file_name == pair_dir() + "/mesh1.ply" &&
            slot(1).file_name == pair_dir() + "/mesh2.ply" && slot(1).mesh &&
-           slot(1).mesh->vertices.size() == vertices_before && poses_near(slot(1).pose, pose_before, 0.0);
+           slot(1).mesh->vertices.size() == vertices_before && poses_near(slot(1).pose, pose_before, 0.0) &&
+           app.appearance[0].wireframe == 1 && slot(0).color_tolerance == 9.0f;
   };
   auto write = [&](const std::string& name, const std::string& text) {
     std::ofstream(dir + "/" + name, std::ios::binary) << text;
@@ -211,7 +204,6 @@ TEST_F(AlignmentActions, EveryLoadTrialFailureLeavesTheSlotsAsBefore) {
 }
 
 TEST_F(AlignmentActions, TrialBatchWritesLogCountsAndFiles) {
-  AppState& app = app_state();
   testing::internal::CaptureStdout();
   run_trial_batch(app);  // no meshes yet
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "Imposible realizar ensayo\n");
@@ -246,7 +238,7 @@ TEST_F(AlignmentActions, TrialBatchWritesLogCountsAndFiles) {
     EXPECT_FALSE(read_bytes(dir + "/run_" + std::to_string(trial) + "_error.xls").empty());
 
   // A log that cannot be created stops the batch before any alignment.
-  app.aligner->history_icp.clear();
+  app.aligner->icp.history.clear();
   EXPECT_FALSE(run_trials(app, "/nonexistent-folder/run", 7, 2, hooks, counts));
-  EXPECT_TRUE(app.aligner->history_icp.empty());
+  EXPECT_TRUE(app.aligner->icp.history.empty());
 }

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "fake_scene.h"
+#include "support.h"
 
 namespace {
 
@@ -15,6 +15,16 @@ float eye_z_at(const FakeDevice& d, double wz) {
   EXPECT_TRUE(unproject_point(d.state, 400, 300, wz, p));
   return p.z;
 }
+
+// A camera set up over the scene, with a wall at `wall` (0: background only).
+struct CameraMouse : ::testing::Test {
+  FakeDevice d;
+  ViewCamera cam;
+  void set_up(float wall) {
+    d.wall_depth = wall;
+    camera_setup(cam, d, kCentre, kSize);
+  }
+};
 
 }  // namespace
 
@@ -58,11 +68,8 @@ TEST(CameraReadDepth, FindsTheWallAndNotTheBackground) {
   EXPECT_TRUE(camera_read_depth(d, 5000, -40, p));
 }
 
-TEST(CameraMouse, PressOnlyStartsThenRotatesAboutTheRotationCentre) {
-  FakeDevice d;
-  d.wall_depth = 9.0f;
-  ViewCamera cam;
-  camera_setup(cam, d, kCentre, kSize);
+TEST_F(CameraMouse, PressOnlyStartsThenRotatesAboutTheRotationCentre) {
+  set_up(9.0f);
   PoseMatrix t = translation(0, 0, -10);
   const PoseMatrix before = t;
   camera_mouse(cam, d, 400, 300, kActionRotate, kCentre, kSize, t);
@@ -80,10 +87,8 @@ TEST(CameraMouse, PressOnlyStartsThenRotatesAboutTheRotationCentre) {
   EXPECT_EQ(cam.last_action, kActionNone);
 }
 
-TEST(CameraMouse, BackgroundClickStillRotates) {
-  FakeDevice d;  // nothing under the cursor anywhere
-  ViewCamera cam;
-  camera_setup(cam, d, kCentre, kSize);
+TEST_F(CameraMouse, BackgroundClickStillRotates) {
+  set_up(0.0f);  // nothing under the cursor anywhere
   PoseMatrix t;
   camera_mouse(cam, d, 100, 100, kActionRotate, kCentre, kSize, t);
   EXPECT_FLOAT_EQ(cam.click_depth, cam.surface_depth);
@@ -91,11 +96,8 @@ TEST(CameraMouse, BackgroundClickStillRotates) {
   EXPECT_FALSE(poses_near(t, PoseMatrix()));
 }
 
-TEST(CameraMouse, PanFollowsTheCursorAtTheClickDepth) {
-  FakeDevice d;
-  d.wall_depth = 9.0f;
-  ViewCamera cam;
-  camera_setup(cam, d, kCentre, kSize);
+TEST_F(CameraMouse, PanFollowsTheCursorAtTheClickDepth) {
+  set_up(9.0f);
   PoseMatrix t;
   camera_mouse(cam, d, 400, 300, kActionPan, kCentre, kSize, t);
   camera_mouse(cam, d, 410, 290, kActionPan, kCentre, kSize, t);  // right 10, up 10 on screen
@@ -111,11 +113,8 @@ TEST(CameraMouse, PanFollowsTheCursorAtTheClickDepth) {
   EXPECT_NEAR(b[0] - a[0], 10.0, 0.5);
 }
 
-TEST(CameraMouse, DollyDownMovesInAndWheelStepsTwentyPercent) {
-  FakeDevice d;
-  d.wall_depth = 9.0f;
-  ViewCamera cam;
-  camera_setup(cam, d, kCentre, kSize);
+TEST_F(CameraMouse, DollyDownMovesInAndWheelStepsTwentyPercent) {
+  set_up(9.0f);
   PoseMatrix t;
   camera_mouse(cam, d, 400, 300, kActionDolly, kCentre, kSize, t);
   camera_mouse(cam, d, 400, 320, kActionDolly, kCentre, kSize, t);  // down

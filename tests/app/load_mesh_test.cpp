@@ -10,14 +10,10 @@
 
 #include "app/view_setup.h"
 #include "registration/curvature_scale.h"
-#include "fake_scene.h"
+#include "support.h"
 
 namespace {
 
-std::string tmp_path(const std::string& name) {
-  const char* dir = std::getenv("ICP_TEST_TMP");
-  return std::string(dir ? dir : "/tmp") + "/" + name;
-}
 
 // A 5 x 5 height field (a bump) as an ascii PLY, with colours when asked,
 // offset by dx along x so two files give different spheres.
@@ -65,30 +61,24 @@ struct Files {
   }
 };
 
+using LoadMesh = PanelTest;
+
 }  // namespace
 
-TEST(LoadMesh, CancelledDialogChangesNothing) {
-  AppState app;
-  PanelFixture fx(app);
-  fx.scripted.answers = {"cancel"};
+TEST_F(LoadMesh, CancelledDialogChangesNothing) {
+  scripted.answers = {"cancel"};
   EXPECT_FALSE(load_mesh(app, 0));
   EXPECT_EQ(app.load_stage, 0);
   EXPECT_FALSE(app.aligner->slots[0]->mesh);
-  ASSERT_EQ(fx.scripted.calls.size(), 1u);
-  const std::vector<FileFilter>& filters = fx.scripted.calls[0].filters;
-  ASSERT_EQ(filters.size(), 3u);
-  EXPECT_EQ(filters[0].description, "Archivos PLY (*.ply)");
-  EXPECT_EQ(filters[1].pattern, "*.wrl");
-  EXPECT_EQ(filters[2].pattern, "*.obj");
+  ASSERT_EQ(scripted.calls.size(), 1u);
+  EXPECT_EQ(scripted.calls[0].text, "Archivos PLY (*.ply)");  // the first filter
   EXPECT_FALSE(load_mesh(app, 4));  // not a load mode
 }
 
-TEST(LoadMesh, MeshOneThenColourlessMeshTwo) {
+TEST_F(LoadMesh, MeshOneThenColourlessMeshTwo) {
   Files files;
-  AppState app;
-  PanelFixture fx(app);
-  ControlHandles& h = control_handles();
-  fx.scripted.answers = {files.colored, files.plain};
+  const ControlHandles& h = app.controls;
+  scripted.answers = {files.colored, files.plain};
 
   ASSERT_TRUE(load_mesh(app, 0));
   const MeshSlot& s1 = *app.aligner->slots[0];
@@ -98,14 +88,11 @@ TEST(LoadMesh, MeshOneThenColourlessMeshTwo) {
   EXPECT_GT(s1.curvature_scale, 0.0f);
   EXPECT_FALSE(s1.mesh->tristrips.empty());
   EXPECT_EQ(s1.mesh->neighbors.size(), 25u);
-  EXPECT_TRUE(h.load_mesh[1]->enabled);
-  EXPECT_TRUE(h.appearance[0]->enabled);
-  EXPECT_TRUE(h.color_real[0]->enabled);
-  EXPECT_TRUE(h.tolerance[0]->enabled);
-  EXPECT_TRUE(h.geometry->enabled);
-  EXPECT_FALSE(h.appearance[1]->enabled);
-  EXPECT_FALSE(h.icp->enabled);
-  EXPECT_FALSE(h.move_mesh2->enabled);
+  for (const Control* on : {h.load_mesh[1], h.appearance[0], h.color_real[0], h.tolerance[0],
+                            h.geometry})
+    EXPECT_TRUE(on->enabled) << on->label;
+  for (const Control* off : {h.appearance[1], h.icp, h.move_mesh2})
+    EXPECT_FALSE(off->enabled) << off->label;
   // The overlapped view frames mesh 1 at its pose, five radii away.
   point c = app.view_state->overlap_view * (s1.pose * s1.mesh->bounding_sphere.center);
   EXPECT_NEAR(c.z, -5.0f * s1.mesh->bounding_sphere.radius, 1e-4f);
@@ -117,26 +104,19 @@ TEST(LoadMesh, MeshOneThenColourlessMeshTwo) {
   EXPECT_TRUE(poses_near(app.view_state->initial_pose, s2.pose));
   EXPECT_EQ(s2.color_mode, 0);  // colourless: "Color blanco"
   EXPECT_EQ(h.color_mode[1]->shown_int, 0);
-  EXPECT_TRUE(h.appearance[1]->enabled);
-  EXPECT_TRUE(h.color_white[1]->enabled);
-  EXPECT_FALSE(h.color_real[1]->enabled);
-  EXPECT_FALSE(h.color_significant[1]->enabled);
-  EXPECT_TRUE(h.icp->enabled);
-  EXPECT_FALSE(h.color_icp->enabled);  // mesh 2 has no colours
-  EXPECT_FALSE(h.trial_batch->enabled);
-  EXPECT_TRUE(h.pose_initial->enabled);
-  EXPECT_TRUE(h.reset->enabled);
-  EXPECT_TRUE(h.split->enabled && h.overlapped->enabled);
-  EXPECT_TRUE(h.move_mesh2->enabled);  // overlapped view
-  EXPECT_TRUE(h.color_real[0]->enabled);  // mesh 1's controls untouched
+  // "Mover malla2" in the overlapped view; mesh 1's controls are untouched.
+  for (const Control* on : {h.appearance[1], h.color_white[1], h.icp, h.pose_initial, h.reset,
+                            h.split, h.overlapped, h.move_mesh2, h.color_real[0]})
+    EXPECT_TRUE(on->enabled) << on->label;
+  // Mesh 2 has no colours: neither its colour modes nor the colour runs.
+  for (const Control* off : {h.color_real[1], h.color_significant[1], h.color_icp, h.trial_batch})
+    EXPECT_FALSE(off->enabled) << off->label;
 }
 
-TEST(LoadMesh, ReloadingMeshOneInStageTwoKeepsTheStageAndMeshTwosView) {
+TEST_F(LoadMesh, ReloadingMeshOneInStageTwoKeepsTheStageAndMeshTwosView) {
   Files files;
-  AppState app;
-  PanelFixture fx(app);
-  ControlHandles& h = control_handles();
-  fx.scripted.answers = {files.plain, files.colored2, files.colored};
+  const ControlHandles& h = app.controls;
+  scripted.answers = {files.plain, files.colored2, files.colored};
   ASSERT_TRUE(load_mesh(app, 0));
   ASSERT_TRUE(load_mesh(app, 1));
   EXPECT_FALSE(h.color_icp->enabled);
@@ -153,40 +133,23 @@ TEST(LoadMesh, ReloadingMeshOneInStageTwoKeepsTheStageAndMeshTwosView) {
   EXPECT_TRUE(h.color_real[0]->enabled);  // the panel enable brought it back
 }
 
-TEST(LoadMesh, MeshTwoInTheSplitViewLeavesMoveMesh2Unusable) {
+TEST_F(LoadMesh, PathWithoutDotGetsTheIdentityPose) {
   Files files;
-  AppState app;
-  PanelFixture fx(app);
-  app.view_options->views_mode = 1;
-  fx.scripted.answers = {files.colored, files.colored2};
-  ASSERT_TRUE(load_mesh(app, 0));
-  ASSERT_TRUE(load_mesh(app, 1));
-  EXPECT_FALSE(control_handles().move_mesh2->enabled);
-  views_changed(app);  // "Separadas" still chosen
-  EXPECT_FALSE(control_handles().move_mesh2->enabled);
-}
-
-TEST(LoadMesh, PathWithoutDotGetsTheIdentityPose) {
-  Files files;
-  AppState app;
-  PanelFixture fx(app);
   ASSERT_TRUE(load_mesh_path(app, 0, files.dotless));  // "load_dotless.xf" lies beside it
   EXPECT_TRUE(poses_near(app.aligner->slots[0]->pose, PoseMatrix(), 0.0));
   reset_view(app);  // the reset does not find it either
   EXPECT_TRUE(poses_near(app.aligner->slots[0]->pose, PoseMatrix(), 0.0));
 }
 
-TEST(LoadMesh, FailedReadEmptiesTheSlotAndKeepsTheStage) {
+TEST_F(LoadMesh, FailedReadEmptiesTheSlotAndKeepsTheStage) {
   Files files;
-  AppState app;
-  PanelFixture fx(app);
   ASSERT_TRUE(load_mesh_path(app, 0, files.colored));
   app.aligner->slots[0]->stored_name = tmp_path("load_missing.ply");
   EXPECT_FALSE(load_mesh(app, 2));
   EXPECT_FALSE(app.aligner->slots[0]->mesh);
   EXPECT_FALSE(app.aligner->slots[0]->loaded);
   EXPECT_EQ(app.load_stage, 1);
-  EXPECT_TRUE(control_handles().load_mesh[1]->enabled);
+  EXPECT_TRUE(app.controls.load_mesh[1]->enabled);
 
   // A stored name that exists loads like the dialog's choice.
   app.aligner->slots[1]->stored_name = files.colored2;
@@ -195,9 +158,8 @@ TEST(LoadMesh, FailedReadEmptiesTheSlotAndKeepsTheStage) {
   EXPECT_EQ(app.aligner->slots[1]->file_name, files.colored2);
 }
 
-TEST(LoadMesh, CurvatureScaleSamplingCarriesOnBetweenLoads) {
+TEST_F(LoadMesh, CurvatureScaleSamplingCarriesOnBetweenLoads) {
   Files files;
-  AppState app;
   set_curvature_scale_generator_state(0);
   ASSERT_TRUE(load_mesh_path(app, 0, files.colored));
   // 25 vertices: 25 picks (fewer than 500), so the generator advanced 25 steps.

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/view_setup.h"
-#include "fake_scene.h"
+#include "support.h"
 
 namespace {
 
@@ -26,12 +26,16 @@ void drag(AppState& app, FakeDevice& d, ButtonMask& mask, int x0, int y0, int x1
   mouse_button(app, d, mask, 0, false, x1, y1);
 }
 
-}  // namespace
-
-TEST(MouseInput, OverlappedDragTurnsTheViewNotThePoses) {
+// A context with no panel, a fake 800 x 600 device and no button held.
+struct MouseInput : ::testing::Test {
   AppState app;
   FakeDevice d;
   ButtonMask mask;
+};
+
+}  // namespace
+
+TEST_F(MouseInput, OverlappedDragTurnsTheViewNotThePoses) {
   two_meshes(app);
   const PoseMatrix view = app.view_state->overlap_view;
   const PoseMatrix pose2 = app.aligner->slots[1]->pose;
@@ -41,10 +45,7 @@ TEST(MouseInput, OverlappedDragTurnsTheViewNotThePoses) {
   EXPECT_TRUE(poses_near(app.aligner->slots[1]->pose, pose2));
 }
 
-TEST(MouseInput, MoveMesh2DragsMesh2AndRecordsTheInitialPose) {
-  AppState app;
-  FakeDevice d;
-  ButtonMask mask;
+TEST_F(MouseInput, MoveMesh2DragsMesh2AndRecordsTheInitialPose) {
   two_meshes(app);
   app.view_options->move_mesh2 = 1;
   const PoseMatrix view = app.view_state->overlap_view;
@@ -61,10 +62,7 @@ TEST(MouseInput, MoveMesh2DragsMesh2AndRecordsTheInitialPose) {
   EXPECT_NEAR(len(x), 1.0f, 1e-5f);
 }
 
-TEST(MouseInput, SplitViewPicksTheHalfAtThePress) {
-  AppState app;
-  FakeDevice d;
-  ButtonMask mask;
+TEST_F(MouseInput, SplitViewPicksTheHalfAtThePress) {
   two_meshes(app);
   app.view_options->views_mode = 1;
   const PoseMatrix v1 = app.view_state->mesh1_view;
@@ -83,10 +81,7 @@ TEST(MouseInput, SplitViewPicksTheHalfAtThePress) {
   EXPECT_TRUE(poses_near(app.view_state->overlap_view, view_transform(app.view_state->spheres[0])));
 }
 
-TEST(MouseInput, MeshOneAloneSharesItsFramingWithTheSplitView) {
-  AppState app;
-  FakeDevice d;
-  ButtonMask mask;
+TEST_F(MouseInput, MeshOneAloneSharesItsFramingWithTheSplitView) {
   put_mesh(app, 0, point(2, 0, 0), 1.0f);
   app.load_stage = 1;
   update_view_sphere(app, 2);
@@ -96,10 +91,7 @@ TEST(MouseInput, MeshOneAloneSharesItsFramingWithTheSplitView) {
   EXPECT_FLOAT_EQ(app.view_state->spheres[1].radius, app.view_state->spheres[0].radius);
 }
 
-TEST(MouseInput, NothingLoadedMovesNothing) {
-  AppState app;
-  FakeDevice d;
-  ButtonMask mask;
+TEST_F(MouseInput, NothingLoadedMovesNothing) {
   mouse_button(app, d, mask, 2, true, 10, 10);
   EXPECT_EQ(mask.bits, 4);
   mouse_motion(app, d, mask, 50, 50);

@@ -1,12 +1,12 @@
 // The panel's callbacks as wired by start-up: ids reaching the actions,
-// "Luz" and "Brillo", the keyboard sync and the quit question.
+// "Luz" and "Brillo", and the quit question.
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "app/panel_callbacks.h"
 #include "app/texts.h"
-#include "panel_fixture.h"
+#include "support.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ TEST_F(CallbacksTest, EachActionReceivesItsControlsId) {
   auto hook = [&](const char* name) {
     return [&calls, name](int id) { calls.emplace_back(name, id); };
   };
-  PanelActions& a = panel_actions();
+  PanelActions& a = app.actions;
   a.load_mesh = hook("load");
   a.views_changed = hook("views");
   a.centre = hook("centre");
@@ -41,15 +41,15 @@ TEST_F(CallbacksTest, EachActionReceivesItsControlsId) {
       {"load", 0},  {"load", 1},  {"centre", 0}, {"trial", 0}, {"align", 1}, {"align", 2},
       {"batch", 3}, {"reset", 0}, {"save", 0},   {"views", 0}, {"pose", 0}};
   EXPECT_EQ(calls, expected);
-  EXPECT_EQ(app_state().view_options->views_mode, 1);
-  EXPECT_EQ(app_state().shown_pose, 1);
+  EXPECT_EQ(app.view_options->views_mode, 1);
+  EXPECT_EQ(app.shown_pose, 1);
 }
 
 TEST_F(CallbacksTest, ActionsWithoutHooksDoNothingAndAreInstalledLate) {
   Control& centre = *h().centre;
   EXPECT_TRUE(panel.activate(centre));  // no hook yet: harmless
   int seen = -1;
-  panel_actions().centre = [&](int id) { seen = id; };  // after the panel was built
+  app.actions.centre = [&](int id) { seen = id; };  // after the panel was built
   EXPECT_TRUE(panel.activate(centre));
   EXPECT_EQ(seen, 0);
 }
@@ -57,17 +57,17 @@ TEST_F(CallbacksTest, ActionsWithoutHooksDoNothingAndAreInstalledLate) {
 TEST_F(CallbacksTest, LightOffGreysOutThatMeshsBrightnessAndKeepsItsValue) {
   h().appearance[0]->enable();
   h().appearance[1]->enable();
-  slot(0).brightness = 0;
-  sync_live_all();
+  app.appearance[0].brightness = 0;
+  app.sync_live_all();
 
   EXPECT_TRUE(panel.activate(*h().lighting[0], 0));
-  EXPECT_EQ(slot(0).lighting, 0);
+  EXPECT_EQ(app.appearance[0].lighting, 0);
   EXPECT_FALSE(h().brightness[0]->enabled);
   EXPECT_TRUE(h().brightness[1]->enabled);  // the other mesh's is untouched
 
   EXPECT_TRUE(panel.activate(*h().lighting[0], 1));
   EXPECT_TRUE(h().brightness[0]->enabled);
-  EXPECT_EQ(slot(0).brightness, 0);
+  EXPECT_EQ(app.appearance[0].brightness, 0);
   EXPECT_EQ(h().brightness[0]->shown_int, 0);
 
   EXPECT_TRUE(panel.activate(*h().lighting[1], 0));  // "Luz" of mesh 2 has id 1
@@ -75,32 +75,9 @@ TEST_F(CallbacksTest, LightOffGreysOutThatMeshsBrightnessAndKeepsItsValue) {
   EXPECT_TRUE(h().brightness[0]->enabled);
 }
 
-TEST_F(CallbacksTest, KeyPressShowsEveryVariableAgain) {
-  AppState& s = app_state();
-  s.view_options->move_mesh2 = 1;
-  s.view_options->ridge_threshold = 0.4f;
-  s.shown_pose = 2;
-  slot(1).color_mode = 0;
-  slot(1).color_tolerance = 12.0f;
-  slot(0).wireframe = 1;
-  EXPECT_EQ(h().move_mesh2->shown_int, 0);
-
-  key_pressed();
-  for (Control* c : panel.all_controls()) {
-    if (c->live_int) {
-      EXPECT_EQ(c->shown_int, *c->live_int) << c->label;
-    }
-    if (c->live_float) {
-      EXPECT_EQ(c->shown_float, *c->live_float) << c->label;
-    }
-  }
-  EXPECT_EQ(h().shown_pose->shown_int, 2);
-  EXPECT_FLOAT_EQ(h().tolerance[1]->shown_float, 12.0f);
-}
-
 TEST_F(CallbacksTest, QuitAnsweredNoAsksOnceAndChangesNothing) {
   scripted.answers = {"no"};
-  app_state().view_options->views_mode = 1;
+  app.view_options->views_mode = 1;
   ASSERT_TRUE(panel.activate(*h().quit));
   ASSERT_EQ(scripted.calls.size(), 1u);
   EXPECT_EQ(scripted.calls[0].kind, "ask_yes_no");
@@ -108,7 +85,7 @@ TEST_F(CallbacksTest, QuitAnsweredNoAsksOnceAndChangesNothing) {
   // Windows-1252: the question opens with the inverted question mark 0xBF.
   EXPECT_EQ(scripted.calls[0].text,
             "\xBF" "Desea salir del programa? El alineamiento puede ser interrumpido");
-  EXPECT_EQ(app_state().view_options->views_mode, 1);
+  EXPECT_EQ(app.view_options->views_mode, 1);
 }
 
 TEST_F(CallbacksTest, QuitAnsweredYesEndsWithStatusZero) {

@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "panel_fixture.h"
+#include "app/texts.h"
+#include "support.h"
 
 namespace {
 
@@ -26,10 +27,12 @@ bool usable(const Control& c) {
 using LayoutTest = PanelTest;
 
 TEST_F(LayoutTest, EveryControlInOrderWithLabelIdLiveVariableAndStartState) {
-  AppState& s = app_state();
+  AppState& s = app;
   ViewOptions& o = *s.view_options;
   MeshSlot& m1 = slot(0);
   MeshSlot& m2 = slot(1);
+  SlotAppearance& l1 = s.appearance[0];
+  SlotAppearance& l2 = s.appearance[1];
   std::vector<Row> expected = {
       {K::Panel, "Cargar Ficheros", -1, nullptr, true},
       {K::Button, " Malla 1 ", 0, nullptr, true},
@@ -46,20 +49,20 @@ TEST_F(LayoutTest, EveryControlInOrderWithLabelIdLiveVariableAndStartState) {
       {K::Panel, "", -1, nullptr, true},
       {K::Panel, "", -1, nullptr, true},
       {K::Panel, "Apariencia Malla1", -1, nullptr, false},
-      {K::Checkbox, "Brillo", -1, &m1.brightness, false},
-      {K::Checkbox, "Luz", 0, &m1.lighting, false},
-      {K::Checkbox, "Ver ambas caras", -1, &m1.two_sided, false},
-      {K::Checkbox, "Ver mallado", -1, &m1.wireframe, false},
+      {K::Checkbox, "Brillo", -1, &l1.brightness, false},
+      {K::Checkbox, "Luz", 0, &l1.lighting, false},
+      {K::Checkbox, "Ver ambas caras", -1, &l1.two_sided, false},
+      {K::Checkbox, "Ver mallado", -1, &l1.wireframe, false},
       {K::RadioGroup, "", -1, &m1.color_mode, false},
       {K::RadioButton, "Color blanco", -1, nullptr, false},
       {K::RadioButton, "Color real", -1, nullptr, false},
       {K::RadioButton, "Color Significativo", -1, nullptr, false},
       {K::FloatSlider, "tolerancia", -1, &m1.color_tolerance, false},
       {K::Panel, "Apariencia Malla2", -1, nullptr, false},
-      {K::Checkbox, "Brillo", -1, &m2.brightness, false},
-      {K::Checkbox, "Luz", 1, &m2.lighting, false},
-      {K::Checkbox, "Ver ambas caras", -1, &m2.two_sided, false},
-      {K::Checkbox, "Ver mallado", -1, &m2.wireframe, false},
+      {K::Checkbox, "Brillo", -1, &l2.brightness, false},
+      {K::Checkbox, "Luz", 1, &l2.lighting, false},
+      {K::Checkbox, "Ver ambas caras", -1, &l2.two_sided, false},
+      {K::Checkbox, "Ver mallado", -1, &l2.wireframe, false},
       {K::RadioGroup, "", -1, &m2.color_mode, false},
       {K::RadioButton, "Color blanco", -1, nullptr, false},
       {K::RadioButton, "Color real", -1, nullptr, false},
@@ -99,7 +102,7 @@ TEST_F(LayoutTest, EveryControlInOrderWithLabelIdLiveVariableAndStartState) {
   }
 }
 
-TEST_F(LayoutTest, ContainmentLimitsAndBorders) {
+TEST_F(LayoutTest, ContainmentAndBorders) {
   // The load buttons sit side by side: a column between them in one panel.
   EXPECT_EQ(h().load_mesh[0]->parent, h().load_mesh[1]->parent);
   EXPECT_EQ(h().load_mesh[0]->parent->kind, K::Panel);
@@ -115,23 +118,20 @@ TEST_F(LayoutTest, ContainmentLimitsAndBorders) {
   EXPECT_FALSE(inner->bordered);
   EXPECT_FALSE(inner->parent->bordered);
   EXPECT_TRUE(h().appearance[0]->bordered);
-  // Slider limits and the radio values follow the order of creation.
-  EXPECT_EQ(h().tolerance[1]->low, 0.0f);
-  EXPECT_EQ(h().tolerance[1]->high, 20.0f);
-  EXPECT_EQ(h().ridge_threshold->low, 0.0f);
-  EXPECT_EQ(h().ridge_threshold->high, 0.5f);
+  // The radio values follow the order of creation.
   EXPECT_EQ(h().color_significant[1]->value, 2);
   EXPECT_EQ(h().pose_color_icp->value, 2);
   EXPECT_EQ(h().split->value, 1);
 }
 
-TEST_F(LayoutTest, ControlsShowTheInitialStateValues) {
-  EXPECT_EQ(h().brightness[0]->shown_int, 1);
-  EXPECT_EQ(h().wireframe[1]->shown_int, 0);
-  EXPECT_EQ(h().color_mode[0]->shown_int, 1);  // "Color real"
-  EXPECT_FLOAT_EQ(h().tolerance[0]->shown_float, 5.0f);
-  EXPECT_FLOAT_EQ(h().ridge_threshold->shown_float, 0.2f);
-  EXPECT_EQ(h().shown_pose->shown_int, 0);
+// Every text of the program is Windows-1252; the panel shows UTF-8.
+TEST(Texts, Cp1252BecomesUtf8) {
+  EXPECT_EQ(cp1252_to_utf8("Geometria"), "Geometria");
+  EXPECT_EQ(cp1252_to_utf8("\xBF" "Desea"), "\xC2\xBF" "Desea");  // U+00BF
+  EXPECT_EQ(cp1252_to_utf8("Alineaci\xF3n"), "Alineaci\xC3\xB3n");  // U+00F3
+  EXPECT_EQ(cp1252_to_utf8("\x80"), "\xE2\x82\xAC");                 // euro sign U+20AC
+  EXPECT_EQ(cp1252_to_utf8("\x81"), "\xEF\xBF\xBD");                 // undefined: U+FFFD
+  EXPECT_EQ(cp1252_to_utf8(std::string("a\0b", 3)), std::string("a\0b", 3));
 }
 
 }  // namespace

@@ -1,46 +1,41 @@
 // A quick click must reach a UI that polls the button once per frame.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "app/PolledButton.h"
 
 namespace {
 
-TEST(PolledButton, ClickBetweenTwoFramesIsSeenAsDownThenUp) {
-  PolledButton b;
-  b.press();
-  b.release();  // no frame in between
-  EXPECT_TRUE(b.start_frame());   // the frame sees the press...
-  EXPECT_TRUE(b.end_frame());     // ...and asks for one more frame
-  EXPECT_FALSE(b.start_frame());  // which sees the release
-  EXPECT_FALSE(b.end_frame());
-}
-
-TEST(PolledButton, SlowClickNeedsNoExtraFrame) {
-  PolledButton b;
-  EXPECT_FALSE(b.start_frame());
-  b.press();
-  EXPECT_TRUE(b.start_frame());
-  EXPECT_FALSE(b.end_frame());
-  b.release();  // a frame has seen the press: up at once
-  EXPECT_FALSE(b.start_frame());
-  EXPECT_FALSE(b.end_frame());
-}
-
-TEST(PolledButton, NewPressCancelsAHeldRelease) {
-  PolledButton b;
-  b.press();
-  b.release();
-  b.press();  // double click before any frame
-  EXPECT_TRUE(b.start_frame());
-  EXPECT_FALSE(b.end_frame());  // still down: the second press is not released
-  EXPECT_TRUE(b.start_frame());
-}
-
-TEST(PolledButton, StrayReleaseDoesNothing) {
-  PolledButton b;
-  b.release();
-  EXPECT_FALSE(b.start_frame());
-  EXPECT_FALSE(b.end_frame());
+// Each case is a sequence of events: 'p' press, 'r' release, 'f' one frame.
+// Per frame the expectation holds two digits: what start_frame and then
+// end_frame return (1 true, 0 false).
+TEST(PolledButton, EveryClickIsSeenDownThenUp) {
+  struct Case {
+    const char* name;
+    const char* events;
+    const char* frames;
+  };
+  const Case cases[] = {
+      {"click between two frames: down, one more frame, up", "prff", "11 00"},
+      {"slow click needs no extra frame", "fpfrf", "00 10 00"},
+      {"new press cancels a held release", "prpff", "10 10"},
+      {"stray release does nothing", "rf", "00"},
+  };
+  for (const Case& c : cases) {
+    PolledButton b;
+    std::string seen;
+    for (const char* e = c.events; *e; ++e) {
+      if (*e == 'p') b.press();
+      if (*e == 'r') b.release();
+      if (*e == 'f') {
+        if (!seen.empty()) seen += ' ';
+        seen += b.start_frame() ? '1' : '0';
+        seen += b.end_frame() ? '1' : '0';
+      }
+    }
+    EXPECT_EQ(seen, c.frames) << c.name;
+  }
 }
 
 }  // namespace

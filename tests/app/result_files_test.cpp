@@ -8,7 +8,7 @@
 
 #include "app/result_files.h"
 #include "app/trial_batch.h"
-#include "temp_files.h"
+#include "support.h"
 
 namespace {
 
@@ -20,12 +20,12 @@ void fill_results(AppState& app) {
   Aligner& a = *app.aligner;
   a.slots[0]->file_name = "/scans/first scan.ply";
   a.slots[1]->file_name = "/scans/second.ply";
-  a.error_icp = 0.5f;
-  a.error_color = 0.000125f;
-  a.history_icp = {3.0f, 2.0f, 1.0f};
-  a.history_color = {4.0f, 3.5f, 3.25f, 3.125f, 3.0f};
-  a.run_starts_icp = {0};
-  a.run_starts_color = {0};
+  a.icp.error = 0.5f;
+  a.color.error = 0.000125f;
+  a.icp.history = {3.0f, 2.0f, 1.0f};
+  a.color.history = {4.0f, 3.5f, 3.25f, 3.125f, 3.0f};
+  a.icp.run_starts = {0};
+  a.color.run_starts = {0};
   app.view_state->initial_pose = translation(1, 2, 3);
   app.view_state->icp_pose = translation(0.5, 0, 0);
   app.view_state->color_icp_pose = rotation(0.25, 0, 0, 1);
@@ -64,17 +64,17 @@ TEST(ResultFiles, SummaryAndTableAreByteExact) {
             "3\t\t\t3.125000\t\t\t\n"
             "4\t\t\t3.000000\t\t\t\n");
   // The first run start of each list was consumed.
-  EXPECT_TRUE(app.aligner->run_starts_icp.empty());
-  EXPECT_TRUE(app.aligner->run_starts_color.empty());
+  EXPECT_TRUE(app.aligner->icp.run_starts.empty());
+  EXPECT_TRUE(app.aligner->color.run_starts.empty());
 }
 
 TEST(ResultFiles, LaterRunStartsMarkTheirRows) {
   AppState app;
   fill_results(app);
-  app.aligner->run_starts_icp = {0, 2};  // a second run began after two steps
+  app.aligner->icp.run_starts = {0, 2};  // a second run began after two steps
   std::string table = error_table_text(*app.aligner);
   EXPECT_NE(table.find("\n1\t2.000000\t2.000000\t3.500000\t\t\t\n"), std::string::npos) << table;
-  EXPECT_TRUE(app.aligner->run_starts_icp.empty());
+  EXPECT_TRUE(app.aligner->icp.run_starts.empty());
 }
 
 TEST(ResultFiles, WritesTheFiveFilesWithTrialNumbers) {

@@ -6,30 +6,14 @@
 #include <fstream>
 #include <string>
 
-#include "fake_scene.h"
+#include "support.h"
 
 namespace {
 
-std::string tmp_path(const std::string& name) {
-  const char* dir = std::getenv("ICP_TEST_TMP");
-  return std::string(dir ? dir : "/tmp") + "/" + name;
-}
+using ResetView = PanelTest;
+using ViewsChanged = PanelTest;
 
 }  // namespace
-
-TEST(ViewTransform, PutsTheSphereFiveRadiiInFrontOfTheCamera) {
-  BoundingSphere s;
-  s.center = point(1, 2, 3);
-  s.radius = 2.0f;
-  PoseMatrix v = view_transform(s);
-  point c = v * s.center;
-  EXPECT_FLOAT_EQ(c.x, 0.0f);
-  EXPECT_FLOAT_EQ(c.y, 0.0f);
-  EXPECT_FLOAT_EQ(c.z, -10.0f);
-  // No rotation: axes keep their directions.
-  point d = v * (s.center + point(1, 0, 0)) - c;
-  EXPECT_FLOAT_EQ(d.x, 1.0f);
-}
 
 TEST(UpdateViewSphere, BothMeshesInTheCommonFrame) {
   AppState app;
@@ -62,10 +46,8 @@ TEST(UpdateViewSphere, NothingLoadedLeavesTheSphereAlone) {
   EXPECT_FLOAT_EQ(app.view_state->spheres[0].radius, 7.0f);
 }
 
-TEST(ResetView, RereadsPosesAndReframesEveryView) {
-  AppState app;
-  PanelFixture fixture(app);
-  ControlHandles& h = control_handles();
+TEST_F(ResetView, RereadsPosesAndReframesEveryView) {
+  const ControlHandles& h = app.controls;
   put_mesh(app, 0, point(0, 0, 0), 1.0f);
   put_mesh(app, 1, point(0, 0, 0), 1.0f, translation(3, 0, 0));  // moved by hand
   MeshSlot& s1 = *app.aligner->slots[0];
@@ -96,14 +78,12 @@ TEST(ResetView, RereadsPosesAndReframesEveryView) {
   std::remove(xf.c_str());
 }
 
-TEST(ResetView, StageZeroOnlyRefreshesThePanel) {
-  AppState app;
-  PanelFixture fixture(app);
+TEST_F(ResetView, StageZeroOnlyRefreshesThePanel) {
   app.view_state->overlap_view = translation(1, 2, 3);
   app.view_options->show_ridges = 1;  // changed behind the panel
   reset_view(app);
   EXPECT_TRUE(poses_near(app.view_state->overlap_view, translation(1, 2, 3)));
-  EXPECT_EQ(control_handles().ridges->shown_int, 1);
+  EXPECT_EQ(app.controls.ridges->shown_int, 1);
 }
 
 TEST(CentreView, ReframesOnlyTheViewsShownAndKeepsPoses) {
@@ -131,10 +111,8 @@ TEST(CentreView, ReframesOnlyTheViewsShownAndKeepsPoses) {
   EXPECT_TRUE(poses_near(app.aligner->slots[1]->pose, translation(0, 0, 2)));
 }
 
-TEST(ViewsChanged, MoveMesh2OnlyInTheOverlappedView) {
-  AppState app;
-  PanelFixture fixture(app);
-  Control* move = control_handles().move_mesh2;
+TEST_F(ViewsChanged, MoveMesh2OnlyInTheOverlappedView) {
+  Control* move = app.controls.move_mesh2;
   app.view_options->move_mesh2 = 1;
   app.view_options->views_mode = 1;
   views_changed(app);

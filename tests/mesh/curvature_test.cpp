@@ -222,29 +222,6 @@ TEST(CurvatureFrames, PrincipalDirectionsDiagonalise) {
   EXPECT_EQ(d1, u);
 }
 
-TEST(CurvatureFrames, LdltSolvesAndRejects) {
-  float a[4][4] = {{4, 1, 0, 0}, {1, 5, 2, 0}, {0, 2, 6, 1}, {0, 0, 1, 3}};
-  const float full[4][4] = {{4, 1, 0, 0}, {1, 5, 2, 0}, {0, 2, 6, 1}, {0, 0, 1, 3}};
-  float rdiag[4];
-  ASSERT_TRUE(ldlt_decompose<4>(a, rdiag));
-  float x[4] = {1, -2, 3, 0.5f};  // right-hand side, solved in place
-  const float b[4] = {1, -2, 3, 0.5f};
-  ldlt_solve<4>(a, rdiag, x, x);
-  for (int i = 0; i < 4; i++) {
-    float ax = 0;
-    for (int j = 0; j < 4; j++) ax += full[i][j] * x[j];
-    EXPECT_NEAR(ax, b[i], 1e-5f) << "row " << i;
-  }
-  float singular[3][3] = {{1, 1, 0}, {1, 1, 0}, {0, 0, 1}};
-  float indefinite[3][3] = {{1, 0, 0}, {0, -1, 0}, {0, 0, 1}};
-  const float nan = std::numeric_limits<float>::quiet_NaN();
-  float not_finite[3][3] = {{nan, 0, 0}, {0, 1, 0}, {0, 0, 1}};
-  float r3[3];
-  EXPECT_FALSE(ldlt_decompose<3>(singular, r3));
-  EXPECT_FALSE(ldlt_decompose<3>(indefinite, r3));
-  EXPECT_FALSE(ldlt_decompose<3>(not_finite, r3));
-}
-
 // A mesh stored as strips gets its faces unpacked for the curvature passes,
 // and ends where the same surface given as faces ends.
 TEST(Curvature, StripMeshMatchesFaceMesh) {

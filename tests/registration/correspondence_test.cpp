@@ -6,10 +6,11 @@
 #include <vector>
 
 #include "registration/Aligner.h"
-#include "registration/KDtree.h"
 #include "registration/color_dirs.h"
+#include "registration/compat.h"
 #include "registration/sampler.h"
 #include "registration/significant_colors.h"
+#include "spatial/KDtree.h"
 #include "test_meshes.h"
 
 namespace {
@@ -34,54 +35,30 @@ bool same_pairs(const std::vector<PointPair>& a, const std::vector<PointPair>& b
 // Two copies of one coloured height field, trees built, uniform cdfs, colour
 // data in place: what a step finds when collect_pairs runs.
 void identical_pair(Aligner& a, int n = 12) {
-  fill_slot(*a.slots[0], height_field(n, n, -1, -1, 1, 1));
-  fill_slot(*a.slots[1], height_field(n, n, -1, -1, 1, 1));
+  testmesh::tree_pair(a, n, true);
   for (auto& s : a.slots) {
-    s->kdtree = std::make_unique<KDtree>(s->mesh->vertices);
-    s->mesh->need_vertex_faces();
     compute_color_dirs(*s);
     s->color_tolerance = 0.0f;  // every vertex with neighbours is significant
     build_significant_colors(*s);
   }
-  a.max_dist = 1.0f;
-  a.reset_cdfs();
 }
 
 }  // namespace
 
-TEST(SampleGenerator, FollowsTheLinearCongruentialSequence) {
-  set_sample_generator_state(0);
-  EXPECT_EQ(draw_sample(), float(1013904223.0 / 4294967296.0));
-  EXPECT_EQ(sample_generator_state(), 1013904223u);
-  uint32_t next = 1013904223u * 1664525u + 1013904223u;
-  EXPECT_EQ(draw_sample(), float(double(next) / 4294967296.0));
-  // A state just below 2^32 rounds to exactly 1.0 in float.
-  set_sample_generator_state(uint32_t((0xFFFFFFF0u - 1013904223u) * 4276115653u));
-  EXPECT_EQ(draw_sample(), 1.0f);  // 4276115653 is the inverse of 1664525 mod 2^32
-}
-
-TEST(MedianAndRejection, MedianIsTheUpperMiddleAndKeepsOrder) {
-  Aligner a;
-  EXPECT_EQ(a.median_dist2({}), 0.0f);
-  std::vector<PointPair> pairs = {pair_at_distance(2), pair_at_distance(1), pair_at_distance(4),
-                                  pair_at_distance(std::sqrt(3.0f))};
-  // Squared distances 4, 1, 16, 3: rank 2 of 1, 3, 4, 16 is 4.
-  EXPECT_FLOAT_EQ(a.median_dist2(pairs), 4.0f);
-  EXPECT_EQ(pairs[0].p2.x, 2.0f);  // not reordered
-  std::vector<PointPair> four = {pair_at_distance(1), pair_at_distance(std::sqrt(2.0f)),
-                                 pair_at_distance(std::sqrt(3.0f)), pair_at_distance(2)};
-  EXPECT_FLOAT_EQ(a.median_dist2(four), 3.0f);
-}
-
-TEST(MedianAndRejection, RejectsAboveFactorTimesMedianInOrder) {
+// Median: the value of rank n/2 in ascending order (the upper middle), found
+// without reordering; rejection keeps the pairs at or below factor * median in
+// their order.
+TEST(MedianAndRejection, UpperMiddleRankAndOrderKeepingRejection) {
   Aligner a;
   a.verbosity = 0;
+  EXPECT_EQ(a.median_dist2({}), 0.0f);
   std::vector<PointPair> pairs;
   for (float d : {1.0f, 5.0f, 2.0f, 2.5f, 0.5f, 3.0f}) pairs.push_back(pair_at_distance(d));
-  // Squared: 1, 25, 4, 6.25, 0.25, 9; rank 3 is 6.25; threshold 6.25 * 1 keeps
-  // equality and drops 25 and 9.
-  float thresh = a.reject_pairs(pairs, 1.0f);
-  EXPECT_FLOAT_EQ(thresh, 6.25f);
+  // Squared: 1, 25, 4, 6.25, 0.25, 9; rank 3 of the sorted six is 6.25.
+  EXPECT_FLOAT_EQ(a.median_dist2(pairs), 6.25f);
+  EXPECT_EQ(pairs[1].p2.x, 5.0f);  // not reordered
+  // Threshold 6.25 * 1 keeps equality and drops 25 and 9.
+  EXPECT_FLOAT_EQ(a.reject_pairs(pairs, 1.0f), 6.25f);
   std::vector<float> kept;
   for (const PointPair& p : pairs) kept.push_back(p.p2.x);
   EXPECT_EQ(kept, (std::vector<float>{1.0f, 2.0f, 2.5f, 0.5f}));
@@ -124,27 +101,10 @@ TEST(SamplingDistribution, NoMassFailsOnMeshOneAndLeavesMeshTwo) {
   }
 }
 
-TEST(Pairing, IdenticalScansPairEachSampleWithItself) {
-  Aligner a;
-  identical_pair(a);
-  a.mode = 1;
-  std::vector<PointPair> pairs;
-  set_sample_generator_state(7);
-  a.collect_pairs(0.05f, pairs, false);
-  a.collect_pairs(0.05f, pairs, true);
-  ASSERT_GT(pairs.size(), 10u);
-  for (const PointPair& p : pairs) {
-    EXPECT_EQ(p.p1, p.p2);
-    // Boundary vertices of the grid are never paired (they have x or y at +-1).
-    EXPECT_LT(std::fabs(p.p1.x), 1.0f);
-    EXPECT_LT(std::fabs(p.p1.y), 1.0f);
-  }
-}
-
 TEST(Pairing, SamplesFollowTheDistribution) {
   Aligner a;
   identical_pair(a);
-  a.mode = 1;
+  a.mode = IcpMode::geometric;
   // All mass on vertices 40 and 100 (interior), split 30 / 70: every sample
   // is one of them, and the share of each follows its mass.
   std::vector<float>& cdf = a.slots[0]->cdf;
@@ -166,7 +126,7 @@ TEST(Pairing, SamplesFollowTheDistribution) {
 TEST(Pairing, LargeStepMaySampleNothing) {
   Aligner a;
   identical_pair(a);
-  a.mode = 1;
+  a.mode = IcpMode::geometric;
   std::vector<PointPair> pairs;
   set_sample_generator_state(0);  // first draw 0.236: 0.236 * 1e9 >= 1 ends the pass
   a.collect_pairs(1e9f, pairs, false);
@@ -178,10 +138,10 @@ TEST(Pairing, ColourModeAppendsColourPairsAfterGeometricOnes) {
   identical_pair(a);
   std::vector<PointPair> geometric, colour_only, both;
   const uint32_t seed = 12345;
-  a.mode = 1;
+  a.mode = IcpMode::geometric;
   set_sample_generator_state(seed);
   a.collect_pairs(0.04f, geometric, false);
-  a.mode = 2;
+  a.mode = IcpMode::color;
   set_sample_generator_state(seed);
   a.collect_pairs(0.04f, both, false);
   // With every feature mark clear the geometric pass pairs nothing but draws
@@ -199,7 +159,7 @@ TEST(Pairing, ColourModeAppendsColourPairsAfterGeometricOnes) {
 TEST(Pairing, FeatureMarksRestrictTheGeometricPass) {
   Aligner a;
   identical_pair(a);
-  a.mode = 1;
+  a.mode = IcpMode::geometric;
   std::vector<bool>& marks = a.slots[0]->feature_marks;
   marks.assign(a.slots[0]->mesh->vertices.size(), false);
   for (size_t i = 0; i < marks.size(); i += 3) marks[i] = true;
@@ -215,19 +175,20 @@ TEST(Pairing, FeatureMarksRestrictTheGeometricPass) {
   }
 }
 
-TEST(Pairing, PairsAreInWorldFrameWithMeshOnesNormal) {
+TEST(Pairing, IdenticalScansPairEachInteriorVertexWithItselfInTheWorldFrame) {
   Aligner a;
   identical_pair(a);
-  a.mode = 1;
-  // The same rigid motion on both meshes: every pair still joins a vertex to
-  // itself, now in the moved frame, and normal1 is turned with it.
+  a.mode = IcpMode::geometric;
+  // The same rigid motion on both meshes: every pair joins a vertex to
+  // itself, in the moved frame, and normal1 is turned with it.
   PoseMatrix motion = translation(0.3, -0.2, 0.1) * rotation(0.4, 0.0, 0.0, 1.0);
   a.slots[0]->pose = motion;
   a.slots[1]->pose = motion;
   std::vector<PointPair> pairs;
   set_sample_generator_state(3);
+  a.collect_pairs(0.05f, pairs, false);
   a.collect_pairs(0.05f, pairs, true);
-  ASSERT_FALSE(pairs.empty());
+  ASSERT_GT(pairs.size(), 10u);
   const TriMesh& m = *a.slots[0]->mesh;
   for (const PointPair& p : pairs) {
     EXPECT_LT(dist(p.p1, p.p2), 1e-5f);
@@ -236,6 +197,9 @@ TEST(Pairing, PairsAreInWorldFrameWithMeshOnesNormal) {
       if (dist(motion * m.vertices[i], p.p1) < 1e-6f) {
         found = true;
         EXPECT_LT(dist(transform_direction(motion, m.normals[i]), p.normal1), 1e-5f);
+        // Boundary vertices of the grid (x or y at +-1) are never paired.
+        EXPECT_LT(std::fabs(m.vertices[i].x), 1.0f);
+        EXPECT_LT(std::fabs(m.vertices[i].y), 1.0f);
       }
     }
     EXPECT_TRUE(found);
@@ -267,3 +231,45 @@ TEST(OverlapWeights, StrictBoxAndOccupiedCells) {
   for (float x : a.slots[0]->weights) EXPECT_EQ(x, 0.0f);
   for (float x : a.slots[1]->weights) EXPECT_EQ(x, 0.0f);
 }
+
+namespace {
+
+// A closed tetrahedron (no boundary vertices) with outward-ish normals.
+TriMesh compat_tetrahedron() {
+  TriMesh m;
+  m.vertices = {point(0, 0, 0), point(1, 0, 0), point(0, 1, 0), point(0, 0, 1)};
+  m.faces = {Face(0, 2, 1), Face(0, 1, 3), Face(0, 3, 2), Face(1, 2, 3)};
+  m.normals = {point(0, 0, -1), point(1, 0, 0), point(0, 1, 0), point(0, 0, 1)};
+  m.colors = {Color(0.5f, 0.5f, 0.5f), Color(0.75f, 0.5f, 0.5f), Color(0.5f, 0.5f, 0.75f), Color(0, 0, 0)};
+  return m;
+}
+
+// Each predicate at its thresholds on vertex 1 (normal (1, 0, 0), colour
+// 0.25 from grey, direction dot 0.5): strict for normals and colour distance,
+// inclusive for the direction; missing data rejects.
+TEST(CompatPredicates, ThresholdsAndMissingData) {
+  TriMesh m = compat_tetrahedron();
+  const float* v1 = m.vertices[1].data();
+  std::vector<point> dirs = {point(1, 0, 0), point(0.5f, 0, 0), point(0, 1, 0), point(1, 0, 0)};
+  const Color grey(0.5f, 0.5f, 0.5f);
+  const point x(1, 0, 0);
+  EXPECT_TRUE(NormCompat(x, &m, 0.5f)(v1));
+  EXPECT_FALSE(NormCompat(point(0.5f, 0, 0), &m, 0.5f)(v1));  // dot exactly min_dot
+  EXPECT_FALSE(NormCompat(point(-1, 0, 0), &m, 0.5f)(v1));
+  EXPECT_TRUE(ColorCompat(grey, x, &m, 0.5f, 0.3f, dirs.data())(v1));
+  EXPECT_FALSE(ColorCompat(grey, x, &m, 0.5f, 0.25f, dirs.data())(v1));
+  EXPECT_FALSE(ColorCompat(grey, x, &m, 0.6f, 0.3f, dirs.data())(v1));
+  EXPECT_FALSE(ColorCompat(grey, x, &m, 0.5f, 0.3f, nullptr)(v1));
+  m.normals.clear();  // interior vertices cannot be judged without normals
+  m.colors.clear();
+  EXPECT_FALSE(NormCompat(x, &m, 0.5f)(v1));
+  EXPECT_FALSE(ColorCompat(grey, x, &m, 0.5f, 0.3f, dirs.data())(v1));
+  // Every vertex of a lone triangle is on its boundary: accepted whatever its normal.
+  TriMesh tri;
+  tri.vertices = {point(0, 0, 0), point(1, 0, 0), point(0, 1, 0)};
+  tri.faces = {Face(0, 1, 2)};
+  tri.normals.assign(3, point(0, 0, 1));
+  EXPECT_TRUE(NormCompat(point(0, 0, -1), &tri, 0.9f)(tri.vertices[1].data()));
+}
+
+}  // namespace

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "registration/Aligner.h"
-#include "registration/KDtree.h"
 #include "registration/color_dirs.h"
 #include "registration/color_features.h"
 #include "registration/sampler.h"
+#include "spatial/KDtree.h"
 #include "test_meshes.h"
 
 namespace {
@@ -71,31 +71,35 @@ bool contains(const std::string& text, const char* what) {
 
 }  // namespace
 
-TEST(IcpDriver, IdenticalScansStallAtSevenAndKeepBestErrorUnset) {
+TEST(IcpDriver, IdenticalScansStallAtSevenKeepBestErrorUnsetAndDropMarks) {
   Aligner a;
   fill_slot(*a.slots[0], height_field(20, 20, -1, -1, 1, 1));
   fill_slot(*a.slots[1], height_field(20, 20, -1, -1, 1, 1));
   a.max_iterations = 3;  // restored to 10000 by the entry point
+  for (auto& s : a.slots) s->feature_marks.assign(s->mesh->vertices.size(), true);
   testing::internal::CaptureStderr();
-  ASSERT_TRUE(a.align(1, false, false));
+  ASSERT_TRUE(a.align(1));
   std::string log = testing::internal::GetCapturedStderr();
   // Every step pairs each vertex with itself: error 0 from the start, so
   // every main step is a stall (0 >= 0) and eight stalls end the loop at k = 7.
   EXPECT_TRUE(contains(log, "Did 7 iterations\n0.000000\n")) << log;
-  EXPECT_EQ(a.error_icp, 0.0f);
+  EXPECT_EQ(a.icp.error, 0.0f);
   EXPECT_EQ(a.best_error, 999999.0f);
   EXPECT_EQ(a.slots[1]->pose, PoseMatrix());
   // 7 coarse + 1 initial point-to-plane + 8 main + 1 final.
-  EXPECT_EQ(a.history_icp.size(), 17u);
-  EXPECT_EQ(a.run_starts_icp, std::vector<int32_t>{0});
+  EXPECT_EQ(a.icp.history.size(), 17u);
+  EXPECT_EQ(a.icp.run_starts, std::vector<int32_t>{0});
   EXPECT_EQ(a.max_iterations, 10000);
+  // The geometric variant ignores ridge and valley marks.
+  EXPECT_TRUE(a.slots[0]->feature_marks.empty());
+  EXPECT_TRUE(a.slots[1]->feature_marks.empty());
 }
 
 TEST(IcpDriver, MainLoopReseedsAndRefreshesOnSchedule) {
   Aligner a;
   load_pair(a);
   for (auto& s : a.slots) s->kdtree = std::make_unique<KDtree>(s->mesh->vertices);
-  a.mode = 1;
+  a.mode = IcpMode::geometric;
   a.verbosity = 2;
   a.max_iterations = 40;
   a.stall_count = 100;  // never stops early
@@ -115,7 +119,7 @@ TEST(IcpDriver, MainLoopReseedsAndRefreshesOnSchedule) {
   EXPECT_TRUE(contains(log, "Did 40 iterations\n"));
   EXPECT_TRUE(contains(blocks[40], "Time for this iteration"));
   // 8 initial + 38 point-to-plane + 2 re-seedings of 7 + 1 final.
-  EXPECT_EQ(a.history_icp.size(), 8u + 38u + 14u + 1u);
+  EXPECT_EQ(a.icp.history.size(), 8u + 38u + 14u + 1u);
 }
 
 TEST(IcpDriver, NoOverlapFailsAndRestoresThePose) {
@@ -127,7 +131,7 @@ TEST(IcpDriver, NoOverlapFailsAndRestoresThePose) {
   // 0 the first distribution refresh finds no sampling mass.
   for (auto& s : a.slots) s->weights.assign(s->mesh->vertices.size(), 0.0f);
   testing::internal::CaptureStderr();
-  EXPECT_FALSE(a.align(1, false, false));
+  EXPECT_FALSE(a.align(1));
   std::string log = testing::internal::GetCapturedStderr();
   EXPECT_TRUE(contains(log, "No overlap.\n")) << log;
   EXPECT_EQ(a.slots[1]->pose, start);
@@ -141,12 +145,12 @@ TEST(IcpDriver, RunThatNeverFindsPairsFails) {
   PoseMatrix start = translation(0.0, 0.0, 5.0);
   a.slots[1]->pose = start;
   testing::internal::CaptureStderr();
-  EXPECT_FALSE(a.align(1, false, false));
+  EXPECT_FALSE(a.align(1));
   std::string log = testing::internal::GetCapturedStderr();
   EXPECT_TRUE(contains(log, "Too few point pairs1.\n"));
-  EXPECT_EQ(a.error_icp, 999999.0f);
+  EXPECT_EQ(a.icp.error, 999999.0f);
   EXPECT_EQ(a.slots[1]->pose, start);
-  EXPECT_TRUE(a.history_icp.empty());
+  EXPECT_TRUE(a.icp.history.empty());
 }
 
 TEST(IcpDriver, CorruptVertexDoesNotPoisonThePose) {
@@ -158,38 +162,26 @@ TEST(IcpDriver, CorruptVertexDoesNotPoisonThePose) {
   mesh2->need_normals();
   fill_slot(*a.slots[1], std::move(mesh2), translation(0.02, 0.0, 0.01));
   testing::internal::CaptureStderr();
-  bool ok = a.align(1, false, false);
+  bool ok = a.align(1);
   testing::internal::GetCapturedStderr();
   ASSERT_TRUE(ok);
   for (int i = 0; i < 16; i++) EXPECT_TRUE(std::isfinite(a.slots[1]->pose[i])) << i;
-  EXPECT_TRUE(std::isfinite(a.error_icp));
-  EXPECT_LT(a.error_icp, 0.01f);
+  EXPECT_TRUE(std::isfinite(a.icp.error));
+  EXPECT_LT(a.icp.error, 0.01f);
 }
 
 TEST(IcpDriver, EntryPointsRefuseMissingData) {
   Aligner a;
-  EXPECT_FALSE(a.align(1, false, false));
+  EXPECT_FALSE(a.align(1));
   fill_slot(*a.slots[0], height_field(10, 10, -1, -1, 1, 1, false));
   fill_slot(*a.slots[1], height_field(10, 10, -1, -1, 1, 1, true));
   PoseMatrix start = translation(0.1, 0, 0);
   a.slots[1]->pose = start;
-  EXPECT_FALSE(a.align_color(1, false, false));  // mesh 1 has no colours
+  EXPECT_FALSE(a.align_color(1));  // mesh 1 has no colours
   EXPECT_EQ(a.slots[1]->pose, start);
   EXPECT_TRUE(a.slots[1]->color_dirs.empty());
   a.slots[0]->mesh->vertices.clear();
-  EXPECT_FALSE(a.align(1, false, false));  // a mesh without vertices
-}
-
-TEST(IcpDriver, GeometricAlignmentEmptiesFeatureMarks) {
-  Aligner a;
-  fill_slot(*a.slots[0], height_field(12, 12, -1, -1, 1, 1));
-  fill_slot(*a.slots[1], height_field(12, 12, -1, -1, 1, 1));
-  for (auto& s : a.slots) s->feature_marks.assign(s->mesh->vertices.size(), true);
-  testing::internal::CaptureStderr();
-  a.align(1, false, false);
-  testing::internal::GetCapturedStderr();
-  EXPECT_TRUE(a.slots[0]->feature_marks.empty());
-  EXPECT_TRUE(a.slots[1]->feature_marks.empty());
+  EXPECT_FALSE(a.align(1));  // a mesh without vertices
 }
 
 // Perturbations of the trial protocol (whole degrees up to 10 about axes
@@ -225,7 +217,7 @@ TEST(IcpDriver, ConvergesFromPerturbedStarts) {
       }
       a.max_dist = 0.0f;
       set_sample_generator_state(0);
-      a.mode = variant + 1;
+      a.mode = variant == 0 ? IcpMode::geometric : IcpMode::color;
       a.verbosity = 0;
       a.max_iterations = kBoundedIterations;
       ASSERT_TRUE(a.run_icp()) << "variant " << variant << " trial " << t;
@@ -233,7 +225,7 @@ TEST(IcpDriver, ConvergesFromPerturbedStarts) {
           << "variant " << variant << " trial " << t;
       EXPECT_LT(point_error(a.slots[1]->pose, reference, centre), 0.01 * diag)
           << "variant " << variant << " trial " << t;
-      EXPECT_LT(variant == 0 ? a.error_icp : a.error_color, 0.01f);
+      EXPECT_LT(variant == 0 ? a.icp.error : a.color.error, 0.01f);
     }
   }
 }

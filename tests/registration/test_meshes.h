@@ -11,6 +11,7 @@
 #include "mesh/TriMesh.h"
 #include "registration/Aligner.h"
 #include "registration/curvature_scale.h"
+#include "spatial/KDtree.h"
 
 namespace testmesh {
 
@@ -60,5 +61,19 @@ inline void fill_slot(MeshSlot& slot, std::unique_ptr<TriMesh> mesh,
 // The derived data the program computes at load time, in its order, and the
 // slot's curvature scale.
 inline void derive_like_load(MeshSlot& slot) { derive_loaded_scan(slot); }
+
+// Two copies of one n x n height field over [-1, 1]^2, mesh 2 placed by
+// `pose2`, k-d trees and vertex-face lists built, radius 1, uniform cdfs:
+// what a single step sees.
+inline void tree_pair(Aligner& a, int n, bool colored, const PoseMatrix& pose2 = PoseMatrix()) {
+  fill_slot(*a.slots[0], height_field(n, n, -1, -1, 1, 1, colored));
+  fill_slot(*a.slots[1], height_field(n, n, -1, -1, 1, 1, colored), pose2);
+  for (auto& s : a.slots) {
+    s->kdtree = std::make_unique<KDtree>(s->mesh->vertices);
+    s->mesh->need_vertex_faces();
+  }
+  a.max_dist = 1.0f;
+  a.reset_cdfs();
+}
 
 }  // namespace testmesh

@@ -1,5 +1,5 @@
 // The k-d tree against brute force on random and degenerate clouds, its
-// bounds, its degenerate inputs, and the two compatibility predicates.
+// bounds and its degenerate inputs.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,9 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "mesh/TriMesh.h"
-#include "registration/KDtree.h"
-#include "registration/compat.h"
+#include "spatial/KDtree.h"
 
 namespace {
 
@@ -161,23 +159,6 @@ TEST(KDtreeBounds, ZeroBoundIsRootRadiusForInteriorRootAndUnboundedForLeafRoot) 
   EXPECT_EQ(leaf.find_nearest(very_far.data(), 0.0f), seven[3].data());
 }
 
-TEST(KDtreeQueries, PredicateRejectingTheNearestGivesTheNextOneOrNull) {
-  std::vector<point> pts = {point(0, 0, 1), point(0, 0, 2), point(0, 0, 3), point(5, 5, 5)};
-  for (int i = 0; i < 10; i++) pts.push_back(point(9, 9, 9 + i));
-  struct RejectFirst : KDtree::CompatFunc {
-    const float* rejected;
-    bool operator()(const float* p) const override { return p != rejected; }
-  } reject;
-  reject.rejected = pts[0].data();
-  KDtree tree(pts);
-  const point q(0, 0, 0);
-  EXPECT_EQ(tree.find_nearest(q.data(), 100.0f, &reject), pts[1].data());
-  EXPECT_EQ(tree.find_nearest(q.data(), 4.0f, &reject), nullptr);  // pts[1] is exactly at the bound
-  std::vector<const float*> knn;
-  tree.find_k_nearest(knn, 2, q.data(), 0.0f, &reject);
-  EXPECT_EQ(knn, (std::vector<const float*>{pts[1].data(), pts[2].data()}));
-}
-
 TEST(KDtreeQueries, PredicateIsConsultedOnlyForImprovingCandidates) {
   std::mt19937 rng(7);
   std::vector<point> pts = random_cloud(rng, 20000, 1.0f);
@@ -253,56 +234,6 @@ TEST(KDtreeDegenerate, AdjacentFloatsStillSplitIntoTwoSides) {
   std::vector<point> lone(1, point(1.0f, 0, 0));
   for (int j = 0; j < 39; j++) lone.push_back(point(one_up, j * 2e-9f, 0));
   for (int i : {0, 1, 2, 20, 39}) expect_matches_brute_force(lone, lone[i], 0.0f);
-}
-
-TEST(KDtreeIndex, IndexOfRecoversTheVertex) {
-  std::mt19937 rng(3);
-  std::vector<point> pts = random_cloud(rng, 100, 1.0f);
-  KDtree tree(pts);
-  for (int i : {0, 17, 99}) EXPECT_EQ(KDtree::index_of(tree.find_nearest(pts[i].data(), 0.0f), pts), i);
-}
-
-// A closed tetrahedron (no boundary vertices) with outward-ish normals.
-TriMesh tetrahedron() {
-  TriMesh m;
-  m.vertices = {point(0, 0, 0), point(1, 0, 0), point(0, 1, 0), point(0, 0, 1)};
-  m.faces = {Face(0, 2, 1), Face(0, 1, 3), Face(0, 3, 2), Face(1, 2, 3)};
-  m.normals = {point(0, 0, -1), point(1, 0, 0), point(0, 1, 0), point(0, 0, 1)};
-  m.colors = {Color(0.5f, 0.5f, 0.5f), Color(0.75f, 0.5f, 0.5f), Color(0.5f, 0.5f, 0.75f), Color(0, 0, 0)};
-  return m;
-}
-
-TEST(CompatPredicates, NormCompatIsStrictOnInteriorVertices) {
-  TriMesh m = tetrahedron();
-  const float* v1 = m.vertices[1].data();
-  EXPECT_TRUE(NormCompat(point(1, 0, 0), &m, 0.5f)(v1));
-  EXPECT_FALSE(NormCompat(point(0.5f, 0, 0), &m, 0.5f)(v1));  // dot exactly min_dot
-  EXPECT_FALSE(NormCompat(point(-1, 0, 0), &m, 0.5f)(v1));
-  m.normals.clear();  // interior vertices cannot be judged without normals
-  EXPECT_FALSE(NormCompat(point(1, 0, 0), &m, 0.5f)(v1));
-}
-
-TEST(CompatPredicates, NormCompatAcceptsBoundaryVertexWhateverItsNormal) {
-  TriMesh m;
-  m.vertices = {point(0, 0, 0), point(1, 0, 0), point(0, 1, 0)};
-  m.faces = {Face(0, 1, 2)};
-  m.normals = {point(0, 0, 1), point(0, 0, 1), point(0, 0, 1)};
-  // Every vertex of a lone triangle is on its boundary.
-  EXPECT_TRUE(NormCompat(point(0, 0, -1), &m, 0.9f)(m.vertices[1].data()));
-}
-
-TEST(CompatPredicates, ColorCompatThresholds) {
-  TriMesh m = tetrahedron();
-  std::vector<point> dirs = {point(1, 0, 0), point(0.5f, 0, 0), point(0, 1, 0), point(1, 0, 0)};
-  const Color grey(0.5f, 0.5f, 0.5f);
-  const point x(1, 0, 0);
-  // Vertex 1: direction dot 0.5, colour distance 0.25.
-  EXPECT_TRUE(ColorCompat(grey, x, &m, 0.5f, 0.3f, dirs.data())(m.vertices[1].data()));
-  EXPECT_FALSE(ColorCompat(grey, x, &m, 0.5f, 0.25f, dirs.data())(m.vertices[1].data()));
-  EXPECT_FALSE(ColorCompat(grey, x, &m, 0.6f, 0.3f, dirs.data())(m.vertices[1].data()));
-  EXPECT_FALSE(ColorCompat(grey, x, &m, 0.5f, 0.3f, nullptr)(m.vertices[1].data()));
-  m.colors.clear();
-  EXPECT_FALSE(ColorCompat(grey, x, &m, 0.5f, 0.3f, dirs.data())(m.vertices[1].data()));
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // Cyclic Jacobi rotations in double precision: for a 6 x 6 system a handful
 // of sweeps reach machine precision, and the method needs no special cases
 // for repeated or zero eigenvalues, which planar pair sets produce.
-#include "registration/eigen_symmetric.h"
+#include "geometry/dense_solvers.h"
 
 #include <cmath>
 

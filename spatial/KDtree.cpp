@@ -3,7 +3,7 @@
 // the median), which keeps the build a single partition pass per level; the
 // query prunes interior nodes by their bounding sphere, by the split plane and
 // by the distance to the region the split planes leave to a node.
-#include "registration/KDtree.h"
+#include "spatial/KDtree.h"
 
 #include <algorithm>
 #include <climits>

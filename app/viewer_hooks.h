@@ -1,8 +1,7 @@
 // How the 3-D view and the loading code plug into the window. The window
-// owns the GLUT callbacks and calls these hooks from them; each hook may be
-// empty. install_program_hooks() (program_hooks.cpp) is the one place that
-// installs the program's hooks and panel_actions(); run_viewer calls it
-// before the window opens.
+// owns its event callbacks and calls these hooks from them; each hook may be
+// empty. install_program_hooks() (app/gui/program_hooks.h) is the one place
+// that fills them and the panel's actions.
 #pragma once
 
 #include <functional>
@@ -26,14 +25,3 @@ struct ViewerHooks {
   // is built and before reset_view.
   std::function<void(const std::vector<std::string>& paths)> load_meshes;
 };
-
-ViewerHooks& viewer_hooks();
-
-void set_display_hook(std::function<void()> hook);
-void set_mouse_hook(std::function<void(int button, int state, int x, int y)> hook);
-void set_motion_hook(std::function<void(int x, int y)> hook);
-void set_reset_view_hook(std::function<void()> hook);
-void set_load_meshes_hook(std::function<void(const std::vector<std::string>& paths)> hook);
-
-// Installs the program's hooks and panel actions (program_hooks.cpp).
-void install_program_hooks();

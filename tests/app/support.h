@@ -1,34 +1,42 @@
-// Test helpers of the application layer: the real panel with a scripted
-// platform, a camera device with a synthetic depth buffer (a flat wall at a
-// fixed eye depth, or nothing), and hand-built meshes.
+// Shared support of the application tests: a fresh context with the
+// program's panel and a scripted platform, a camera device with a synthetic
+// depth buffer (a flat wall at a fixed eye depth, or nothing), hand-built
+// meshes, and temporary folders under the test run's temporary folder
+// (ICP_TEST_TMP, else /tmp).
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <cerrno>
 #include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 
 #include "app/AppState.h"
-#include "app/camera.h"
-#include "app/camera_device.h"
 #include "app/ScriptedPlatform.h"
 #include "app/build_panel.h"
-#include "app/control_handles.h"
+#include "app/camera.h"
+#include "app/camera_device.h"
 
-// The program's panel built over `app` with its handles installed, and a
-// scripted platform answering the dialogs; both are removed again at the end.
-struct PanelFixture {
-  ControlPanel panel;
+// A fresh context with the program's panel built on it, as start-up leaves
+// it, and a scripted platform answering its dialogs.
+class PanelTest : public ::testing::Test {
+ protected:
+  PanelTest() {
+    app.dialogs = &scripted;
+    build_control_panel(panel, app);
+  }
+
+  const ControlHandles& h() const { return app.controls; }
+  MeshSlot& slot(int k) { return *app.aligner->slots[k]; }
+
   ScriptedPlatform scripted;
-  explicit PanelFixture(AppState& app) {
-    build_control_panel(panel, app, &control_handles());
-    set_platform(&scripted);
-  }
-  ~PanelFixture() {
-    control_handles() = ControlHandles();
-    set_platform(nullptr);
-  }
-  PanelFixture(const PanelFixture&) = delete;
-  PanelFixture& operator=(const PanelFixture&) = delete;
+  AppState app;
+  ControlPanel panel;  // last: it holds pointers into `app`
 };
 
 // Camera device over an 800 x 600 area. When `wall_depth` > 0 every pixel
@@ -91,4 +99,25 @@ inline bool poses_near(const PoseMatrix& a, const PoseMatrix& b, double tol = 1e
   for (int i = 0; i < 16; i++)
     if (std::fabs(a[i] - b[i]) > tol) return false;
   return true;
+}
+
+// The path of `name` in the temporary folder.
+inline std::string tmp_path(const std::string& name) {
+  const char* root = std::getenv("ICP_TEST_TMP");
+  return std::string(root ? root : "/tmp") + "/" + name;
+}
+
+// The folder `name` under the temporary folder, created when missing.
+inline std::string tmp_dir(const std::string& name) {
+  std::string path = tmp_path(name);
+  if (mkdir(path.c_str(), 0755) != 0) {
+    EXPECT_EQ(errno, EEXIST) << path;
+  }
+  return path;
+}
+
+// The whole file as bytes; empty when it cannot be read.
+inline std::string read_bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }

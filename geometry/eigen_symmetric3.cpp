@@ -1,7 +1,7 @@
 // Householder tridiagonalisation plus implicit QL with shifts, the classic
 // pair of routines for dense symmetric matrices, specialised to n = 3 and
 // carried out in float32.
-#include "mesh/eigen3.h"
+#include "geometry/dense_solvers.h"
 
 #include <cfloat>
 #include <cmath>

@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# Every output of icp_tool (info, convert, align, trials with a fixed seed,
+# make-pair) must stay byte for byte what tests/golden/ holds: console text
+# with the timing lines taken out, pose files and logs in full, meshes and
+# large tables by checksum. A reshaping of the engine that changes any
+# arithmetic shows up here.
+#
+#   same_outputs.sh BUILD SOURCE              compare against tests/golden/
+#   same_outputs.sh --regen TOOL SOURCE       rewrite tests/golden/ with TOOL
+#
+# ICP_SAME_OUTPUTS_ENVS holds a space-separated list of environment settings
+# (for example "ICP_THREADS=1 ICP_THREADS=2"); each one runs the whole
+# comparison again with that variable set. Empty: one run as is.
+set -u
+fail() { echo "FAIL: $*"; exit 1; }
+
+if [ "${1:-}" = "--regen" ]; then
+  regen=1
+  shift
+  tool=$(realpath "$1")
+else
+  regen=0
+  tool=$(realpath "$1/tools/icp_tool")
+fi
+source_dir=$(realpath "$2")
+golden="$source_dir/tests/golden"
+[ -x "$tool" ] || fail "no icp_tool at $tool"
+for f in mesh1.ply mesh1.xf mesh2.ply mesh2.xf; do
+  [ -f "$source_dir/data/demo/$f" ] || fail "missing data/demo/$f"
+done
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Console text without the lines that carry elapsed times.
+untimed() { grep -av -e 'msec\.' "$1" || true; }
+
+# Appends every file of the case folder but the inputs to the transcript:
+# text up to 8 KB in full, anything larger (meshes, long tables) by checksum.
+record_files() {
+  local f
+  for f in $(cd "$1" && ls | LC_ALL=C sort); do
+    case " $inputs " in *" $f "*) continue ;; esac
+    if [ "$(wc -c < "$1/$f")" -le 8192 ] && ! grep -qaP '[\x00]' "$1/$f"; then
+      echo "== file $f"
+      cat "$1/$f"
+    else
+      echo "== file $f md5 $(md5sum < "$1/$f" | cut -d' ' -f1)"
+    fi
+  done
+}
+
+# run_case NAME COMMAND...: runs COMMAND inside a fresh folder holding the
+# demo pair and writes NAME's transcript (exit status, console, files).
+inputs="mesh1.ply mesh1.xf mesh2.ply mesh2.xf moved.xf"
+run_case() {
+  local name=$1
+  shift
+  local case_dir="$work/case_$name"
+  mkdir -p "$case_dir"
+  cp "$source_dir"/data/demo/mesh* "$case_dir/"
+  # The moving scan starts 5 mm and a little turn away from its true pose.
+  awk 'NR == 1 { $2 += 0.02; $4 += 0.005 } NR == 2 { $1 -= 0.02 } { print }' \
+    "$case_dir/mesh2.xf" > "$case_dir/moved.xf"
+  (cd "$case_dir" && "$@" > ../stdout 2> ../stderr)
+  local status=$?
+  {
+    echo "== status $status"
+    echo "== stdout"
+    untimed "$work/stdout"
+    echo "== stderr"
+    untimed "$work/stderr"
+    record_files "$case_dir"
+  } > "$work/$name.txt"
+  rm -rf "$case_dir"
+}
+
+run_all() {
+  run_case info "$tool" info mesh1.ply
+  run_case convert_ascii "$tool" convert mesh1.ply asc:out.ply
+  run_case convert_binary "$tool" convert mesh2.ply out.ply
+  run_case convert_big_endian "$tool" convert mesh1.ply be:norm:out.ply
+  run_case convert_obj "$tool" convert mesh2.ply out.obj
+  run_case convert_off "$tool" convert mesh1.ply out.off
+  run_case align_icp sh -c "cp moved.xf mesh2.xf && '$tool' align mesh1.ply mesh2.ply --out out.xf"
+  run_case align_color sh -c "cp moved.xf mesh2.xf && '$tool' align mesh1.ply mesh2.ply --color --out out.xf"
+  # A small generated pair keeps the batch short enough for every build.
+  run_case trials sh -c "'$tool' make-pair --shape wavy --out pair --vertices 1500 --seed 4 &&
+    rm -f mesh* && mv pair/* . && rmdir pair &&
+    '$tool' trials mesh1.ply mesh2.ply --out run.txt --count 3 --seed 7"
+}
+
+if [ $regen -eq 1 ]; then
+  run_all
+  mkdir -p "$golden"
+  rm -f "$golden"/*.txt
+  cp "$work"/*.txt "$golden/"
+  echo "same_outputs: golden files rewritten with $tool"
+  exit 0
+fi
+
+status=0
+for setting in ${ICP_SAME_OUTPUTS_ENVS:-""}; do
+  if [ -n "$setting" ]; then export "${setting?}"; fi
+  run_all
+  for expected in "$golden"/*.txt; do
+    name=$(basename "$expected")
+    if ! cmp -s "$expected" "$work/$name"; then
+      echo "FAIL: $name differs${setting:+ with $setting}:"
+      diff "$expected" "$work/$name" | head -20
+      status=1
+    fi
+  done
+  [ "$(ls "$golden"/*.txt | wc -l)" -eq "$(ls "$work"/*.txt | wc -l)" ] || fail "case count changed"
+  rm -f "$work"/*.txt
+done
+[ $status -eq 0 ] && echo "same_outputs: ok"
+exit $status
