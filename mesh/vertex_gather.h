@@ -23,7 +23,7 @@ struct VertexRange {
 };
 
 // Below this many vertices per thread the walk runs on fewer threads.
-constexpr size_t kMinGatherVertices = 16384;
+constexpr size_t kMinGatherVertices = 8192;
 
 // Calls body(range) once per thread with that thread's vertex range; the
 // ranges cover [0, num_vertices) in order.
