@@ -92,13 +92,6 @@ inline size_t advance_to_sample(const std::vector<float>& cdf, size_t i, float u
                 cdf.begin());
 }
 
-// 16 x 16 x 16 occupancy of one mesh's local vertices.
-struct OccupancyGrid {
-  point min, max;
-  float scale = 0.0f;  // 16 / largest box extent; 0 for a box of no extent
-  unsigned char cells[16 * 16 * 16];
-};
-
 // Cell coordinate of a value already scaled to grid units: truncated, at most
 // 15. Anything that is not a positive number (a flat box gives 0 * 0) is 0.
 inline int cell_coord(float t) {
@@ -114,10 +107,14 @@ inline int cell_of(const OccupancyGrid& g, const point& p) {
   return (ix * 16 + iy) * 16 + iz;
 }
 
-void build_grid(const TriMesh& mesh, OccupancyGrid& g) {
+// Builds the slot's grid unless it is already built over the mesh's vertices.
+const OccupancyGrid& slot_grid(MeshSlot& slot) {
+  OccupancyGrid& g = slot.grid;
+  const std::vector<point>& verts = slot.mesh->vertices;
+  if (g.vertices == verts.data() && g.vertex_count == verts.size()) return g;
   g.min = point(3.4028235e38f, 3.4028235e38f, 3.4028235e38f);
   g.max = -g.min;
-  for (const point& v : mesh.vertices) {
+  for (const point& v : verts) {
     for (int a = 0; a < 3; a++) {
       g.min[a] = std::min(g.min[a], v[a]);
       g.max[a] = std::max(g.max[a], v[a]);
@@ -127,7 +124,10 @@ void build_grid(const TriMesh& mesh, OccupancyGrid& g) {
   float largest = std::max(size.x, std::max(size.y, size.z));
   g.scale = largest > 0.0f ? 16.0f / largest : 0.0f;
   std::memset(g.cells, 0, sizeof g.cells);
-  for (const point& v : mesh.vertices) g.cells[cell_of(g, v)] = 1;
+  for (const point& v : verts) g.cells[cell_of(g, v)] = 1;
+  g.vertices = verts.data();
+  g.vertex_count = verts.size();
+  return g;
 }
 
 // Weight 1 for every vertex of `slot` that `to_other` places in the overlap
@@ -295,10 +295,8 @@ void Aligner::update_overlap_weights() {
     s2.weights.clear();
     return;
   }
-  // Two 4 KB grids on the stack: rebuilt per call, never allocated.
-  OccupancyGrid g1, g2;
-  build_grid(*s1.mesh, g1);
-  build_grid(*s2.mesh, g2);
+  const OccupancyGrid& g1 = slot_grid(s1);
+  const OccupancyGrid& g2 = slot_grid(s2);
   const PoseMatrix M12 = inverse(s2.pose) * s1.pose;
   const PoseMatrix M21 = inverse(s1.pose) * s2.pose;
   if (max_dist <= 0.0f) {

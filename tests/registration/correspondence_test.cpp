@@ -230,6 +230,15 @@ TEST(OverlapWeights, StrictBoxAndOccupiedCells) {
   a.update_overlap_weights();
   for (float x : a.slots[0]->weights) EXPECT_EQ(x, 0.0f);
   for (float x : a.slots[1]->weights) EXPECT_EQ(x, 0.0f);
+  // The grids are kept between calls, but only for the vertex array they
+  // were built over: new vertices far away in mesh 2's own frame overlap
+  // nothing either.
+  a.slots[1]->pose = PoseMatrix();
+  std::vector<point> far = a.slots[1]->mesh->vertices;
+  for (point& v : far) v.x += 10.0f;
+  a.slots[1]->mesh->vertices = std::move(far);
+  a.update_overlap_weights();
+  for (float x : a.slots[0]->weights) EXPECT_EQ(x, 0.0f);
 }
 
 namespace {
