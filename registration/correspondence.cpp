@@ -40,7 +40,7 @@ struct PairFrames {
   const MeshSlot* mesh1;
   const MeshSlot* mesh2;
   PointMapper pose1, pose2;
-  PoseMatrix normal1_matrix;
+  DirectionMapper normal1_matrix;
   PairFrames(const MeshSlot& s1, const MeshSlot& s2)
       : mesh1(&s1), mesh2(&s2), pose1(s1.pose), pose2(s2.pose),
         normal1_matrix(normal_matrix(s1.pose)) {}
@@ -51,7 +51,7 @@ struct PairFrames {
   bool make(int i1, int i2, PointPair& pair) const {
     pair.p1 = pose1(mesh1->mesh->vertices[size_t(i1)]);
     pair.p2 = pose2(mesh2->mesh->vertices[size_t(i2)]);
-    pair.normal1 = transform_direction(normal1_matrix, mesh1->mesh->normals[size_t(i1)]);
+    pair.normal1 = normal1_matrix(mesh1->mesh->normals[size_t(i1)]);
     return finite(pair.p1) && finite(pair.p2) && finite(pair.normal1);
   }
 };
@@ -94,10 +94,10 @@ inline size_t advance_to_sample(const std::vector<float>& cdf, size_t i, float u
 
 // Cell coordinate of a value already scaled to grid units: truncated, at most
 // 15. Anything that is not a positive number (a flat box gives 0 * 0) is 0.
+// Written with selects only, so that loops over it vectorise.
 inline int cell_coord(float t) {
-  if (!(t > 0.0f)) return 0;
-  if (t >= 15.0f) return 15;
-  return int(t);
+  const float positive = t > 0.0f ? t : 0.0f;
+  return int(positive < 15.0f ? positive : 15.0f);
 }
 
 inline int cell_of(const OccupancyGrid& g, const point& p) {
@@ -130,6 +130,9 @@ const OccupancyGrid& slot_grid(MeshSlot& slot) {
   return g;
 }
 
+// Vertices per block of overlap_weights.
+const size_t kOverlapBlock = 64;
+
 // Weight 1 for every vertex of `slot` that `to_other` places in the overlap
 // with `other` (grid box and occupancy, and optionally a close non-boundary vertex).
 void overlap_weights(MeshSlot& slot, const PoseMatrix& to_other_matrix, MeshSlot& other,
@@ -145,20 +148,41 @@ void overlap_weights(MeshSlot& slot, const PoseMatrix& to_other_matrix, MeshSlot
     other.mesh->need_vertex_faces();
   }
   TriMesh& other_mesh = *other.mesh;
-  parallel_for(verts.size(), kMinVerticesPerThread, [&](size_t i) {
-    slot.weights[i] = 0.0f;
-    point p = to_other(verts[i]);
-    if (use_grid) {
-      bool inside = p.x > other_grid.min.x && p.x < other_grid.max.x &&
-                    p.y > other_grid.min.y && p.y < other_grid.max.y &&
-                    p.z > other_grid.min.z && p.z < other_grid.max.z;
-      if (!inside || !other_grid.cells[cell_of(other_grid, p)]) return;
+  const OccupancyGrid& g = other_grid;
+  const size_t n = verts.size();
+  // In blocks: positions first, then the box test and cell of every vertex
+  // as branch-free arithmetic over arrays (which the compiler vectorises),
+  // then the lookups.
+  const size_t blocks = (n + kOverlapBlock - 1) / kOverlapBlock;
+  parallel_for(blocks, kMinVerticesPerThread / kOverlapBlock, [&](size_t block) {
+    const size_t begin = block * kOverlapBlock;
+    const size_t count = std::min(n, begin + kOverlapBlock) - begin;
+    float px[kOverlapBlock], py[kOverlapBlock], pz[kOverlapBlock];
+    int inside[kOverlapBlock], cell[kOverlapBlock];
+    for (size_t k = 0; k < count; k++) {
+      const point p = to_other(verts[begin + k]);
+      px[k] = p.x;
+      py[k] = p.y;
+      pz[k] = p.z;
     }
-    if (check_nearest) {
-      const float* q = other.kdtree ? other.kdtree->find_nearest(p.data(), d2) : nullptr;
-      if (!q || other_mesh.is_boundary(KDtree::index_of(q, other_mesh.vertices))) return;
+    for (size_t k = 0; k < count; k++) {
+      inside[k] = (px[k] > g.min.x) & (px[k] < g.max.x) & (py[k] > g.min.y) & (py[k] < g.max.y) &
+                  (pz[k] > g.min.z) & (pz[k] < g.max.z);
+      cell[k] = (cell_coord((px[k] - g.min.x) * g.scale) * 16 +
+                 cell_coord((py[k] - g.min.y) * g.scale)) * 16 +
+                cell_coord((pz[k] - g.min.z) * g.scale);
     }
-    slot.weights[i] = 1.0f;
+    for (size_t k = 0; k < count; k++) {
+      float& w = slot.weights[begin + k];
+      w = 0.0f;
+      if (use_grid && (!inside[k] || !g.cells[cell[k]])) continue;
+      if (check_nearest) {
+        const point p(px[k], py[k], pz[k]);
+        const float* q = other.kdtree ? other.kdtree->find_nearest(p.data(), d2) : nullptr;
+        if (!q || other_mesh.is_boundary(KDtree::index_of(q, other_mesh.vertices))) continue;
+      }
+      w = 1.0f;
+    }
   });
 }
 
@@ -174,7 +198,7 @@ const size_t kMassBlock = 64;
 // component so that the quadratic forms run over arrays; each vertex's sums
 // keep their order, so the values are those of a one-vertex loop.
 void sampling_mass(const TriMesh& mesh, const std::vector<float>& weights, const PointMapper& pose,
-                   const PoseMatrix& nmat, const point& centroid, float scale,
+                   const DirectionMapper& nmat, const point& centroid, float scale,
                    const float W[6][6], size_t begin, size_t end, float* out) {
   float v[6][kMassBlock];
   float w[kMassBlock];
@@ -187,7 +211,7 @@ void sampling_mass(const TriMesh& mesh, const std::vector<float>& weights, const
       continue;
     }
     point x = (pose(mesh.vertices[i]) - centroid) * scale;
-    point m = transform_direction(nmat, mesh.normals[i]);
+    point m = nmat(mesh.normals[i]);
     point xm = cross(x, m);
     v[0][k] = xm.x;
     v[1][k] = xm.y;
@@ -218,7 +242,7 @@ void Aligner::collect_pairs(float incr, std::vector<PointPair>& pairs, bool dire
 
   const PoseMatrix S2T_matrix = inverse(T.pose) * S.pose;
   const PointMapper S2T(S2T_matrix);
-  const PoseMatrix S2T_normals = normal_matrix(S2T_matrix);
+  const DirectionMapper S2T_normals(normal_matrix(S2T_matrix));
   const PairFrames frames(*slots[0], *slots[1]);
   const float d2max = max_dist * max_dist;
   const TriMesh& smesh = *S.mesh;
@@ -265,7 +289,7 @@ void Aligner::collect_pairs(float incr, std::vector<PointPair>& pairs, bool dire
     const point p = S2T(smesh.vertices[si]);
     const float* q;
     if (!slot.color) {
-      NormCompat compat(transform_direction(S2T_normals, smesh.normals[si]), &tmesh,
+      NormCompat compat(S2T_normals(smesh.normals[si]), &tmesh,
                         normal_dot_min);
       q = T.kdtree->find_nearest(p.data(), d2max, &compat);
     } else {
@@ -370,7 +394,7 @@ bool Aligner::update_cdfs(const float evals[6], const float evecs[6][6], const p
     const TriMesh& mesh = *slot.mesh;
     size_t n = mesh.vertices.size();
     slot.cdf.resize(n);
-    const PoseMatrix nmat = normal_matrix(slot.pose);
+    const DirectionMapper nmat(normal_matrix(slot.pose));
     const PointMapper pose(slot.pose);
     bool has_normals = mesh.normals.size() == n;
     // Each vertex's mass on its own; only the running sums are sequential.
