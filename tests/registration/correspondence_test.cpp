@@ -1,8 +1,8 @@
-// Pairing, rejection, overlap weights and sampling distributions.
+// Pairing, rejection, overlap weights, sampling and the compatibility predicates.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
-#include <string>
 #include <vector>
 
 #include "registration/Aligner.h"
@@ -10,27 +10,9 @@
 #include "registration/compat.h"
 #include "registration/sampler.h"
 #include "registration/significant_colors.h"
-#include "spatial/KDtree.h"
 #include "test_meshes.h"
 
 namespace {
-
-using testmesh::fill_slot;
-using testmesh::height_field;
-
-PointPair pair_at_distance(float d) {
-  PointPair p;
-  p.p2 = point(d, 0.0f, 0.0f);
-  p.normal1 = point(0.0f, 0.0f, 1.0f);
-  return p;
-}
-
-bool same_pairs(const std::vector<PointPair>& a, const std::vector<PointPair>& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); i++)
-    if (a[i].p1 != b[i].p1 || a[i].p2 != b[i].p2 || a[i].normal1 != b[i].normal1) return false;
-  return true;
-}
 
 // Two copies of one coloured height field, trees built, uniform cdfs, colour
 // data in place: what a step finds when collect_pairs runs.
@@ -43,6 +25,17 @@ void identical_pair(Aligner& a, int n = 12) {
   }
 }
 
+// Indices in mesh 1 of the vertices a geometric pass samples from generator state `seed`.
+std::vector<size_t> sampled_vertices(Aligner& a, uint32_t seed, float incr) {
+  std::vector<PointPair> pairs;
+  set_sample_generator_state(seed);
+  a.collect_pairs(incr, pairs, false);
+  const std::vector<point>& v = a.slots[0]->mesh->vertices;
+  std::vector<size_t> out;
+  for (const PointPair& p : pairs) out.push_back(size_t(std::find(v.begin(), v.end(), p.p1) - v.begin()));
+  return out;
+}
+
 }  // namespace
 
 // Median: the value of rank n/2 in ascending order (the upper middle), found
@@ -53,7 +46,7 @@ TEST(MedianAndRejection, UpperMiddleRankAndOrderKeepingRejection) {
   a.verbosity = 0;
   EXPECT_EQ(a.median_dist2({}), 0.0f);
   std::vector<PointPair> pairs;
-  for (float d : {1.0f, 5.0f, 2.0f, 2.5f, 0.5f, 3.0f}) pairs.push_back(pair_at_distance(d));
+  for (float d : {1.0f, 5.0f, 2.0f, 2.5f, 0.5f, 3.0f}) pairs.push_back({point(), point(d, 0, 0), point()});
   // Squared: 1, 25, 4, 6.25, 0.25, 9; rank 3 of the sorted six is 6.25.
   EXPECT_FLOAT_EQ(a.median_dist2(pairs), 6.25f);
   EXPECT_EQ(pairs[1].p2.x, 5.0f);  // not reordered
@@ -63,74 +56,32 @@ TEST(MedianAndRejection, UpperMiddleRankAndOrderKeepingRejection) {
   for (const PointPair& p : pairs) kept.push_back(p.p2.x);
   EXPECT_EQ(kept, (std::vector<float>{1.0f, 2.0f, 2.5f, 0.5f}));
   // All pairs at distance 0: the median is 0 and everything survives (0 <= 0).
-  std::vector<PointPair> zeros(5, pair_at_distance(0));
+  std::vector<PointPair> zeros(5, PointPair{});
   EXPECT_EQ(a.reject_pairs(zeros, 6.25f), 0.0f);
   EXPECT_EQ(zeros.size(), 5u);
 }
 
-TEST(SamplingDistribution, ResetIsUniformEndingInOne) {
-  Aligner a;
-  fill_slot(*a.slots[0], height_field(3, 1 + 2, -1, -1, 1, 1));  // 9 vertices
-  a.reset_cdfs();
-  const std::vector<float>& cdf = a.slots[0]->cdf;
-  ASSERT_EQ(cdf.size(), 9u);
-  for (size_t i = 0; i + 1 < cdf.size(); i++) EXPECT_EQ(cdf[i], float(i + 1) / 9.0f);
-  EXPECT_EQ(cdf.back(), 1.0f);
-  EXPECT_TRUE(a.slots[1]->cdf.empty());  // no mesh in slot 1
-}
-
-TEST(SamplingDistribution, NoMassFailsOnMeshOneAndLeavesMeshTwo) {
-  Aligner a;
-  identical_pair(a);
-  a.slots[0]->weights.assign(a.slots[0]->mesh->vertices.size(), 0.0f);
-  a.slots[1]->weights.assign(a.slots[1]->mesh->vertices.size(), 1.0f);
-  std::vector<float> before = a.slots[1]->cdf;
-  float evals[6] = {1, 1, 1, 1, 1, 1}, evecs[6][6] = {};
-  for (int k = 0; k < 6; k++) evecs[k][k] = 1.0f;
-  testing::internal::CaptureStderr();
-  EXPECT_FALSE(a.update_cdfs(evals, evecs, point(), 1.0f));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "No overlap.\n");
-  EXPECT_EQ(a.slots[1]->cdf, before);
-
-  // With mass everywhere the result is a proper distribution.
-  a.slots[0]->weights.assign(a.slots[0]->mesh->vertices.size(), 1.0f);
-  ASSERT_TRUE(a.update_cdfs(evals, evecs, point(), 1.0f));
-  for (auto& s : a.slots) {
-    for (size_t i = 1; i < s->cdf.size(); i++) EXPECT_LE(s->cdf[i - 1], s->cdf[i]);
-    EXPECT_EQ(s->cdf.back(), 1.0f);
-  }
-}
-
-TEST(Pairing, SamplesFollowTheDistribution) {
+TEST(Pairing, SamplesFollowTheDistributionAndTheFeatureMarks) {
   Aligner a;
   identical_pair(a);
   a.mode = IcpMode::geometric;
   // All mass on vertices 40 and 100 (interior), split 30 / 70: every sample
   // is one of them, and the share of each follows its mass.
   std::vector<float>& cdf = a.slots[0]->cdf;
+  const std::vector<float> uniform = cdf;
   for (size_t i = 0; i < cdf.size(); i++) cdf[i] = i < 40 ? 0.0f : (i < 100 ? 0.3f : 1.0f);
-  std::vector<PointPair> pairs;
-  set_sample_generator_state(11);
-  a.collect_pairs(0.01f, pairs, false);
-  const std::vector<point>& v = a.slots[0]->mesh->vertices;
-  size_t at40 = 0, at100 = 0;
-  for (const PointPair& p : pairs) {
-    if (p.p1 == v[40]) at40++;
-    else if (p.p1 == v[100]) at100++;
-    else ADD_FAILURE() << "sampled a vertex without mass";
-  }
-  ASSERT_EQ(at40 + at100, pairs.size());
-  EXPECT_NEAR(double(at40) / double(pairs.size()), 0.3, 0.06);
-}
-
-TEST(Pairing, LargeStepMaySampleNothing) {
-  Aligner a;
-  identical_pair(a);
-  a.mode = IcpMode::geometric;
-  std::vector<PointPair> pairs;
-  set_sample_generator_state(0);  // first draw 0.236: 0.236 * 1e9 >= 1 ends the pass
-  a.collect_pairs(1e9f, pairs, false);
-  EXPECT_TRUE(pairs.empty());
+  std::vector<size_t> picked = sampled_vertices(a, 11, 0.01f);
+  ASSERT_FALSE(picked.empty());
+  for (size_t i : picked) EXPECT_TRUE(i == 40 || i == 100) << "sampled vertex " << i << " without mass";
+  EXPECT_NEAR(double(std::count(picked.begin(), picked.end(), 40u)) / double(picked.size()), 0.3, 0.06);
+  // With marks set, the geometric pass samples marked vertices only.
+  cdf = uniform;
+  std::vector<bool>& marks = a.slots[0]->feature_marks;
+  marks.assign(a.slots[0]->mesh->vertices.size(), false);
+  for (size_t i = 0; i < marks.size(); i += 3) marks[i] = true;
+  picked = sampled_vertices(a, 99, 0.02f);
+  ASSERT_FALSE(picked.empty());
+  for (size_t i : picked) EXPECT_TRUE(i < marks.size() && marks[i]) << "unmarked vertex " << i << " sampled";
 }
 
 TEST(Pairing, ColourModeAppendsColourPairsAfterGeometricOnes) {
@@ -151,27 +102,10 @@ TEST(Pairing, ColourModeAppendsColourPairsAfterGeometricOnes) {
   a.collect_pairs(0.04f, colour_only, false);
   ASSERT_FALSE(geometric.empty());
   ASSERT_FALSE(colour_only.empty());
-  std::vector<PointPair> expected = geometric;
-  expected.insert(expected.end(), colour_only.begin(), colour_only.end());
-  EXPECT_TRUE(same_pairs(both, expected));
-}
-
-TEST(Pairing, FeatureMarksRestrictTheGeometricPass) {
-  Aligner a;
-  identical_pair(a);
-  a.mode = IcpMode::geometric;
-  std::vector<bool>& marks = a.slots[0]->feature_marks;
-  marks.assign(a.slots[0]->mesh->vertices.size(), false);
-  for (size_t i = 0; i < marks.size(); i += 3) marks[i] = true;
-  std::vector<PointPair> pairs;
-  set_sample_generator_state(99);
-  a.collect_pairs(0.02f, pairs, false);
-  ASSERT_FALSE(pairs.empty());
-  const std::vector<point>& v = a.slots[0]->mesh->vertices;
-  for (const PointPair& p : pairs) {
-    size_t i = size_t(std::find(v.begin(), v.end(), p.p1) - v.begin());
-    ASSERT_LT(i, v.size());
-    EXPECT_TRUE(marks[i]) << "unmarked vertex " << i << " sampled";
+  ASSERT_EQ(both.size(), geometric.size() + colour_only.size());
+  for (size_t i = 0; i < both.size(); i++) {
+    const PointPair& want = i < geometric.size() ? geometric[i] : colour_only[i - geometric.size()];
+    EXPECT_TRUE(both[i].p1 == want.p1 && both[i].p2 == want.p2 && both[i].normal1 == want.normal1) << i;
   }
 }
 
@@ -192,17 +126,12 @@ TEST(Pairing, IdenticalScansPairEachInteriorVertexWithItselfInTheWorldFrame) {
   const TriMesh& m = *a.slots[0]->mesh;
   for (const PointPair& p : pairs) {
     EXPECT_LT(dist(p.p1, p.p2), 1e-5f);
-    bool found = false;
-    for (size_t i = 0; i < m.vertices.size() && !found; i++) {
-      if (dist(motion * m.vertices[i], p.p1) < 1e-6f) {
-        found = true;
-        EXPECT_LT(dist(transform_direction(motion, m.normals[i]), p.normal1), 1e-5f);
-        // Boundary vertices of the grid (x or y at +-1) are never paired.
-        EXPECT_LT(std::fabs(m.vertices[i].x), 1.0f);
-        EXPECT_LT(std::fabs(m.vertices[i].y), 1.0f);
-      }
-    }
-    EXPECT_TRUE(found);
+    size_t i = 0;
+    while (i < m.vertices.size() && !(dist(motion * m.vertices[i], p.p1) < 1e-6f)) i++;
+    ASSERT_LT(i, m.vertices.size());
+    EXPECT_LT(dist(transform_direction(motion, m.normals[i]), p.normal1), 1e-5f);
+    // Boundary vertices of the grid (x or y at +-1) are never paired.
+    EXPECT_TRUE(std::fabs(m.vertices[i].x) < 1.0f && std::fabs(m.vertices[i].y) < 1.0f) << i;
   }
 }
 
@@ -216,20 +145,19 @@ TEST(OverlapWeights, StrictBoxAndOccupiedCells) {
   const TriMesh& m = *a.slots[0]->mesh;
   const std::vector<float>& w = a.slots[0]->weights;
   ASSERT_EQ(w.size(), m.vertices.size());
-  float zmin = 1e9f, zmax = -1e9f;
-  for (const point& v : m.vertices) zmin = std::min(zmin, v.z), zmax = std::max(zmax, v.z);
+  auto [zmin, zmax] = std::minmax_element(m.vertices.begin(), m.vertices.end(),
+                                           [](const point& p, const point& q) { return p.z < q.z; });
   for (size_t i = 0; i < w.size(); i++) {
-    const point& v = m.vertices[i];
     // Vertices on a face of the other mesh's box fail the strict test; all
     // others lie in their own (occupied) cell.
-    bool on_box = std::fabs(v.x) == 1.0f || std::fabs(v.y) == 1.0f || v.z == zmin || v.z == zmax;
+    const point& v = m.vertices[i];
+    bool on_box = std::fabs(v.x) == 1.0f || std::fabs(v.y) == 1.0f || v.z == zmin->z || v.z == zmax->z;
     EXPECT_EQ(w[i], on_box ? 0.0f : 1.0f) << "vertex " << i;
   }
   // Moved far away, nothing overlaps.
   a.slots[1]->pose = translation(10, 0, 0);
   a.update_overlap_weights();
-  for (float x : a.slots[0]->weights) EXPECT_EQ(x, 0.0f);
-  for (float x : a.slots[1]->weights) EXPECT_EQ(x, 0.0f);
+  for (auto& s : a.slots) EXPECT_EQ(std::count(s->weights.begin(), s->weights.end(), 0.0f), long(s->weights.size()));
   // The grids are kept between calls, but only for the vertex array they
   // were built over: new vertices far away in mesh 2's own frame overlap
   // nothing either.
@@ -238,26 +166,19 @@ TEST(OverlapWeights, StrictBoxAndOccupiedCells) {
   for (point& v : far) v.x += 10.0f;
   a.slots[1]->mesh->vertices = std::move(far);
   a.update_overlap_weights();
-  for (float x : a.slots[0]->weights) EXPECT_EQ(x, 0.0f);
-}
-
-namespace {
-
-// A closed tetrahedron (no boundary vertices) with outward-ish normals.
-TriMesh compat_tetrahedron() {
-  TriMesh m;
-  m.vertices = {point(0, 0, 0), point(1, 0, 0), point(0, 1, 0), point(0, 0, 1)};
-  m.faces = {Face(0, 2, 1), Face(0, 1, 3), Face(0, 3, 2), Face(1, 2, 3)};
-  m.normals = {point(0, 0, -1), point(1, 0, 0), point(0, 1, 0), point(0, 0, 1)};
-  m.colors = {Color(0.5f, 0.5f, 0.5f), Color(0.75f, 0.5f, 0.5f), Color(0.5f, 0.5f, 0.75f), Color(0, 0, 0)};
-  return m;
+  const std::vector<float>& w1 = a.slots[0]->weights;
+  EXPECT_EQ(std::count(w1.begin(), w1.end(), 0.0f), long(w1.size()));
 }
 
 // Each predicate at its thresholds on vertex 1 (normal (1, 0, 0), colour
 // 0.25 from grey, direction dot 0.5): strict for normals and colour distance,
 // inclusive for the direction; missing data rejects.
 TEST(CompatPredicates, ThresholdsAndMissingData) {
-  TriMesh m = compat_tetrahedron();
+  TriMesh m;  // a closed tetrahedron (no boundary vertices) with outward-ish normals
+  m.vertices = {point(0, 0, 0), point(1, 0, 0), point(0, 1, 0), point(0, 0, 1)};
+  m.faces = {Face(0, 2, 1), Face(0, 1, 3), Face(0, 3, 2), Face(1, 2, 3)};
+  m.normals = {point(0, 0, -1), point(1, 0, 0), point(0, 1, 0), point(0, 0, 1)};
+  m.colors = {Color(0.5f, 0.5f, 0.5f), Color(0.75f, 0.5f, 0.5f), Color(0.5f, 0.5f, 0.75f), Color(0, 0, 0)};
   const float* v1 = m.vertices[1].data();
   std::vector<point> dirs = {point(1, 0, 0), point(0.5f, 0, 0), point(0, 1, 0), point(1, 0, 0)};
   const Color grey(0.5f, 0.5f, 0.5f);
@@ -280,5 +201,3 @@ TEST(CompatPredicates, ThresholdsAndMissingData) {
   tri.normals.assign(3, point(0, 0, 1));
   EXPECT_TRUE(NormCompat(point(0, 0, -1), &tri, 0.9f)(tri.vertices[1].data()));
 }
-
-}  // namespace
