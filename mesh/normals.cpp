@@ -1,6 +1,7 @@
 // Per-vertex normals: angle-and-edge weighted sums of face normals for
 // meshes (from strips when present, else from faces), and the normal of a
 // plane fitted to the 6 nearest neighbours for point clouds.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -83,31 +84,40 @@ void accumulate_faces(const std::vector<point>& verts, const std::vector<Face>& 
 // turned to face +z.
 void fit_point_cloud_normals(const std::vector<point>& verts, std::vector<point>& normals) {
   const int kNeighbours = 6;
+  const size_t kBlock = 1024;  // vertices per piece of the parallel loop
   const point up(0.0f, 0.0f, 1.0f);
   KDtree tree(verts);
-  std::vector<const float*> found;
-  found.reserve(kNeighbours);
-  const int nv = static_cast<int>(verts.size());
-  for (int i = 0; i < nv; i++) {
-    const point& p = verts[i];
-    tree.find_k_nearest(found, kNeighbours, p.data());
-    if (found.size() < 3) {
-      progress_printf("Warning: not enough points for vertex %d\n", i);
-      normals[i] = up;
-      continue;
+  const size_t nv = verts.size();
+  // The searches run in parallel; the warnings are printed afterwards, in
+  // vertex order, as a single loop would print them.
+  std::vector<unsigned char> too_few(nv, 0);
+  parallel_for((nv + kBlock - 1) / kBlock, 1, [&](size_t block) {
+    std::vector<const float*> found;
+    found.reserve(kNeighbours);
+    const size_t end = std::min(nv, (block + 1) * kBlock);
+    for (size_t i = block * kBlock; i < end; i++) {
+      const point& p = verts[i];
+      tree.find_k_nearest(found, kNeighbours, p.data());
+      if (found.size() < 3) {
+        too_few[i] = 1;
+        normals[i] = up;
+        continue;
+      }
+      float c[3][3] = {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}};
+      for (size_t j = 1; j < found.size(); j++) {
+        point d = point(found[j]) - p;
+        for (int r = 0; r < 3; r++)
+          for (int s = 0; s < 3; s++) c[r][s] += d[r] * d[s];
+      }
+      float eigenvalues[3], vectors[3][3];
+      eigen_symmetric3(c, eigenvalues, vectors);
+      point n(vectors[0][0], vectors[1][0], vectors[2][0]);
+      if (dot(n, up) < 0.0f) n = -n;
+      normals[i] = n;
     }
-    float c[3][3] = {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}};
-    for (size_t j = 1; j < found.size(); j++) {
-      point d = point(found[j]) - p;
-      for (int r = 0; r < 3; r++)
-        for (int s = 0; s < 3; s++) c[r][s] += d[r] * d[s];
-    }
-    float eigenvalues[3], vectors[3][3];
-    eigen_symmetric3(c, eigenvalues, vectors);
-    point n(vectors[0][0], vectors[1][0], vectors[2][0]);
-    if (dot(n, up) < 0.0f) n = -n;
-    normals[i] = n;
-  }
+  });
+  for (size_t i = 0; i < nv; i++)
+    if (too_few[i]) progress_printf("Warning: not enough points for vertex %d\n", static_cast<int>(i));
 }
 
 }  // namespace
