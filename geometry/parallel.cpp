@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
@@ -66,6 +67,7 @@ class Pool {
 
   void run(size_t pieces, void (*fn)(void*, size_t), void* context) {
     Loop loop;
+    bool sleepers;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       loop.generation = ++loop_.generation;
@@ -74,8 +76,10 @@ class Pool {
       loop.context = loop_.context = context;
       finished_.store(0, std::memory_order_relaxed);
       next_.store(uint64_t(loop.generation) << 32, std::memory_order_release);
+      published_.store(loop.generation, std::memory_order_release);
+      sleepers = sleepers_ > 0;
     }
-    wake_.notify_all();
+    if (sleepers) wake_.notify_all();
     work_on(loop);
     // Only pieces that a running thread has claimed can be outstanding.
     while (finished_.load(std::memory_order_acquire) != pieces) std::this_thread::yield();
@@ -97,13 +101,24 @@ class Pool {
     }
   }
 
+  // Loops of an alignment follow each other within a fraction of a
+  // millisecond, and waking a sleeping thread costs about as much as a small
+  // loop: a helper first watches for the next loop for a short while, then
+  // sleeps until one is published.
   void help() {
     uint32_t seen = 0;
     for (;;) {
+      const auto watch_until = std::chrono::steady_clock::now() + kWatch;
+      while (published_.load(std::memory_order_acquire) == seen &&
+             std::chrono::steady_clock::now() < watch_until) {
+        for (int i = 0; i < 64; i++) std::atomic_signal_fence(std::memory_order_seq_cst);
+      }
       Loop loop;
       {
         std::unique_lock<std::mutex> lock(mutex_);
+        sleepers_++;
         wake_.wait(lock, [&] { return stop_ || loop_.generation != seen; });
+        sleepers_--;
         if (stop_) return;
         loop = loop_;
         seen = loop.generation;
@@ -112,11 +127,15 @@ class Pool {
     }
   }
 
+  static constexpr std::chrono::microseconds kWatch{200};
+
   std::vector<std::thread> threads_;
   std::mutex mutex_;
   std::condition_variable wake_;
   bool stop_ = false;
+  int sleepers_ = 0;                 // helpers waiting on wake_, guarded by mutex_
   Loop loop_;                        // the latest loop, guarded by mutex_
+  std::atomic<uint32_t> published_{0};  // loop_.generation, readable without the mutex
   std::atomic<uint64_t> next_{0};    // generation << 32 | next unclaimed piece
   std::atomic<size_t> finished_{0};  // pieces of the latest loop that have run
 };
