@@ -7,6 +7,7 @@
 #include "app/result_files.h"
 #include "app/stored_trial.h"
 #include "registration/color_features.h"
+#include "registration/prealign.h"
 
 namespace {
 
@@ -62,6 +63,12 @@ void align_action(AppState& app, int id) {
       std::fprintf(stderr, "ICP failed\n");
     }
   }
+  app.sync_live_all();
+}
+
+void prealign_action(AppState& app) {
+  app.view_options->move_mesh2 = 0;
+  prealign_mesh2(*app.aligner);
   app.sync_live_all();
 }
 

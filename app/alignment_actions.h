@@ -18,6 +18,13 @@
 // failure "ICP failed\n" and nothing else changes. The panel is synced last.
 void align_action(AppState& app, int id);
 
+// "Prealinear": clears "Mover malla2", then places mesh 2 on mesh 1 by the
+// global prealignment and prints its one report line (fitness and msec, or
+// why it refused) on standard error. A found pose moves mesh 2 as a manual
+// move would: the stored poses, the radio group and "Reset" are untouched.
+// A refusal leaves mesh 2 where it was. The panel is synced last.
+void prealign_action(AppState& app);
+
 // The radio group "INICIAL"/"ICP"/"ICP_COLOR": mesh 2 is put at the pose the
 // group shows (other values do nothing).
 void pose_shown_action(AppState& app);

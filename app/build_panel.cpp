@@ -75,6 +75,7 @@ void build_control_panel(ControlPanel& panel, AppState& state) {
                                               0.0f, 0.5f, 0, nullptr);
 
   h->icp_panel = panel.add_panel(nullptr, "ICP");
+  h->prealign = panel.add_button(h->icp_panel, "Prealinear", 0, action(state, &PanelActions::prealign));
   h->icp = panel.add_button(h->icp_panel, "ICP", 1, action(state, &PanelActions::align));
   h->color_icp = panel.add_button(h->icp_panel, "ICP_Color", 2, action(state, &PanelActions::align));
   h->trial_batch =
@@ -105,6 +106,7 @@ void disable_controls_without_data(const ControlHandles& h) {
     h.tolerance[k]->disable();
   }
   h.geometry->disable();
+  h.prealign->disable();
   h.icp->disable();
   h.color_icp->disable();
   h.pose_initial->disable();

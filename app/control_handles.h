@@ -29,6 +29,7 @@ struct ControlHandles {
   Control* valleys = nullptr;             // checkbox "Valles"
   Control* ridge_threshold = nullptr;     // slider "Umbral"
   Control* icp_panel = nullptr;           // panel "ICP"
+  Control* prealign = nullptr;            // button "Prealinear"
   Control* icp = nullptr;                 // button "ICP"
   Control* color_icp = nullptr;           // button "ICP_Color"
   Control* trial_batch = nullptr;         // button "Aleatorio"

@@ -66,6 +66,7 @@ void mesh2_loaded(AppState& app) {
   enable(h.appearance[1], true);
   apply_color_rule(app, 1);
   enable(h.tolerance[1], true);
+  enable(h.prealign, true);
   enable(h.icp, true);
   enable(h.reset, true);
   apply_color_actions_rule(app);

@@ -12,6 +12,7 @@ struct PanelActions {
   std::function<void(int id)> views_changed;  // radio "Superpuestas"/"Separadas" (0)
   std::function<void(int id)> centre;         // "Centrar" (0)
   std::function<void(int id)> load_trial;     // "Cargar Ensayo" (0)
+  std::function<void(int id)> prealign;       // "Prealinear" (0)
   std::function<void(int id)> align;          // "ICP" (1), "ICP_Color" (2)
   std::function<void(int id)> trial_batch;    // "Aleatorio" (3)
   std::function<void(int id)> pose_shown;     // radio "INICIAL"/"ICP"/"ICP_COLOR" (0)

@@ -79,13 +79,15 @@ bool run_trials(AppState& app, const std::string& base, uint32_t seed, int count
     if (hooks.request_redraw) hooks.request_redraw();
     moving.pose = perturb(moving.pose, centre, range, rng);
     view.initial_pose = moving.pose;
+    if (hooks.prealign) hooks.prealign(app);
+    const PoseMatrix icp_start = moving.pose;
 
     std::printf("Ensayo %d\n", i);
     std::fflush(stdout);
     aligner.align(2);
     std::fprintf(log, "Ensayo %d, error: %lf\t", i + 1, static_cast<double>(aligner.icp.error));
     view.icp_pose = moving.pose;
-    moving.pose = view.initial_pose;
+    moving.pose = icp_start;
 
     std::printf("COLOR %d\n", i);
     std::fflush(stdout);

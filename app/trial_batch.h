@@ -33,6 +33,11 @@ struct TrialBatchHooks {
   std::function<void(AppState&)> prepare_color_features;
   // Asks the window to redraw (nothing without a window).
   std::function<void()> request_redraw;
+  // When set, runs right after each perturbation and may move mesh 2 (a
+  // global prealignment); both variants then start from where it left mesh
+  // 2, while the trial's start pose (initial_pose, its result files) stays
+  // the perturbed one.
+  std::function<void(AppState&)> prealign;
 };
 
 // A run converged when its final error x 1000, truncated towards zero, is 0.

@@ -26,12 +26,7 @@
 # preparation excluded); its batch seconds are their sum.
 set -euo pipefail
 
-SRC=$(cd "$(dirname "$0")/.." && pwd)
-TOOL="$SRC/build/tools/icp_tool"
-PEER=${PEER_BENCH:-/work/shared/bench}
-PY=/usr/bin/python3
-KINECT=/work/shared/data/pcl_kinect_grabber_frames
-export OMP_NUM_THREADS=${OMP_NUM_THREADS:-1}
+source "$(dirname "$0")/compare_lib.sh"
 
 count=100
 seed=7
@@ -54,54 +49,6 @@ done
 [ -n "$work" ] || work=$(mktemp -d /tmp/trial_batch_compare.XXXXXX)
 mkdir -p "$work"
 echo "work folder: $work" >&2
-
-# Open3D reads faces only and the standard colour names: write the scan with
-# faces instead of its range grid, rename diffuse_red/green/blue in the header
-# (same byte layout), and put the scan's .xf beside the copy.
-open3d_copy() {  # IN OUT
-  local in=$1 out=$2
-  nice "$TOOL" convert "$in" "nogrid:$out.raw.ply" >/dev/null
-  "$PY" - "$out.raw.ply" "$out" <<'EOF'
-import sys
-data = open(sys.argv[1], "rb").read()
-end = data.index(b"end_header") + len(b"end_header")
-head = data[:end]
-for c in (b"red", b"green", b"blue"):
-    head = head.replace(b" diffuse_" + c + b"\n", b" " + c + b"\n")
-open(sys.argv[2], "wb").write(head + data[end:])
-EOF
-  rm -f "$out.raw.ply"
-  local xf="${in%.*}.xf"
-  [ -f "$xf" ] && cp "$xf" "${out%.*}.xf"
-  return 0
-}
-
-# Sums the engine's stderr timings per alignment. The log interleaves stdout
-# markers ("Ensayo i" before the geometric run, "COLOR i" before the colour
-# run) with stderr; a run's time is its colour-direction, initial and main
-# totals plus the final step (the first "this iteration" after the main
-# total), or the sum of its iterations when it stopped inside the main loop.
-run_times() {  # LOG ICP_MS COLOR_MS
-  awk -v icp="$2" -v col="$3" '
-    function flush() {
-      if (kind == "") return
-      t = fixed + (have_main ? final : iters)
-      print t > (kind == "icp" ? icp : col)
-      kind = ""
-    }
-    function start(k) { flush(); kind = k; fixed = 0; iters = 0; final = 0; have_main = 0 }
-    /^Ensayo [0-9]+$/ { start("icp"); next }
-    /^COLOR [0-9]+$/ { start("color"); next }
-    /^posicion inicial/ || /^Ambos bien/ { flush(); next }
-    /^Time for diferencia color vecinos:/ || /^Time for initial iterations:/ { fixed += $(NF-1); next }
-    /^Time for main iterations:/ { fixed += $(NF-1); have_main = 1; next }
-    /^Time for this iteration:/ {
-      if (have_main) { if (final == 0) final = $(NF-1) } else iters += $(NF-1)
-      next }
-    END { flush() }' "$1"
-}
-
-now() { date +%s.%N; }
 
 compare_pair() {  # NAME FIXED MOVING
   local name=$1 fixed=$2 moving=$3 dir="$work/$1"
@@ -170,19 +117,8 @@ for p in "${pairs[@]}"; do
   case "$p" in
     demo) compare_pair demo "$SRC/data/demo/mesh1.ply" "$SRC/data/demo/mesh2.ply" ;;
     kinect)
-      # No ground truth: frame ...256.332395 moves onto ...255.814212 (identity),
-      # placed by the transform estimated in SOURCE.md, which thus is the
-      # reference. The read-only frames are copied so the .xf can sit beside.
       kd="$work/kinect_input"
-      mkdir -p "$kd"
-      cp "$KINECT/frame_20121214T142255.814212_grid.ply" "$kd/fixed.ply"
-      cp "$KINECT/frame_20121214T142256.332395_grid.ply" "$kd/moving.ply"
-      cat > "$kd/moving.xf" <<'EOF'
-0.99984 -0.0120302 0.0132254 0.00476822
-0.0119729 0.999919 0.00440319 0.0136931
--0.0132773 -0.00424414 0.999903 -0.00602975
-0 0 0 1
-EOF
+      kinect_input "$kd"
       compare_pair kinect "$kd/fixed.ply" "$kd/moving.ply" ;;
     *,*) compare_pair "$(basename "${p%%,*}" .ply)" "${p%%,*}" "${p#*,}" ;;
     *) echo "unknown pair '$p'" >&2; exit 2 ;;

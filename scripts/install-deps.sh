@@ -10,6 +10,7 @@ packages=(
   fonts-dejavu-core
   xvfb xauth xdotool imagemagick python3 parallel
   libmeshoptimizer-dev libnanoflann-dev
+  libopen3d-dev
 )
 
 missing=()

@@ -4,41 +4,58 @@
 #include "registration/Aligner.h"
 #include "registration/color_features.h"
 #include "registration/load_scan.h"
+#include "registration/prealign.h"
 #include "tools/args.h"
 #include "tools/commands.h"
 
 namespace {
 
-const char kAlignUsage[] = "usage: icp_tool align FIXED MOVING [--color] [--out POSE.xf]\n";
+const char kAlignUsage[] =
+    "usage: icp_tool align FIXED MOVING [--color] [--prealign] [--out POSE.xf]\n";
+const char kPrealignUsage[] = "usage: icp_tool prealign FIXED MOVING [--out POSE.xf]\n";
 // The "Umbral" slider's start value, used for the colour preparation.
 const float kDefaultRidgeThreshold = 0.2f;
+
+// Loads both scans as the program does; false after saying which failed.
+bool load_pair(const char* command, const std::vector<std::string>& paths, Aligner& aligner) {
+  for (int k = 0; k < 2; k++) {
+    if (!load_scan(*aligner.slots[k], k, paths[k])) {
+      std::fprintf(stderr, "icp_tool %s: cannot read mesh %s\n", command, paths[k].c_str());
+      return false;
+    }
+    if (aligner.slots[k]->mesh->vertices.empty()) {
+      std::fprintf(stderr, "icp_tool %s: mesh %s has no vertices\n", command, paths[k].c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+// Writes mesh 2's pose for --out; false after saying why it could not.
+bool write_result(const char* command, const Aligner& aligner, const char* out_path) {
+  if (!out_path || write_pose(aligner.slots[1]->pose, out_path)) return true;
+  std::fprintf(stderr, "icp_tool %s: cannot write %s\n", command, out_path);
+  return false;
+}
 
 }  // namespace
 
 // Loads both scans as the program does, aligns MOVING onto FIXED with the
 // geometric ICP (or, with --color, the colour ICP after the feature
 // preparation), prints the result line the program prints, and writes the
-// final pose of MOVING for --out. Exit 0 on success, 1 when the ICP fails or
-// the pose cannot be written, 2 on bad arguments or unreadable meshes.
+// final pose of MOVING for --out. With --prealign the ICP starts from the
+// prealigned pose (from the file pose when the prealignment refuses).
+// Exit 0 on success, 1 when the ICP fails or the pose cannot be written,
+// 2 on bad arguments or unreadable meshes.
 int cmd_align(int argc, char** argv) {
-  const CommandSyntax syntax{"align", kAlignUsage, {"--out"}, {"--color"}, 2, 2};
+  const CommandSyntax syntax{"align", kAlignUsage, {"--out"}, {"--color", "--prealign"}, 2, 2};
   ParsedArgs args;
   if (!parse_args(argc, argv, syntax, args)) return 2;
   const std::vector<std::string>& paths = args.positional;
   const bool color = args.has("--color");
-  const char* out_path = args.value("--out");
 
   Aligner aligner;
-  for (int k = 0; k < 2; k++) {
-    if (!load_scan(*aligner.slots[k], k, paths[k])) {
-      std::fprintf(stderr, "icp_tool align: cannot read mesh %s\n", paths[k].c_str());
-      return 2;
-    }
-    if (aligner.slots[k]->mesh->vertices.empty()) {
-      std::fprintf(stderr, "icp_tool align: mesh %s has no vertices\n", paths[k].c_str());
-      return 2;
-    }
-  }
+  if (!load_pair("align", paths, aligner)) return 2;
   if (color) {
     for (int k = 0; k < 2; k++) {
       const TriMesh& mesh = *aligner.slots[k]->mesh;
@@ -50,6 +67,7 @@ int cmd_align(int argc, char** argv) {
     }
     prepare_color_features(aligner, kDefaultRidgeThreshold);
   }
+  if (args.has("--prealign")) prealign_mesh2(aligner);
 
   bool ok = color ? aligner.align_color(1) : aligner.align(1);
   if (!ok) {
@@ -58,9 +76,19 @@ int cmd_align(int argc, char** argv) {
   }
   std::fprintf(stderr, "ICP succeeded - distance = %f\n",
                color ? aligner.color.error : aligner.icp.error);
-  if (out_path && !write_pose(aligner.slots[1]->pose, out_path)) {
-    std::fprintf(stderr, "icp_tool align: cannot write %s\n", out_path);
-    return 1;
-  }
-  return 0;
+  return write_result("align", aligner, args.value("--out")) ? 0 : 1;
+}
+
+// Loads both scans, prealigns MOVING onto FIXED, prints the report line and
+// writes MOVING's found pose for --out. Exit 0 when a pose was found, 1 when
+// the prealignment refuses (nothing written) or the pose cannot be written,
+// 2 on bad arguments or unreadable meshes.
+int cmd_prealign(int argc, char** argv) {
+  const CommandSyntax syntax{"prealign", kPrealignUsage, {"--out"}, {}, 2, 2};
+  ParsedArgs args;
+  if (!parse_args(argc, argv, syntax, args)) return 2;
+  Aligner aligner;
+  if (!load_pair("prealign", args.positional, aligner)) return 2;
+  if (!prealign_mesh2(aligner)) return 1;
+  return write_result("prealign", aligner, args.value("--out")) ? 0 : 1;
 }

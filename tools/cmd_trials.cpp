@@ -8,13 +8,14 @@
 #include "app/result_files.h"
 #include "app/trial_batch.h"
 #include "registration/load_scan.h"
+#include "registration/prealign.h"
 #include "tools/args.h"
 #include "tools/commands.h"
 
 namespace {
 
 const char kTrialsUsage[] =
-    "usage: icp_tool trials FIXED MOVING --out RUN.txt [--count N] [--seed S]\n";
+    "usage: icp_tool trials FIXED MOVING --out RUN.txt [--count N] [--seed S] [--prealign]\n";
 const long kMaxTrials = 100000;
 
 struct TrialArgs {
@@ -22,10 +23,11 @@ struct TrialArgs {
   std::string out;
   long count = kTrialCount;
   long seed = -1;  // -1: the calendar time
+  bool prealign = false;
 };
 
 bool parse_trial_args(int argc, char** argv, TrialArgs& args) {
-  const CommandSyntax syntax{"trials", kTrialsUsage, {"--out", "--count", "--seed"}, {}, 2, 2};
+  const CommandSyntax syntax{"trials", kTrialsUsage, {"--out", "--count", "--seed"}, {"--prealign"}, 2, 2};
   ParsedArgs parsed;
   if (!parse_args(argc, argv, syntax, parsed)) return false;
   if (!parsed.has("--out") || *parsed.value("--out") == '\0') {
@@ -35,6 +37,7 @@ bool parse_trial_args(int argc, char** argv, TrialArgs& args) {
   args.paths[0] = parsed.positional[0];
   args.paths[1] = parsed.positional[1];
   args.out = parsed.value("--out");
+  args.prealign = parsed.has("--prealign");
   if (parsed.has("--count") && !parse_whole(parsed.value("--count"), 1, kMaxTrials, args.count)) {
     usage_error(syntax, "--count must be a whole number from 1 to " + std::to_string(kMaxTrials));
     return false;
@@ -81,6 +84,7 @@ int cmd_trials(int argc, char** argv) {
                                  : static_cast<uint32_t>(std::time(nullptr));
   TrialBatchHooks hooks;
   hooks.prepare_color_features = prepare_for_color_run;
+  if (args.prealign) hooks.prealign = [](AppState& state) { prealign_mesh2(*state.aligner); };
   TrialCounts counts;
   std::string base = strip_extension(args.out);
   if (!run_trials(app, base, seed, static_cast<int>(args.count), hooks, counts)) return 1;

@@ -13,12 +13,16 @@ const char kUsage[] =
     "  pose-check FILE        read a pose file (.xf) and print it back in the pose-file format\n"
     "  info FILE              read a mesh file and print its counts, bounding box and sphere\n"
     "  convert IN OUT         read IN and write OUT; OUT's ending and prefixes choose the format\n"
-    "  align FIXED MOVING [--color] [--out POSE.xf]\n"
-    "                         align MOVING onto FIXED with the geometric (or colour) ICP\n"
+    "  align FIXED MOVING [--color] [--prealign] [--out POSE.xf]\n"
+    "                         align MOVING onto FIXED with the geometric (or colour) ICP,\n"
+    "                         after the global prealignment with --prealign\n"
+    "  prealign FIXED MOVING [--out POSE.xf]\n"
+    "                         place MOVING on FIXED from any start by matching shape features\n"
     "  make-pair --shape sphere|torus|wavy|plane --out DIR [--vertices N] [--noise S] [--seed K]\n"
     "                         generate a coloured scan pair with known poses\n"
-    "  trials FIXED MOVING --out RUN.txt [--count N] [--seed S]\n"
-    "                         run the randomised trial batch without a window\n"
+    "  trials FIXED MOVING --out RUN.txt [--count N] [--seed S] [--prealign]\n"
+    "                         run the randomised trial batch without a window; with\n"
+    "                         --prealign each trial prealigns before both ICPs\n"
     "  --help                 print this text\n";
 
 struct Command {
@@ -29,6 +33,7 @@ struct Command {
 const Command kCommands[] = {
     {"pose-check", cmd_pose_check}, {"info", cmd_info},           {"convert", cmd_convert},
     {"align", cmd_align},           {"make-pair", cmd_make_pair}, {"trials", cmd_trials},
+    {"prealign", cmd_prealign},
 };
 
 }  // namespace

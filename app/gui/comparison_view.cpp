@@ -13,7 +13,7 @@
 namespace {
 
 // Small enough that captions and plot fit below "SALIR" at the start size.
-const float kPlotHeight = 34.0f;
+const float kPlotHeight = 24.0f;
 // Line colours of the two variants (also used for their captions).
 const ImVec4 kIcpColor(0.10f, 0.35f, 0.85f, 1.0f);
 const ImVec4 kColorIcpColor(0.85f, 0.30f, 0.10f, 1.0f);

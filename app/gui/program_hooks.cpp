@@ -45,6 +45,7 @@ void install_program_hooks(AppState& app) {
   actions.views_changed = [&app](int) { views_changed(app); };
   actions.centre = [&app](int) { centre_view(app); };
   actions.reset = [&app](int) { reset_view(app); };
+  actions.prealign = [&app](int) { prealign_action(app); };
   actions.align = [&app](int id) {
     align_action(app, id);
     post_panel_redisplay();

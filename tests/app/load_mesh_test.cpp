@@ -91,7 +91,7 @@ TEST_F(LoadMesh, MeshOneThenColourlessMeshTwo) {
   for (const Control* on : {h.load_mesh[1], h.appearance[0], h.color_real[0], h.tolerance[0],
                             h.geometry})
     EXPECT_TRUE(on->enabled) << on->label;
-  for (const Control* off : {h.appearance[1], h.icp, h.move_mesh2})
+  for (const Control* off : {h.appearance[1], h.icp, h.prealign, h.move_mesh2})
     EXPECT_FALSE(off->enabled) << off->label;
   // The overlapped view frames mesh 1 at its pose, five radii away.
   point c = app.view_state->overlap_view * (s1.pose * s1.mesh->bounding_sphere.center);
@@ -105,7 +105,7 @@ TEST_F(LoadMesh, MeshOneThenColourlessMeshTwo) {
   EXPECT_EQ(s2.color_mode, 0);  // colourless: "Color blanco"
   EXPECT_EQ(h.color_mode[1]->shown_int, 0);
   // "Mover malla2" in the overlapped view; mesh 1's controls are untouched.
-  for (const Control* on : {h.appearance[1], h.color_white[1], h.icp, h.pose_initial, h.reset,
+  for (const Control* on : {h.appearance[1], h.color_white[1], h.icp, h.prealign, h.pose_initial, h.reset,
                             h.split, h.overlapped, h.move_mesh2, h.color_real[0]})
     EXPECT_TRUE(on->enabled) << on->label;
   // Mesh 2 has no colours: neither its colour modes nor the colour runs.

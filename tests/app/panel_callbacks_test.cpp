@@ -22,6 +22,7 @@ TEST_F(CallbacksTest, EachActionReceivesItsControlsId) {
   a.views_changed = hook("views");
   a.centre = hook("centre");
   a.load_trial = hook("trial");
+  a.prealign = hook("prealign");
   a.align = hook("align");
   a.trial_batch = hook("batch");
   a.pose_shown = hook("pose");
@@ -31,14 +32,14 @@ TEST_F(CallbacksTest, EachActionReceivesItsControlsId) {
   panel.root().enable();
 
   const ControlHandles& c = h();
-  for (Control* control : {c.load_mesh[0], c.load_mesh[1], c.centre, c.load_trial, c.icp,
-                           c.color_icp, c.trial_batch, c.reset, c.save})
+  for (Control* control : {c.load_mesh[0], c.load_mesh[1], c.centre, c.load_trial, c.prealign,
+                           c.icp, c.color_icp, c.trial_batch, c.reset, c.save})
     EXPECT_TRUE(panel.activate(*control));
   EXPECT_TRUE(panel.activate(*c.split));
   EXPECT_TRUE(panel.activate(*c.pose_icp));
 
   std::vector<std::pair<std::string, int>> expected = {
-      {"load", 0},  {"load", 1},  {"centre", 0}, {"trial", 0}, {"align", 1}, {"align", 2},
+      {"load", 0},  {"load", 1},  {"centre", 0}, {"trial", 0}, {"prealign", 0}, {"align", 1}, {"align", 2},
       {"batch", 3}, {"reset", 0}, {"save", 0},   {"views", 0}, {"pose", 0}};
   EXPECT_EQ(calls, expected);
   EXPECT_EQ(app.view_options->views_mode, 1);

@@ -74,6 +74,7 @@ TEST_F(LayoutTest, EveryControlInOrderWithLabelIdLiveVariableAndStartState) {
       {K::Column, "", -1, nullptr, false},
       {K::FloatSlider, "Umbral", 0, &o.ridge_threshold, false},
       {K::Panel, "ICP", -1, nullptr, true},
+      {K::Button, "Prealinear", 0, nullptr, false},
       {K::Button, "ICP", 1, nullptr, false},
       {K::Button, "ICP_Color", 2, nullptr, false},
       {K::Button, "Aleatorio", 3, nullptr, true},

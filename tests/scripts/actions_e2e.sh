@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # End to end, one user's journey through the panel under a virtual X server
 # (Mesa software GL), with real clicks on the printed control centres and
-# scripted dialog answers: a generated scan pair whose mesh 2 starts off its
-# true pose (a few degrees and a shift); "ICP" then "ICP_Color" each print
-# "ICP succeeded - distance = ..." and fill the panel's convergence plots; the
+# scripted dialog answers: a generated scan pair whose mesh 2 starts far off
+# its true pose (70 degrees and a third of its size), out of the ICPs' reach;
+# "Prealinear" prints its fitness and time and moves mesh 2; "ICP_Color" then
+# "ICP" each print "ICP succeeded - distance = ..." and fill the panel's
+# convergence plots; the
 # pose group shows a different picture for "INICIAL" and "ICP"; "Grabar"
 # writes the five result files, whose summary names both scans and the
 # printed errors, whose table holds both runs' steps, and whose result poses
@@ -38,8 +40,8 @@ shots="$build/actions_e2e"
 rm -rf "$shots"
 mkdir -p "$shots"
 
-# The pair, and mesh 2's true pose kept aside; mesh 2 then starts 3 degrees
-# turned about its own centre and shifted by about a twentieth of its size.
+# The pair, and mesh 2's true pose kept aside; mesh 2 then starts 70 degrees
+# turned about its own centre and shifted by about a third of its size.
 "$tool" make-pair --shape wavy --vertices 3000 --out "$work/pair" --seed 11 >/dev/null ||
   fail "make-pair failed"
 cp "$work/pair/mesh2.xf" "$work/truth.xf"
@@ -86,7 +88,7 @@ if command == "perturb":      # perturb TRUTH OUT CX CY CZ
     truth = read(sys.argv[2])
     local = [float(v) for v in sys.argv[4:7]]
     centre = apply(truth, local)
-    write(mul(rotation([1, 2, 0.5], 3.0, centre, [0.006, -0.004, 0.003]), truth), sys.argv[3])
+    write(mul(rotation([1, 2, 0.5], 70.0, centre, [0.06, -0.04, 0.03]), truth), sys.argv[3])
 elif command == "distance":   # distance A B CX CY CZ: prints degrees and offset
     angle, offset = distance(read(sys.argv[2]), read(sys.argv[3]), [float(v) for v in sys.argv[4:7]])
     print("%.4f %.6f" % (angle, offset))
@@ -133,10 +135,18 @@ grep -aq '^CONTROL [0-9]* button "Grabar" [0-9]* [0-9]* 0$' "$work/layout" ||
   fail "\"Grabar\" is usable before any alignment"
 shot start
 
-# 2. Both alignments: one success line each, on standard error.
-click "ICP" button
-wait_for "^ICP succeeded - distance = [0-9.]*\$" "$work/err" 60 || fail "ICP printed no success"
+# 2. The prealignment moves mesh 2 (one report line), then both alignments:
+#    one success line each, on standard error.
+click "Prealinear" button
+wait_for "^Prealignment succeeded - fitness = [0-9.]*, [0-9.]* msec\.\$" "$work/err" 60 ||
+  fail "Prealinear printed no success: $(grep -a '^Prealignment' "$work/err")"
+shot prealigned
+moved=$(differing "$area" start prealigned)
+echo "  Prealinear: $moved pixels changed"
+[ "$moved" -gt 2000 ] || fail "Prealinear did not move mesh 2 ($moved)"
 click "ICP_Color" button
+wait_for "^ICP succeeded - distance = [0-9.]*\$" "$work/err" 60 || fail "ICP_Color printed no success"
+click "ICP" button
 wait_count '^ICP succeeded - distance = ' "$work/err" 2 60 || true
 [ "$(count '^ICP succeeded - distance = [0-9.]*$' "$work/err")" -eq 2 ] ||
   fail "expected two success lines: $(grep -a '^ICP' "$work/err")"
@@ -169,7 +179,7 @@ done
 grep -aqx -- "$work/pair/mesh1.ply" "$work/results/result.vkl" || fail "the summary does not name mesh 1"
 grep -aqx -- "$work/pair/mesh2.ply" "$work/results/result.vkl" || fail "the summary does not name mesh 2"
 # The summary's errors are those the runs printed; the table has a row per step.
-read -r icp_error color_error < <(sed -n 's/^ICP succeeded - distance = //p' "$work/err" | paste -sd' ')
+read -r color_error icp_error < <(sed -n 's/^ICP succeeded - distance = //p' "$work/err" | paste -sd' ')
 grep -aqx "Error ICP:"$'\t\t'"$icp_error" "$work/results/result.vkl" &&
   grep -aqx "Error ICP Color:"$'\t'"$color_error" "$work/results/result.vkl" ||
   fail "the summary's errors are not the printed ones ($icp_error, $color_error)"
