@@ -18,10 +18,21 @@
 #include <thread>
 #include <vector>
 
+#ifdef __linux__
+#include <sched.h>
+#endif
+
 namespace {
 
+// The cores this process may run on (its affinity mask where the system has
+// one, so a process pinned to fewer cores starts fewer helpers).
 int cores() {
-  unsigned n = std::thread::hardware_concurrency();
+  unsigned n = 0;
+#ifdef __linux__
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) n = unsigned(CPU_COUNT(&set));
+#endif
+  if (n < 1) n = std::thread::hardware_concurrency();
   if (n < 1) return 1;
   return n > unsigned(kMaxThreads) ? kMaxThreads : int(n);
 }
@@ -101,10 +112,9 @@ class Pool {
     }
   }
 
-  // Loops of an alignment follow each other within a fraction of a
-  // millisecond, and waking a sleeping thread costs about as much as a small
-  // loop: a helper first watches for the next loop for a short while, then
-  // sleeps until one is published.
+  // Loops often follow each other closely, and waking a sleeping thread
+  // costs tens of microseconds: a helper first watches for the next loop
+  // for a short while, then sleeps until one is published.
   void help() {
     uint32_t seen = 0;
     for (;;) {
@@ -127,7 +137,7 @@ class Pool {
     }
   }
 
-  static constexpr std::chrono::microseconds kWatch{200};
+  static constexpr std::chrono::microseconds kWatch{50};
 
   std::vector<std::thread> threads_;
   std::mutex mutex_;

@@ -67,11 +67,14 @@ struct PairSlot {
   bool found = false;
 };
 
-// Fewer samples than this per thread are searched on fewer threads: a
-// search costs a few microseconds, about what waking a thread costs.
-const size_t kMinSearchesPerThread = 48;
-// Per-vertex passes are cheaper still per element.
-const size_t kMinVerticesPerThread = 2048;
+// A loop is split only when each thread gets about a millisecond of work or
+// more. Finer splits pay off on an idle machine, but on one shared with
+// other programs every split loop may wait for a helper that the system has
+// interrupted, which costs far more than the loop (a trial batch of small
+// scans ran four times slower on two threads than on one). A search costs
+// about half a microsecond; the per-vertex passes some tens of nanoseconds.
+const size_t kMinSearchesPerThread = 2048;
+const size_t kMinVerticesPerThread = 32768;
 
 // The first index j >= i with cdf[j] > u, for u < 1. The cdf is
 // non-decreasing and ends in exactly 1.0, so the forward walk this replaces
