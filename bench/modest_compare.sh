@@ -13,15 +13,14 @@
 # coloured col_halving),
 # scored by the same measure (rotation error < 1 degree, translation error
 # < 1 % of mesh 2's diagonal). Both sides get every core: ICP_THREADS and
-# OMP_NUM_THREADS default to nproc. The peer scripts come from $PEER_BENCH
-# (default ../shared/bench beside the project).
+# OMP_NUM_THREADS default to nproc. Paths and the Open3D copies of the scans
+# come from bench/compare_lib.sh.
 set -euo pipefail
-SRC=$(cd "$(dirname "$0")/.." && pwd)
+# Both sides get every core (compare_lib.sh keeps a value set before it).
+export ICP_THREADS=${ICP_THREADS:-$(nproc)} OMP_NUM_THREADS=${OMP_NUM_THREADS:-$(nproc)}
+source "$(dirname "$0")/compare_lib.sh"
 DATA="$SRC/../shared/data"
-PEER=${PEER_BENCH:-$SRC/../shared/bench}
-TOOL="$SRC/build/tools/icp_tool"
 BENCH="$SRC/build/bench/icp_bench"
-PY=/usr/bin/python3
 trials=20
 work=
 while [ $# -gt 0 ]; do
@@ -35,26 +34,7 @@ done
 [ -x "$TOOL" ] && [ -x "$BENCH" ] || { echo "build icp_tool and icp_bench first" >&2; exit 2; }
 [ -n "$work" ] || work=$(mktemp -d /tmp/modest_compare.XXXXXX)
 mkdir -p "$work"
-export ICP_THREADS=${ICP_THREADS:-$(nproc)} OMP_NUM_THREADS=${OMP_NUM_THREADS:-$(nproc)}
 echo "work folder: $work; $ICP_THREADS threads ours, $OMP_NUM_THREADS Open3D" >&2
-
-# Open3D reads faces only and the plain colour names: the scan with faces
-# instead of its range grid, diffuse_ colour names renamed, its .xf beside.
-open3d_copy() {  # IN OUT [XF]
-  "$TOOL" convert "$1" "nogrid:$2.raw.ply" >/dev/null 2>&1
-  "$PY" - "$2.raw.ply" "$2" <<'PYEOF'
-import sys
-data = open(sys.argv[1], "rb").read()
-end = data.index(b"end_header") + len(b"end_header")
-head = data[:end]
-for c in (b"red", b"green", b"blue"):
-    head = head.replace(b" diffuse_" + c + b"\n", b" " + c + b"\n")
-open(sys.argv[2], "wb").write(head + data[end:])
-PYEOF
-  rm -f "$2.raw.ply"
-  local xf="${1%.*}.xf"
-  if [ -f "$xf" ]; then cp "$xf" "${2%.*}.xf"; fi
-}
 
 compare() {  # NAME FIXED MOVING OPEN3D_METHODS
   local name=$1 dir="$work/$1"
