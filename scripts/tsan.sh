@@ -3,8 +3,10 @@
 # build-tsan/ and runs them on several threads: the mesh and registration
 # tests, a colour alignment and a two-trial batch on the demo pair with
 # ICP_THREADS=3 (pieces of unequal length). Any data race report fails the
-# script. The parallel loops use only std::thread, atomics and a mutex, so
-# no suppressions are needed.
+# script. Our parallel loops use only std::thread, atomics and a mutex and
+# need no suppressions; the prealignment tests are left out, since they run
+# Open3D's OpenMP runtime, which is not built for the sanitizer and reports
+# races inside its own locks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 CC=clang CXX=clang++ cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -15,7 +17,7 @@ export TSAN_OPTIONS="halt_on_error=1 exitcode=66" ICP_THREADS=3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 build-tsan/tests/test_mesh --gtest_brief=1
-build-tsan/tests/test_registration --gtest_brief=1
+build-tsan/tests/test_registration --gtest_brief=1 --gtest_filter=-Prealign.*
 # Runs icp_tool in the work folder; on a report, shows it and fails.
 tool() {
   (cd "$work" && "$root/build-tsan/tools/icp_tool" "$@" > log 2>&1) ||
