@@ -72,14 +72,6 @@ void append_value_cell(std::string& text, const std::vector<float>& values, size
 
 }  // namespace
 
-std::string strip_extension(const std::string& path) {
-  size_t dot = path.rfind('.');
-  if (dot == std::string::npos) return path;
-  size_t slash = path.find_last_of('/');
-  if (slash != std::string::npos && slash > dot) return path;
-  return path.substr(0, dot);
-}
-
 std::string summary_text(const AppState& app) {
   const Aligner& aligner = *app.aligner;
   std::string text = "Archivos alineados:\n\n";

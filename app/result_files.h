@@ -12,11 +12,8 @@
 #include <string>
 
 #include "app/AppState.h"
+#include "geometry/file_paths.h"
 
-// The path rule for derived names: `path` cut at its last "." (the dot and
-// what follows go), or whole when it has none. A dot that lies in a folder
-// name rather than in the file name is not an extension and is kept.
-std::string strip_extension(const std::string& path);
 
 // Writes the five files for base path B (no extension). Consumes the first
 // entries of the aligner's two run-start lists when the table is written.

@@ -2,7 +2,9 @@
 // and in ascii, against Open3D's read_triangle_mesh on the same files in the
 // same run (bench/ply_bench_open3d.py, run with /usr/bin/python3 when Open3D
 // is installed). Reports MB/s (per CPU second); the Open3D rows use its
-// best-of-3 CPU time, and x_slower is that time over our best read.
+// best-of-3 CPU time, and x_slower is that time over our best read. Two more
+// rows read headers of a million property lines, in the vertex and in the
+// face element, which should cost about the same.
 //
 // The files are generated in /dev/shm (memory) when it exists, else /tmp, so
 // both readers measure parsing rather than the disk.
@@ -70,6 +72,47 @@ void write_sheet(const std::string& path, bool binary) {
   std::fclose(f);
 }
 
+// A binary triangle whose vertex or face element declares a million extra
+// one-byte properties: the header, not the body, is the work. Both places
+// must cost about the same (time linear in the header's length).
+constexpr int kWideProperties = 1000000;
+
+void write_wide_header(const std::string& path, bool in_face) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) std::abort();
+  std::fprintf(f, "ply\nformat binary_little_endian 1.0\nelement vertex 3\nproperty float x\n"
+                  "property float y\nproperty float z\n");
+  if (!in_face)
+    for (int i = 0; i < kWideProperties; i++) std::fprintf(f, "property uchar p%d\n", i);
+  std::fprintf(f, "element face 1\n");
+  if (in_face)
+    for (int i = 0; i < kWideProperties; i++) std::fprintf(f, "property uchar p%d\n", i);
+  std::fprintf(f, "property list uchar int vertex_indices\nend_header\n");
+  const std::vector<char> extra(in_face ? 0 : kWideProperties, 0);
+  for (int v = 0; v < 3; v++) {
+    const float p[3] = {static_cast<float>(v == 1), static_cast<float>(v == 2), 0.0f};
+    std::fwrite(p, 4, 3, f);
+    std::fwrite(extra.data(), 1, extra.size(), f);
+  }
+  const std::vector<char> face_extra(in_face ? kWideProperties : 0, 0);
+  std::fwrite(face_extra.data(), 1, face_extra.size(), f);
+  const unsigned char three = 3;
+  const int idx[3] = {0, 1, 2};
+  std::fwrite(&three, 1, 1, f);
+  std::fwrite(idx, 4, 3, f);
+  std::fclose(f);
+}
+
+void BM_ReadWideHeader(benchmark::State& state, std::string path) {
+  for (auto _ : state) {
+    std::unique_ptr<TriMesh> m(TriMesh::read_mesh(path));
+    if (!m || m->faces.size() != 1) {
+      state.SkipWithError("read failed");
+      return;
+    }
+  }
+}
+
 double file_mb(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 ? st.st_size / 1e6 : 0.0;
@@ -133,6 +176,10 @@ int main(int argc, char** argv) {
   write_sheet(bin, true);
   write_sheet(asc, false);
   std::map<std::string, double> o3d = time_open3d({bin, asc});
+  const std::string wide_vertex = dir + "/ply_bench_wide_vertex.ply";
+  const std::string wide_face = dir + "/ply_bench_wide_face.ply";
+  write_wide_header(wide_vertex, false);
+  write_wide_header(wide_face, true);
 
   benchmark::RegisterBenchmark("ReadPly/binary_le", BM_ReadPly, bin)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("ReadPly/ascii", BM_ReadPly, asc)->Unit(benchmark::kMillisecond);
@@ -143,11 +190,17 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("Open3D/ascii", BM_Open3D, asc, o3d[asc])
         ->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
   if (o3d.empty()) std::fprintf(stderr, "Open3D not available: its rows are skipped\n");
+  benchmark::RegisterBenchmark("ReadPly/header_1m_vertex_properties", BM_ReadWideHeader,
+                               wide_vertex)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("ReadPly/header_1m_face_properties", BM_ReadWideHeader, wide_face)
+      ->Unit(benchmark::kMillisecond);
 
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   std::remove(bin.c_str());
   std::remove(asc.c_str());
+  std::remove(wide_vertex.c_str());
+  std::remove(wide_face.c_str());
   return 0;
 }

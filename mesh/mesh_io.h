@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "mesh/TriMesh.h"
+#include "mesh/byte_order.h"
+#include "mesh/stream_input.h"
 
 // Where the fields of one vertex record lie. An offset of -1 means absent.
 // y, z follow x; ny, nz follow nx; green and blue follow red, contiguously
@@ -31,6 +33,21 @@ struct VertexLayout {
   int color = -1;            // offset of red
   bool float_color = false;  // colour is three float32 in [0, 1], not three bytes
   int conf = -1;             // offset of a float32 confidence
+
+  // Records of `record_len` units holding x, y, z first and nothing this
+  // reader keeps after them.
+  static VertexLayout positions_only(int record_len);
+};
+
+// Where the index list lies in one face record. The record holds the list's
+// count but not its indices: `record_len` units in all, the count at `count`
+// and the first index just after it at `first_index`. Without a count
+// (count = -1) every face has exactly three indices from `first_index` on.
+struct FaceLayout {
+  int record_len = 0;          // bytes (binary) or tokens (ascii) per face, indices excluded
+  int count = -1;              // offset of the index count; -1: three indices, no count
+  int first_index = -1;        // offset of the first index (required)
+  bool line_per_face = false;  // ascii: the rest of each face's line is discarded
 };
 
 // The whole read of one mesh from an open stream, as read_into does after
@@ -57,9 +74,6 @@ bool read_ply_header_and_body(TriMesh& mesh, std::FILE* f);
 // are read as one block.
 bool read_verts_binary(TriMesh& mesh, std::FILE* f, bool& need_swap, int nverts,
                        const VertexLayout& layout);
-bool read_verts_binary(TriMesh& mesh, std::FILE* f, bool& need_swap, int nverts, int vert_len,
-                       int vert_pos, int vert_norm, int vert_color, bool float_color,
-                       int vert_conf);
 // Appends `nverts` ascii vertex records (one token per value). Fails unless
 // nverts >= 1, the record has at least 3 tokens and x is present, and on any
 // value that does not scan (a position, normal, colour or confidence; an
@@ -67,24 +81,20 @@ bool read_verts_binary(TriMesh& mesh, std::FILE* f, bool& need_swap, int nverts,
 // space; after any other character the colour is white and that character is
 // lost (files rely on this).
 bool read_verts_ascii(TriMesh& mesh, std::FILE* f, int nverts, const VertexLayout& layout);
-bool read_verts_ascii(TriMesh& mesh, std::FILE* f, int nverts, int vert_len, int vert_pos,
-                      int vert_norm, int vert_color, bool float_color, int vert_conf);
 
-// Appends `nfaces` binary face records: face_idx bytes up to and including
-// the index count (at face_count; its width is face_idx - face_count: 4 gives
-// int32, 2 gives uint16, anything else one unsigned byte; face_count < 0
-// means 3 indices and no count), the int32 indices, then face_len - face_idx
-// further bytes. Each polygon goes through add_polygon. Fails if nfaces < 0,
-// face_idx < 0, on a short read or on a negative index count.
-bool read_faces_binary(TriMesh& mesh, std::FILE* f, bool need_swap, int nfaces, int face_len,
-                       int face_count, int face_idx);
-// Ascii faces: token face_count holds the index count (3 when face_count < 0),
-// tokens from face_idx on the indices, every other token of the face_len
-// tokens is skipped. With skip_rest_of_line the rest of each face's line is
-// discarded. Prints "Couldn't read vertex index %d for face %d\n" or
+// Appends `nfaces` binary face records: first_index bytes up to and
+// including the index count (its width is first_index - count: 4 gives int32,
+// 2 gives uint16, anything else one unsigned byte), the int32 indices, then
+// record_len - first_index further bytes. Each polygon goes through
+// add_polygon. Fails if nfaces < 0, first_index < 0, on a short read or on a
+// negative index count.
+bool read_faces_binary(TriMesh& mesh, std::FILE* f, bool need_swap, int nfaces,
+                       const FaceLayout& layout);
+// Ascii faces: the count token (3 indices when there is none), the index
+// tokens from first_index on, every other token of the record skipped.
+// Prints "Couldn't read vertex index %d for face %d\n" or
 // "Couldn't read vertex count for face %d\n" on a failed scan.
-bool read_faces_ascii(TriMesh& mesh, std::FILE* f, int nfaces, int face_len, int face_count,
-                      int face_idx, bool skip_rest_of_line);
+bool read_faces_ascii(TriMesh& mesh, std::FILE* f, int nfaces, const FaceLayout& layout);
 
 // Appends the triangles of one polygon to `faces`: nothing for fewer than 3
 // indices; a quad is split along its shorter diagonal (the 1-3 diagonal on a
@@ -93,30 +103,6 @@ bool read_faces_ascii(TriMesh& mesh, std::FILE* f, int nfaces, int face_len, int
 // first index.
 void add_polygon(TriMesh& mesh, const int* indices, int count);
 void add_polygon(TriMesh& mesh, const std::vector<int>& indices);
-
-// Skips white space and "#" comments (to the end of their line); the next
-// other character is pushed back.
-void skip_comments(std::FILE* f);
-
-// Ascii scanning, one white-space-delimited token at a time (leading white
-// space is skipped; the character after the token stays in the stream). A
-// token that is not entirely a number fails the scan (its characters are
-// consumed). scan_int also fails outside the int32 range.
-bool scan_float(std::FILE* f, float& value);
-bool scan_int(std::FILE* f, int& value);
-// Discards one token; false at end of file.
-bool skip_token(std::FILE* f);
-
-// Byte reversal in place.
-void swap_bytes_4(void* value);
-void swap_bytes_2(void* value);
-void swap_bytes_8(void* value);
-
-// Bytes left in `f` when it is a regular file, or -1 when unknown (a pipe,
-// a terminal, a memory stream).
-int64_t bytes_remaining(std::FILE* f);
-// False when `f` is known to hold fewer than `needed` more bytes.
-bool input_may_hold(std::FILE* f, int64_t needed);
 
 // Readers of the other formats (positioned as the dispatcher leaves the stream).
 // Each appends positions and triangles (OBJ also normals) and returns false on

@@ -34,12 +34,14 @@ struct WriteOptions {
   bool write_norm = false;   // "norm:"
   bool write_grid = true;    // "nogrid:" clears it
   bool float_color = false;  // "cflt:"
+  bool format_named = false; // the ending or a prefix named a format
 };
 
 // Sets `options` from the name's ending (".ply", ".ray", ".obj", ".off",
-// ".sm", ".stl", ".cc", ".c++", ".cpp", ".C") and then from the prefixes at
-// its front ("norm:", "nogrid:", "cflt:", "asc:", "be:", "obj:", ...), which
-// win over the ending. Returns the name with the prefixes stripped.
+// ".sm", ".stl", ".cc", ".c++", ".cpp", ".C", letters in either case) and
+// then from the prefixes at its front ("norm:", "nogrid:", "cflt:", "asc:",
+// "be:", "obj:", ...), which win over the ending. Returns the name with the
+// prefixes stripped.
 // `write_grid` is set only by "nogrid:"; the caller clears it when the mesh
 // has no grid.
 std::string parse_write_name(const std::string& filename, WriteOptions& options);

@@ -1,13 +1,16 @@
 // PLY reader: a line-oriented header parser with a fixed, prefix-matched
-// vocabulary, then the bulk body readers of mesh/body_readers.cpp.
+// vocabulary, then the bulk vertex and face record readers.
 //
 // Every test of a header line is a prefix test: "property float x" also
 // accepts a property named x followed by further letters. Elements the reader
 // does not use are skipped by size (bytes in binary files, tokens in ascii
 // files); a list property outside the face element cannot be sized and fails.
+#include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -33,15 +36,45 @@ struct PlyHeader {
   bool has_tristrips = false;
   int ngrid = 0;
   VertexLayout vert;       // record_len, offsets of x, nx, red, confidence
-  int face_len = 0;        // face record size counting the list's count, not its indices
-  int face_count = -1;     // offset of the index count
-  int face_idx = -1;       // offset of the first index
+  FaceLayout face;         // record_len counts the list's count, not its indices
   int64_t skip_before = 0;   // size of the elements before the vertices
   int64_t skip_between = 0;  // size of the elements between vertices and connectivity
 };
 
-bool line_is(const char* line, const char* literal) {
+// The prefix test of header lines. A literal's length is known when it is
+// compiled, which keeps the dozens of tests per property line cheap.
+bool line_begins(const char* line, const char* literal) {
   return std::strncmp(line, literal, std::strlen(literal)) == 0;
+}
+template <size_t N>
+bool line_is(const char* line, const char (&literal)[N]) {
+  return std::strncmp(line, literal, N - 1) == 0;
+}
+
+// The integer that `text` starts with (after blanks), as a printf-style %d
+// scan finds it. kNone when there is no number; kOutOfRange when it does not
+// fit `lo` .. 2^31 - 1 (a wrapped count would read a different file).
+enum class CountScan { kOk, kNone, kOutOfRange };
+CountScan scan_count(const char* text, int& value, long long lo) {
+  char* end;
+  errno = 0;
+  const long long v = std::strtoll(text, &end, 10);
+  if (end == text) return CountScan::kNone;
+  if (errno == ERANGE || v < lo || v > INT_MAX) return CountScan::kOutOfRange;
+  value = static_cast<int>(v);
+  return CountScan::kOk;
+}
+
+// The count of an element line, read from `count_text` (the part of `line`
+// after the element's name). Prints and fails for a count outside
+// 0 .. 2^31 - 1; `found` tells whether a number was there at all.
+bool element_count(const char* line, const char* count_text, int& count, bool& found) {
+  const CountScan scan = scan_count(count_text, count, 0);
+  found = scan != CountScan::kNone;
+  if (scan != CountScan::kOutOfRange) return true;
+  error_printf("Element count out of range in [%.*s].\n",
+               static_cast<int>(std::strcspn(line, "\r\n")), line);
+  return false;
 }
 
 // The header reader: one line at a time, skipping comment lines wherever they
@@ -53,9 +86,9 @@ class HeaderLines {
   bool next() {
     while (std::fgets(buf_, sizeof buf_, f_)) {
       if (line_is(buf_, "obj_info num_cols")) {
-        std::sscanf(buf_, "obj_info num_cols %d", &mesh_.grid_width);
+        if (!grid_size("obj_info num_cols", mesh_.grid_width)) return false;
       } else if (line_is(buf_, "obj_info num_rows")) {
-        std::sscanf(buf_, "obj_info num_rows %d", &mesh_.grid_height);
+        if (!grid_size("obj_info num_rows", mesh_.grid_height)) return false;
       } else if (!line_is(buf_, "obj_info") && !line_is(buf_, "comment")) {
         return true;
       }
@@ -65,7 +98,7 @@ class HeaderLines {
   // Reads the next line whatever it is; false at end of file.
   bool raw_next() { return std::fgets(buf_, sizeof buf_, f_) ? true : at_end(); }
   const char* line() const { return buf_; }
-  bool is(const char* literal) const { return line_is(buf_, literal); }
+  bool is(const char* literal) const { return line_begins(buf_, literal); }
   // The line without its line end, for messages.
   const char* text() {
     buf_[std::strcspn(buf_, "\r\n")] = '\0';
@@ -73,6 +106,14 @@ class HeaderLines {
   }
 
  private:
+  // A grid size that does not fit an int32 fails; one that does not scan
+  // leaves the size unset.
+  bool grid_size(const char* literal, int& size) {
+    if (scan_count(buf_ + std::strlen(literal), size, INT_MIN) != CountScan::kOutOfRange)
+      return true;
+    error_printf("Grid size out of range in [%s].\n", text());
+    return false;
+  }
   bool at_end() {
     buf_[0] = '\0';
     error_printf("Unexpected end of file in the header.\n");
@@ -96,13 +137,13 @@ int property_size(const char* line, bool binary) {
   static const char* const k4[] = {"property int",    "property uint",   "property float",
                                    "property int32",  "property uint32", "property float32"};
   for (const char* p : k1)
-    if (line_is(line, p)) return 1;
+    if (line_begins(line, p)) return 1;
   for (const char* p : k2)
-    if (line_is(line, p)) return binary ? 2 : 1;
+    if (line_begins(line, p)) return binary ? 2 : 1;
   for (const char* p : k8)
-    if (line_is(line, p)) return binary ? 8 : 1;
+    if (line_begins(line, p)) return binary ? 8 : 1;
   for (const char* p : k4)
-    if (line_is(line, p)) return binary ? 4 : 1;
+    if (line_begins(line, p)) return binary ? 4 : 1;
   return -1;
 }
 
@@ -134,9 +175,16 @@ bool skip_elements(HeaderLines& lines, bool binary, const char* const* stops, in
     return false;
   };
   while (!at_stop()) {
-    char name[kLineBytes];
+    // "element NAME COUNT"; a count that does not scan counts 0.
     int count = 0;
-    if (std::sscanf(lines.line(), "element %1023s %d", name, &count) != 2 || count < 0) count = 0;
+    if (lines.is("element")) {
+      const char* s = lines.line() + 7;
+      s += std::strspn(s, " \t\r\n\v\f");
+      s += std::strcspn(s, " \t\r\n\v\f");
+      bool found = false;
+      if (!element_count(lines.line(), s, count, found)) return false;
+      if (!found) count = 0;
+    }
     int len = 0;
     if (!lines.next()) return false;
     while (lines.is("property")) {
@@ -177,7 +225,10 @@ void note_vertex_property(const char* line, VertexLayout& v) {
 
 // Width in bytes of the count of a face index list line, or 0 when the line
 // is not one. Counts: char/uchar/int8/uint8 (1), ushort/uint16 (2),
-// int/uint/int32/uint32 (4); indices: int, int32, uint or uint32.
+// int/uint/int32/uint32 (4); indices: int, int32, uint or uint32; the name
+// begins with "vertex_indices" or "vertex_index". The words are matched in
+// place, with single spaces between them as in the prefix literals, so that
+// a header of many property lines parses in time linear in its length.
 int index_list_count_width(const char* line, bool one_byte_only) {
   static const struct {
     const char* name;
@@ -186,16 +237,34 @@ int index_list_count_width(const char* line, bool one_byte_only) {
                  {"ushort", 2}, {"uint16", 2}, {"uint", 4}, {"uint32", 4},
                  {"int", 4},   {"int32", 4}};
   static const char* const kIndices[] = {"int", "int32", "uint", "uint32"};
+  // The word at `s` equals `word` and is followed by one space.
+  auto word_then_space = [](const char* s, const char* word) {
+    const size_t n = std::strlen(word);
+    return std::strncmp(s, word, n) == 0 && s[n] == ' ';
+  };
+  if (std::strncmp(line, "property list ", 14) != 0) return 0;
+  const char* s = line + std::strlen("property list ");
   for (const auto& c : kCounts) {
-    if (one_byte_only && c.width != 1) continue;
-    for (const char* idx : kIndices)
-      for (const char* name : {"vertex_indices", "vertex_index"}) {
-        char literal[96];
-        std::snprintf(literal, sizeof literal, "property list %s %s %s", c.name, idx, name);
-        if (line_is(line, literal)) return c.width;
-      }
+    if (!word_then_space(s, c.name)) continue;
+    if (one_byte_only && c.width != 1) return 0;
+    const char* idx = s + std::strlen(c.name) + 1;
+    for (const char* i : kIndices) {
+      if (!word_then_space(idx, i)) continue;
+      const char* name = idx + std::strlen(i) + 1;
+      const bool indices = std::strncmp(name, "vertex_indices", 14) == 0 ||
+                           std::strncmp(name, "vertex_index", 12) == 0;
+      return indices ? c.width : 0;
+    }
+    return 0;
   }
   return 0;
+}
+
+// Consumes the property lines of an element that holds no data.
+bool skip_properties(HeaderLines& lines) {
+  while (lines.is("property"))
+    if (!lines.next()) return false;
+  return true;
 }
 
 bool parse_header(HeaderLines& lines, PlyHeader& h) {
@@ -217,7 +286,11 @@ bool parse_header(HeaderLines& lines, PlyHeader& h) {
 
   static const char* const kVertexStops[] = {"end_header", "element vertex"};
   if (!skip_elements(lines, h.binary, kVertexStops, 2, h.skip_before)) return false;
-  if (std::sscanf(lines.line(), "element vertex %d\n", &h.nverts) != 1) {
+  bool found = false;
+  if (lines.is("element vertex") &&
+      !element_count(lines.line(), lines.line() + std::strlen("element vertex"), h.nverts, found))
+    return false;
+  if (!found) {
     error_printf("Expected \"element vertex\".\n");
     return false;
   }
@@ -228,45 +301,63 @@ bool parse_header(HeaderLines& lines, PlyHeader& h) {
     if (!lines.next()) return false;
   }
 
+  // Connectivity: the first face, strip or grid element that holds data. An
+  // empty face or grid element (point-cloud writers declare "element face 0")
+  // takes no bytes and must not hide a later one, so it is passed over.
   static const char* const kConnectivityStops[] = {"end_header", "element face",
                                                    "element tristrips", "element range_grid"};
-  if (!skip_elements(lines, h.binary, kConnectivityStops, 4, h.skip_between)) return false;
-
-  if (lines.is("element face")) {
-    if (std::sscanf(lines.line(), "element face %d\n", &h.nfaces) != 1) return false;
-    if (!lines.next()) return false;
-    while (lines.is("property")) {
-      int width = index_list_count_width(lines.line(), false);
-      if (width > 0) {
-        // The count is one token in ascii whatever its binary width.
-        const int count_len = h.binary ? width : 1;
-        h.face_count = h.face_len;
-        h.face_idx = h.face_len + count_len;
-        h.face_len += count_len;
-      } else if (!add_property(lines, h.binary, h.face_len)) {
+  for (bool connectivity_found = false; !connectivity_found;) {
+    if (!skip_elements(lines, h.binary, kConnectivityStops, 4, h.skip_between)) return false;
+    connectivity_found = true;
+    if (lines.is("element face")) {
+      if (!element_count(lines.line(), lines.line() + std::strlen("element face"), h.nfaces, found))
         return false;
+      if (!found || !lines.next()) return false;
+      if (h.nfaces == 0) {
+        if (!skip_properties(lines)) return false;
+        connectivity_found = false;
+        continue;
       }
+      while (lines.is("property")) {
+        int width = index_list_count_width(lines.line(), false);
+        if (width > 0) {
+          // The count is one token in ascii whatever its binary width.
+          const int count_len = h.binary ? width : 1;
+          h.face.count = h.face.record_len;
+          h.face.first_index = h.face.record_len + count_len;
+          h.face.record_len += count_len;
+        } else if (!add_property(lines, h.binary, h.face.record_len)) {
+          return false;
+        }
+        if (!lines.next()) return false;
+      }
+    } else if (lines.is("element tristrips")) {
+      h.has_tristrips = true;
       if (!lines.next()) return false;
-    }
-  } else if (lines.is("element tristrips")) {
-    h.has_tristrips = true;
-    if (!lines.next()) return false;
-    if (!lines.is("property list int int vertex_indices") &&
-        !lines.is("property list int32 int32 vertex_indices"))
-      return false;
-    if (!lines.next()) return false;
-    while (lines.is("property")) {
-      if (!add_property(lines, h.binary, h.face_len)) return false;
+      if (!lines.is("property list int int vertex_indices") &&
+          !lines.is("property list int32 int32 vertex_indices"))
+        return false;
       if (!lines.next()) return false;
-    }
-  } else if (lines.is("element range_grid")) {
-    if (std::sscanf(lines.line(), "element range_grid %d\n", &h.ngrid) != 1) return false;
-    if (!lines.next()) return false;
-    if (index_list_count_width(lines.line(), true) != 1) return false;
-    if (!lines.next()) return false;
-    while (lines.is("property")) {
-      if (!add_property(lines, h.binary, h.face_len)) return false;
+      while (lines.is("property")) {
+        if (!add_property(lines, h.binary, h.face.record_len)) return false;
+        if (!lines.next()) return false;
+      }
+    } else if (lines.is("element range_grid")) {
+      if (!element_count(lines.line(), lines.line() + std::strlen("element range_grid"), h.ngrid,
+                         found))
+        return false;
+      if (!found || !lines.next()) return false;
+      if (h.ngrid == 0) {
+        if (!skip_properties(lines)) return false;
+        connectivity_found = false;
+        continue;
+      }
+      if (index_list_count_width(lines.line(), true) != 1) return false;
       if (!lines.next()) return false;
+      while (lines.is("property")) {
+        if (!add_property(lines, h.binary, h.face.record_len)) return false;
+        if (!lines.next()) return false;
+      }
     }
   }
   // Elements after the connectivity element are never read.
@@ -281,17 +372,21 @@ bool parse_header(HeaderLines& lines, PlyHeader& h) {
 // seek, or reading for a stream that cannot seek) or ascii tokens.
 bool skip_unused(std::FILE* f, bool binary, int64_t size) {
   if (size <= 0) return true;
+  auto ends_early = [] {
+    error_printf("The file ends inside the elements the reader skips.\n");
+    return false;
+  };
   if (!binary) {
     for (int64_t i = 0; i < size; i++)
-      if (!skip_token(f)) return false;
+      if (!skip_token(f)) return ends_early();
     return true;
   }
-  if (!input_may_hold(f, size)) return false;
+  if (!input_may_hold(f, size)) return ends_early();
   if (bytes_remaining(f) >= 0) return std::fseek(f, static_cast<long>(size), SEEK_CUR) == 0;
   char scratch[1 << 14];
   while (size > 0) {
     size_t n = static_cast<size_t>(size < static_cast<int64_t>(sizeof scratch) ? size : sizeof scratch);
-    if (std::fread(scratch, 1, n, f) != n) return false;
+    if (std::fread(scratch, 1, n, f) != n) return ends_early();
     size -= static_cast<int64_t>(n);
   }
   return true;
@@ -441,10 +536,8 @@ bool read_ply_header_and_body(TriMesh& mesh, std::FILE* f) {
     return true;
   }
   if (h.nfaces != 0) {
-    return h.binary ? read_faces_binary(mesh, f, h.need_swap, h.nfaces, h.face_len, h.face_count,
-                                        h.face_idx)
-                    : read_faces_ascii(mesh, f, h.nfaces, h.face_len, h.face_count, h.face_idx,
-                                       false);
+    return h.binary ? read_faces_binary(mesh, f, h.need_swap, h.nfaces, h.face)
+                    : read_faces_ascii(mesh, f, h.nfaces, h.face);
   }
   return true;  // a point cloud
 }

@@ -71,7 +71,7 @@ bool read_vertex_list(TriMesh& mesh, ChunkReader& in) {
   if (!in.u16(count)) return false;
   if (count == 0) return true;
   bool need_swap = !host_is_little_endian();
-  if (!read_verts_binary(mesh, in.file(), need_swap, count, 12, 0, -1, -1, false, -1))
+  if (!read_verts_binary(mesh, in.file(), need_swap, count, VertexLayout::positions_only(12)))
     return false;
   in.advance(uint64_t{count} * 12);
   return true;
@@ -113,6 +113,7 @@ bool read_3ds(TriMesh& mesh, std::FILE* f) {
     if (!in.bytes(header, kChunkHeaderBytes)) {
       // End of file exactly between chunks ends the read; inside a header it fails.
       if (in.pos() == start && !std::ferror(f)) break;
+      error_printf("The file ends inside a chunk header.\n");
       return false;
     }
     const uint16_t id = le_u16(header);
@@ -128,8 +129,12 @@ bool read_3ds(TriMesh& mesh, std::FILE* f) {
         break;
       case OBJECT: {
         unsigned char c = 1;
-        while (c != 0)
-          if (!in.bytes(&c, 1)) return false;
+        while (c != 0) {
+          if (!in.bytes(&c, 1)) {
+            error_printf("The file ends inside an object name.\n");
+            return false;
+          }
+        }
         break;
       }
       case TRIANGLE_MESH:

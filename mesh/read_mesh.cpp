@@ -4,9 +4,12 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cctype>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
 
+#include "geometry/file_paths.h"
 #include "mesh/diagnostics.h"
 #include "mesh/mesh_io.h"
 
@@ -14,11 +17,6 @@ namespace {
 
 bool begins_with(const std::string& s, const char* prefix) {
   return s.compare(0, std::strlen(prefix), prefix) == 0;
-}
-
-bool ends_with(const std::string& s, const char* suffix) {
-  size_t n = std::strlen(suffix);
-  return s.size() >= n && s.compare(s.size() - n, n, suffix) == 0;
 }
 
 // Returns bytes to the stream, last first. glibc keeps any number of
@@ -32,7 +30,7 @@ bool push_back(std::FILE* f, const char* bytes, size_t n) {
 
 // Recognises the format from the name or the first bytes and runs its reader.
 bool read_by_format(TriMesh& mesh, std::FILE* f, const std::string& filename) {
-  if (begins_with(filename, "stl:-") || ends_with(filename, ".stl")) return read_stl(mesh, f);
+  if (begins_with(filename, "stl:-") || has_extension(filename, "stl")) return read_stl(mesh, f);
 
   int c = std::getc(f);
   if (c == EOF) {
@@ -62,7 +60,11 @@ bool read_by_format(TriMesh& mesh, std::FILE* f, const std::string& filename) {
     case '#': {
       // A ray file may open with its camera, background or ambient record
       // (the ray writer does), not only with a material, vertex or shape.
-      if (std::fscanf(f, "%1024s", buf) == 1 &&
+      // Its records are whole tokens ("#camera"): a blank after the "#"
+      // makes a comment, and the file is OBJ.
+      const int next = std::getc(f);
+      if (next != EOF) std::ungetc(next, f);
+      if (next != EOF && !std::isspace(next) && std::fscanf(f, "%1024s", buf) == 1 &&
           (std::strncmp(buf, "material", 8) == 0 || std::strncmp(buf, "vertex", 6) == 0 ||
            std::strncmp(buf, "shape_", 6) == 0 || std::strncmp(buf, "camera", 6) == 0 ||
            std::strncmp(buf, "background", 10) == 0 || std::strncmp(buf, "ambient", 7) == 0)) {
@@ -216,6 +218,13 @@ bool TriMesh::read_into(const std::string& filename) {
     name = "standard input";
   } else {
     f = std::fopen(filename.c_str(), "rb");
+    // A folder opens for reading on some systems and then fails every read.
+    struct stat st;
+    if (f && fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
+      std::fclose(f);
+      f = nullptr;
+      errno = EISDIR;
+    }
     if (!f) {
       error_printf("Error opening [%s] for reading: %s.\n", filename.c_str(), std::strerror(errno));
       return false;

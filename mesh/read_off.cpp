@@ -38,6 +38,11 @@ bool read_off(TriMesh& mesh, std::FILE* f) {
     return false;
   }
   const int nverts = static_cast<int>(counts[0]), nfaces = static_cast<int>(counts[1]);
-  return read_verts_ascii(mesh, f, nverts, 3, 0, -1, -1, false, -1) &&
-         read_faces_ascii(mesh, f, nfaces, 1, 0, 1, true);
+  FaceLayout polygons;  // "count i0 i1 ...", then the rest of the line
+  polygons.record_len = 1;
+  polygons.count = 0;
+  polygons.first_index = 1;
+  polygons.line_per_face = true;
+  return read_verts_ascii(mesh, f, nverts, VertexLayout::positions_only(3)) &&
+         read_faces_ascii(mesh, f, nfaces, polygons);
 }

@@ -4,11 +4,13 @@
 
 bool read_sm(TriMesh& mesh, std::FILE* f) {
   int nverts;
-  if (!scan_int(f, nverts) || !read_verts_ascii(mesh, f, nverts, 3, 0, -1, -1, false, -1))
+  if (!scan_int(f, nverts) || !read_verts_ascii(mesh, f, nverts, VertexLayout::positions_only(3)))
     return false;
   skip_comments(f);
   int nfaces;
   // No face count: the file is a point set.
   if (!scan_int(f, nfaces)) return true;
-  return read_faces_ascii(mesh, f, nfaces, 0, -1, 0, false);
+  FaceLayout triangles;  // three indices, no count
+  triangles.first_index = 0;
+  return read_faces_ascii(mesh, f, nfaces, triangles);
 }

@@ -69,5 +69,9 @@ bool read_vivid(TriMesh& mesh, std::FILE* f) {
     return false;
   }
   // Big-endian data: swapped exactly when the host is little-endian.
-  return read_faces_binary(mesh, f, host_is_little_endian(), nfaces, 4, 0, 4);
+  FaceLayout polygons;  // an int32 count, then the indices
+  polygons.record_len = 4;
+  polygons.count = 0;
+  polygons.first_index = 4;
+  return read_faces_binary(mesh, f, host_is_little_endian(), nfaces, polygons);
 }

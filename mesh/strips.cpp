@@ -29,28 +29,39 @@ int32_t clamped_strip_length(const std::vector<int32_t>& stream, size_t at) {
 // faces across its edges (0 to 3).
 constexpr int8_t kUsed = -1;
 
+// A face that repeats a vertex. The walk finds its way through a face by the
+// corner that holds a vertex, which such a face does not tell apart, so it
+// would emit triangles that are in no face. Each one forms a strip of its own.
+bool repeats_a_vertex(const Face& f) { return f[0] == f[1] || f[1] == f[2] || f[2] == f[0]; }
+
 struct StripBuilder {
   const std::vector<Face>& faces;
   const std::vector<Face>& across;
   std::vector<int8_t> state;
   std::vector<int32_t> pending;  // stack of faces whose state dropped to 1
   std::vector<int32_t>& out;     // terminated-form stream
+  std::vector<bool> solo;        // faces that join no other face's strip
 
-  bool unused(int32_t f) const { return f != -1 && state[f] >= 0; }
+  bool unused(int32_t f) const { return f != -1 && !solo[f] && state[f] >= 0; }
+  // The face across edge j of f, as far as strips are concerned.
+  int32_t linked(int32_t f, int j) const {
+    const int32_t n = across[f][j];
+    return n == -1 || solo[f] || solo[n] ? -1 : n;
+  }
 
   // How promising it is to leave face f across its edge j (0 to 3).
   int edge_score(int32_t f, int j) const {
-    const int32_t n = across[f][j];
+    const int32_t n = linked(f, j);
     if (!unused(n)) return 0;
     const int c = corner_of(faces[n], faces[f][(j + 1) % 3]);
-    if (c < 0 || !unused(across[n][c])) return 1;
+    if (c < 0 || !unused(linked(n, c))) return 1;
     return state[n] == 2 ? 3 : 2;
   }
 
   void mark_used(int32_t f) {
     state[f] = kUsed;
     for (int j = 0; j < 3; j++) {
-      const int32_t n = across[f][j];
+      const int32_t n = linked(f, j);
       if (n == -1) continue;
       if (state[n] > 0) state[n]--;
       if (state[n] == 1) pending.push_back(n);
@@ -80,7 +91,7 @@ struct StripBuilder {
       out.push_back(third);
       mark_used(f);
       const int c = corner_of(faces[f], first);
-      const int32_t next = c < 0 ? -1 : across[f][c];
+      const int32_t next = c < 0 ? -1 : linked(f, c);
       if (!unused(next)) break;
       f = next;
       first = second;
@@ -205,7 +216,9 @@ void TriMesh::need_tristrips() {
   const int32_t nf = static_cast<int32_t>(faces.size());
   // Worst case every strip is one face: three corners and a terminator.
   tristrips.reserve(4 * static_cast<size_t>(nf));
-  StripBuilder builder{faces, across_edge, std::vector<int8_t>(nf, 0), {}, tristrips};
+  StripBuilder builder{faces, across_edge, std::vector<int8_t>(nf, 0), {}, tristrips,
+                       std::vector<bool>(nf, false)};
+  for (int32_t i = 0; i < nf; i++) builder.solo[i] = repeats_a_vertex(faces[i]);
   // A face joins the stack when its state first reaches 1, which happens at
   // most once per face, so nf entries never regrow.
   builder.pending.reserve(nf);
@@ -216,7 +229,7 @@ void TriMesh::need_tristrips() {
       continue;
     }
     int8_t linked = 0;
-    for (int j = 0; j < 3; j++) linked += across_edge[i][j] != -1;
+    for (int j = 0; j < 3; j++) linked += builder.linked(i, j) != -1;
     builder.state[i] = linked;
   }
   for (int32_t i = 0; i < nf; i++) {

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "geometry/file_paths.h"
 #include "mesh/TriMesh.h"
 #include "mesh/diagnostics.h"
 #include "mesh/file_out.h"
@@ -10,17 +11,12 @@
 
 namespace {
 
-bool ends_with(const std::string& s, const char* ending) {
-  const size_t n = std::strlen(ending);
-  return s.size() >= n && s.compare(s.size() - n, n, ending) == 0;
-}
-
 MeshFormat host_binary_ply() {
   return host_is_little_endian() ? MeshFormat::PLY_BINARY_LE : MeshFormat::PLY_BINARY_BE;
 }
 
 struct Ending {
-  const char* ending;
+  const char* extension;  // without the dot
   MeshFormat format;
 };
 
@@ -57,13 +53,17 @@ bool write_format(TriMesh& mesh, std::FILE* f, const std::string& name,
 
 std::string parse_write_name(const std::string& filename, WriteOptions& options) {
   const Ending endings[] = {
-      {".ply", host_binary_ply()}, {".ray", MeshFormat::RAY},    {".obj", MeshFormat::OBJ},
-      {".off", MeshFormat::OFF},   {".sm", MeshFormat::SM},      {".stl", MeshFormat::STL},
-      {".cc", MeshFormat::SOURCE}, {".c++", MeshFormat::SOURCE}, {".cpp", MeshFormat::SOURCE},
-      {".C", MeshFormat::SOURCE},
+      {"ply", host_binary_ply()}, {"ray", MeshFormat::RAY},    {"obj", MeshFormat::OBJ},
+      {"off", MeshFormat::OFF},   {"sm", MeshFormat::SM},      {"stl", MeshFormat::STL},
+      {"cc", MeshFormat::SOURCE}, {"c++", MeshFormat::SOURCE}, {"cpp", MeshFormat::SOURCE},
+      {"C", MeshFormat::SOURCE},
   };
-  for (const Ending& e : endings)
-    if (ends_with(filename, e.ending)) options.format = e.format;
+  for (const Ending& e : endings) {
+    if (has_extension(filename, e.extension)) {
+      options.format = e.format;
+      options.format_named = true;
+    }
+  }
 
   const MeshFormat host = host_binary_ply();
   const Prefix prefixes[] = {
@@ -95,7 +95,10 @@ std::string parse_write_name(const std::string& filename, WriteOptions& options)
       name.erase(0, n);
       stripped = true;
       switch (p.sets) {
-        case Prefix::FORMAT: options.format = p.format; break;
+        case Prefix::FORMAT:
+          options.format = p.format;
+          options.format_named = true;
+          break;
         case Prefix::NORM: options.write_norm = true; break;
         case Prefix::NOGRID: options.write_grid = false; break;
         case Prefix::CFLT: options.float_color = true; break;
@@ -133,6 +136,21 @@ bool TriMesh::write_mesh(const std::string& filename) {
   WriteOptions options;
   const std::string name = parse_write_name(filename, options);
   if (grid.empty()) options.write_grid = false;
+  // Standard output has no ending and keeps the binary PLY default; a file
+  // name must say what it holds, or its reader would be misled.
+  if (!options.format_named && name != "-") {
+    error_printf("Unknown file type for [%s]: the name must end in .ply, .ray, .obj, .off, .sm, "
+                 ".stl, .cc, .c++, .cpp or .C, or begin with a format prefix such as ply: or "
+                 "asc:.\n",
+                 name.c_str());
+    return false;
+  }
+  // STL holds only triangles: a point set would give a file of no facets
+  // that no reader takes back.
+  if (options.format == MeshFormat::STL && faces.empty() && tristrips.empty() && grid.empty()) {
+    error_printf("No faces to write: STL holds triangles only.\n");
+    return false;
+  }
 
   // Standard output is flushed rather than closed: it belongs to the process.
   const bool to_stdout = name == "-";

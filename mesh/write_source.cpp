@@ -2,6 +2,7 @@
 // arrays (positions, optionally normals, colours, faces).
 #include <cctype>
 
+#include "geometry/file_paths.h"
 #include "mesh/file_out.h"
 #include "mesh/mesh_write.h"
 
@@ -11,11 +12,7 @@ namespace {
 // that may not appear in an identifier replaced by "_", so that a name with
 // directories or dashes still gives a function that compiles.
 std::string function_name(const std::string& name) {
-  std::string base = name;
-  const size_t slash = base.find_last_of("/\\");
-  if (slash != std::string::npos) base.erase(0, slash + 1);
-  const size_t dot = base.rfind('.');
-  if (dot != std::string::npos) base.erase(dot);
+  std::string base = strip_extension(file_name_of(name));
   for (char& c : base)
     if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') c = '_';
   return "make_" + base;

@@ -10,6 +10,10 @@
 bool write_stl(TriMesh& mesh, std::FILE* f) {
   std::vector<Face> scratch;
   const std::vector<Face>& faces = faces_to_write(mesh, scratch);
+  if (faces.empty()) {
+    error_printf("No faces to write: STL holds triangles only.\n");
+    return false;
+  }
   const int64_t nv = static_cast<int64_t>(mesh.vertices.size());
   for (size_t i = 0; i < faces.size(); i++) {
     for (int j = 0; j < 3; j++) {

@@ -2,15 +2,6 @@
 
 #include "registration/curvature_scale.h"
 
-std::string pose_path_for(const std::string& path) {
-  // Only the file name's dot counts: a dot in a folder name ("scans.v2/part")
-  // must not name a pose file outside the mesh's folder.
-  size_t dot = path.rfind('.');
-  size_t slash = path.find_last_of("/\\");
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::string();
-  return path.substr(0, dot + 1) + "xf";
-}
-
 bool load_scan(MeshSlot& slot, int index, const std::string& path) {
   slot.clear();
   slot.index = index;

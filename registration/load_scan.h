@@ -4,12 +4,8 @@
 
 #include <string>
 
+#include "geometry/file_paths.h"
 #include "registration/MeshSlot.h"
-
-// The pose file beside a mesh: `path` up to and including its last "."
-// followed by "xf"; empty when the file name (the part after the last "/" or
-// "\\") has no ".", so a dot in a folder name never counts.
-std::string pose_path_for(const std::string& path);
 
 // Clears `slot`, sets slot.index = index and slot.file_name = path, and
 // reads the mesh (read_mesh prints why on failure: then false, slot empty).

@@ -33,15 +33,6 @@ void fill_results(AppState& app) {
 
 }  // namespace
 
-TEST(ResultFiles, PathRuleCutsOnlyTheFileNamesExtension) {
-  EXPECT_EQ(strip_extension("/a/run.txt"), "/a/run");
-  EXPECT_EQ(strip_extension("/a/run.tar.gz"), "/a/run.tar");
-  EXPECT_EQ(strip_extension("/a/run"), "/a/run");
-  EXPECT_EQ(strip_extension("run"), "run");
-  // A dot in a folder name is not an extension: the name stays in its folder.
-  EXPECT_EQ(strip_extension("/data/v1.2/run"), "/data/v1.2/run");
-}
-
 TEST(ResultFiles, SummaryAndTableAreByteExact) {
   AppState app;
   fill_results(app);

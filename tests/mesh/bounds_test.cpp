@@ -2,6 +2,7 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -10,7 +11,7 @@
 #include "mesh/derived_meshes.h"
 #include "mesh/min_sphere.h"
 
-using test_meshes::ProgressCapture;
+using test_meshes::CapturedText;
 
 namespace {
 
@@ -24,50 +25,39 @@ TriMesh cloud(const std::vector<point>& pts) {
   return m;
 }
 
-// Smallest sphere through all of `pts` (2, 3 or 4 points) that has them on
-// its surface with its centre in their affine hull; false when degenerate.
-bool circumsphere(const std::vector<point>& pts, double c[3], double& r2) {
-  const size_t k = pts.size();
-  double q[4][3];
-  for (size_t i = 0; i < k; i++)
-    for (int j = 0; j < 3; j++) q[i][j] = double(pts[i][j]) - double(pts[0][j]);
-  // centre = p0 + sum_i l_i q_i with 2 q_i . (sum_j l_j q_j) = |q_i|^2.
-  const int n = int(k) - 1;
-  double a[3][4];
-  for (int i = 0; i < n; i++) {
-    for (int j = 0; j < n; j++) {
-      double d = 0;
-      for (int x = 0; x < 3; x++) d += q[i + 1][x] * q[j + 1][x];
-      a[i][j] = 2 * d;
-    }
-    double d = 0;
-    for (int x = 0; x < 3; x++) d += q[i + 1][x] * q[i + 1][x];
-    a[i][n] = d;
-  }
-  for (int col = 0; col < n; col++) {  // Gaussian elimination, partial pivoting
-    int piv = col;
-    for (int r = col + 1; r < n; r++)
-      if (std::fabs(a[r][col]) > std::fabs(a[piv][col])) piv = r;
-    if (std::fabs(a[piv][col]) < 1e-12) return false;
-    for (int x = 0; x <= n; x++) std::swap(a[col][x], a[piv][x]);
-    for (int r = 0; r < n; r++) {
-      if (r == col) continue;
-      double f = a[r][col] / a[col][col];
-      for (int x = 0; x <= n; x++) a[r][x] -= f * a[col][x];
-    }
-  }
-  for (int x = 0; x < 3; x++) c[x] = pts[0][x];
-  for (int i = 0; i < n; i++)
-    for (int x = 0; x < 3; x++) c[x] += a[i][n] / a[i][i] * q[i + 1][x];
-  r2 = 0;
-  for (int x = 0; x < 3; x++) r2 += (c[x] - pts[0][x]) * (c[x] - pts[0][x]);
-  return true;
+// Double-precision vectors for the oracle.
+struct D3 {
+  double x, y, z;
+};
+D3 operator+(D3 a, D3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+D3 operator-(D3 a, D3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+D3 operator*(double s, D3 a) { return {s * a.x, s * a.y, s * a.z}; }
+double dot(D3 a, D3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+D3 cross(D3 a, D3 b) {
+  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
+D3 d3(const point& p) { return {p.x, p.y, p.z}; }
 
-double dist2_to(const double c[3], const point& p) {
-  double d = 0;
-  for (int x = 0; x < 3; x++) d += (p[x] - c[x]) * (p[x] - c[x]);
-  return d;
+// Centre of the smallest sphere through all of 2, 3 or 4 points (the closed
+// forms of the circumcentre); false when they are degenerate.
+bool circumcentre(const std::vector<point>& pts, D3& c) {
+  const D3 a = d3(pts[0]), b = d3(pts[1]) - a;
+  if (pts.size() == 2) {
+    c = a + 0.5 * b;
+    return true;
+  }
+  const D3 e = d3(pts[2]) - a, n = cross(b, e);
+  if (pts.size() == 3) {
+    const double den = 2 * dot(n, n);
+    if (den < 1e-12) return false;
+    c = a + (1 / den) * (dot(e, e) * cross(n, b) + dot(b, b) * cross(e, n));
+    return true;
+  }
+  const D3 d = d3(pts[3]) - a;
+  const double den = 2 * dot(b, cross(e, d));
+  if (std::fabs(den) < 1e-12) return false;
+  c = a + (1 / den) * (dot(d, d) * n + dot(e, e) * cross(d, b) + dot(b, b) * cross(e, d));
+  return true;
 }
 
 // Brute-force radius of the smallest enclosing sphere: the smallest of the
@@ -76,10 +66,11 @@ double brute_force_radius(const std::vector<point>& pts) {
   const size_t n = pts.size();
   double best = std::numeric_limits<double>::infinity();
   auto consider = [&](const std::vector<point>& support) {
-    double c[3], r2;
-    if (!circumsphere(support, c, r2)) return;
+    D3 c;
+    if (!circumcentre(support, c)) return;
+    const double r2 = dot(c - d3(support[0]), c - d3(support[0]));
     for (const point& p : pts)
-      if (dist2_to(c, p) > r2 * (1 + 1e-9) + 1e-12) return;
+      if (dot(c - d3(p), c - d3(p)) > r2 * (1 + 1e-9) + 1e-12) return;
     best = std::min(best, std::sqrt(r2));
   };
   for (size_t a = 0; a < n; a++)
@@ -97,11 +88,11 @@ double brute_force_radius(const std::vector<point>& pts) {
 void expect_tight_enclosure(const std::vector<point>& pts, const BoundingSphere& s,
                             const std::string& what) {
   ASSERT_TRUE(s.valid) << what;
-  double c[3] = {s.center.x, s.center.y, s.center.z};
+  const D3 c = d3(s.center);
   double r = s.radius, slack = kRelTol * std::max(1.0, r);
   int on_surface = 0;
   for (const point& p : pts) {
-    double d = std::sqrt(dist2_to(c, p));
+    double d = std::sqrt(dot(c - d3(p), c - d3(p)));
     EXPECT_LE(d, r + slack) << what;
     if (d >= r - slack) on_surface++;
   }
@@ -109,27 +100,6 @@ void expect_tight_enclosure(const std::vector<point>& pts, const BoundingSphere&
 }
 
 }  // namespace
-
-TEST(BoundingBox, TwoPointsAndProgress) {
-  TriMesh m = cloud({point(0, 0, 0), point(2, 0, 0)});
-  ProgressCapture capture;
-  m.need_bounding_box();
-  EXPECT_TRUE(m.bounding_box.valid);
-  EXPECT_EQ(m.bounding_box.min, point(0, 0, 0));
-  EXPECT_EQ(m.bounding_box.max, point(2, 0, 0));
-  EXPECT_EQ(capture.str(), "Computing bounding box... Done.\n  x = 0 .. 2, y = 0 .. 0, z = 0 .. 0\n");
-}
-
-TEST(BoundingBox, SecondCallChangesNothing) {
-  TriMesh m = cloud({point(1, 2, 3), point(-1, 5, 0)});
-  m.need_bounding_box();
-  m.vertices[0] = point(100, 100, 100);
-  ProgressCapture capture;
-  m.need_bounding_box();
-  EXPECT_EQ(capture.str(), "");
-  EXPECT_EQ(m.bounding_box.min, point(-1, 2, 0));
-  EXPECT_EQ(m.bounding_box.max, point(1, 5, 3));
-}
 
 // A NaN first vertex would otherwise pin min and max to NaN for good.
 TEST(BoundingBox, NonFiniteVerticesAreLeftOut) {
@@ -141,7 +111,7 @@ TEST(BoundingBox, NonFiniteVerticesAreLeftOut) {
 
   TriMesh none = cloud({point(kNaN, 0, 0)});
   TriMesh empty;
-  ProgressCapture capture;
+  CapturedText capture;
   none.need_bounding_box();
   empty.need_bounding_box();
   none.need_bounding_sphere();
@@ -161,46 +131,10 @@ TEST(BoundingSphere, SmallExactCases) {
   EXPECT_EQ(one.bounding_sphere.radius, 0.0f);
 
   TriMesh two = cloud({point(0, 0, 0), point(2, 0, 0)});
-  ProgressCapture capture;
   two.need_bounding_sphere();
-  EXPECT_EQ(capture.str(),
-            "Computing bounding sphere... Done.\n  center = (1, 0, 0), radius = 1\n");
   EXPECT_EQ(two.bounding_sphere.center, point(1, 0, 0));
   EXPECT_EQ(two.bounding_sphere.radius, 1.0f);
 
-  std::vector<point> cube;
-  for (int i = 0; i < 8; i++) cube.push_back(point(float(i & 1), float((i >> 1) & 1), float(i >> 2)));
-  TriMesh c = cloud(cube);
-  c.need_bounding_sphere();
-  EXPECT_NEAR(c.bounding_sphere.center.x, 0.5f, 1e-6f);
-  EXPECT_NEAR(c.bounding_sphere.center.y, 0.5f, 1e-6f);
-  EXPECT_NEAR(c.bounding_sphere.center.z, 0.5f, 1e-6f);
-  EXPECT_NEAR(c.bounding_sphere.radius, std::sqrt(3.0f) / 2, 1e-6f);
-  expect_tight_enclosure(cube, c.bounding_sphere, "cube");
-}
-
-// A regular tetrahedron's circumsphere holds its inner points too, so it is
-// the answer whatever order the points come in.
-TEST(BoundingSphere, TetrahedronWithInnerPointsGivesCircumsphere) {
-  const std::vector<point> tet = {point(1, 1, 1), point(1, -1, -1), point(-1, 1, -1),
-                                  point(-1, -1, 1)};
-  std::mt19937 rng(3);
-  std::uniform_real_distribution<float> w(0.0f, 1.0f);
-  for (int order = 0; order < 5; order++) {
-    std::vector<point> pts;
-    for (int i = 0; i < 40; i++) {  // convex combinations: inside
-      float b[4] = {w(rng), w(rng), w(rng), w(rng)};
-      float s = b[0] + b[1] + b[2] + b[3];
-      point p;
-      for (int k = 0; k < 4; k++) p += (b[k] / s) * tet[k];
-      pts.push_back(p + point(10, 20, 30));
-    }
-    for (const point& t : tet) pts.insert(pts.begin() + (rng() % pts.size()), t + point(10, 20, 30));
-    TriMesh m = cloud(pts);
-    m.need_bounding_sphere();
-    EXPECT_NEAR(m.bounding_sphere.radius, std::sqrt(3.0f), 1e-5f) << "order " << order;
-    EXPECT_NEAR(dist(m.bounding_sphere.center, point(10, 20, 30)), 0.0f, 1e-5f);
-  }
 }
 
 TEST(BoundingSphere, RandomCloudsMatchBruteForce) {
@@ -256,16 +190,6 @@ TEST(BoundingSphere, DuplicatesAndNonFiniteVertices) {
   EXPECT_EQ(r, -5.0f);
 }
 
-TEST(BoundingSphere, SecondCallChangesNothing) {
-  TriMesh m = cloud({point(0, 0, 0), point(2, 0, 0)});
-  m.need_bounding_sphere();
-  m.vertices[1] = point(50, 0, 0);
-  ProgressCapture capture;
-  m.need_bounding_sphere();
-  EXPECT_EQ(capture.str(), "");
-  EXPECT_EQ(m.bounding_sphere.radius, 1.0f);
-}
-
 // Cospherical points are the hard case for float move-to-front (many
 // near-ties); overflowing squares turn excesses into inf or NaN. Both must
 // end, and the first must still enclose.
@@ -280,4 +204,51 @@ TEST(BoundingSphere, CosphericalAndOverflowingInputsTerminate) {
                         point(1e-30f, 0, 0), point(0, -3e38f, 1)});
   huge.need_bounding_sphere();
   EXPECT_TRUE(huge.bounding_sphere.valid);
+}
+
+// Each need_ call builds its data once, printing its message: a later call,
+// even after a vertex moved, prints nothing and keeps the first result.
+TEST(DerivedData, EachIsBuiltOnceWithItsMessage) {
+  auto derived = [](const TriMesh& m) {
+    return std::make_tuple(m.bounding_box.max, m.bounding_sphere.radius, m.normals, m.point_areas,
+                           m.principal_curv1, m.neighbors, m.vertex_faces, m.across_edge,
+                           m.tristrips);
+  };
+  const struct {
+    void (*need)(TriMesh&);
+    const char* message;
+  } cases[] = {
+      {[](TriMesh& m) { m.need_bounding_box(); },
+       "Computing bounding box... Done.\n  x = -1 .. 1, y = -1 .. 1, z = -1 .. 1\n"},
+      {[](TriMesh& m) { m.need_bounding_sphere(); },
+       "Computing bounding sphere... Done.\n  center = (0, 0, 0), radius = 1\n"},
+      {[](TriMesh& m) { m.need_normals(); }, "Computing normals... Done.\n"},
+      {[](TriMesh& m) { m.need_point_areas(); }, "Computing point areas... Done.\n"},
+      {[](TriMesh& m) { m.need_curvatures(); },
+       "Computing normals... Done.\nComputing point areas... Done.\n"
+       "Computing curvatures... Done.\n"},
+      {[](TriMesh& m) { m.need_neighbors(); }, "Finding vertex neighbors... Done.\n"},
+      {[](TriMesh& m) { m.need_vertex_faces(); }, "Finding vertex to triangle maps... Done.\n"},
+      // The across-edge maps build the vertex-to-face maps on the way.
+      {[](TriMesh& m) { m.need_across_edge(); },
+       "Finding vertex to triangle maps... Done.\nFinding across-edge maps... Done.\n"},
+      {[](TriMesh& m) { m.need_tristrips(); },
+       "Finding vertex to triangle maps... Done.\nFinding across-edge maps... Done.\n"
+       "Building triangle strips... Done.\n  3 strips (Avg. length 2.7)\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    TriMesh m = test_meshes::octahedron();
+    {
+      CapturedText text;
+      c.need(m);
+      EXPECT_EQ(text.all(), c.message);
+    }
+    const auto first = derived(m);
+    m.vertices[0] = point(9, 5, 3);
+    CapturedText text;
+    c.need(m);
+    EXPECT_EQ(text.all(), "");
+    EXPECT_TRUE(derived(m) == first);
+  }
 }

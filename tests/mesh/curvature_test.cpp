@@ -116,16 +116,6 @@ TEST(Curvature, CylinderBendsAroundItsAxis) {
   }
 }
 
-TEST(Curvature, PresentCurvaturesAreKept) {
-  TriMesh m = test_meshes::plane_grid(3, 3);
-  m.need_curvatures();
-  m.principal_curv1[0] = 42.0f;
-  ProgressCapture capture;
-  m.need_curvatures();
-  EXPECT_EQ(capture.str(), "");
-  EXPECT_EQ(m.principal_curv1[0], 42.0f);
-}
-
 // Isolated vertices, duplicate points, degenerate faces and a NaN vertex:
 // no crash, and every vertex that is itself finite ends with finite values.
 TEST(Curvature, BadInputStaysFinite) {
@@ -157,69 +147,6 @@ TEST(Curvature, BadInputStaysFinite) {
   cloud.vertices = {point(0, 0, 0), point(1, 0, 0), point(0, 1, 0), point(1, 1, 0.1f)};
   cloud.need_dcurv();
   for (size_t i = 0; i < cloud.vertices.size(); i++) EXPECT_EQ(cloud.principal_curv1[i], 0.0f);
-}
-
-TEST(CurvatureFrames, RotateFrameOntoNormal) {
-  const point u(1, 0, 0), v(0, 1, 0);
-  point nu, nv;
-  rotate_frame(u, v, point(0, 0, 1), nu, nv);  // same normal: unchanged
-  EXPECT_EQ(nu, u);
-  EXPECT_EQ(nv, v);
-  rotate_frame(u, v, point(0, 0, -1), nu, nv);  // opposite: both flipped
-  EXPECT_EQ(nu, point(-1, 0, 0));
-  EXPECT_EQ(nv, point(0, -1, 0));
-  point n(0, 0.6f, 0.8f);
-  rotate_frame(u, v, n, nu, nv);
-  EXPECT_NEAR(dot(nu, n), 0.0f, 1e-6f);
-  EXPECT_NEAR(dot(nv, n), 0.0f, 1e-6f);
-  EXPECT_NEAR(dot(cross(nu, nv), n), 1.0f, 1e-6f);
-}
-
-TEST(CurvatureFrames, ProjectionTurnsTheTensor) {
-  const point u(1, 0, 0), v(0, 1, 0);
-  // A 90-degree turn in the plane swaps ku and kv and negates kuv.
-  float ku, kuv, kv;
-  project_curvature(u, v, 2.0f, 0.5f, -1.0f, v, -u, ku, kuv, kv);
-  EXPECT_NEAR(ku, -1.0f, 1e-6f);
-  EXPECT_NEAR(kuv, -0.5f, 1e-6f);
-  EXPECT_NEAR(kv, 2.0f, 1e-6f);
-  // At 45 degrees the trace is kept and kuv = (kv - ku) / 2.
-  const float h = std::sqrt(0.5f);
-  project_curvature(u, v, 2.0f, 0.0f, -1.0f, point(h, h, 0), point(-h, h, 0), ku, kuv, kv);
-  EXPECT_NEAR(ku + kv, 1.0f, 1e-6f);
-  EXPECT_NEAR(kuv, -1.5f, 1e-6f);
-
-  // The derivative tensor is cubic in the frame: flipping both axes negates it.
-  const float d[4] = {1, 2, 3, 4};
-  float nd[4];
-  project_curvature_derivative(u, v, d, -u, -v, nd);
-  for (int k = 0; k < 4; k++) EXPECT_NEAR(nd[k], -d[k], 1e-6f);
-  // Swapping the axes (u' = v, v' = u) turns the normal over, which first
-  // flips the old frame; in all the tensor comes out reversed and negated.
-  project_curvature_derivative(u, v, d, v, u, nd);
-  for (int k = 0; k < 4; k++) EXPECT_NEAR(nd[k], -d[3 - k], 1e-6f);
-}
-
-TEST(CurvatureFrames, PrincipalDirectionsDiagonalise) {
-  const point u(1, 0, 0), v(0, 1, 0), n(0, 0, 1);
-  point d1, d2;
-  float k1, k2;
-  // Form [[1, 1], [1, 1]]: eigenvalues 2 along (1, 1) and 0 along (1, -1).
-  principal_directions(u, v, 1.0f, 1.0f, 1.0f, n, d1, d2, k1, k2);
-  EXPECT_NEAR(k1, 2.0f, 1e-6f);
-  EXPECT_NEAR(k2, 0.0f, 1e-6f);
-  EXPECT_NEAR(std::fabs(d1.x), std::sqrt(0.5f), 1e-6f);
-  EXPECT_NEAR(d1.x, d1.y, 1e-6f);
-  EXPECT_EQ(d2, cross(n, d1));
-  // Smaller magnitude first on the diagonal: swapped, direction follows.
-  principal_directions(u, v, 0.5f, 0.0f, -3.0f, n, d1, d2, k1, k2);
-  EXPECT_EQ(k1, -3.0f);
-  EXPECT_EQ(k2, 0.5f);
-  EXPECT_EQ(d1, v);
-  // A tie keeps the unswapped order.
-  principal_directions(u, v, -1.0f, 0.0f, 1.0f, n, d1, d2, k1, k2);
-  EXPECT_EQ(k1, -1.0f);
-  EXPECT_EQ(d1, u);
 }
 
 // A mesh stored as strips gets its faces unpacked for the curvature passes,

@@ -1,10 +1,13 @@
-// Meshes built in code for the tests of derived mesh data.
+// Meshes built in code, and helpers shared by the mesh tests.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <map>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "mesh/TriMesh.h"
 #include "mesh/diagnostics.h"
@@ -24,6 +27,18 @@ inline TriMesh plane_grid(int nx, int ny, float z = 0.0f) {
       m.faces.push_back(Face(i, i + nx + 1, i + nx));
     }
   }
+  return m;
+}
+
+// The same samples at z = 1 as a range grid of w x h cells (cell y * w + x
+// holds vertex y * w + x) and no faces; cells listed in `missing` are -1.
+inline TriMesh grid_mesh(int w, int h, const std::vector<int>& missing = {}) {
+  TriMesh m = plane_grid(w, h, 1.0f);
+  m.faces.clear();
+  m.grid_width = w;
+  m.grid_height = h;
+  for (int cell = 0; cell < w * h; cell++) m.grid.push_back(cell);
+  for (int cell : missing) m.grid[cell] = -1;
   return m;
 }
 
@@ -87,22 +102,77 @@ inline TriMesh cylinder(int around, int rings, float radius, float spacing) {
   return m;
 }
 
-// Collects the progress text printed while it is alive.
-class ProgressCapture {
+// Collects every progress and error text printed while alive.
+class CapturedText {
  public:
-  ProgressCapture() {
-    text().clear();
-    set_progress_hook(&ProgressCapture::append);
+  CapturedText() {
+    text(0).clear();
+    text(1).clear();
+    text(2).clear();
+    set_progress_hook([](const char* s) { text(0) += s, text(2) += s; });
+    set_error_hook([](const char* s) { text(1) += s, text(2) += s; });
   }
-  ~ProgressCapture() { set_progress_hook(nullptr); }
-  const std::string& str() const { return text(); }
+  ~CapturedText() {
+    set_progress_hook(nullptr);
+    set_error_hook(nullptr);
+  }
+  CapturedText(const CapturedText&) = delete;
+  CapturedText& operator=(const CapturedText&) = delete;
+  const std::string& str() const { return text(0); }  // the progress text
+  const std::string& errors() const { return text(1); }
+  const std::string& all() const { return text(2); }  // both, in the order printed
+  bool has(const std::string& s) const { return all().find(s) != std::string::npos; }
 
  private:
-  static std::string& text() {
-    static std::string t;
-    return t;
+  static std::string& text(int channel) {
+    static std::string t[3];
+    return t[channel];
   }
-  static void append(const char* s) { text() += s; }
 };
+using ProgressCapture = CapturedText;
+
+// The faces as a sorted list of triangles, each rotated to start at its
+// smallest corner: equal for the same triangles with the same orientations.
+inline std::vector<std::array<int32_t, 3>> oriented_set(const std::vector<Face>& faces) {
+  std::vector<std::array<int32_t, 3>> out;
+  for (const Face& f : faces) {
+    std::array<int32_t, 3> t = {f[0], f[1], f[2]};
+    std::rotate(t.begin(), std::min_element(t.begin(), t.end()), t.end());
+    out.push_back(t);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// The faces the mesh's strips unpack to, on a copy that holds only the strips.
+inline std::vector<Face> unpacked(const TriMesh& m) {
+  TriMesh only_strips;
+  only_strips.vertices = m.vertices;
+  only_strips.tristrips = m.tristrips;
+  only_strips.need_faces();
+  return only_strips.faces;
+}
+
+// Regular octahedron: 6 vertices, 8 outward-facing triangles, closed.
+inline TriMesh octahedron() {
+  TriMesh m;
+  m.vertices = {point(1, 0, 0),  point(-1, 0, 0), point(0, 1, 0),
+                point(0, -1, 0), point(0, 0, 1),  point(0, 0, -1)};
+  m.faces = {Face(0, 2, 4), Face(2, 1, 4), Face(1, 3, 4), Face(3, 0, 4),
+             Face(2, 0, 5), Face(1, 2, 5), Face(3, 1, 5), Face(0, 3, 5)};
+  return m;
+}
+
+// Closed fan of `n` triangles around vertex 0, raised above the plane z = 0.
+inline TriMesh fan(int n) {
+  TriMesh m;
+  m.vertices.push_back(point(0, 0, 0.5f));
+  for (int i = 0; i < n; i++) {
+    const float a = 6.2831853f * i / n;
+    m.vertices.push_back(point(std::cos(a), std::sin(a), 0));
+  }
+  for (int i = 0; i < n; i++) m.faces.push_back(Face(0, 1 + i, 1 + (i + 1) % n));
+  return m;
+}
 
 }  // namespace test_meshes

@@ -1,16 +1,18 @@
-// Helpers of the mesh reader tests: byte builders for small files, temp
-// files, and a capture of the diagnostic printer's two channels.
+// Helpers of the mesh reader and writer tests: byte builders for small files
+// and temp files.
 #pragma once
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "mesh/TriMesh.h"
-#include "mesh/diagnostics.h"
+#include "mesh/derived_meshes.h"
 #include "mesh/mesh_io.h"
 
 namespace ply_test {
@@ -44,9 +46,58 @@ class Bytes {
   std::string data_;
 };
 
+inline std::string stl_file(const std::vector<std::vector<point>>& facets) {
+  Bytes b;
+  b.text(std::string(80, 'x')).i32(static_cast<int32_t>(facets.size()));
+  for (const auto& corners : facets) {
+    b.xyz(9, 9, 9);  // a wrong normal: it is ignored
+    for (const point& p : corners) b.xyz(p.x, p.y, p.z);
+    b.u16(0);
+  }
+  return b.str();
+}
+
+inline std::string chunk(uint16_t id, const std::string& body) {
+  return Bytes().u16(id).i32(static_cast<int32_t>(6 + body.size())).text(body).str();
+}
+
+// One 3DS object: a triangle mesh with the given vertices and faces, and a
+// material sub-chunk after the faces (skipped by the reader).
+inline std::string object_3ds(const std::vector<point>& verts, const std::vector<Face>& faces) {
+  Bytes vlist;
+  vlist.u16(static_cast<uint16_t>(verts.size()));
+  for (const point& p : verts) vlist.xyz(p.x, p.y, p.z);
+  Bytes flist;
+  flist.u16(static_cast<uint16_t>(faces.size()));
+  for (const Face& f : faces) flist.u16(f[0]).u16(f[1]).u16(f[2]).u16(7);  // 7: edge flags
+  flist.text(chunk(0x4130, std::string("mat\0\x01\x00\x00\x00", 8)));
+  const std::string mesh = chunk(0x4110, vlist.str()) + chunk(0x4120, flist.str());
+  return chunk(0x4000, std::string("obj") + '\0' + chunk(0x4100, mesh));
+}
+
+// A version chunk before the editor and a keyframer chunk after it are skipped.
+inline std::string file_3ds(const std::string& objects) {
+  return chunk(0x4D4D, chunk(0x0002, Bytes().i32(3).str()) + chunk(0x3D3D, objects) +
+                           chunk(0xB000, std::string(10, '\0')));
+}
+
+inline std::string vivid_file(const std::vector<point>& verts, const std::vector<Face>& faces) {
+  Bytes b(true);
+  b.text("VIVID" + std::string(127, '\0')).i32(static_cast<int32_t>(verts.size()));
+  for (const point& p : verts) b.f64(p.x).f64(p.y).f64(p.z);
+  b.i32(static_cast<int32_t>(faces.size()));
+  for (const Face& f : faces) b.i32(3).i32(f[0]).i32(f[1]).i32(f[2]);
+  return b.str();
+}
+
 inline std::string temp_path(const std::string& name) {
   const char* dir = std::getenv("ICP_TEST_TMP");
-  return std::string(dir ? dir : "/tmp") + "/mesh_read_" + name;
+  return std::string(dir ? dir : "/tmp") + "/mesh_test_" + name;
+}
+
+inline std::string slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 inline std::string write_file(const std::string& name, const std::string& bytes) {
@@ -54,29 +105,6 @@ inline std::string write_file(const std::string& name, const std::string& bytes)
   std::ofstream(path, std::ios::binary) << bytes;
   return path;
 }
-
-// Collects everything the diagnostic printer emits while alive.
-class Capture {
- public:
-  Capture() {
-    text().clear();
-    set_progress_hook(&append);
-    set_error_hook(&append);
-  }
-  ~Capture() {
-    set_progress_hook(nullptr);
-    set_error_hook(nullptr);
-  }
-  bool has(const std::string& s) const { return text().find(s) != std::string::npos; }
-  const std::string& all() const { return text(); }
-
- private:
-  static std::string& text() {
-    static std::string t;
-    return t;
-  }
-  static void append(const char* s) { text() += s; }
-};
 
 // Writes `bytes` to a temp file and reads it; null on failure.
 inline std::unique_ptr<TriMesh> read_bytes(const std::string& name, const std::string& bytes) {

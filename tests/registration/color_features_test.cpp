@@ -158,10 +158,3 @@ TEST(RidgeLines, KnownSegmentsOfOneFaceAndTheMarksTheyLeave) {
   }
 }
 
-// Only the file name's own dot names the pose file (the load itself is an app test).
-TEST(LoadScan, PosePathComesFromTheFileNamesDot) {
-  EXPECT_EQ(pose_path_for("dir/scan.ply"), "dir/scan.xf");
-  EXPECT_EQ(pose_path_for("dir.v2/scan"), "");
-  EXPECT_EQ(pose_path_for("dir.v2\\scan"), "");
-  EXPECT_EQ(pose_path_for("scan"), "");
-}
