@@ -39,8 +39,8 @@ echo "work folder: $work; $ICP_THREADS threads ours, $OMP_NUM_THREADS Open3D" >&
 compare() {  # NAME FIXED MOVING OPEN3D_METHODS
   local name=$1 dir="$work/$1"
   mkdir -p "$dir"
-  open3d_copy "$2" "$dir/mesh1.ply"
-  open3d_copy "$3" "$dir/mesh2.ply"
+  open3d_copy "$2" "$dir/mesh1.ply" 2>/dev/null
+  open3d_copy "$3" "$dir/mesh2.ply" 2>/dev/null
   ICP_BENCH_TRIALS=$trials ICP_BENCH_FIXED="$2" ICP_BENCH_MOVING="$3" \
     ICP_BENCH_STARTS_OUT="$dir/starts.txt" "$BENCH" --benchmark_filter=BM_AlignModest \
     --benchmark_format=json > "$dir/ours.json" 2>/dev/null
