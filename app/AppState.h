@@ -9,9 +9,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "app/ScriptedPlatform.h"
 #include "app/ViewCamera.h"
+#include "app/trial_basin.h"
 #include "app/control_handles.h"
 #include "app/panel_actions.h"
 #include "app/viewer_hooks.h"
@@ -54,12 +56,16 @@ struct TrialCounts {
   int only_geometric = 0;  // only the geometric ICP converged
 };
 
-// Counts of the last finished batch of this run (all zero before any).
+// The last finished or cancelled batch of this run (all zero before any).
 struct LastBatch {
-  bool done = false;
+  bool done = false;                 // a batch ended with its log closed
   TrialCounts counts;
-  int trials = 0;
+  int trials = 0;                    // trials finished
+  std::vector<TrialRecord> records;  // one per finished trial, for the basin picture
 };
+
+// A trial batch under way between window events (alignment_actions.cpp).
+struct RunningBatch;
 
 struct AppState {
   std::unique_ptr<Aligner> aligner;
@@ -71,6 +77,7 @@ struct AppState {
   ControlHandles controls;       // filled by build_control_panel; all null before
   PanelActions actions;          // what the panel's buttons run
   LastBatch last_batch;          // shown below the panel
+  std::shared_ptr<RunningBatch> batch;  // the batch under way; null when none
   ViewerHooks viewer;            // what the window calls
   Platform* dialogs = nullptr;   // not owned; null: no dialogs (cancel, No)
 

@@ -1,7 +1,11 @@
 #include "app/alignment_actions.h"
 
+#include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <memory>
+#include <utility>
+#include <vector>
 
 #include "app/Platform.h"
 #include "app/result_files.h"
@@ -92,25 +96,112 @@ void save_results(AppState& app) {
   if (write_result_files(app, strip_extension(chosen))) disable_control(app.controls.save);
 }
 
-void run_trial_batch(AppState& app) {
+// The batch that runs between window events, with what it took away from
+// the panel: every control's enabled flag before the batch.
+struct RunningBatch {
+  TrialBatch batch;
+  bool cancel_requested = false;
+  std::string base;
+  std::chrono::steady_clock::time_point start;
+  std::vector<std::pair<Control*, bool>> enabled_before;
+};
+
+namespace {
+
+// Everything but "Cancelar" is unusable while the batch runs; "Cancelar" is
+// shown only then.
+void lock_panel(AppState& app, RunningBatch& rb) {
+  const ControlHandles& h = app.controls;
+  rb.enabled_before.clear();
+  if (!h.panel) return;
+  for (Control* c : h.panel->all_controls()) rb.enabled_before.emplace_back(c, c->enabled);
+  h.panel->root().disable();
+  if (h.cancel) {
+    h.cancel->set_visible(true);
+    h.cancel->enable();
+  }
+}
+
+void unlock_panel(AppState& app, RunningBatch& rb) {
+  const ControlHandles& h = app.controls;
+  for (auto& [control, enabled] : rb.enabled_before) control->enabled = enabled;
+  rb.enabled_before.clear();
+  if (h.cancel) h.cancel->set_visible(false);
+  if (h.panel) h.panel->notify_changed();
+}
+
+void end_batch(AppState& app) {
+  std::shared_ptr<RunningBatch> rb = std::move(app.batch);
+  bool complete = rb->batch.done();
+  bool log_ok = rb->batch.finish();
+  if (!complete)
+    std::printf("Ensayo cancelado: %d de %d ensayos terminados\n", rb->batch.trials_done(),
+                rb->batch.count());
+  std::fflush(stdout);
+  LastBatch& last = app.last_batch;
+  last.done = log_ok;
+  last.counts = rb->batch.counts();
+  last.trials = rb->batch.trials_done();
+  last.records = rb->batch.records();
+  write_basin_svg(rb->base + "_basin.svg", last.records);
+  unlock_panel(app, *rb);
+  app.sync_live_all();
+}
+
+}  // namespace
+
+bool start_trial_batch(AppState& app) {
+  if (app.batch) return false;
   if (!both_meshes_have_colors(*app.aligner)) {
     std::printf("Imposible realizar ensayo\n");
     std::fflush(stdout);
-    return;
+    return false;
   }
   std::string chosen;
   if (!app.platform().save_file({{"*.txt", ""}}, &chosen)) {
     app.sync_live_all();
-    return;
+    return false;
   }
   TrialBatchHooks hooks;
   hooks.prepare_color_features = prepare_for_color_run;
-  TrialCounts counts;
   uint32_t seed = static_cast<uint32_t>(std::time(nullptr));
-  if (run_trials(app, strip_extension(chosen), seed, kTrialCount, hooks, counts)) {
-    app.last_batch.done = true;
-    app.last_batch.counts = counts;
-    app.last_batch.trials = kTrialCount;
+  auto rb = std::make_shared<RunningBatch>();
+  rb->base = strip_extension(chosen);
+  if (!rb->batch.start(app, rb->base, seed, kTrialCount, hooks)) {
+    app.sync_live_all();
+    return false;
   }
-  app.sync_live_all();
+  rb->start = std::chrono::steady_clock::now();
+  lock_panel(app, *rb);
+  app.batch = std::move(rb);
+  return true;
+}
+
+bool advance_trial_batch(AppState& app) {
+  if (!app.batch) return false;
+  RunningBatch& rb = *app.batch;
+  if (!rb.cancel_requested && !rb.batch.done()) rb.batch.step();
+  if (rb.cancel_requested || rb.batch.done()) end_batch(app);
+  return app.batch != nullptr;
+}
+
+void cancel_trial_batch(AppState& app) {
+  if (app.batch) app.batch->cancel_requested = true;
+}
+
+bool trial_batch_running(const AppState& app) { return app.batch != nullptr; }
+
+bool trial_batch_progress(const AppState& app, BatchProgress& progress) {
+  if (!app.batch) return false;
+  const RunningBatch& rb = *app.batch;
+  double elapsed =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - rb.start).count();
+  progress = batch_progress(rb.batch, elapsed);
+  return true;
+}
+
+void run_trial_batch(AppState& app) {
+  if (start_trial_batch(app))
+    while (advance_trial_batch(app)) {
+    }
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/AppState.h"
 #include "app/trial_batch.h"
@@ -36,9 +37,27 @@ void pose_shown_action(AppState& app);
 void save_results(AppState& app);
 
 // "Aleatorio": needs both meshes with colours ("Imposible realizar ensayo\n"
-// on standard output otherwise). Asks for the log name, then runs
-// kTrialCount trials seeded with the calendar time. The last counts are kept
-// in app.last_batch for the panel's summary.
+// on standard output otherwise). Asks for the log name, then starts a batch
+// of kTrialCount trials seeded with the calendar time that runs one ICP run
+// per advance_trial_batch() call, so the window draws in between. While it
+// runs every control but "Cancelar" is disabled and "Cancelar" is shown.
+// False when no batch started (also while one is running).
+bool start_trial_batch(AppState& app);
+// Runs the next ICP run of the running batch, or ends it when it is complete
+// or cancelled: the log gets its count lines over the finished trials, a
+// cancelled batch prints "Ensayo cancelado: n de N ensayos terminados\n" on
+// standard output, RUN_basin.svg is written beside the log, app.last_batch
+// takes the results, and the panel is as before the batch. True while the
+// batch still runs afterwards.
+bool advance_trial_batch(AppState& app);
+// "Cancelar": the batch stops at the next advance_trial_batch() call, so the
+// run under way finishes first.
+void cancel_trial_batch(AppState& app);
+// True while a batch started by start_trial_batch has not ended.
+bool trial_batch_running(const AppState& app);
+// The running batch's progress; false when none runs.
+bool trial_batch_progress(const AppState& app, BatchProgress& progress);
+// A whole batch at once (start, then advance until it ends).
 void run_trial_batch(AppState& app);
 
 const int kTrialCount = 100;

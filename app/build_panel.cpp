@@ -80,6 +80,10 @@ void build_control_panel(ControlPanel& panel, AppState& state) {
   h->color_icp = panel.add_button(h->icp_panel, "ICP_Color", 2, action(state, &PanelActions::align));
   h->trial_batch =
       panel.add_button(h->icp_panel, "Aleatorio", 3, action(state, &PanelActions::trial_batch));
+  // Shown only while a batch runs (alignment_actions.h).
+  h->cancel =
+      panel.add_button(h->icp_panel, "Cancelar", 0, action(state, &PanelActions::cancel_batch));
+  h->cancel->visible = false;
   h->shown_pose =
       panel.add_radio_group(h->icp_panel, &state.shown_pose, 0, action(state, &PanelActions::pose_shown));
   h->pose_initial = panel.add_radio_button(h->shown_pose, "INICIAL");
@@ -114,4 +118,5 @@ void disable_controls_without_data(const ControlHandles& h) {
   h.pose_color_icp->disable();
   h.reset->disable();
   h.save->disable();
+  h.cancel->disable();  // usable only while a batch runs
 }

@@ -33,6 +33,7 @@ struct ControlHandles {
   Control* icp = nullptr;                 // button "ICP"
   Control* color_icp = nullptr;           // button "ICP_Color"
   Control* trial_batch = nullptr;         // button "Aleatorio"
+  Control* cancel = nullptr;              // button "Cancelar", shown during a batch
   Control* shown_pose = nullptr;          // radio group of shown_pose
   Control* pose_initial = nullptr;        // radio "INICIAL"
   Control* pose_icp = nullptr;            // radio "ICP"

@@ -47,6 +47,12 @@ void Control::set_enabled(bool on) {
   if (set_enabled_recursive(*this, on) && owner) owner->notify_changed();
 }
 
+void Control::set_visible(bool on) {
+  if (visible == on) return;
+  visible = on;
+  if (owner) owner->notify_changed();
+}
+
 void Control::enable() { set_enabled(true); }
 void Control::disable() { set_enabled(false); }
 

@@ -51,6 +51,7 @@ struct Control {
   bool bordered = true;           // Panel: embossed frame (true) or no border
   bool bar = false;               // Column: draw a dividing bar
   bool enabled = true;            // usable by the user; see enable()/disable()
+  bool visible = true;            // drawn at all; see set_visible()
   Control* parent = nullptr;
   ControlPanel* owner = nullptr;
   std::vector<std::unique_ptr<Control>> children;
@@ -61,6 +62,8 @@ struct Control {
   void enable();
   void disable();
   void set_enabled(bool on);
+  // Shows or hides this control (alone); a hidden control takes no room.
+  void set_visible(bool on);
 
   // Copies the live variable (if any) into the shown value; returns whether
   // the shown value changed.

@@ -1,5 +1,6 @@
 #include "app/mouse_input.h"
 
+#include "app/alignment_actions.h"
 #include "app/camera.h"
 #include "app/view_setup.h"
 
@@ -62,7 +63,9 @@ void mouse_motion(AppState& app, CameraDevice& device, const ButtonMask& mask, i
     return;
   }
 
-  if (vo.move_mesh2) {
+  // While a trial batch runs, mesh 2's pose belongs to the batch (its start
+  // and results are being recorded): a drag then turns the view only.
+  if (vo.move_mesh2 && !trial_batch_running(app)) {
     // Drag mesh 2 in the common frame: the camera acts on view · pose, and the
     // pose is recovered from the result; the view itself stays put.
     MeshSlot& s2 = *app.aligner->slots[1];

@@ -15,6 +15,7 @@ struct PanelActions {
   std::function<void(int id)> prealign;       // "Prealinear" (0)
   std::function<void(int id)> align;          // "ICP" (1), "ICP_Color" (2)
   std::function<void(int id)> trial_batch;    // "Aleatorio" (3)
+  std::function<void(int id)> cancel_batch;   // "Cancelar" (0), during a batch
   std::function<void(int id)> pose_shown;     // radio "INICIAL"/"ICP"/"ICP_COLOR" (0)
   std::function<void(int id)> reset;          // "Reset" (0)
   std::function<void(int id)> save;           // "Grabar" (0)

@@ -1,5 +1,6 @@
 #include "app/trial_batch.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -53,61 +54,152 @@ bool trial_error_is_good(float error) {
   return std::trunc(error * 1000.0f) == 0.0f;
 }
 
-bool run_trials(AppState& app, const std::string& base, uint32_t seed, int count,
-                const TrialBatchHooks& hooks, TrialCounts& counts) {
-  Aligner& aligner = *app.aligner;
-  MeshSlot& moving = *aligner.slots[1];
-  ViewState& view = *app.view_state;
-  counts = TrialCounts();
+TrialBatch::~TrialBatch() { finish(); }
 
-  std::string log_path = base + ".txt";
-  std::FILE* log = std::fopen(log_path.c_str(), "w");
-  if (!log) {
-    std::fprintf(stderr, "Cannot create the trial log %s: %s.\n", log_path.c_str(),
+bool TrialBatch::start(AppState& app, const std::string& base, uint32_t seed, int count,
+                       const TrialBatchHooks& hooks) {
+  finish();
+  app_ = &app;
+  hooks_ = hooks;
+  count_ = count > 0 ? count : 0;
+  trials_done_ = 0;
+  geometric_done_ = false;
+  counts_ = TrialCounts();
+  records_.clear();
+  log_path_ = base + ".txt";
+  log_ = std::fopen(log_path_.c_str(), "w");
+  if (!log_) {
+    std::fprintf(stderr, "Cannot create the trial log %s: %s.\n", log_path_.c_str(),
                  std::strerror(errno));
+    count_ = 0;
     return false;
   }
+  MeshSlot& moving = *app.aligner->slots[1];
+  reference_ = moving.pose;
+  range_ = translation_range(*moving.mesh);
+  const BoundingBox& box = moving.mesh->bounding_box;
+  box_centre_ = 0.5f * (box.min + box.max);
+  diagonal_ = range_ / double(kTranslationRange);
+  centre_ = app.view_state->spheres[2].center;
+  rng_ = TrialRng(seed);
+  records_.reserve(size_t(count_));
+  return true;
+}
 
-  const PoseMatrix reference = moving.pose;
-  const double range = translation_range(*moving.mesh);
-  const point centre = view.spheres[2].center;
-  TrialRng rng(seed);
+void TrialBatch::step() {
+  if (!log_ || done()) return;
+  if (!geometric_done_) geometric_run();
+  else color_run();
+}
 
-  for (int i = 0; i < count; i++) {
-    moving.pose = reference;
-    std::printf("posicion inicial\n\n");
-    if (hooks.request_redraw) hooks.request_redraw();
-    moving.pose = perturb(moving.pose, centre, range, rng);
-    view.initial_pose = moving.pose;
-    if (hooks.prealign) hooks.prealign(app);
-    const PoseMatrix icp_start = moving.pose;
+void TrialBatch::geometric_run() {
+  Aligner& aligner = *app_->aligner;
+  MeshSlot& moving = *aligner.slots[1];
+  ViewState& view = *app_->view_state;
+  const int i = trials_done_;
+  moving.pose = reference_;
+  std::printf("posicion inicial\n\n");
+  if (hooks_.request_redraw) hooks_.request_redraw();
+  moving.pose = perturb(moving.pose, centre_, range_, rng_);
+  view.initial_pose = moving.pose;
+  if (hooks_.prealign) hooks_.prealign(*app_);
+  const PoseMatrix icp_start = moving.pose;
 
-    std::printf("Ensayo %d\n", i);
-    std::fflush(stdout);
-    aligner.align(2);
-    std::fprintf(log, "Ensayo %d, error: %lf\t", i + 1, static_cast<double>(aligner.icp.error));
-    view.icp_pose = moving.pose;
-    moving.pose = icp_start;
+  std::printf("Ensayo %d\n", i);
+  std::fflush(stdout);
+  aligner.align(2);
+  char text[128];
+  std::snprintf(text, sizeof text, "Ensayo %d, error: %lf\t", i + 1,
+                static_cast<double>(aligner.icp.error));
+  geometric_text_ = text;
+  view.icp_pose = moving.pose;
+  moving.pose = icp_start;
+  geometric_done_ = true;
+}
 
-    std::printf("COLOR %d\n", i);
-    std::fflush(stdout);
-    // The geometric run empties the feature marks; the colour run is measured
-    // as a user runs it, so the marks are prepared again right before it.
-    if (hooks.prepare_color_features) hooks.prepare_color_features(app);
-    aligner.align_color(2);
-    std::fprintf(log, "error: %lf\n", static_cast<double>(aligner.color.error));
-    std::fflush(log);
-    view.color_icp_pose = moving.pose;
+void TrialBatch::color_run() {
+  Aligner& aligner = *app_->aligner;
+  MeshSlot& moving = *aligner.slots[1];
+  ViewState& view = *app_->view_state;
+  const int i = trials_done_;
+  std::printf("COLOR %d\n", i);
+  std::fflush(stdout);
+  // The geometric run empties the feature marks; the colour run is measured
+  // as a user runs it, so the marks are prepared again right before it.
+  if (hooks_.prepare_color_features) hooks_.prepare_color_features(*app_);
+  aligner.align_color(2);
+  std::fprintf(log_, "%serror: %lf\n", geometric_text_.c_str(),
+               static_cast<double>(aligner.color.error));
+  std::fflush(log_);
+  view.color_icp_pose = moving.pose;
 
-    count_outcome(aligner.icp.error, aligner.color.error, counts);
-    // The log path gives the result names: base + "_N", beside the log.
-    write_results(app, log_path, i + 1);
-  }
+  count_outcome(aligner.icp.error, aligner.color.error, counts_);
+  TrialRecord r;
+  PoseOffset start = pose_offset(reference_, view.initial_pose, box_centre_);
+  r.start_degrees = start.degrees;
+  r.start_shift = diagonal_ > 0 ? start.shift / diagonal_ : 0.0;
+  r.error_icp = aligner.icp.error;
+  r.error_color = aligner.color.error;
+  r.pose_good_icp = pose_recovered(pose_offset(reference_, view.icp_pose, box_centre_), diagonal_);
+  r.pose_good_color =
+      pose_recovered(pose_offset(reference_, view.color_icp_pose, box_centre_), diagonal_);
+  records_.push_back(r);
+  // The log path gives the result names: base + "_N", beside the log.
+  write_results(*app_, log_path_, i + 1);
+  trials_done_++;
+  geometric_done_ = false;
+}
 
-  std::fprintf(log, "Ambos bien: %d\n", counts.both_good);
-  std::fprintf(log, "S\xF3lo color: %d\n", counts.only_color);
-  std::fprintf(log, "S\xF3lo normal: %d\n", counts.only_geometric);
-  bool ok = std::fclose(log) == 0;
-  if (!ok) std::fprintf(stderr, "Error writing the trial log %s.\n", log_path.c_str());
+bool TrialBatch::finish() {
+  if (!log_) return false;
+  std::fprintf(log_, "Ambos bien: %d\n", counts_.both_good);
+  std::fprintf(log_, "S\xF3lo color: %d\n", counts_.only_color);
+  std::fprintf(log_, "S\xF3lo normal: %d\n", counts_.only_geometric);
+  bool ok = std::fclose(log_) == 0;
+  log_ = nullptr;
+  if (!ok) std::fprintf(stderr, "Error writing the trial log %s.\n", log_path_.c_str());
   return ok;
+}
+
+bool run_trials(AppState& app, const std::string& base, uint32_t seed, int count,
+                const TrialBatchHooks& hooks, TrialCounts& counts,
+                std::vector<TrialRecord>* records) {
+  TrialBatch batch;
+  counts = TrialCounts();
+  if (!batch.start(app, base, seed, count, hooks)) return false;
+  while (!batch.done()) batch.step();
+  bool ok = batch.finish();
+  counts = batch.counts();
+  if (records) *records = batch.records();
+  return ok;
+}
+
+namespace {
+
+std::string duration_text(double seconds) {
+  char text[32];
+  long s = std::lround(seconds);
+  if (s < 60) std::snprintf(text, sizeof text, "%ld s", s);
+  else std::snprintf(text, sizeof text, "%ld min %02ld s", s / 60, s % 60);
+  return text;
+}
+
+}  // namespace
+
+BatchProgress batch_progress(const TrialBatch& batch, double elapsed_seconds) {
+  BatchProgress p;
+  char text[160];
+  std::snprintf(text, sizeof text, "Ensayo %d / %d",
+                std::min(batch.trials_done() + 1, batch.count()), batch.count());
+  p.trial = text;
+  const TrialCounts& c = batch.counts();
+  std::snprintf(text, sizeof text, "Ambos bien: %d  S\xF3lo color: %d  S\xF3lo normal: %d",
+                c.both_good, c.only_color, c.only_geometric);
+  p.counts = text;
+  std::string remaining = "?";
+  if (batch.runs_done() > 0)
+    remaining = duration_text(elapsed_seconds / batch.runs_done() *
+                              (batch.runs_total() - batch.runs_done()));
+  p.times = "Transcurrido " + duration_text(elapsed_seconds) + ", quedan " + remaining;
+  return p;
 }

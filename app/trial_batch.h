@@ -7,10 +7,13 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/AppState.h"
+#include "app/trial_basin.h"
 
 // The batch's random numbers: x <- x * 214013 + 2531011 (mod 2^32), each
 // draw returning bits 16 to 30 of the new x (0 to 32767).
@@ -44,10 +47,80 @@ struct TrialBatchHooks {
 // A non-finite error never counts as converged.
 bool trial_error_is_good(float error);
 
-// Runs the batch with the log at base + ".txt" and the result files at
+// A batch that runs one ICP run per step, so a window can draw and take input
+// between runs: start() opens the log, each step() runs the geometric or the
+// colour run of the current trial (the colour step then writes the trial's
+// log line and result files), and finish() writes the three count lines over
+// the finished trials and closes the log. Stopping early (finish() before
+// done()) leaves the log and files of every finished trial complete; a
+// trial whose geometric run is done but not its colour run leaves no trace
+// in the log. The console lines, log and files of a full batch are those of
+// run_trials.
+class TrialBatch {
+ public:
+  TrialBatch() = default;
+  TrialBatch(const TrialBatch&) = delete;
+  TrialBatch& operator=(const TrialBatch&) = delete;
+  ~TrialBatch();
+
+  // Opens base + ".txt" and takes mesh 2's pose as the reference. Needs
+  // both meshes with colours. False, with a message on standard error, when
+  // the log cannot be created.
+  bool start(AppState& app, const std::string& base, uint32_t seed, int count,
+             const TrialBatchHooks& hooks);
+  // Runs the next ICP run; nothing once done().
+  void step();
+  bool done() const { return trials_done_ == count_; }
+  // Writes the count lines and closes the log; false when writing failed.
+  // Nothing after the first call.
+  bool finish();
+
+  int count() const { return count_; }
+  int trials_done() const { return trials_done_; }
+  // ICP runs done and in all (two per trial).
+  int runs_done() const { return 2 * trials_done_ + (geometric_done_ ? 1 : 0); }
+  int runs_total() const { return 2 * count_; }
+  const TrialCounts& counts() const { return counts_; }
+  // One record per finished trial.
+  const std::vector<TrialRecord>& records() const { return records_; }
+
+ private:
+  void geometric_run();
+  void color_run();
+
+  AppState* app_ = nullptr;
+  TrialBatchHooks hooks_;
+  std::string log_path_;
+  std::FILE* log_ = nullptr;
+  PoseMatrix reference_;
+  point centre_;         // the rotations' centre: mesh 2's view sphere centre
+  point box_centre_;     // mesh 2's box centre, own coordinates
+  double diagonal_ = 0;  // mesh 2's box diagonal
+  double range_ = 0;     // translation range D
+  TrialRng rng_{0};
+  int count_ = 0;
+  int trials_done_ = 0;
+  bool geometric_done_ = false;
+  std::string geometric_text_;  // the log line's first half, until the colour run
+  TrialCounts counts_;
+  std::vector<TrialRecord> records_;
+};
+
+// Runs a whole batch with the log at base + ".txt" and the result files at
 // base + "_N" (N from 1). Needs both meshes with colours. Prints
 // "posicion inicial\n\n", "Ensayo %d\n" and "COLOR %d\n" per trial on standard
 // output. False, with a message on standard error and nothing aligned, when
-// the log cannot be created.
+// the log cannot be created. `records` (may be null) receives one record per
+// trial.
 bool run_trials(AppState& app, const std::string& base, uint32_t seed, int count,
-                const TrialBatchHooks& hooks, TrialCounts& counts);
+                const TrialBatchHooks& hooks, TrialCounts& counts,
+                std::vector<TrialRecord>* records = nullptr);
+
+// The batch's progress as the panel and icp_tool show it, Windows-1252:
+// "Ensayo n / N" (n the trial running, from 1), the three counts so far, and
+// the elapsed and expected remaining time (remaining from the mean time per
+// ICP run so far; "?" before the first run ends).
+struct BatchProgress {
+  std::string trial, counts, times;
+};
+BatchProgress batch_progress(const TrialBatch& batch, double elapsed_seconds);

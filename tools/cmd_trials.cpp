@@ -1,3 +1,6 @@
+#include <unistd.h>
+
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <ctime>
@@ -70,10 +73,32 @@ bool load_pair(AppState& app, const TrialArgs& args) {
   return true;
 }
 
+// Runs the batch to its end. When standard error is a terminal, one line
+// there shows the progress between runs: it is erased before each run, so
+// the engine's own messages start at the line's beginning, and written again
+// after it. Nothing extra goes to a file or pipe.
+void run_with_progress(TrialBatch& batch) {
+  const bool terminal = isatty(fileno(stderr)) != 0;
+  const auto start = std::chrono::steady_clock::now();
+  while (!batch.done()) {
+    if (terminal) std::fputs("\r\033[K", stderr);
+    batch.step();
+    if (!terminal) continue;
+    double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    BatchProgress p = batch_progress(batch, elapsed);
+    std::fprintf(stderr, "\r\033[K%s | %s | %s", p.trial.c_str(), p.counts.c_str(),
+                 p.times.c_str());
+    std::fflush(stderr);
+  }
+  if (terminal) std::fputs("\n", stderr);
+}
+
 }  // namespace
 
 // The trial batch without a window: the same log, per-trial files and
-// console lines as the program's "Aleatorio", then one line per count.
+// console lines as the program's "Aleatorio", then one line per count and
+// the pose-based outcome line.
 int cmd_trials(int argc, char** argv) {
   TrialArgs args;
   if (!parse_trial_args(argc, argv, args)) return 2;
@@ -85,11 +110,17 @@ int cmd_trials(int argc, char** argv) {
   TrialBatchHooks hooks;
   hooks.prepare_color_features = prepare_for_color_run;
   if (args.prealign) hooks.prealign = [](AppState& state) { prealign_mesh2(*state.aligner); };
-  TrialCounts counts;
   std::string base = strip_extension(args.out);
-  if (!run_trials(app, base, seed, static_cast<int>(args.count), hooks, counts)) return 1;
+  TrialBatch batch;
+  if (!batch.start(app, base, seed, static_cast<int>(args.count), hooks)) return 1;
+  run_with_progress(batch);
+  bool ok = batch.finish();
+  write_basin_svg(base + "_basin.svg", batch.records());
+  if (!ok) return 1;
+  const TrialCounts& counts = batch.counts();
   std::printf("Ambos bien: %d\n", counts.both_good);
   std::printf("S\xF3lo color: %d\n", counts.only_color);
   std::printf("S\xF3lo normal: %d\n", counts.only_geometric);
+  std::printf("%s", pose_outcome_line(batch.records()).c_str());
   return 0;
 }

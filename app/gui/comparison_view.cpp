@@ -8,6 +8,8 @@
 
 #include "app/AppState.h"
 #include "app/alignment_actions.h"
+#include "app/gui/basin_view.h"
+#include "app/gui/panel_view.h"
 #include "app/texts.h"
 
 namespace {
@@ -77,16 +79,26 @@ void plot_histories(const std::vector<float>& icp, const std::vector<float>& col
 void draw_comparison(const AppState& app) {
   const Aligner& aligner = *app.aligner;
   ImGui::Separator();
+  // A running batch's progress comes first, where the panel's first screen
+  // still shows it.
+  BatchProgress progress;
+  const bool running = trial_batch_progress(app, progress);
+  if (running) {
+    for (const std::string* line : {&progress.trial, &progress.counts, &progress.times})
+      ImGui::TextUnformatted(cp1252_to_utf8(*line).c_str());
+    report_panel_text(progress.trial);
+  }
   caption("ICP", aligner.icp.history, kIcpColor);
   caption("ICP_Color", aligner.color.history, kColorIcpColor);
   if (!aligner.icp.history.empty() || !aligner.color.history.empty())
     plot_histories(aligner.icp.history, aligner.color.history);
 
   const LastBatch& batch = app.last_batch;
-  if (!batch.done) return;
+  if (running || !batch.done) return;
   char line[160];
   std::snprintf(line, sizeof line, "Ensayos: %d  Ambos bien: %d\nS\xF3lo color: %d  S\xF3lo normal: %d",
                 batch.trials, batch.counts.both_good, batch.counts.only_color,
                 batch.counts.only_geometric);
   ImGui::TextUnformatted(cp1252_to_utf8(line).c_str());
+  draw_basin(batch.records);
 }

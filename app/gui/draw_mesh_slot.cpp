@@ -2,21 +2,22 @@
 
 #include <GL/gl.h>
 
+#include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "app/gui/draw_ridge_lines.h"
+#include "app/gui/mesh_buffers.h"
 #include "registration/significant_colors.h"
 
 namespace {
 
-void draw_strips(const std::vector<int32_t>& strips) {
-  size_t i = 0;
-  while (i < strips.size()) {
-    int32_t n = strips[i++];
-    if (n < 0 || size_t(n) > strips.size() - i) break;  // malformed stream: stop, draw nothing more
-    glDrawElements(GL_TRIANGLE_STRIP, n, GL_UNSIGNED_INT, strips.data() + i);
-    i += size_t(n);
-  }
+// The buffers of each slot drawn so far, kept for the life of the window.
+MeshBuffers& buffers_of(const MeshSlot& slot) {
+  static std::unordered_map<const MeshSlot*, std::unique_ptr<MeshBuffers>> buffers;
+  std::unique_ptr<MeshBuffers>& b = buffers[&slot];
+  if (!b) b.reset(new MeshBuffers());
+  return *b;
 }
 
 }  // namespace
@@ -71,16 +72,7 @@ void draw_mesh_slot(MeshSlot& slot, const SlotAppearance& look, const ViewOption
     glCullFace(GL_BACK);
   }
 
-  glEnableClientState(GL_VERTEX_ARRAY);
-  glVertexPointer(3, GL_FLOAT, 0, mesh.vertices.data());
   const bool has_normals = mesh.normals.size() == n;
-  if (has_normals) {
-    glEnableClientState(GL_NORMAL_ARRAY);
-    glNormalPointer(GL_FLOAT, 0, mesh.normals.data());
-  } else {
-    glDisableClientState(GL_NORMAL_ARRAY);
-  }
-
   const Color* colors = nullptr;
   if (slot.color_mode == 1 && mesh.colors.size() == n) {
     colors = mesh.colors.data();
@@ -88,32 +80,32 @@ void draw_mesh_slot(MeshSlot& slot, const SlotAppearance& look, const ViewOption
     refresh_significant_colors(slot);
     colors = slot.significant_colors.data();
   }
-  if (colors) {
-    glEnableClientState(GL_COLOR_ARRAY);
-    glColorPointer(3, GL_FLOAT, 0, colors);
-  } else {
-    glDisableClientState(GL_COLOR_ARRAY);
-    glColor4f(1.0f, 1.0f, 1.0f, 0.0f);
-  }
+  MeshBuffers& buffers = buffers_of(slot);
+  buffers.sync(mesh.vertices.data(), n, has_normals ? mesh.normals.data() : nullptr, colors,
+               mesh.tristrips);
+  buffers.bind(true);
+  if (!colors) glColor4f(1.0f, 1.0f, 1.0f, 0.0f);
 
   if (mesh.tristrips.empty()) {
     glPointSize(1.0f);
-    glDrawArrays(GL_POINTS, 0, GLsizei(n));
+    buffers.draw_points();
   } else {
     if (look.wireframe) {
       glEnable(GL_POLYGON_OFFSET_FILL);
       glPolygonOffset(10.0f, 10.0f);
     }
-    draw_strips(mesh.tristrips);
+    buffers.draw_strips();
     // The back-face test of the ridge lines needs the eye in the frame the
     // mesh's vertices are in: under its pose in the overlapped view.
+    // The ridge pass draws from client arrays of its own.
+    MeshBuffers::unbind();
     draw_ridge_lines(slot, overlapped ? inverse(slot.pose) * eye : eye, options);
     glDisable(GL_POLYGON_OFFSET_FILL);
     glLineWidth(1.0f);
 
     if (look.wireframe) {
       glPolygonMode(GL_FRONT, GL_LINE);
-      glDisableClientState(GL_COLOR_ARRAY);
+      buffers.bind(false);
       glDisable(GL_COLOR_MATERIAL);
       const GLfloat ambient[4] = {0.2f, 0.2f, 0.2f, 1.0f};
       const GLfloat diffuse0[4] = {0.8f, 0.8f, 0.8f, 0.0f};
@@ -126,12 +118,13 @@ void draw_mesh_slot(MeshSlot& slot, const SlotAppearance& look, const ViewOption
       glLightfv(GL_LIGHT1, GL_DIFFUSE, diffuse1);
       glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, blue);
       glColor3f(0.0f, 0.0f, 1.0f);
-      draw_strips(mesh.tristrips);
+      buffers.draw_strips();
       glPolygonMode(GL_FRONT, GL_FILL);
     }
   }
   glDisableClientState(GL_COLOR_ARRAY);
   glDisableClientState(GL_NORMAL_ARRAY);
   glDisableClientState(GL_VERTEX_ARRAY);
+  MeshBuffers::unbind();
   glPopMatrix();
 }

@@ -47,7 +47,8 @@ struct PanelView {
   std::vector<float> right_edges;      // right edge of the current container, screen x
   PolledButton buttons[3];             // left, right, middle as ImGui numbers them
   int frames_to_settle = kSettleFrames;
-  bool layout_reported = false;
+  int reported_visible = -1;          // visible controls at the last layout report
+  bool redisplay_posted = false;      // a frame was asked for and not drawn yet
   std::function<void()> extras;        // content drawn below the controls
 };
 
@@ -149,6 +150,7 @@ void draw_radio_group(Control& group) {
 }
 
 void draw_control(Control& c) {
+  if (!c.visible) return;
   ImGui::PushID(&c);
   std::string text = cp1252_to_utf8(c.label);
   switch (c.kind) {
@@ -235,12 +237,25 @@ void report_layout() {
   std::fflush(stdout);
 }
 
+int visible_count() {
+  int n = 0;
+  for (Control* c : g_view.panel->all_controls()) n += c->visible ? 1 : 0;
+  return n;
+}
+
+void post_redisplay() {
+  if (!g_view.window) return;
+  g_view.redisplay_posted = true;
+  glutPostWindowRedisplay(g_view.window);
+}
+
 void request_frames(int frames) {
   g_view.frames_to_settle = std::max(g_view.frames_to_settle, frames);
-  if (g_view.window) glutPostWindowRedisplay(g_view.window);
+  post_redisplay();
 }
 
 void panel_display() {
+  g_view.redisplay_posted = false;
   ImGui_ImplOpenGL2_NewFrame();
   ImGui_ImplGLUT_NewFrame();
   ImGuiIO& io = ImGui::GetIO();
@@ -267,9 +282,10 @@ void panel_display() {
   if (more) g_view.frames_to_settle = std::max(g_view.frames_to_settle, kSettleFrames);
   if (g_view.frames_to_settle > 0) {
     --g_view.frames_to_settle;
-    glutPostWindowRedisplay(g_view.window);
-  } else if (g_view.options.report_layout && !g_view.layout_reported) {
-    g_view.layout_reported = true;
+    post_redisplay();
+  } else if (g_view.options.report_layout && visible_count() != g_view.reported_visible) {
+    // Reported again whenever a control was shown or hidden.
+    g_view.reported_visible = visible_count();
     report_layout();
   }
 }
@@ -390,3 +406,15 @@ void dock_panel_window(int main_width, int main_height) {
 void set_panel_extras(std::function<void()> draw) { g_view.extras = std::move(draw); }
 
 void post_panel_redisplay() { request_frames(kSettleFrames); }
+
+void report_panel_text(const std::string& text) {
+  static std::string last;
+  if (!g_view.options.report_layout || text == last) return;
+  last = text;
+  std::printf("PANEL_TEXT %s\n", text.c_str());
+  std::fflush(stdout);
+}
+
+bool panel_settling() {
+  return g_view.redisplay_posted || g_view.frames_to_settle > 0 || !g_view.pending.empty();
+}

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 #include "app/controls.h"
 #include "app/gui/viewer_window.h"
@@ -25,6 +26,14 @@ void dock_panel_window(int main_width, int main_height);
 
 // Asks for a redraw of the panel (from any callback).
 void post_panel_redisplay();
+
+// With the layout report on (the test program): prints "PANEL_TEXT <text>"
+// when `text`, a line the panel draws, differs from the last one reported.
+void report_panel_text(const std::string& text);
+
+// True while the panel still has frames to draw for recent input (a click
+// needs a frame that sees the press and one that sees the release).
+bool panel_settling();
 
 // Draws extra read-only content below the controls (null: nothing). Called
 // inside the panel's ImGui window on every panel frame.

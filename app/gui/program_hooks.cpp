@@ -13,6 +13,25 @@
 #include "app/gui/panel_view.h"
 #include "app/gui/viewer_window.h"
 
+namespace {
+
+AppState* g_batch_app = nullptr;  // the context whose batch the idle callback runs
+
+// Between window events: one ICP run of the trial batch, then both windows
+// are redrawn, so the view shows mesh 2 at its new start or result and the
+// panel the progress. A run waits while the panel is still answering input,
+// so a click on "Cancelar" is seen within one run. Unregisters itself when
+// the batch has ended.
+void batch_idle() {
+  if (panel_settling()) return;
+  bool running = g_batch_app && advance_trial_batch(*g_batch_app);
+  post_main_redisplay();
+  post_panel_redisplay();
+  if (!running) glutIdleFunc(nullptr);
+}
+
+}  // namespace
+
 void install_program_hooks(AppState& app) {
   // The window's GL state and the mouse buttons held, for the life of the run.
   static GlCameraDevice device;
@@ -51,9 +70,13 @@ void install_program_hooks(AppState& app) {
     post_panel_redisplay();
   };
   actions.trial_batch = [&app](int) {
-    run_trial_batch(app);
+    if (start_trial_batch(app)) {
+      g_batch_app = &app;
+      glutIdleFunc(batch_idle);
+    }
     post_panel_redisplay();
   };
+  actions.cancel_batch = [&app](int) { cancel_trial_batch(app); };
   actions.pose_shown = [&app](int) { pose_shown_action(app); };
   actions.save = [&app](int) { save_results(app); };
   actions.load_trial = [&app](int) { load_trial_button(app); };

@@ -2,6 +2,7 @@
 // of the align buttons and the pose radio group, saving and loading a stored
 // trial back (with every failure leaving the slots as they were), and a short
 // trial batch.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -14,6 +15,7 @@
 #include "app/load_mesh.h"
 #include "app/result_files.h"
 #include "app/stored_trial.h"
+#include "app/mouse_input.h"
 #include "support.h"
 #include "tools/scan_generator.h"
 
@@ -260,4 +262,76 @@ TEST_F(AlignmentActions, TrialBatchWritesLogCountsAndFiles) {
   app.aligner->icp.history.clear();
   EXPECT_FALSE(run_trials(app, "/nonexistent-folder/run", 7, 2, hooks, counts));
   EXPECT_TRUE(app.aligner->icp.history.empty());
+}
+
+// A batch stopped between the two runs of its second trial: the log holds the
+// finished trial's whole line and the count lines, the finished trial has its
+// five files, the unfinished one none, and the progress reflects 3 of 6 runs.
+TEST_F(AlignmentActions, StoppedBatchKeepsFinishedTrialsComplete) {
+  load_pair();
+  std::string dir = tmp_dir("actions_stopped_" + std::to_string(getpid()));
+  TrialBatchHooks hooks;
+  hooks.prepare_color_features = prepare_for_color_run;
+  TrialBatch batch;
+  testing::internal::CaptureStdout();
+  ASSERT_TRUE(batch.start(app, dir + "/run", 7, 3, hooks));
+  for (int run = 0; run < 3; run++) batch.step();
+  BatchProgress progress = batch_progress(batch, 30.0);
+  ASSERT_TRUE(batch.finish());
+  testing::internal::GetCapturedStdout();
+
+  EXPECT_EQ(progress.trial, "Ensayo 2 / 3");
+  EXPECT_EQ(progress.times, "Transcurrido 30 s, quedan 30 s");
+  std::string log = read_bytes(dir + "/run.txt");
+  ASSERT_EQ(std::count(log.begin(), log.end(), '\n'), 4) << log;
+  EXPECT_EQ(log.compare(0, 17, "Ensayo 1, error: "), 0);
+  EXPECT_NE(log.find("\terror: "), std::string::npos);
+  EXPECT_EQ(log.find("Ensayo 2"), std::string::npos);
+  for (const char* f : {".vkl", "_PosInicial.xf", "_PosICP.xf", "_PosICPcolor.xf", "_error.xls"}) {
+    EXPECT_FALSE(read_bytes(dir + "/run_1" + f).empty()) << f;
+    EXPECT_TRUE(read_bytes(dir + "/run_2" + f).empty()) << f;
+  }
+  ASSERT_EQ(batch.records().size(), 1u);
+  // Three whole-degree turns of at most 25 degrees each.
+  EXPECT_GT(batch.records()[0].start_degrees, 0.0);
+  EXPECT_LE(batch.records()[0].start_degrees, 75.0);
+}
+
+// The live batch: while it runs only "Cancelar" is usable (and shown), a
+// second start is refused, and a "Mover malla2" drag leaves mesh 2's pose to
+// the batch; cancelled after its first run it reports so, closes the log with
+// zero counts, writes the basin picture, and gives the panel back as it was.
+TEST_F(AlignmentActions, LiveBatchLocksThePanelUntilCancelled) {
+  load_pair();
+  const ControlHandles& h = app.controls;
+  std::vector<std::pair<Control*, bool>> before;
+  for (Control* c : h.panel->all_controls()) before.emplace_back(c, c->enabled);
+  std::string dir = tmp_dir("actions_live_" + std::to_string(getpid()));
+  scripted.answers.push_back(dir + "/live.txt");
+  app.view_options->move_mesh2 = 1;
+
+  testing::internal::CaptureStdout();
+  ASSERT_TRUE(start_trial_batch(app));
+  EXPECT_FALSE(start_trial_batch(app));
+  EXPECT_TRUE(h.cancel->visible);
+  for (Control* c : h.panel->all_controls())
+    EXPECT_EQ(c->enabled, c == h.cancel) << c->label;
+  EXPECT_TRUE(advance_trial_batch(app));
+  const PoseMatrix pose = slot(1).pose;
+  FakeDevice device;
+  ButtonMask mask;
+  mouse_button(app, device, mask, 0, true, 400, 300);
+  mouse_motion(app, device, mask, 400, 360);
+  mouse_button(app, device, mask, 0, false, 400, 360);
+  EXPECT_TRUE(poses_near(slot(1).pose, pose, 0.0));
+  cancel_trial_batch(app);
+  EXPECT_FALSE(advance_trial_batch(app));
+  std::string console = testing::internal::GetCapturedStdout();
+
+  EXPECT_NE(console.find("Ensayo cancelado: 0 de 100 ensayos terminados\n"), std::string::npos);
+  EXPECT_FALSE(trial_batch_running(app));
+  EXPECT_FALSE(h.cancel->visible);
+  for (auto& [control, enabled] : before) EXPECT_EQ(control->enabled, enabled) << control->label;
+  EXPECT_EQ(read_bytes(dir + "/live.txt"), "Ambos bien: 0\nS\xF3lo color: 0\nS\xF3lo normal: 0\n");
+  EXPECT_NE(read_bytes(dir + "/live_basin.svg").find("<svg"), std::string::npos);
 }

@@ -78,6 +78,7 @@ TEST_F(LayoutTest, EveryControlInOrderWithLabelIdLiveVariableAndStartState) {
       {K::Button, "ICP", 1, nullptr, false},
       {K::Button, "ICP_Color", 2, nullptr, false},
       {K::Button, "Aleatorio", 3, nullptr, true},
+      {K::Button, "Cancelar", 0, nullptr, false},
       {K::RadioGroup, "", 0, &s.shown_pose, true},
       {K::RadioButton, "INICIAL", -1, nullptr, false},
       {K::RadioButton, "ICP", -1, nullptr, false},

@@ -1,17 +1,22 @@
 #!/usr/bin/env bash
 # icp_tool trials runs the windowless batch: console lines, the log with its
-# three count lines (Windows-1252), the per-trial files, and clean refusals.
+# three count lines (Windows-1252), the per-trial files, the pose outcome
+# line, the basin picture (valid SVG, one mark per trial and variant), no
+# progress line when standard error is not a terminal, and clean refusals.
 source "$(dirname "$0")/lib/tool_common.sh"
 
 "$tool" make-pair --shape wavy --out "$dir/pair" --vertices 1500 --seed 4 >/dev/null 2>&1 \
   || fail "make-pair failed"
 out=$("$tool" trials "$dir/pair/mesh1.ply" "$dir/pair/mesh2.ply" --out "$dir/run.txt" \
-  --count 2 --seed 9 2>/dev/null) || fail "trials exited $?"
-expected_start=$'posicion inicial\n\nEnsayo 0\nCOLOR 0\nposicion inicial\n\nEnsayo 1\nCOLOR 1\nAmbos bien: '
+  --count 5 --seed 9 2>"$dir/progress") || fail "trials exited $?"
+expected_start=$'posicion inicial\n\nEnsayo 0\nCOLOR 0\nposicion inicial\n\nEnsayo 1\nCOLOR 1\nposicion inicial\n\nEnsayo 2\n'
 [ "${out:0:${#expected_start}}" = "$expected_start" ] || fail "console lines: $out"
-[ "$(echo "$out" | wc -l)" -eq 11 ] || fail "expected one line per count at the end"
+[ "$(echo "$out" | wc -l)" -eq 24 ] || fail "expected one line per count and the pose line at the end"
+echo "$out" | tail -1 | grep -Eq '^Pose recuperada \(< 1 grado, < 1% diagonal\): ICP [0-5] de 5, ICP_Color [0-5] de 5$' \
+  || fail "pose outcome line: $(echo "$out" | tail -1)"
+grep -q $'\r' "$dir/progress" && fail "progress line written to a file"
 
-[ "$(wc -l < "$dir/run.txt")" -eq 5 ] || fail "log should hold 2 trial lines and 3 counts"
+[ "$(wc -l < "$dir/run.txt")" -eq 8 ] || fail "log should hold 5 trial lines and 3 counts"
 head -1 "$dir/run.txt" | grep -Eq $'^Ensayo 1, error: [0-9.]+\terror: [0-9.]+$' || fail "log line format"
 printf 'S\xf3lo color: ' > "$dir/expect"
 grep -q -F -f "$dir/expect" "$dir/run.txt" || fail "count line not in Windows-1252"
@@ -20,6 +25,16 @@ for n in 1 2; do
     [ -s "$dir/run_$n$f" ] || fail "missing run_$n$f"
   done
 done
+
+python3 - "$dir/run_basin.svg" <<'PY' || fail "basin picture"
+import sys, xml.etree.ElementTree as ET
+root = ET.parse(sys.argv[1]).getroot()
+assert root.tag == "{http://www.w3.org/2000/svg}svg", root.tag
+marks = [g for g in root.iter("{http://www.w3.org/2000/svg}g") if g.get("class") == "mark"]
+got = sorted((g.get("data-trial"), g.get("data-variant")) for g in marks)
+want = sorted((str(t), v) for t in range(1, 6) for v in ("icp", "icp_color"))
+assert got == want, got
+PY
 
 # Same seed, same perturbations: the start poses repeat exactly.
 "$tool" trials "$dir/pair/mesh1.ply" "$dir/pair/mesh2.ply" --out "$dir/again.txt" \

@@ -1,0 +1,128 @@
+#define GL_GLEXT_PROTOTYPES 1
+#include "app/gui/mesh_buffers.h"
+
+#include <GL/glext.h>
+
+#include <cstring>
+
+MeshBuffers::~MeshBuffers() {
+  const GLuint buffers[4] = {positions_, normals_, colors_, indices_};
+  glDeleteBuffers(4, buffers);
+}
+
+// Four independent lanes over 32-bit words keep the pass memory-bound; the
+// address and size are compared besides, so a collision needs both arrays in
+// the same place with the same length.
+MeshBuffers::Source MeshBuffers::describe(const void* data, size_t bytes) {
+  Source s;
+  s.data = data;
+  s.bytes = data ? bytes : 0;
+  if (!data) return s;
+  const unsigned char* p = static_cast<const unsigned char*>(data);
+  const size_t words = s.bytes / 4;
+  uint64_t lane[4] = {1, 2, 3, 4};
+  size_t i = 0;
+  for (; i + 4 <= words; i += 4) {
+    uint32_t w[4];
+    std::memcpy(w, p + 4 * i, sizeof w);
+    for (int k = 0; k < 4; k++) lane[k] = lane[k] * 0x100000001b3ull + w[k];
+  }
+  for (; i < words; i++) {
+    uint32_t w;
+    std::memcpy(&w, p + 4 * i, 4);
+    lane[0] = lane[0] * 0x100000001b3ull + w;
+  }
+  s.sum = lane[0] ^ (lane[1] << 1) ^ (lane[2] << 2) ^ (lane[3] << 3);
+  return s;
+}
+
+void MeshBuffers::upload(GLenum target, GLuint& buffer, const void* data, size_t bytes) {
+  if (!buffer) glGenBuffers(1, &buffer);
+  glBindBuffer(target, buffer);
+  glBufferData(target, GLsizeiptr(bytes), data, GL_STATIC_DRAW);
+  glBindBuffer(target, 0);
+}
+
+void MeshBuffers::sync(const point* vertices, size_t n, const point* normals,
+                       const Color* colors, const std::vector<int32_t>& strips) {
+  Source pos = describe(vertices, n * sizeof(point));
+  if (!(pos == positions_src_) || n != vertex_count_) {
+    upload(GL_ARRAY_BUFFER, positions_, vertices, pos.bytes);
+    positions_src_ = pos;
+    vertex_count_ = n;
+  }
+  Source nor = describe(normals, n * sizeof(point));
+  if (!(nor == normals_src_)) {
+    if (normals) upload(GL_ARRAY_BUFFER, normals_, normals, nor.bytes);
+    normals_src_ = nor;
+  }
+  has_normals_ = normals != nullptr;
+  Source col = describe(colors, n * sizeof(Color));
+  if (!(col == colors_src_)) {
+    if (colors) upload(GL_ARRAY_BUFFER, colors_, colors, col.bytes);
+    colors_src_ = col;
+  }
+  has_colors_ = colors != nullptr;
+
+  Source str = describe(strips.data(), strips.size() * sizeof(int32_t));
+  if (str == strips_src_ && n == strips_vertex_count_) return;
+  strips_src_ = str;
+  strips_vertex_count_ = n;
+  // The index buffer keeps the stream's layout (counts included) so offsets
+  // point straight into it; strips that run past the end or name a vertex
+  // that does not exist are left out.
+  strip_counts_.clear();
+  strip_offsets_.clear();
+  size_t i = 0;
+  while (i < strips.size()) {
+    int32_t count = strips[i++];
+    if (count < 0 || size_t(count) > strips.size() - i) break;
+    bool valid = true;
+    for (size_t k = i; k < i + size_t(count) && valid; k++)
+      valid = strips[k] >= 0 && size_t(strips[k]) < n;
+    if (valid && count > 0) {
+      strip_counts_.push_back(GLsizei(count));
+      strip_offsets_.push_back(reinterpret_cast<const void*>(i * sizeof(int32_t)));
+    }
+    i += size_t(count);
+  }
+  upload(GL_ELEMENT_ARRAY_BUFFER, indices_, strips.data(), strips.size() * sizeof(int32_t));
+}
+
+void MeshBuffers::bind(bool use_colors) const {
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glBindBuffer(GL_ARRAY_BUFFER, positions_);
+  glVertexPointer(3, GL_FLOAT, 0, nullptr);
+  if (has_normals_) {
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glBindBuffer(GL_ARRAY_BUFFER, normals_);
+    glNormalPointer(GL_FLOAT, 0, nullptr);
+  } else {
+    glDisableClientState(GL_NORMAL_ARRAY);
+  }
+  if (use_colors && has_colors_) {
+    glEnableClientState(GL_COLOR_ARRAY);
+    glBindBuffer(GL_ARRAY_BUFFER, colors_);
+    glColorPointer(3, GL_FLOAT, 0, nullptr);
+  } else {
+    glDisableClientState(GL_COLOR_ARRAY);
+  }
+  glBindBuffer(GL_ARRAY_BUFFER, 0);
+}
+
+void MeshBuffers::unbind() {
+  glBindBuffer(GL_ARRAY_BUFFER, 0);
+  glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+}
+
+void MeshBuffers::draw_strips() const {
+  if (strip_counts_.empty()) return;
+  glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices_);
+  glMultiDrawElements(GL_TRIANGLE_STRIP, strip_counts_.data(), GL_UNSIGNED_INT,
+                      strip_offsets_.data(), GLsizei(strip_counts_.size()));
+  glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+}
+
+void MeshBuffers::draw_points() const {
+  glDrawArrays(GL_POINTS, 0, GLsizei(vertex_count_));
+}

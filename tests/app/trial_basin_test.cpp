@@ -1,0 +1,67 @@
+// The pose-based outcome of a trial against motions built by hand, and the
+// basin picture's error axis and marks.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "app/trial_basin.h"
+
+namespace {
+
+const double kPi = 3.141592653589793;
+
+// The rotation is about the box centre, so it moves the centre by nothing;
+// only the translation shifts it. The reference is a general pose, so the
+// offset must be taken relative to it, not to the identity.
+TEST(TrialBasin, PoseOffsetAndRecoveryAgainstKnownMotions) {
+  const PoseMatrix reference = translation(1.0, -2.0, 0.5) * rotation(0.7, 1, 2, 3);
+  const point centre(0.3f, 0.1f, -0.2f);
+  const point placed = reference * centre;  // where the reference puts the centre
+  const double diagonal = 2.0;
+  struct Case {
+    double degrees, shift;
+    bool recovered;
+  } cases[] = {
+      {0.0, 0.0, true},   {0.9, 0.019, true},  {1.1, 0.0, false},
+      {0.0, 0.021, false}, {40.0, 0.3, false}, {180.0, 0.0, false},
+  };
+  for (const Case& c : cases) {
+    PoseMatrix motion = translation(c.shift, 0.0, 0.0) * translation(placed) *
+                        rotation(c.degrees * kPi / 180.0, 0, 1, 1) * translation(-placed);
+    PoseOffset o = pose_offset(reference, motion * reference, centre);
+    EXPECT_NEAR(o.degrees, c.degrees, 1e-4) << c.degrees;
+    EXPECT_NEAR(o.shift, c.shift, 1e-5) << c.degrees;
+    EXPECT_EQ(pose_recovered(o, diagonal), c.recovered) << c.degrees << " " << c.shift;
+  }
+}
+
+// Decades cover every finite positive error and the 0.001 line; zero and
+// non-finite errors sit on the edges; the SVG holds one mark per trial and
+// variant.
+TEST(TrialBasin, AxesAndMarks) {
+  std::vector<TrialRecord> records(3);
+  records[0].error_icp = 2.5e-6f;
+  records[0].error_color = 0.04f;
+  records[1].error_icp = 0.0f;
+  records[1].error_color = NAN;
+  records[2].start_degrees = 30.0;
+  BasinAxes axes = basin_axes(records);
+  EXPECT_EQ(axes.low_decade, -6);
+  EXPECT_EQ(axes.high_decade, -1);
+  EXPECT_DOUBLE_EQ(axes.max_degrees, 30.0);
+  EXPECT_NEAR(axes.error_position(0.001f), 3.0 / 5.0, 1e-6);
+  EXPECT_EQ(axes.error_position(0.0f), 0.0);
+  EXPECT_EQ(axes.error_position(INFINITY), 1.0);
+
+  std::string svg = basin_svg(records);
+  size_t marks = 0;
+  for (size_t at = svg.find("<g class=\"mark\""); at != std::string::npos;
+       at = svg.find("<g class=\"mark\"", at + 1))
+    marks++;
+  EXPECT_EQ(marks, 6u);
+  EXPECT_EQ(pose_outcome_line(records),
+            "Pose recuperada (< 1 grado, < 1% diagonal): ICP 0 de 3, ICP_Color 0 de 3\n");
+}
+
+}  // namespace
