@@ -11,6 +11,7 @@
 #include "mesh/TriMesh.h"
 #include "mesh/curvature_frames.h"
 #include "mesh/diagnostics.h"
+#include "mesh/vertex_gather.h"
 
 namespace {
 
@@ -88,15 +89,19 @@ void TriMesh::need_point_areas() {
   point_areas.assign(nv, 0.0f);
   corner_areas.assign(faces.size(), point());
 
-  for (size_t i = 0; i < faces.size(); i++) {
-    const Face& f = faces[i];
-    point c = corner_areas_of(FaceEdges(vertices, f));
+  // Per face first (each face writes only its own triple), then per vertex
+  // in face order, so the sums match a single face loop bit for bit.
+  parallel_for(faces.size(), 4096, [&](size_t i) {
+    point c = corner_areas_of(FaceEdges(vertices, faces[i]));
     // A degenerate face (coincident corners: 0 / 0) or one with a NaN corner
     // stands for no area rather than spreading NaN to its vertices.
-    if (!std::isfinite(c[0] + c[1] + c[2])) continue;
-    corner_areas[i] = c;
-    for (int j = 0; j < 3; j++) point_areas[f[j]] += c[j];
-  }
+    if (std::isfinite(c[0] + c[1] + c[2])) corner_areas[i] = c;
+  });
+  gather_faces(faces, nv, [&](size_t i, const VertexRange& range) {
+    const Face& f = faces[i];
+    for (int j = 0; j < 3; j++)
+      if (range.owns(f[j])) point_areas[f[j]] += corner_areas[i][j];
+  });
   progress_printf("Done.\n");
 }
 
@@ -117,20 +122,20 @@ void TriMesh::need_curvatures() {
 
   // Initial vertex frames: an edge out of each vertex (the last face to touch
   // it wins), made tangent to the normal.
-  for (const Face& f : faces) {
-    principal_dir1[f[0]] = vertices[f[1]] - vertices[f[0]];
-    principal_dir1[f[1]] = vertices[f[2]] - vertices[f[1]];
-    principal_dir1[f[2]] = vertices[f[0]] - vertices[f[2]];
-  }
-  for (size_t i = 0; i < nv; i++) {
+  gather_faces(faces, nv, [&](size_t i, const VertexRange& range) {
+    const Face& f = faces[i];
+    for (int j = 0; j < 3; j++)
+      if (range.owns(f[j])) principal_dir1[f[j]] = vertices[f[(j + 1) % 3]] - vertices[f[j]];
+  });
+  parallel_for(nv, 4096, [&](size_t i) {
     point d = cross(principal_dir1[i], normals[i]);
     principal_dir1[i] = normalize(d);
     principal_dir2[i] = cross(normals[i], principal_dir1[i]);
-  }
+  });
 
-  for (size_t i = 0; i < faces.size(); i++) {
+  gather_faces(faces, nv, [&](size_t i, const VertexRange& range) {
     // A face without area would add 0 x (possibly unbounded fit) to its corners.
-    if (corner_areas[i] == point()) continue;
+    if (corner_areas[i] == point()) return;
     const Face& f = faces[i];
     const FaceEdges fe(vertices, f);
     point t, b;
@@ -158,12 +163,13 @@ void TriMesh::need_curvatures() {
     w[1][0] = w[0][1];
     w[2][1] = w[0][1];
     float rdiag[3];
-    if (!ldlt_decompose<3>(w, rdiag)) continue;
+    if (!ldlt_decompose<3>(w, rdiag)) return;
     ldlt_solve<3>(w, rdiag, m, m);
 
     // Hand the form to each corner's vertex, in that vertex's frame.
     for (int j = 0; j < 3; j++) {
       const int vj = f[j];
+      if (!range.owns(vj)) continue;
       float c1, c12, c2;
       project_curvature(t, b, m[0], m[1], m[2], principal_dir1[vj], principal_dir2[vj], c1, c12,
                         c2);
@@ -172,13 +178,13 @@ void TriMesh::need_curvatures() {
       curv12[vj] += wt * c12;
       principal_curv2[vj] += wt * c2;
     }
-  }
+  });
 
-  for (size_t i = 0; i < nv; i++) {
+  parallel_for(nv, 4096, [&](size_t i) {
     principal_directions(principal_dir1[i], principal_dir2[i], principal_curv1[i], curv12[i],
                          principal_curv2[i], normals[i], principal_dir1[i], principal_dir2[i],
                          principal_curv1[i], principal_curv2[i]);
-  }
+  });
   progress_printf("Done.\n");
 }
 
@@ -192,8 +198,8 @@ void TriMesh::need_dcurv() {
   progress_printf("Computing dcurv... ");
   dcurv.assign(nv, Dcurv());
 
-  for (size_t i = 0; i < faces.size(); i++) {
-    if (corner_areas[i] == point()) continue;  // no area: no contribution, as above
+  gather_faces(faces, nv, [&](size_t i, const VertexRange& range) {
+    if (corner_areas[i] == point()) return;  // no area: no contribution, as above
     const Face& f = faces[i];
     const FaceEdges fe(vertices, f);
     point t, b;
@@ -230,16 +236,17 @@ void TriMesh::need_dcurv() {
                      {0.0f, 2.0f * w01, w00 + 2.0f * w11, w01},
                      {0.0f, 0.0f, w01, w11}};
     float rdiag[4];
-    if (!ldlt_decompose<4>(w, rdiag)) continue;
+    if (!ldlt_decompose<4>(w, rdiag)) return;
     ldlt_solve<4>(w, rdiag, m, m);
 
     for (int j = 0; j < 3; j++) {
       const int vj = f[j];
+      if (!range.owns(vj)) continue;
       float vcurv[4];
       project_curvature_derivative(t, b, m, principal_dir1[vj], principal_dir2[vj], vcurv);
       float wt = corner_weight(corner_areas[i][j], point_areas[vj]);
       for (int k = 0; k < 4; k++) dcurv[vj][k] += wt * vcurv[k];
     }
-  }
+  });
   progress_printf("Done.\n");
 }

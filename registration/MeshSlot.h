@@ -43,11 +43,24 @@ struct SlotTree : std::unique_ptr<KDtree> {
   ~SlotTree();
 };
 
+// 16 x 16 x 16 occupancy of a mesh's local vertices, for the overlap test.
+// It depends on the vertices only, so it is built once per mesh and kept
+// like the k-d tree; `vertices` and `vertex_count` name the array it was
+// built over, and a grid built over any other array counts as missing.
+struct OccupancyGrid {
+  point min, max;                    // box of the local vertices
+  float scale = 0.0f;                // 16 / largest box extent; 0 for a box of no extent
+  unsigned char cells[16 * 16 * 16]; // 1 where at least one vertex falls
+  const point* vertices = nullptr;   // the array it was built over; null: not built
+  size_t vertex_count = 0;
+};
+
 struct MeshSlot {
   int32_t index = 0;                        // 0 or 1, set when a mesh is read into the slot
   SlotMesh mesh;                            // null = slot empty
   PoseMatrix pose;                          // mesh frame -> common (world) frame
   SlotTree kdtree;                          // over the mesh's local vertices; built by the first alignment
+  OccupancyGrid grid;                       // of the mesh's local vertices; built by the first overlap test
   std::vector<float> weights;               // per vertex: 1 in the overlap with the other mesh, else 0
   std::vector<float> cdf;                   // per vertex: cumulative sampling distribution, last entry 1.0
   std::string file_name;                    // path the mesh was read from

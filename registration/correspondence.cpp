@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "geometry/parallel.h"
 #include "registration/Aligner.h"
 #include "registration/compat.h"
 #include "registration/point_mapper.h"
@@ -39,22 +40,41 @@ struct PairFrames {
   const MeshSlot* mesh1;
   const MeshSlot* mesh2;
   PointMapper pose1, pose2;
-  PoseMatrix normal1_matrix;
+  DirectionMapper normal1_matrix;
   PairFrames(const MeshSlot& s1, const MeshSlot& s2)
       : mesh1(&s1), mesh2(&s2), pose1(s1.pose), pose2(s2.pose),
         normal1_matrix(normal_matrix(s1.pose)) {}
-  // Appends the pair of vertex i1 of mesh 1 and i2 of mesh 2. A pair with a
-  // coordinate that is not finite (a corrupt vertex or normal) is left out:
-  // one NaN would otherwise spread into the median, the sums and the pose.
-  void append(int i1, int i2, std::vector<PointPair>& pairs) const {
-    PointPair pair;
+  // The pair of vertex i1 of mesh 1 and i2 of mesh 2. False for a pair with
+  // a coordinate that is not finite (a corrupt vertex or normal), which is
+  // left out: one NaN would otherwise spread into the median, the sums and
+  // the pose.
+  bool make(int i1, int i2, PointPair& pair) const {
     pair.p1 = pose1(mesh1->mesh->vertices[size_t(i1)]);
     pair.p2 = pose2(mesh2->mesh->vertices[size_t(i2)]);
-    pair.normal1 = transform_direction(normal1_matrix, mesh1->mesh->normals[size_t(i1)]);
-    if (!finite(pair.p1) || !finite(pair.p2) || !finite(pair.normal1)) return;
-    pairs.push_back(pair);
+    pair.normal1 = normal1_matrix(mesh1->mesh->normals[size_t(i1)]);
+    return finite(pair.p1) && finite(pair.p2) && finite(pair.normal1);
   }
 };
+
+// One sample of a pairing pass: the sampled vertex and, once searched, its
+// pair. Samples are drawn in order first, searched in parallel (each search
+// writes only its own slot), and their pairs appended in sample order, so
+// the pair list does not depend on the thread count.
+struct PairSlot {
+  PointPair pair;
+  int32_t vertex = 0;
+  bool color = false;  // drawn by the colour pass
+  bool found = false;
+};
+
+// A loop is split only when each thread gets about a millisecond of work or
+// more. Finer splits pay off on an idle machine, but on one shared with
+// other programs every split loop may wait for a helper that the system has
+// interrupted, which costs far more than the loop (a trial batch of small
+// scans ran four times slower on two threads than on one). A search costs
+// about half a microsecond; the per-vertex passes some tens of nanoseconds.
+const size_t kMinSearchesPerThread = 2048;
+const size_t kMinVerticesPerThread = 32768;
 
 // The first index j >= i with cdf[j] > u, for u < 1. The cdf is
 // non-decreasing and ends in exactly 1.0, so the forward walk this replaces
@@ -75,19 +95,12 @@ inline size_t advance_to_sample(const std::vector<float>& cdf, size_t i, float u
                 cdf.begin());
 }
 
-// 16 x 16 x 16 occupancy of one mesh's local vertices.
-struct OccupancyGrid {
-  point min, max;
-  float scale = 0.0f;  // 16 / largest box extent; 0 for a box of no extent
-  unsigned char cells[16 * 16 * 16];
-};
-
 // Cell coordinate of a value already scaled to grid units: truncated, at most
 // 15. Anything that is not a positive number (a flat box gives 0 * 0) is 0.
+// Written with selects only, so that loops over it vectorise.
 inline int cell_coord(float t) {
-  if (!(t > 0.0f)) return 0;
-  if (t >= 15.0f) return 15;
-  return int(t);
+  const float positive = t > 0.0f ? t : 0.0f;
+  return int(positive < 15.0f ? positive : 15.0f);
 }
 
 inline int cell_of(const OccupancyGrid& g, const point& p) {
@@ -97,10 +110,14 @@ inline int cell_of(const OccupancyGrid& g, const point& p) {
   return (ix * 16 + iy) * 16 + iz;
 }
 
-void build_grid(const TriMesh& mesh, OccupancyGrid& g) {
+// Builds the slot's grid unless it is already built over the mesh's vertices.
+const OccupancyGrid& slot_grid(MeshSlot& slot) {
+  OccupancyGrid& g = slot.grid;
+  const std::vector<point>& verts = slot.mesh->vertices;
+  if (g.vertices == verts.data() && g.vertex_count == verts.size()) return g;
   g.min = point(3.4028235e38f, 3.4028235e38f, 3.4028235e38f);
   g.max = -g.min;
-  for (const point& v : mesh.vertices) {
+  for (const point& v : verts) {
     for (int a = 0; a < 3; a++) {
       g.min[a] = std::min(g.min[a], v[a]);
       g.max[a] = std::max(g.max[a], v[a]);
@@ -110,8 +127,14 @@ void build_grid(const TriMesh& mesh, OccupancyGrid& g) {
   float largest = std::max(size.x, std::max(size.y, size.z));
   g.scale = largest > 0.0f ? 16.0f / largest : 0.0f;
   std::memset(g.cells, 0, sizeof g.cells);
-  for (const point& v : mesh.vertices) g.cells[cell_of(g, v)] = 1;
+  for (const point& v : verts) g.cells[cell_of(g, v)] = 1;
+  g.vertices = verts.data();
+  g.vertex_count = verts.size();
+  return g;
 }
+
+// Vertices per block of overlap_weights.
+const size_t kOverlapBlock = 64;
 
 // Weight 1 for every vertex of `slot` that `to_other` places in the overlap
 // with `other` (grid box and occupancy, and optionally a close non-boundary vertex).
@@ -122,20 +145,93 @@ void overlap_weights(MeshSlot& slot, const PoseMatrix& to_other_matrix, MeshSlot
   slot.weights.resize(verts.size());
   float d2 = max_dist * max_dist;
   const PointMapper to_other(to_other_matrix);
-  for (size_t i = 0; i < verts.size(); i++) {
-    slot.weights[i] = 0.0f;
-    point p = to_other(verts[i]);
-    if (use_grid) {
-      bool inside = p.x > other_grid.min.x && p.x < other_grid.max.x &&
-                    p.y > other_grid.min.y && p.y < other_grid.max.y &&
-                    p.z > other_grid.min.z && p.z < other_grid.max.z;
-      if (!inside || !other_grid.cells[cell_of(other_grid, p)]) continue;
+  // The boundary test only reads once its tables exist.
+  if (check_nearest) {
+    other.mesh->need_neighbors();
+    other.mesh->need_vertex_faces();
+  }
+  TriMesh& other_mesh = *other.mesh;
+  const OccupancyGrid& g = other_grid;
+  const size_t n = verts.size();
+  // In blocks: positions first, then the box test and cell of every vertex
+  // as branch-free arithmetic over arrays (which the compiler vectorises),
+  // then the lookups.
+  const size_t blocks = (n + kOverlapBlock - 1) / kOverlapBlock;
+  parallel_for(blocks, kMinVerticesPerThread / kOverlapBlock, [&](size_t block) {
+    const size_t begin = block * kOverlapBlock;
+    const size_t count = std::min(n, begin + kOverlapBlock) - begin;
+    float px[kOverlapBlock], py[kOverlapBlock], pz[kOverlapBlock];
+    int inside[kOverlapBlock], cell[kOverlapBlock];
+    for (size_t k = 0; k < count; k++) {
+      const point p = to_other(verts[begin + k]);
+      px[k] = p.x;
+      py[k] = p.y;
+      pz[k] = p.z;
     }
-    if (check_nearest) {
-      const float* q = other.kdtree ? other.kdtree->find_nearest(p.data(), d2) : nullptr;
-      if (!q || other.mesh->is_boundary(KDtree::index_of(q, other.mesh->vertices))) continue;
+    for (size_t k = 0; k < count; k++) {
+      inside[k] = (px[k] > g.min.x) & (px[k] < g.max.x) & (py[k] > g.min.y) & (py[k] < g.max.y) &
+                  (pz[k] > g.min.z) & (pz[k] < g.max.z);
+      cell[k] = (cell_coord((px[k] - g.min.x) * g.scale) * 16 +
+                 cell_coord((py[k] - g.min.y) * g.scale)) * 16 +
+                cell_coord((pz[k] - g.min.z) * g.scale);
     }
-    slot.weights[i] = 1.0f;
+    for (size_t k = 0; k < count; k++) {
+      float& w = slot.weights[begin + k];
+      w = 0.0f;
+      if (use_grid && (!inside[k] || !g.cells[cell[k]])) continue;
+      if (check_nearest) {
+        const point p(px[k], py[k], pz[k]);
+        const float* q = other.kdtree ? other.kdtree->find_nearest(p.data(), d2) : nullptr;
+        if (!q || other_mesh.is_boundary(KDtree::index_of(q, other_mesh.vertices))) continue;
+      }
+      w = 1.0f;
+    }
+  });
+}
+
+// Vertices per block of sampling_mass.
+const size_t kMassBlock = 64;
+
+// Sampling mass of vertices [begin, end) (at most kMassBlock) of one mesh
+// into out[0 .. end - begin): (v^T W v) x weight with v = (x cross m, m), x
+// the scaled world position about the centroid and m the world normal; 0
+// for a vertex of weight 0, and for a negative or NaN mass (W is positive
+// semi-definite, so only round-off or a corrupt vertex gives one), which
+// keeps the running sums non-decreasing. The 6-vectors are laid out per
+// component so that the quadratic forms run over arrays; each vertex's sums
+// keep their order, so the values are those of a one-vertex loop.
+void sampling_mass(const TriMesh& mesh, const std::vector<float>& weights, const PointMapper& pose,
+                   const DirectionMapper& nmat, const point& centroid, float scale,
+                   const float W[6][6], size_t begin, size_t end, float* out) {
+  float v[6][kMassBlock];
+  float w[kMassBlock];
+  const size_t count = end - begin;
+  for (size_t k = 0; k < count; k++) {
+    const size_t i = begin + k;
+    w[k] = i < weights.size() ? weights[i] : 0.0f;
+    if (w[k] == 0.0f) {
+      for (int r = 0; r < 6; r++) v[r][k] = 0.0f;
+      continue;
+    }
+    point x = (pose(mesh.vertices[i]) - centroid) * scale;
+    point m = nmat(mesh.normals[i]);
+    point xm = cross(x, m);
+    v[0][k] = xm.x;
+    v[1][k] = xm.y;
+    v[2][k] = xm.z;
+    v[3][k] = m.x;
+    v[4][k] = m.y;
+    v[5][k] = m.z;
+  }
+  for (size_t k = 0; k < count; k++) {
+    float quad = 0.0f;
+    for (int r = 0; r < 6; r++) {
+      float row = 0.0f;
+      for (int c = 0; c < 6; c++) row += W[r][c] * v[c][k];
+      quad += v[r][k] * row;
+    }
+    const float mass = quad * w[k];
+    out[k] = mass > 0.0f ? mass : 0.0f;
   }
 }
 
@@ -149,7 +245,7 @@ void Aligner::collect_pairs(float incr, std::vector<PointPair>& pairs, bool dire
 
   const PoseMatrix S2T_matrix = inverse(T.pose) * S.pose;
   const PointMapper S2T(S2T_matrix);
-  const PoseMatrix S2T_normals = normal_matrix(S2T_matrix);
+  const DirectionMapper S2T_normals(normal_matrix(S2T_matrix));
   const PairFrames frames(*slots[0], *slots[1]);
   const float d2max = max_dist * max_dist;
   const TriMesh& smesh = *S.mesh;
@@ -157,44 +253,61 @@ void Aligner::collect_pairs(float incr, std::vector<PointPair>& pairs, bool dire
   const std::vector<float>& cdf = S.cdf;
   const std::vector<bool>& marks = S.feature_marks;
 
-  // A match on a boundary vertex of T is dropped: its neighbourhood is cut
-  // off, so its nearest point is likely not the same surface point.
-  auto add_match = [&](const float* q, size_t i) {
-    if (!q) return;
-    int j = KDtree::index_of(q, tmesh.vertices);
-    if (tmesh.is_boundary(j)) return;
-    if (direction) {
-      frames.append(j, int(i), pairs);
-    } else {
-      frames.append(int(i), j, pairs);
-    }
-  };
+  // The searches below ask T's boundary test from several threads; with its
+  // tables built first it only reads.
+  tmesh.need_neighbors();
+  tmesh.need_vertex_faces();
+  const bool color_pass = mode != IcpMode::geometric && has_color_data(S) && has_color_data(T);
 
-  // Geometric pass. The cdf ends in exactly 1.0 and u < 1, so the sample
-  // index stays inside the array.
+  // Draw the samples of both passes. The cdf ends in exactly 1.0 and u < 1,
+  // so the sample index stays inside the array. Geometric pass: every
+  // sample, or only feature vertices when S has marks; colour pass: samples
+  // of significant colour.
+  std::vector<PairSlot> samples;
   size_t i = 0;
   for (float u = draw_sample() * incr; u < 1.0f; u += draw_sample() * incr) {
     i = advance_to_sample(cdf, i, u);
     if (!marks.empty() && (i >= marks.size() || !marks[i])) continue;
-    point p = S2T(smesh.vertices[i]);
-    point nrm = transform_direction(S2T_normals, smesh.normals[i]);
-    NormCompat compat(nrm, &tmesh, normal_dot_min);
-    add_match(T.kdtree->find_nearest(p.data(), d2max, &compat), i);
+    samples.emplace_back();
+    samples.back().vertex = int32_t(i);
+  }
+  if (color_pass) {
+    i = 0;
+    for (float u = draw_sample() * incr; u < 1.0f; u += draw_sample() * incr) {
+      i = advance_to_sample(cdf, i, u);
+      if (S.significant_flags[i] == 0) continue;
+      samples.emplace_back();
+      samples.back().vertex = int32_t(i);
+      samples.back().color = true;
+    }
   }
 
-  // Colour pass: samples of significant colour, matched on colour and
-  // colour-difference direction only.
-  if (mode == IcpMode::geometric || !has_color_data(S) || !has_color_data(T)) return;
-  i = 0;
-  for (float u = draw_sample() * incr; u < 1.0f; u += draw_sample() * incr) {
-    i = advance_to_sample(cdf, i, u);
-    if (S.significant_flags[i] == 0) continue;
-    point p = S2T(smesh.vertices[i]);
-    const Color& c = smesh.colors[i];
-    ColorCompat compat(c, S.color_dirs[i], &tmesh, color_dir_dot_min, color_l1_max,
-                       T.color_dirs.data());
-    add_match(T.kdtree->find_nearest(p.data(), d2max, &compat), i);
-  }
+  // The geometric pass matches on normals, the colour pass on colour and
+  // colour-difference direction only. A match on a boundary vertex of T is
+  // dropped: its neighbourhood is cut off, so its nearest point is likely
+  // not the same surface point.
+  parallel_for(samples.size(), kMinSearchesPerThread, [&](size_t k) {
+    PairSlot& slot = samples[k];
+    const size_t si = size_t(slot.vertex);
+    const point p = S2T(smesh.vertices[si]);
+    const float* q;
+    if (!slot.color) {
+      NormCompat compat(S2T_normals(smesh.normals[si]), &tmesh,
+                        normal_dot_min);
+      q = T.kdtree->find_nearest(p.data(), d2max, &compat);
+    } else {
+      ColorCompat compat(smesh.colors[si], S.color_dirs[si], &tmesh, color_dir_dot_min,
+                         color_l1_max, T.color_dirs.data());
+      q = T.kdtree->find_nearest(p.data(), d2max, &compat);
+    }
+    if (!q) return;
+    const int j = KDtree::index_of(q, tmesh.vertices);
+    if (tmesh.is_boundary(j)) return;
+    slot.found = direction ? frames.make(j, slot.vertex, slot.pair)
+                           : frames.make(slot.vertex, j, slot.pair);
+  });
+  for (const PairSlot& slot : samples)
+    if (slot.found) pairs.push_back(slot.pair);
 }
 
 void Aligner::update_overlap_weights() {
@@ -209,10 +322,8 @@ void Aligner::update_overlap_weights() {
     s2.weights.clear();
     return;
   }
-  // Two 4 KB grids on the stack: rebuilt per call, never allocated.
-  OccupancyGrid g1, g2;
-  build_grid(*s1.mesh, g1);
-  build_grid(*s2.mesh, g2);
+  const OccupancyGrid& g1 = slot_grid(s1);
+  const OccupancyGrid& g2 = slot_grid(s2);
   const PoseMatrix M12 = inverse(s2.pose) * s1.pose;
   const PoseMatrix M21 = inverse(s1.pose) * s2.pose;
   if (max_dist <= 0.0f) {
@@ -286,36 +397,28 @@ bool Aligner::update_cdfs(const float evals[6], const float evecs[6][6], const p
     const TriMesh& mesh = *slot.mesh;
     size_t n = mesh.vertices.size();
     slot.cdf.resize(n);
-    const PoseMatrix nmat = normal_matrix(slot.pose);
+    const DirectionMapper nmat(normal_matrix(slot.pose));
     const PointMapper pose(slot.pose);
     bool has_normals = mesh.normals.size() == n;
-    for (size_t i = 0; i < n; i++) {
-      slot.cdf[i] = 0.0f;
-      float w = i < slot.weights.size() ? slot.weights[i] : 0.0f;
-      if (w == 0.0f || !has_normals) continue;
-      point x = (pose(mesh.vertices[i]) - centroid) * scale;
-      point m = transform_direction(nmat, mesh.normals[i]);
-      point xm = cross(x, m);
-      float v[6] = {xm.x, xm.y, xm.z, m.x, m.y, m.z};
-      float quad = 0.0f;
-      for (int r = 0; r < 6; r++) {
-        float row = 0.0f;
-        for (int c = 0; c < 6; c++) row += W[r][c] * v[c];
-        quad += v[r] * row;
+    // Each vertex's mass on its own; only the running sums are sequential.
+    const size_t blocks = (n + kMassBlock - 1) / kMassBlock;
+    parallel_for(blocks, kMinVerticesPerThread / kMassBlock, [&](size_t block) {
+      const size_t begin = block * kMassBlock;
+      const size_t end = std::min(n, begin + kMassBlock);
+      if (!has_normals) {
+        std::fill(slot.cdf.begin() + ptrdiff_t(begin), slot.cdf.begin() + ptrdiff_t(end), 0.0f);
+        return;
       }
-      // W is positive semi-definite, so only round-off (or a corrupt vertex)
-      // gives a negative or NaN mass; either counts as none, keeping the
-      // running sums non-decreasing.
-      float mass = quad * w;
-      slot.cdf[i] = mass > 0.0f ? mass : 0.0f;
-    }
+      sampling_mass(mesh, slot.weights, pose, nmat, centroid, scale, W, begin, end,
+                    slot.cdf.data() + begin);
+    });
     for (size_t i = 1; i < n; i++) slot.cdf[i] += slot.cdf[i - 1];
     float total = n ? slot.cdf[n - 1] : 0.0f;
     if (total == 0.0f) {
       if (verbosity != 0) std::fprintf(stderr, "No overlap.\n");
       return false;
     }
-    for (size_t i = 0; i + 1 < n; i++) slot.cdf[i] /= total;
+    parallel_for(n - 1, kMinVerticesPerThread, [&](size_t i) { slot.cdf[i] /= total; });
     slot.cdf[n - 1] = 1.0f;
   }
   if (verbosity > 1) std::fprintf(stderr, "Updated CDFs in %.2f msec.\n", timer.elapsed_ms());

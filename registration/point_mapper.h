@@ -28,3 +28,24 @@ class PointMapper {
   bool affine_ = true;
   double a_[3][4];
 };
+
+// A matrix applied to many directions (normals): its upper-left 3 x 3 block
+// read once into locals. Each result is the same float expression as
+// transform_direction's, so the values are bit-identical to it.
+class DirectionMapper {
+ public:
+  explicit DirectionMapper(const PoseMatrix& m) {
+    for (int r = 0; r < 3; r++)
+      for (int c = 0; c < 3; c++) a_[r][c] = m.at(r, c);
+  }
+
+  point operator()(const point& d) const {
+    double x = d.x, y = d.y, z = d.z;
+    return point(float(a_[0][0] * x + a_[0][1] * y + a_[0][2] * z),
+                 float(a_[1][0] * x + a_[1][1] * y + a_[1][2] * z),
+                 float(a_[2][0] * x + a_[2][1] * y + a_[2][2] * z));
+  }
+
+ private:
+  double a_[3][3];
+};

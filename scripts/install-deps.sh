@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   freeglut3-dev libglu1-mesa-dev libgl1-mesa-dri libimgui-dev libgtk-3-dev libx11-dev
   fonts-dejavu-core
-  xvfb xauth xdotool imagemagick python3
+  xvfb xauth xdotool imagemagick python3 parallel
   libmeshoptimizer-dev libnanoflann-dev
   libopen3d-dev
 )

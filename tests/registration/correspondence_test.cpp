@@ -3,8 +3,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
+#include "geometry/parallel.h"
 #include "registration/Aligner.h"
 #include "registration/color_dirs.h"
 #include "registration/compat.h"
@@ -158,6 +160,16 @@ TEST(OverlapWeights, StrictBoxAndOccupiedCells) {
   a.slots[1]->pose = translation(10, 0, 0);
   a.update_overlap_weights();
   for (auto& s : a.slots) EXPECT_EQ(std::count(s->weights.begin(), s->weights.end(), 0.0f), long(s->weights.size()));
+  // The grids are kept between calls, but only for the vertex array they
+  // were built over: new vertices far away in mesh 2's own frame overlap
+  // nothing either.
+  a.slots[1]->pose = PoseMatrix();
+  std::vector<point> far = a.slots[1]->mesh->vertices;
+  for (point& v : far) v.x += 10.0f;
+  a.slots[1]->mesh->vertices = std::move(far);
+  a.update_overlap_weights();
+  const std::vector<float>& w1 = a.slots[0]->weights;
+  EXPECT_EQ(std::count(w1.begin(), w1.end(), 0.0f), long(w1.size()));
 }
 
 // Each predicate at its thresholds on vertex 1 (normal (1, 0, 0), colour
@@ -190,4 +202,47 @@ TEST(CompatPredicates, ThresholdsAndMissingData) {
   tri.faces = {Face(0, 1, 2)};
   tri.normals.assign(3, point(0, 0, 1));
   EXPECT_TRUE(NormCompat(point(0, 0, -1), &tri, 0.9f)(tri.vertices[1].data()));
+}
+
+// One step's weights, sampling masses and pairs are the same bits on 1 and
+// 3 threads: each loop writes only its own slots, pairs are appended in
+// sample order and the running sums stay sequential. The scans are large
+// enough for every loop to split; mesh 2 is moved so the overlap is partial.
+TEST(ParallelStep, SameBitsOnAnyThreadCount) {
+  struct Step {
+    std::vector<float> weights[2], cdf[2];
+    std::vector<PointPair> pairs;
+  };
+  auto run = [](int threads) {
+    set_thread_count(threads);
+    Aligner a;
+    a.verbosity = 0;
+    identical_pair(a, 320);
+    a.slots[1]->pose = translation(0.02, 0.01, 0.0) * rotation(0.05, 0.0, 0.0, 1.0);
+    a.mode = IcpMode::color;
+    a.max_dist = 0.0f;
+    a.update_overlap_weights();
+    const float evals[6] = {0.5f, 1, 2, 3, 4, 6};
+    float evecs[6][6] = {};
+    for (int k = 0; k < 6; k++) evecs[k][(k + 2) % 6] = 1.0f;
+    EXPECT_TRUE(a.update_cdfs(evals, evecs, point(0.1f, 0, 0), 2.0f));
+    Step s;
+    set_sample_generator_state(7);
+    a.collect_pairs(0.0002f, s.pairs, false);
+    a.collect_pairs(0.0002f, s.pairs, true);
+    for (int k = 0; k < 2; k++) s.weights[k] = a.slots[k]->weights, s.cdf[k] = a.slots[k]->cdf;
+    return s;
+  };
+  const Step one = run(1), three = run(3);
+  set_thread_count(0);
+  auto same = [](const auto& x, const auto& y) {
+    return x.size() == y.size() && std::memcmp(x.data(), y.data(), x.size() * sizeof(x[0])) == 0;
+  };
+  EXPECT_GT(one.pairs.size(), 6000u);
+  EXPECT_TRUE(same(one.pairs, three.pairs));
+  for (int k = 0; k < 2; k++) {
+    EXPECT_TRUE(same(one.weights[k], three.weights[k])) << "mesh " << k + 1;
+    EXPECT_TRUE(same(one.cdf[k], three.cdf[k])) << "mesh " << k + 1;
+    EXPECT_GT(std::count(one.weights[k].begin(), one.weights[k].end(), 0.0f), 0) << "mesh " << k + 1;
+  }
 }

@@ -8,9 +8,10 @@
 #   same_outputs.sh BUILD SOURCE              compare against tests/golden/
 #   same_outputs.sh --regen TOOL SOURCE       rewrite tests/golden/ with TOOL
 #
-# ICP_SAME_OUTPUTS_ENVS holds a space-separated list of environment settings
-# (for example "ICP_THREADS=1 ICP_THREADS=2"); each one runs the whole
-# comparison again with that variable set. Empty: one run as is.
+# ICP_SAME_OUTPUTS_ENVS holds a space-separated list of environment settings;
+# each one runs the whole comparison again with that variable set. Default:
+# one thread, every core, and three threads (pieces of unequal length), since
+# no output may depend on the thread count.
 set -u
 fail() { echo "FAIL: $*"; exit 1; }
 
@@ -100,7 +101,7 @@ if [ $regen -eq 1 ]; then
 fi
 
 status=0
-for setting in ${ICP_SAME_OUTPUTS_ENVS:-""}; do
+for setting in ${ICP_SAME_OUTPUTS_ENVS:-ICP_THREADS=1 ICP_THREADS=$(nproc) ICP_THREADS=3}; do
   if [ -n "$setting" ]; then export "${setting?}"; fi
   run_all
   for expected in "$golden"/*.txt; do
