@@ -54,6 +54,7 @@ struct TrialCounts {
   int both_good = 0;       // both variants converged
   int only_color = 0;      // only the colour ICP converged
   int only_geometric = 0;  // only the geometric ICP converged
+  int unsaved = 0;         // trials whose result files could not be written
 };
 
 // The last finished or cancelled batch of this run (all zero before any).
@@ -80,6 +81,10 @@ struct AppState {
   std::shared_ptr<RunningBatch> batch;  // the batch under way; null when none
   ViewerHooks viewer;            // what the window calls
   Platform* dialogs = nullptr;   // not owned; null: no dialogs (cancel, No)
+  // Which variants have succeeded since the last load or reset: "Grabar"
+  // needs both, so a save never pairs a new result with a stored or stale one.
+  bool icp_run_fresh = false;
+  bool color_run_fresh = false;
 
   AppState()
       : view_state(std::make_unique<ViewState>()),

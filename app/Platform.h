@@ -12,6 +12,16 @@
 #include <string>
 #include <vector>
 
+// A question's text: the program's own words (Windows-1252) around an
+// optional path, which keeps the file system's bytes, so only the words are
+// converted for display (question_utf8).
+struct QuestionText {
+  std::string before;
+  std::string path;
+  std::string after;
+  std::string joined() const { return before + path + after; }
+};
+
 // One entry of a file dialog's filter list: "Archivos PLY (*.ply)" / "*.ply".
 // An empty pattern lists every file under that description.
 struct FileFilter {
@@ -35,7 +45,7 @@ class Platform {
 
   // Modal message box with Yes and No buttons, the information icon and No
   // as the default answer. Returns true only for Yes (closing it is No).
-  virtual bool ask_yes_no(const std::string& title, const std::string& text) = 0;
+  virtual bool ask_yes_no(const std::string& title, const QuestionText& text) = 0;
 };
 
 // The file-dialog filter lists the program uses.

@@ -54,11 +54,11 @@ bool ScriptedPlatform::save_file(const std::vector<FileFilter>& filters, std::st
   return file_dialog("save_file", filters, path);
 }
 
-bool ScriptedPlatform::ask_yes_no(const std::string& title, const std::string& text) {
+bool ScriptedPlatform::ask_yes_no(const std::string& title, const QuestionText& text) {
   PlatformCall call;
   call.kind = "ask_yes_no";
   call.title = title;
-  call.text = text;
+  call.text = text.joined();
   call.answer = next_answer("no");
   bool yes = call.answer == "yes";
   record(std::move(call));

@@ -33,7 +33,7 @@ class ScriptedPlatform : public Platform {
 
   bool open_file(const std::vector<FileFilter>& filters, std::string* path) override;
   bool save_file(const std::vector<FileFilter>& filters, std::string* path) override;
-  bool ask_yes_no(const std::string& title, const std::string& text) override;
+  bool ask_yes_no(const std::string& title, const QuestionText& text) override;
 
  private:
   std::string next_answer(const std::string& when_empty);

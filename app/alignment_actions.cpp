@@ -21,15 +21,16 @@ void enable_control(Control* c) {
 void disable_control(Control* c) {
   if (c) c->disable();
 }
-bool control_enabled(const Control* c) { return c && c->enabled; }
 
 // A successful run: remember the result, make it selectable, and allow saving
-// once the other variant has a result too.
-void accept_result(AppState& app, PoseMatrix& result, Control* own_radio, Control* other_radio,
-                   int shown) {
+// once the other variant has run too since the last load or reset (a loaded
+// trial's results are selectable but are not this session's runs).
+void accept_result(AppState& app, PoseMatrix& result, Control* own_radio, bool& own_fresh,
+                   bool other_fresh, int shown) {
   result = app.aligner->slots[1]->pose;
   enable_control(own_radio);
-  if (control_enabled(other_radio)) enable_control(app.controls.save);
+  own_fresh = true;
+  if (other_fresh) enable_control(app.controls.save);
   app.shown_pose = shown;
 }
 
@@ -54,7 +55,8 @@ void align_action(AppState& app, int id) {
   if (id == 1) {
     if (aligner.align(1)) {
       std::fprintf(stderr, "ICP succeeded - distance = %f\n", aligner.icp.error);
-      accept_result(app, app.view_state->icp_pose, h.pose_icp, h.pose_color_icp, 1);
+      accept_result(app, app.view_state->icp_pose, h.pose_icp, app.icp_run_fresh,
+                    app.color_run_fresh, 1);
     } else {
       std::fprintf(stderr, "ICP failed\n");
     }
@@ -62,12 +64,19 @@ void align_action(AppState& app, int id) {
     prepare_for_color_run(app);
     if (aligner.align_color(1)) {
       std::fprintf(stderr, "ICP succeeded - distance = %f\n", aligner.color.error);
-      accept_result(app, app.view_state->color_icp_pose, h.pose_color_icp, h.pose_icp, 2);
+      accept_result(app, app.view_state->color_icp_pose, h.pose_color_icp, app.color_run_fresh,
+                    app.icp_run_fresh, 2);
     } else {
       std::fprintf(stderr, "ICP failed\n");
     }
   }
   app.sync_live_all();
+}
+
+void forget_runs(AppState& app) {
+  app.icp_run_fresh = false;
+  app.color_run_fresh = false;
+  disable_control(app.controls.save);
 }
 
 void prealign_action(AppState& app) {

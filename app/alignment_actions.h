@@ -14,10 +14,15 @@
 // "ICP" (id 1) and "ICP_Color" (id 2). Always clears "Mover malla2" first.
 // A colour run first marks ridge/valley vertices and refreshes significant
 // colours of both slots. On success: the result pose is stored, its radio
-// button enabled, "Grabar" enabled once both results exist, shown_pose set to
+// button enabled, "Grabar" enabled once both variants have succeeded since
+// the last load or reset (forget_runs), shown_pose set to
 // 1 or 2, and "ICP succeeded - distance = %f\n" printed on standard error; on
 // failure "ICP failed\n" and nothing else changes. The panel is synced last.
 void align_action(AppState& app, int id);
+
+// After a load or a reset: neither variant counts as run, "Grabar" is
+// disabled until both run again.
+void forget_runs(AppState& app);
 
 // "Prealinear": clears "Mover malla2", then places mesh 2 on mesh 1 by the
 // global prealignment and prints its one report line (fitness and msec, or

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/Platform.h"
+#include "app/alignment_actions.h"
 #include "app/control_handles.h"
 #include "app/view_setup.h"
 #include "registration/load_scan.h"
@@ -83,7 +84,12 @@ void mesh2_loaded(AppState& app) {
 bool load_mesh_path(AppState& app, int which, const std::string& path) {
   const int k = which & 1;
   app.appearance[k] = SlotAppearance();
-  if (!load_scan(*app.aligner->slots[k], k, path)) return false;
+  if (!load_scan(*app.aligner->slots[k], k, path)) {
+    // The slot is empty now: the views and the panel must not show its past.
+    refresh_view_spheres(app);
+    app.sync_live_all();
+    return false;
+  }
   if (k == 0) {
     mesh1_loaded(app);
   } else {
@@ -105,7 +111,9 @@ bool load_mesh(AppState& app, int which) {
 }
 
 void load_button(AppState& app, int id) {
-  if (!load_mesh(app, id)) {
+  if (load_mesh(app, id)) {
+    forget_runs(app);
+  } else {
     std::fputs(kLoadFailedMessage, stdout);
     std::fflush(stdout);
   }

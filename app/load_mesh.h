@@ -18,8 +18,9 @@ extern const char* const kLoadFailedMessage;  // "Imposible cargar la malla sele
 // A cancelled dialog (or another `which`) returns false with nothing changed.
 // Otherwise the slot is cleared and the scan read (registration/load_scan.h:
 // mesh, pose from the ".xf" beside it or the identity, derived data,
-// curvature scale); a failed read returns false with that slot empty and the
-// stage and controls as before. On success: load_stage advances (a reload of
+// curvature scale); a failed read returns false with that slot empty, the
+// stage and controls as before, the view spheres and transforms rebuilt
+// without it (refresh_view_spheres) and the panel refreshed. On success: load_stage advances (a reload of
 // mesh 1 keeps stage 2), the controls that now have data are enabled, a
 // colourless mesh gets "Color blanco" with its "Color real" and "Color
 // Significativo" disabled, "ICP_Color" and "Aleatorio" are usable only while
@@ -32,7 +33,8 @@ bool load_mesh(AppState& app, int which);
 bool load_mesh_path(AppState& app, int which, const std::string& path);
 
 // Load button callback (id 0 = " Malla 1 ", 1 = " Malla 2 "): load_mesh(id),
-// printing kLoadFailedMessage on standard output on failure.
+// printing kLoadFailedMessage on standard output on failure. A new mesh
+// makes the runs so far stale: forget_runs.
 void load_button(AppState& app, int id);
 
 // The meshes named on the command line (at most two: mesh 1, then mesh 2),

@@ -14,7 +14,7 @@ void light_toggled(AppState& app, int id) {
 }
 
 void quit_requested(AppState& app) {
-  if (!app.platform().ask_yes_no(kQuitTitle, kQuitQuestion)) return;
+  if (!app.platform().ask_yes_no(kQuitTitle, {kQuitQuestion, "", ""})) return;
   std::fflush(stdout);
   std::exit(0);
 }

@@ -2,9 +2,14 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <sstream>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <sstream>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -14,46 +19,171 @@ namespace {
 const size_t kMaxPathLength = 4096;
 // A summary is a few hundred bytes; reading stops well after that.
 const size_t kMaxSummaryBytes = 64 * 1024;
+// Attempts at a free temporary name before the folder counts as refusing.
+const int kTempNameAttempts = 100;
 
 void report_open_failure(const std::string& path) {
   std::perror("fopen");
   std::fprintf(stderr, "Error opening %s for writing.\n", path.c_str());
 }
 
-// Temporary name beside `path`, unique to this process.
-std::string temp_name(const std::string& path) {
-  return path + ".tmp" + std::to_string(static_cast<long>(getpid()));
+void report_write_failure(const std::string& path) {
+  std::fprintf(stderr, "Error writing %s: %s.\n", path.c_str(), std::strerror(errno));
 }
 
-// Writes `text` to `path` in binary mode through a temporary file renamed into
-// place. False (after the open-failure report when the file cannot be created)
-// on any failure; the previous file at `path`, if any, is then untouched.
-bool write_file_atomically(const std::string& path, const std::string& text) {
-  std::string temp = temp_name(path);
-  std::FILE* f = std::fopen(temp.c_str(), "wb");
-  if (!f) {
-    report_open_failure(path);
+// The temporary name is short and fixed in shape, so it fits wherever the
+// final name fits, however long that is.
+std::FILE* open_new_temp(const std::string& folder, std::string& temp_path) {
+  static unsigned serial = 0;
+  for (int attempt = 0; attempt < kTempNameAttempts; attempt++) {
+    std::string name = folder + "/.icp" + std::to_string(static_cast<long>(getpid())) + "_" +
+                       std::to_string(serial++) + ".tmp";
+    int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return nullptr;
+    }
+    std::FILE* f = fdopen(fd, "wb");
+    if (!f) {
+      close(fd);
+      unlink(name.c_str());
+      return nullptr;
+    }
+    temp_path = name;
+    return f;
+  }
+  errno = EEXIST;
+  return nullptr;
+}
+
+TempFileOpener temp_opener = open_new_temp;
+
+// One file of a set: where it lands, its bytes, and its temporary name
+// (empty when it is written in place).
+struct PendingFile {
+  std::string target;
+  std::string text;
+  std::string temp;
+};
+
+// The file a write to `path` lands in: a symbolic link is followed, so the
+// new bytes replace its target and the link stays.
+std::string write_target(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+  char* resolved = realpath(path.c_str(), nullptr);
+  if (!resolved) return path;  // a dangling link: written in place, through the link
+  std::string target(resolved);
+  std::free(resolved);
+  return target;
+}
+
+std::string folder_of(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Writes the file's bytes to a new temporary file beside its target, with
+// the target's permissions when it exists. Files that cannot be replaced by a
+// rename (devices, pipes, dangling links) and existing files in a folder that
+// refuses new ones are left to be written in place. False, reported, when the
+// file can be neither staged nor written in place; no temporary then remains.
+bool stage(PendingFile& file) {
+  file.target = write_target(file.target);
+  struct stat st;
+  bool exists = stat(file.target.c_str(), &st) == 0;
+  if (exists && S_ISDIR(st.st_mode)) {
+    errno = EISDIR;
+    report_open_failure(file.target);
     return false;
   }
-  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  struct stat link_st;
+  bool dangling = lstat(file.target.c_str(), &link_st) == 0 && S_ISLNK(link_st.st_mode);
+  if ((exists && !S_ISREG(st.st_mode)) || dangling) return true;
+
+  std::FILE* f = temp_opener(folder_of(file.target), file.temp);
+  if (!f) {
+    file.temp.clear();
+    if (exists) return true;
+    report_open_failure(file.target);
+    return false;
+  }
+  if (exists) {
+    fchmod(fileno(f), st.st_mode & 07777);
+    // The owner is kept where the process may give it; otherwise the file
+    // becomes the saver's, which is no failure (errno is not left to blame).
+    if (fchown(fileno(f), st.st_uid, st.st_gid) != 0) errno = 0;
+  }
+  bool ok = std::fwrite(file.text.data(), 1, file.text.size(), f) == file.text.size();
+  ok = std::fflush(f) == 0 && ok;
   ok = std::fclose(f) == 0 && ok;
-  if (ok && std::rename(temp.c_str(), path.c_str()) == 0) return true;
-  std::fprintf(stderr, "Error writing %s: %s.\n", path.c_str(), std::strerror(errno));
-  std::remove(temp.c_str());
+  if (ok) return true;
+  report_write_failure(file.target);
+  std::remove(file.temp.c_str());
+  file.temp.clear();
   return false;
 }
 
-// write_pose through a temporary file; failures are skipped silently.
-void write_pose_atomically(const PoseMatrix& pose, const std::string& path) {
-  std::string temp = temp_name(path);
-  if (write_pose(pose, temp) && std::rename(temp.c_str(), path.c_str()) == 0) return;
-  std::remove(temp.c_str());
+void remove_temps(const std::vector<PendingFile>& files) {
+  for (const PendingFile& file : files)
+    if (!file.temp.empty()) std::remove(file.temp.c_str());
 }
 
+// Writes a set as a whole: every file is staged under a temporary name first;
+// files written in place are all opened before any is changed; only then are
+// the temporaries renamed over their targets. A failure before the renames
+// leaves every previous file untouched.
+bool write_set(std::vector<PendingFile>& files) {
+  for (PendingFile& file : files) {
+    if (!stage(file)) {
+      remove_temps(files);
+      return false;
+    }
+  }
+  for (const PendingFile& file : files) {
+    if (!file.temp.empty()) continue;
+    int fd = open(file.target.c_str(), O_WRONLY);
+    if (fd < 0) {
+      report_open_failure(file.target);
+      remove_temps(files);
+      return false;
+    }
+    close(fd);
+  }
+  bool ok = true;
+  for (PendingFile& file : files) {
+    if (!file.temp.empty()) continue;
+    std::FILE* f = std::fopen(file.target.c_str(), "wb");
+    bool written = f && std::fwrite(file.text.data(), 1, file.text.size(), f) == file.text.size();
+    if (f) written = std::fclose(f) == 0 && written;
+    if (!written) {
+      report_write_failure(file.target);
+      ok = false;
+    }
+  }
+  for (PendingFile& file : files) {
+    if (file.temp.empty()) continue;
+    if (ok && std::rename(file.temp.c_str(), file.target.c_str()) == 0) {
+      file.temp.clear();
+      continue;
+    }
+    if (ok) report_write_failure(file.target);
+    ok = false;
+    std::remove(file.temp.c_str());
+    file.temp.clear();
+  }
+  return ok;
+}
+
+// printf of one number, sized to fit: no field is ever cut.
 void append_format(std::string& text, const char* format, double value) {
-  char cell[64];
-  std::snprintf(cell, sizeof cell, format, value);
-  text += cell;
+  int length = std::snprintf(nullptr, 0, format, value);
+  if (length <= 0) return;
+  size_t at = text.size();
+  text.resize(at + static_cast<size_t>(length) + 1);
+  std::snprintf(&text[at], static_cast<size_t>(length) + 1, format, value);
+  text.resize(at + static_cast<size_t>(length));
 }
 
 // Cell of a run-start column: the history value of the row whose index + 1
@@ -118,17 +248,57 @@ std::string error_table_text(Aligner& aligner) {
 }
 
 bool write_result_files(AppState& app, const std::string& base) {
-  if (!write_file_atomically(base + ".vkl", summary_text(app))) return false;
+  Aligner& aligner = *app.aligner;
   const ViewState& view = *app.view_state;
-  write_pose_atomically(view.initial_pose, base + "_PosInicial.xf");
-  write_pose_atomically(view.icp_pose, base + "_PosICP.xf");
-  write_pose_atomically(view.color_icp_pose, base + "_PosICPcolor.xf");
-  return write_file_atomically(base + "_error.xls", error_table_text(*app.aligner));
+  // A failed save leaves the run starts for the next attempt's table.
+  const std::vector<int32_t> starts_icp = aligner.icp.run_starts;
+  const std::vector<int32_t> starts_color = aligner.color.run_starts;
+  std::vector<PendingFile> files = {
+      {base + ".vkl", summary_text(app), ""},
+      {base + "_PosInicial.xf", pose_to_string(view.initial_pose), ""},
+      {base + "_PosICP.xf", pose_to_string(view.icp_pose), ""},
+      {base + "_PosICPcolor.xf", pose_to_string(view.color_icp_pose), ""},
+      {base + "_error.xls", error_table_text(aligner), ""},
+  };
+  if (write_set(files)) return true;
+  aligner.icp.run_starts = starts_icp;
+  aligner.color.run_starts = starts_color;
+  return false;
+}
+
+void set_temp_file_opener(TempFileOpener opener) {
+  temp_opener = opener ? opener : open_new_temp;
 }
 
 bool write_results(AppState& app, std::string name, int trial) {
   return write_result_files(app, strip_extension(name) + "_" + std::to_string(trial));
 }
+
+namespace {
+
+bool names_a_file(const std::string& path) {
+  struct stat st;
+  return !path.empty() && path.size() <= kMaxPathLength && stat(path.c_str(), &st) == 0 &&
+         !S_ISDIR(st.st_mode);
+}
+
+// Line `index` (from 0) of `text` without blanks around it; "" past the end.
+std::string trimmed_line(const std::string& text, int index) {
+  size_t start = 0;
+  for (int i = 0; i < index; i++) {
+    start = text.find('\n', start);
+    if (start == std::string::npos) return "";
+    start++;
+  }
+  size_t end = std::min(text.find('\n', start), text.size());
+  const char* blanks = " \t\r\f\v";
+  size_t first = text.find_first_not_of(blanks, start);
+  if (first == std::string::npos || first >= end) return "";
+  size_t last = text.find_last_not_of(blanks, end - 1);
+  return text.substr(first, last + 1 - first);
+}
+
+}  // namespace
 
 bool read_trial_summary(const std::string& path, std::string& mesh1, std::string& mesh2) {
   std::FILE* f = std::fopen(path.c_str(), "rb");
@@ -140,27 +310,20 @@ bool read_trial_summary(const std::string& path, std::string& mesh1, std::string
     text.append(chunk, got);
   std::fclose(f);
 
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (lines.size() < 4 && start <= text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-    start = end + 1;
+  // As written, the paths are whole lines 3 and 4, so paths with blanks load.
+  std::string line3 = trimmed_line(text, 2), line4 = trimmed_line(text, 3);
+  if (names_a_file(line3) && names_a_file(line4)) {
+    mesh1 = line3;
+    mesh2 = line4;
+    return true;
   }
-  if (lines.size() < 4) return false;
-  // Words 1 and 2 are the heading; the paths are whole lines 3 and 4.
-  std::istringstream heading(lines[0] + " " + lines[1]);
-  std::string word;
-  int heading_words = 0;
-  while (heading_words < 2 && heading >> word) heading_words++;
-  if (heading_words < 2) return false;
-  for (int i = 2; i < 4; i++)
-    if (lines[i].find_first_not_of(" \t") == std::string::npos || lines[i].size() > kMaxPathLength)
-      return false;
-  mesh1 = lines[2];
-  mesh2 = lines[3];
+  // Otherwise words 3 and 4 (after the two heading words), however the lines
+  // are laid out.
+  std::istringstream in(text);
+  std::string words[4];
+  for (std::string& word : words)
+    if (!(in >> word) || word.size() > kMaxPathLength) return false;
+  mesh1 = words[2];
+  mesh2 = words[3];
   return true;
 }

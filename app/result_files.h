@@ -4,32 +4,46 @@
 //   B_PosICP.xf       the geometric ICP's result (pose-file format)
 //   B_PosICPcolor.xf  the colour ICP's result    (pose-file format)
 //   B_error.xls       tab-separated per-step errors of both runs (binary, Windows-1252)
-// and the reader of a summary. Every file is written to a temporary name beside
-// it and renamed into place, so a failed or interrupted save never leaves a
-// half-written file where a previous result was.
+// and the reader of a summary. A set is replaced as a whole: all five files are
+// written to temporary names beside them and renamed into place only when all
+// are written, so a failed save leaves the previous set as it was.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 #include "app/AppState.h"
 #include "geometry/file_paths.h"
 
 
-// Writes the five files for base path B (no extension). Consumes the first
-// entries of the aligner's two run-start lists when the table is written.
+// Writes the five files for base path B (no extension); true only when all
+// five are written. Consumes the first entries of the aligner's two run-start
+// lists, but only when the set is saved. A result file that is a symbolic
+// link is written through it; an existing file keeps its permissions; an
+// existing file in a folder that refuses new files is written in place.
 // On a file that cannot be created: perror("fopen") and
-// "Error opening %s for writing.\n" on standard error, the rest of the set is
-// not written, and the result is false (the pose files are not checked).
+// "Error opening %s for writing.\n" on standard error; on one that cannot be
+// written, "Error writing %s: %s.\n". Then no file of the set is replaced.
 bool write_result_files(AppState& app, const std::string& base);
 
-// The batch's writer: base = strip_extension(name) + "_" + trial.
+// Creates a new file in `folder` for writing and names it in `temp_path`;
+// null, with errno set, when the folder refuses.
+using TempFileOpener = std::FILE* (*)(const std::string& folder, std::string& temp_path);
+// The opener of the writers' temporary files (nullptr: the default). Tests
+// replace it to play a full disk or a folder the user cannot write to.
+void set_temp_file_opener(TempFileOpener opener);
+
+// The batch's writer: base = strip_extension(name) + "_" + trial. True when
+// the whole set was written.
 bool write_results(AppState& app, std::string name, int trial);
 
 // The summary's text and the error table's text, byte for byte.
 std::string summary_text(const AppState& app);
 std::string error_table_text(Aligner& aligner);
 
-// Reads the two mesh paths of a summary (its third and fourth lines, taken
-// whole so paths with blanks survive). False when the file cannot be opened,
-// holds fewer than four words, or a path line is empty or too long.
+// Reads the two mesh paths of a summary: its third and fourth lines, blanks
+// around them trimmed, when both name existing files (so paths with blanks
+// survive); otherwise its third and fourth whitespace-separated words. False
+// when the file cannot be opened, holds fewer than four words, or a path is
+// longer than any this program writes.
 bool read_trial_summary(const std::string& path, std::string& mesh1, std::string& mesh2);

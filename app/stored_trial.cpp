@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/Platform.h"
+#include "app/alignment_actions.h"
 #include "app/control_handles.h"
 #include "app/load_mesh.h"
 #include "app/result_files.h"
@@ -32,12 +33,18 @@ bool reload_mesh(AppState& app, int k, const std::string& path, const char* pref
     app.aligner->slots[k]->stored_name = path;
     return load_mesh(app, 2 + k);
   }
-  std::string text = prefix + path + kSearchQuestion;
-  if (!app.platform().ask_yes_no(kMissingCaption, text)) {
+  if (!app.platform().ask_yes_no(kMissingCaption, {prefix, path, kSearchQuestion})) {
     refused = true;
     return false;
   }
   return load_mesh(app, k);
+}
+
+// After the slots are put back from their backups, the views and the panel
+// show them again rather than a reload that failed.
+void restored_scene(AppState& app) {
+  refresh_view_spheres(app);
+  app.sync_live_all();
 }
 
 }  // namespace
@@ -66,6 +73,7 @@ bool load_trial(AppState& app) {
   if (!reload_mesh(app, 0, mesh1, "Imposible abrir el fichero: ", refused)) {
     *aligner.slots[0] = backup0;
     app.appearance[0] = look0;
+    restored_scene(app);
     if (refused) {
       std::printf("\nCancelado por el usuario");
       std::fflush(stdout);
@@ -77,6 +85,7 @@ bool load_trial(AppState& app) {
     *aligner.slots[1] = backup1;
     app.appearance[0] = look0;
     app.appearance[1] = look1;
+    restored_scene(app);
     return false;
   }
 
@@ -89,6 +98,7 @@ bool load_trial(AppState& app) {
   if (h.pose_color_icp) h.pose_color_icp->enable();
   aligner.slots[1]->pose = view.initial_pose;
   app.shown_pose = 0;
+  forget_runs(app);
   centre_view(app);
   app.sync_live_all();
   return true;

@@ -41,3 +41,7 @@ std::string cp1252_to_utf8(const std::string& text) {
   }
   return out;
 }
+
+std::string question_utf8(const QuestionText& text) {
+  return cp1252_to_utf8(text.before) + text.path + cp1252_to_utf8(text.after);
+}

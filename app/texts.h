@@ -6,10 +6,16 @@
 
 #include <string>
 
+#include "app/Platform.h"
+
 // Converts Windows-1252 bytes to UTF-8. ASCII is unchanged; the five byte
 // values the code page leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D)
 // become U+FFFD, the replacement character.
 std::string cp1252_to_utf8(const std::string& text);
+
+// A question for a widget: its words converted, its path kept as it is
+// (paths here are UTF-8 already).
+std::string question_utf8(const QuestionText& text);
 
 // Texts of the quit confirmation (Windows-1252).
 extern const char* const kQuitTitle;     // "Salir"

@@ -145,7 +145,7 @@ void TrialBatch::color_run() {
       pose_recovered(pose_offset(reference_, view.color_icp_pose, box_centre_), diagonal_);
   records_.push_back(r);
   // The log path gives the result names: base + "_N", beside the log.
-  write_results(*app_, log_path_, i + 1);
+  if (!write_results(*app_, log_path_, i + 1)) counts_.unsaved++;
   trials_done_++;
   geometric_done_ = false;
 }
@@ -158,6 +158,13 @@ bool TrialBatch::finish() {
   bool ok = std::fclose(log_) == 0;
   log_ = nullptr;
   if (!ok) std::fprintf(stderr, "Error writing the trial log %s.\n", log_path_.c_str());
+  // Printed only when something was lost, so a clean batch's console stays
+  // as it always was.
+  if (counts_.unsaved > 0) {
+    std::printf("Result files not written for %d of %d trials.\n", counts_.unsaved,
+                trials_done_);
+    std::fflush(stdout);
+  }
   return ok;
 }
 

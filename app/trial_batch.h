@@ -51,7 +51,10 @@ bool trial_error_is_good(float error);
 // between runs: start() opens the log, each step() runs the geometric or the
 // colour run of the current trial (the colour step then writes the trial's
 // log line and result files), and finish() writes the three count lines over
-// the finished trials and closes the log. Stopping early (finish() before
+// the finished trials and closes the log, then, when any trial's result
+// files could not be written (counts().unsaved; such a trial keeps its
+// previous files), prints "Result files not written for %d of %d trials.\n"
+// on standard output. Stopping early (finish() before
 // done()) leaves the log and files of every finished trial complete; a
 // trial whose geometric run is done but not its colour run leaves no trace
 // in the log. The console lines, log and files of a full batch are those of
@@ -109,6 +112,9 @@ class TrialBatch {
 // Runs a whole batch with the log at base + ".txt" and the result files at
 // base + "_N" (N from 1). Needs both meshes with colours. Prints
 // "posicion inicial\n\n", "Ensayo %d\n" and "COLOR %d\n" per trial on standard
+// output. A trial whose result files cannot be written keeps its previous
+// files (if any) and is counted in `counts.unsaved`; when any is, the batch
+// ends with "Result files not written for %d of %d trials.\n" on standard
 // output. False, with a message on standard error and nothing aligned, when
 // the log cannot be created. `records` (may be null) receives one record per
 // trial.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/alignment_actions.h"
 #include "app/control_handles.h"
 
 namespace {
@@ -47,6 +48,21 @@ void update_view_sphere(AppState& app, int which) {
   vs.spheres[0].valid = true;
 }
 
+void refresh_view_spheres(AppState& app) {
+  ViewState& vs = *app.view_state;
+  bool any = false;
+  for (int k = 0; k < 2; k++) {
+    const MeshSlot& s = *app.aligner->slots[k];
+    vs.spheres[k + 1] = s.mesh ? s.mesh->bounding_sphere : BoundingSphere();
+    any = any || (s.loaded && s.mesh);
+  }
+  if (!any) vs.spheres[0] = BoundingSphere();
+  update_view_sphere(app, 2);
+  vs.overlap_view = view_transform(vs.spheres[0]);
+  vs.mesh1_view = view_transform(vs.spheres[1]);
+  vs.mesh2_view = view_transform(vs.spheres[2]);
+}
+
 void reread_pose(MeshSlot& slot) {
   PoseMatrix pose;
   if (slot.xf_name.empty() || !read_pose(slot.xf_name, pose)) pose = identity();
@@ -69,6 +85,7 @@ void reset_view(AppState& app) {
     if (h.pose_icp) h.pose_icp->disable();
     if (h.pose_color_icp) h.pose_color_icp->disable();
     app.shown_pose = 0;
+    forget_runs(app);
     update_view_sphere(app, 0);
     update_view_sphere(app, 1);
     update_view_sphere(app, 2);

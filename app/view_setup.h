@@ -17,13 +17,19 @@ PoseMatrix view_transform(const BoundingSphere& sphere);
 // left unchanged when no slot is loaded). Meshes' bounding spheres must exist.
 void update_view_sphere(AppState& app, int which);
 
+// All three view spheres and view transforms rebuilt from the slots as they
+// are now; an empty slot's sphere is the empty sphere (invalid), and so is
+// the common one when no slot is loaded. For after a load that failed.
+void refresh_view_spheres(AppState& app);
+
 // The slot's pose re-read from its xf_name; identity when xf_name is empty
 // (a mesh path without ".") or the file cannot be read.
 void reread_pose(MeshSlot& slot);
 
 // Stage 1: re-reads mesh 1's pose and re-frames the overlapped view. Stage 2:
 // re-reads both poses, initial_pose = mesh 2's pose, shown_pose = 0, disables
-// the "ICP" and "ICP_COLOR" radio buttons and re-frames all three views.
+// the "ICP" and "ICP_COLOR" radio buttons, forgets the runs so far ("Grabar"
+// needs both variants again) and re-frames all three views.
 // Every stage ends by refreshing the panel (controls are reached through
 // app.controls; null handles are skipped). Cameras are left as they are:
 // their depths and rotation centre carry over.

@@ -3,9 +3,9 @@
 # engine's per-run times from a trial log, and the Kinect pair's inputs.
 SRC=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 TOOL="$SRC/build/tools/icp_tool"
-PEER=${PEER_BENCH:-/work/shared/bench}
+PEER=${PEER_BENCH:-$SRC/../shared/bench}
 PY=/usr/bin/python3
-KINECT=/work/shared/data/pcl_kinect_grabber_frames
+KINECT=$SRC/../shared/data/pcl_kinect_grabber_frames
 export OMP_NUM_THREADS=${OMP_NUM_THREADS:-1}
 
 # Open3D reads faces only and the standard colour names: write the scan with

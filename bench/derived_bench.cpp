@@ -98,7 +98,8 @@ const char* const kScans[] = {
 
 void BM_RealScan(benchmark::State& state) {
   set_verbose(false);
-  const std::string path = std::string("/work/shared/data/") + kScans[state.range(0)];
+  const std::string path =
+      std::string(ICP_SOURCE_DIR "/../shared/data/") + kScans[state.range(0)];
   std::unique_ptr<TriMesh> original(TriMesh::read_mesh(path));
   if (!original) {
     state.SkipWithError(("cannot read " + path).c_str());

@@ -77,7 +77,7 @@ Dataset make_uniform(int n, int nq) {
 }
 
 bool make_bunny(Dataset& d) {
-  const std::string dir = "/work/shared/data/stanford_bunny_scans/";
+  const std::string dir = ICP_SOURCE_DIR "/../shared/data/stanford_bunny_scans/";
   d.name = "bunny000_045";
   std::vector<point> moving;
   if (!read_ascii_ply_vertices(dir + "bun000.ply", d.points) ||

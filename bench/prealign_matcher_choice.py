@@ -21,7 +21,8 @@ import time
 import numpy as np
 import open3d as o3d
 
-sys.path.insert(0, os.environ.get("PEER_BENCH", "/work/shared/bench"))
+sys.path.insert(0, os.environ.get(
+    "PEER_BENCH", os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "shared", "bench")))
 import o3d_trials as ot  # noqa: E402
 
 reg = o3d.pipelines.registration

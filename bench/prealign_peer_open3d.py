@@ -8,8 +8,8 @@ halving point-to-plane ICP and its halving coloured ICP from the RANSAC pose.
                             [--methods ransac_p2l,ransac_col] [--out f.csv]
 
 The scans, start poses, ICP schedules and scoring are those of the peer's
-o3d_trials.py (imported from $PEER_BENCH, default /work/shared/bench). Voxel
-edge v = 2 % of the smaller diagonal, as there; normals on the thinned copies
+o3d_trials.py (imported from $PEER_BENCH, default ../shared/bench beside the
+repository). Voxel edge v = 2 % of the smaller diagonal, as there; normals on the thinned copies
 with radius 2v, FPFH radius 5v (100 neighbours), RANSAC with mutual filter,
 3-point samples, edge-length (0.9) and distance (1.5v) checks, 100000
 iterations at confidence 0.999. time_ms covers thinning, features, RANSAC and
@@ -24,7 +24,8 @@ import time
 import numpy as np
 import open3d as o3d
 
-sys.path.insert(0, os.environ.get("PEER_BENCH", "/work/shared/bench"))
+sys.path.insert(0, os.environ.get(
+    "PEER_BENCH", os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "shared", "bench")))
 import o3d_trials as ot  # noqa: E402
 
 reg = o3d.pipelines.registration

@@ -167,7 +167,7 @@ BENCHMARK(BM_MeshoptStripify)->Unit(benchmark::kMillisecond);
 
 // ---- Real scans --------------------------------------------------------
 
-const char* const kDataDir = "/work/shared/data/";
+const char* const kDataDir = ICP_SOURCE_DIR "/../shared/data/";
 
 // The scan read once (faces made from its grid by the reader); null when the
 // file or a working reader is missing.

@@ -13,7 +13,7 @@
 # it). Default: demo kinect. --methods is passed to o3d_trials.py (default:
 # p2l_fixed,p2l_halving,col_halving). Assumes icp_tool is built in build/ and
 # Open3D is importable by /usr/bin/python3; the peer scripts are taken from
-# $PEER_BENCH (default /work/shared/bench).
+# $PEER_BENCH (default ../shared/bench from the repository's root).
 #
 # Our engine is single-threaded, so Open3D runs with OMP_NUM_THREADS=1 unless
 # the caller sets it. Everything runs under nice, one program at a time.

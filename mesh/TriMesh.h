@@ -234,8 +234,9 @@ class TriMesh {
   void need_curvatures();
   // Curvature derivative tensor per vertex (a, b, c, d in the frame
   // principal_dir1, principal_dir2), unless `dcurv` already has one entry per
-  // vertex; builds curvatures first. Skipped faces and area-0 vertices as in
-  // need_curvatures: such vertices keep (0, 0, 0, 0).
+  // vertex; builds curvatures and, when missing, point areas first. Skipped
+  // faces and area-0 vertices as in need_curvatures: such vertices keep
+  // (0, 0, 0, 0).
   void need_dcurv();
 
   // ---- Vertex removal and renumbering (mesh/remove.cpp) -----------------

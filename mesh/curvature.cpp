@@ -193,6 +193,8 @@ void TriMesh::need_dcurv() {
   if (dcurv.size() == nv) return;
 
   need_curvatures();
+  // Curvatures may outlive the areas (remove_faces drops only the areas).
+  need_point_areas();
   progress_printf("Computing dcurv... ");
   dcurv.assign(nv, Dcurv());
 

@@ -98,7 +98,8 @@ void run_with_progress(TrialBatch& batch) {
 
 // The trial batch without a window: the same log, per-trial files and
 // console lines as the program's "Aleatorio", then one line per count and
-// the pose-based outcome line.
+// the pose-based outcome line. Exits 1 when the log or any trial's result
+// files could not be written.
 int cmd_trials(int argc, char** argv) {
   TrialArgs args;
   if (!parse_trial_args(argc, argv, args)) return 2;
@@ -122,5 +123,5 @@ int cmd_trials(int argc, char** argv) {
   std::printf("S\xF3lo color: %d\n", counts.only_color);
   std::printf("S\xF3lo normal: %d\n", counts.only_geometric);
   std::printf("%s", pose_outcome_line(batch.records()).c_str());
-  return 0;
+  return counts.unsaved > 0 ? 1 : 0;
 }

@@ -108,7 +108,7 @@ bool DesktopPlatform::save_file(const std::vector<FileFilter>& filters, std::str
   return run_file_chooser(true, filters, path);
 }
 
-bool DesktopPlatform::ask_yes_no(const std::string& title, const std::string& text) {
+bool DesktopPlatform::ask_yes_no(const std::string& title, const QuestionText& text) {
   if (!gtk_ready()) return false;
   // Built by hand rather than as a GTK message dialog, which no longer shows
   // an icon: information icon at the left, the text, "Sí" and "No".
@@ -121,7 +121,7 @@ bool DesktopPlatform::ask_yes_no(const std::string& title, const std::string& te
   gtk_box_pack_start(GTK_BOX(row),
                      gtk_image_new_from_icon_name("dialog-information", GTK_ICON_SIZE_DIALOG),
                      FALSE, FALSE, 0);
-  GtkWidget* label = gtk_label_new(cp1252_to_utf8(text).c_str());
+  GtkWidget* label = gtk_label_new(question_utf8(text).c_str());
   gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
   gtk_label_set_max_width_chars(GTK_LABEL(label), 60);
   gtk_box_pack_start(GTK_BOX(row), label, TRUE, TRUE, 0);

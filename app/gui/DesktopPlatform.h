@@ -11,5 +11,5 @@ class DesktopPlatform : public Platform {
  public:
   bool open_file(const std::vector<FileFilter>& filters, std::string* path) override;
   bool save_file(const std::vector<FileFilter>& filters, std::string* path) override;
-  bool ask_yes_no(const std::string& title, const std::string& text) override;
+  bool ask_yes_no(const std::string& title, const QuestionText& text) override;
 };

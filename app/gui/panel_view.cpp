@@ -44,6 +44,7 @@ struct PanelView {
   int main_width = 0;
   std::vector<PendingAction> pending;  // user edits of this frame, applied after it
   std::vector<ItemRect> rects;         // where each control was drawn this frame
+  std::vector<ItemRect> last_rects;    // the same for the frame before
   std::vector<float> right_edges;      // right edge of the current container, screen x
   PolledButton buttons[3];             // left, right, middle as ImGui numbers them
   int frames_to_settle = kSettleFrames;
@@ -58,6 +59,13 @@ float right_edge() { return g_view.right_edges.back(); }
 
 void record_rect(const Control& c) {
   g_view.rects.push_back({&c, ImGui::GetItemRectMin(), ImGui::GetItemRectMax()});
+}
+
+// Whether the pointer is over where `c` was drawn in the frame before.
+bool was_under_mouse(const Control& c) {
+  for (const ItemRect& r : g_view.last_rects)
+    if (r.control == &c) return ImGui::IsMouseHoveringRect(r.min, r.max);
+  return false;
 }
 
 void push_action(Control& c, int32_t int_value = 0, float float_value = 0.0f) {
@@ -89,6 +97,17 @@ void draw_children(Control& container) {
   if (!ImGui::BeginTable("##columns", static_cast<int>(columns.size()), flags,
                          ImVec2(width, 0.0f)))
     return;
+  // Beside a slider, the other columns take only what their controls need,
+  // so the slider is wide enough to show its value beside the grab.
+  auto has_slider = [](const std::vector<Control*>& column) {
+    return std::any_of(column.begin(), column.end(),
+                       [](const Control* c) { return c->kind == ControlKind::FloatSlider; });
+  };
+  if (std::any_of(columns.begin(), columns.end(), has_slider)) {
+    for (const auto& column : columns)
+      ImGui::TableSetupColumn(nullptr, has_slider(column) ? ImGuiTableColumnFlags_WidthStretch
+                                                          : ImGuiTableColumnFlags_WidthFixed);
+  }
   for (const auto& column : columns) {
     ImGui::TableNextColumn();
     g_view.right_edges.push_back(ImGui::GetCursorScreenPos().x +
@@ -183,7 +202,13 @@ void draw_control(Control& c) {
       ImGui::SameLine();
       ImGui::SetNextItemWidth(right_edge() - ImGui::GetCursorScreenPos().x);
       float value = c.shown_float;
+      // A click sets the value under the pointer; Ctrl+click opens a typed
+      // entry, and so does a double click (handed to the slider as one).
+      ImGuiIO& io = ImGui::GetIO();
+      const bool ctrl = io.KeyCtrl;
+      if (ImGui::IsMouseDoubleClicked(0) && was_under_mouse(c)) io.KeyCtrl = true;
       if (ImGui::SliderFloat("##value", &value, c.low, c.high, "%.3f")) push_action(c, 0, value);
+      io.KeyCtrl = ctrl;
       record_rect(c);
       ImGui::EndDisabled();
       break;
@@ -209,6 +234,7 @@ void draw_panel_ui() {
                            ImGuiWindowFlags_NoSavedSettings |
                            ImGuiWindowFlags_NoBringToFrontOnFocus;
   ImGui::Begin("##panel", nullptr, flags);
+  g_view.last_rects.swap(g_view.rects);
   g_view.rects.clear();
   g_view.right_edges.assign(1, ImGui::GetCursorScreenPos().x + ImGui::GetContentRegionAvail().x);
   draw_children(g_view.panel->root());
@@ -256,10 +282,13 @@ void request_frames(int frames) {
 
 void panel_display() {
   g_view.redisplay_posted = false;
-  ImGui_ImplOpenGL2_NewFrame();
-  ImGui_ImplGLUT_NewFrame();
+  // The buttons go in before the backend starts the frame: ImGui reads them
+  // when the frame starts, and a slider must see its press while the button
+  // is still down in that same frame, not a frame later beside the release.
   ImGuiIO& io = ImGui::GetIO();
   for (int b = 0; b < 3; ++b) io.MouseDown[b] = g_view.buttons[b].start_frame();
+  ImGui_ImplOpenGL2_NewFrame();
+  ImGui_ImplGLUT_NewFrame();
   draw_panel_ui();
   ImGui::Render();
 
@@ -298,6 +327,11 @@ void panel_reshape(int width, int height) {
 void panel_mouse(int button, int state, int x, int y) {
   ImGuiIO& io = ImGui::GetIO();
   io.MousePos = ImVec2(static_cast<float>(x), static_cast<float>(y));
+  // The modifiers at the click (Ctrl+click on a slider opens a typed entry).
+  int mods = glutGetModifiers();
+  io.KeyCtrl = (mods & GLUT_ACTIVE_CTRL) != 0;
+  io.KeyShift = (mods & GLUT_ACTIVE_SHIFT) != 0;
+  io.KeyAlt = (mods & GLUT_ACTIVE_ALT) != 0;
   if (button == 3 || button == 4) {  // the wheel
     if (state == GLUT_DOWN) io.MouseWheel += button == 3 ? 1.0f : -1.0f;
   } else {

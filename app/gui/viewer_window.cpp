@@ -116,8 +116,10 @@ int run_viewer(AppState& app, int argc, char** argv, const ViewerOptions& option
   panel.set_activation_listener([&options](const Control& c) {
     post_main_redisplay();
     if (options.echo_activations) {
-      std::printf("ACTIVATED %s \"%s\" id=%d\n", control_kind_name(c.kind), c.label.c_str(),
+      std::printf("ACTIVATED %s \"%s\" id=%d", control_kind_name(c.kind), c.label.c_str(),
                   c.kind == ControlKind::RadioButton ? c.parent->id : c.id);
+      if (c.kind == ControlKind::FloatSlider) std::printf(" value=%.3f", c.shown_float);
+      std::printf("\n");
       std::fflush(stdout);
     }
   });

@@ -9,7 +9,8 @@ struct ViewerOptions {
   // has settled ("CONTROL <n> <kind> "<label>" <x> <y> <enabled>" lines and
   // then "PANEL_READY"), so end-to-end tests can click controls.
   bool report_layout = false;
-  // Print "ACTIVATED <kind> "<label>" id=<id>" after every panel action.
+  // Print "ACTIVATED <kind> "<label>" id=<id>" after every panel action
+  // (a slider adds " value=<value>", three decimals).
   bool echo_activations = false;
 };
 

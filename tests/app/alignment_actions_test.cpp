@@ -13,9 +13,10 @@
 
 #include "app/alignment_actions.h"
 #include "app/load_mesh.h"
+#include "app/mouse_input.h"
 #include "app/result_files.h"
 #include "app/stored_trial.h"
-#include "app/mouse_input.h"
+#include "app/view_setup.h"
 #include "support.h"
 #include "tools/scan_generator.h"
 
@@ -154,6 +155,17 @@ TEST_F(AlignmentActions, SaveThenLoadTrialRoundTrip) {
   EXPECT_EQ(back.aligner->slots[0]->file_name, pair_dir() + "/mesh1.ply");
   EXPECT_EQ(back.aligner->slots[1]->file_name, pair_dir() + "/mesh2.ply");
   EXPECT_EQ(back.load_stage, 2);
+
+  // The loaded colour result is no run of this session: one new run cannot
+  // save it beside a fresh geometric one; a reset forgets the runs too.
+  align_action(back, 1);
+  EXPECT_FALSE(back.controls.save->enabled);
+  align_action(back, 2);
+  EXPECT_TRUE(back.controls.save->enabled);
+  reset_view(back);
+  EXPECT_FALSE(back.controls.save->enabled);
+  align_action(back, 2);
+  EXPECT_FALSE(back.controls.save->enabled);
 }
 
 TEST_F(AlignmentActions, EveryLoadTrialFailureLeavesTheSlotsAsBefore) {

@@ -144,12 +144,19 @@ TEST_F(LoadMesh, PathWithoutDotGetsTheIdentityPose) {
 TEST_F(LoadMesh, FailedReadEmptiesTheSlotAndKeepsTheStage) {
   Files files;
   ASSERT_TRUE(load_mesh_path(app, 0, files.colored));
+  Control* tolerance = app.controls.tolerance[0];
+  panel.activate(*tolerance, 0, 7.5f);
   app.aligner->slots[0]->stored_name = tmp_path("load_missing.ply");
   EXPECT_FALSE(load_mesh(app, 2));
   EXPECT_FALSE(app.aligner->slots[0]->mesh);
   EXPECT_FALSE(app.aligner->slots[0]->loaded);
   EXPECT_EQ(app.load_stage, 1);
   EXPECT_TRUE(app.controls.load_mesh[1]->enabled);
+  // The panel and the views show the emptied slot, not the mesh before it.
+  EXPECT_EQ(tolerance->shown_float, app.aligner->slots[0]->color_tolerance);
+  EXPECT_NE(tolerance->shown_float, 7.5f);
+  EXPECT_FALSE(app.view_state->spheres[0].valid);
+  EXPECT_FALSE(app.view_state->spheres[1].valid);
 
   // A stored name that exists loads like the dialog's choice.
   app.aligner->slots[1]->stored_name = files.colored2;

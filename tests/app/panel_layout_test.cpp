@@ -134,6 +134,9 @@ TEST(Texts, Cp1252BecomesUtf8) {
   EXPECT_EQ(cp1252_to_utf8("\x80"), "\xE2\x82\xAC");                 // euro sign U+20AC
   EXPECT_EQ(cp1252_to_utf8("\x81"), "\xEF\xBF\xBD");                 // undefined: U+FFFD
   EXPECT_EQ(cp1252_to_utf8(std::string("a\0b", 3)), std::string("a\0b", 3));
+  // A question converts only its own words: an accented UTF-8 path stays.
+  EXPECT_EQ(question_utf8({"fichero: ", "/d/canci\xC3\xB3n.ply", "\n\xBF" "Desea?"}),
+            "fichero: /d/canci\xC3\xB3n.ply\n\xC2\xBF" "Desea?");
 }
 
 }  // namespace

@@ -1,8 +1,15 @@
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <string>
+#include <vector>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -30,6 +37,42 @@ void fill_results(AppState& app) {
   app.view_state->icp_pose = translation(0.5, 0, 0);
   app.view_state->color_icp_pose = rotation(0.25, 0, 0, 1);
 }
+
+// Every entry of `dir` with its bytes ("/" for a folder).
+std::map<std::string, std::string> snapshot(const std::string& dir) {
+  std::map<std::string, std::string> entries;
+  DIR* d = opendir(dir.c_str());
+  while (dirent* e = d ? readdir(d) : nullptr) {
+    std::string name = e->d_name, path = dir + "/" + name;
+    struct stat st;
+    if (name == "." || name == "..") continue;
+    entries[name] = stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? "/" : read_bytes(path);
+  }
+  if (d) closedir(d);
+  return entries;
+}
+
+std::string fresh_dir(const std::string& name) {
+  std::string dir = temp_dir() + "/" + name;
+  std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str());
+  return dir;
+}
+
+// Temporary-file openers that play a folder refusing new files and a full disk.
+std::FILE* refusing_folder(const std::string&, std::string&) {
+  errno = EACCES;
+  return nullptr;
+}
+std::FILE* full_disk(const std::string& folder, std::string& temp) {
+  temp = folder + "/.full.tmp";
+  std::fclose(std::fopen(temp.c_str(), "wb"));
+  return std::fopen("/dev/full", "wb");
+}
+
+struct OpenerScope {
+  explicit OpenerScope(TempFileOpener opener) { set_temp_file_opener(opener); }
+  ~OpenerScope() { set_temp_file_opener(nullptr); }
+};
 
 }  // namespace
 
@@ -83,42 +126,130 @@ TEST(ResultFiles, WritesTheFiveFilesWithTrialNumbers) {
   EXPECT_TRUE(exists(dir + "/plain_1.vkl"));
 }
 
-TEST(ResultFiles, FailedSaveKeepsThePreviousFiles) {
+
+TEST(ResultFiles, FailedSaveLeavesThePreviousSetWhole) {
+  struct Case {
+    const char* name;
+    TempFileOpener opener;
+    const char* blocking_dir;  // a folder sitting at one of the names
+    bool drop_previous_table;  // the previous set lacks its table
+  };
+  const Case cases[] = {
+      {"full disk", full_disk, nullptr, false},
+      {"pose name taken by a folder", nullptr, "_PosICPcolor.xf", false},
+      {"refusing folder, one file new", refusing_folder, nullptr, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    AppState app;
+    fill_results(app);
+    std::string dir = fresh_dir("failed");
+    std::string base = dir + "/keep";
+    ASSERT_TRUE(write_result_files(app, base));
+    if (c.blocking_dir) {
+      std::remove((base + c.blocking_dir).c_str());
+      mkdir((base + c.blocking_dir).c_str(), 0755);
+    }
+    if (c.drop_previous_table) std::remove((base + "_error.xls").c_str());
+    const std::map<std::string, std::string> before = snapshot(dir);
+
+    app.aligner->icp.error = 7.0f;
+    app.view_state->color_icp_pose = translation(9, 9, 9);
+    app.aligner->icp.run_starts = {0, 2};
+    OpenerScope scope(c.opener);
+    EXPECT_FALSE(write_result_files(app, base));
+    EXPECT_EQ(snapshot(dir), before);  // the previous set whole, no temporary left
+    // The unsaved run starts stay for the next attempt.
+    EXPECT_EQ(app.aligner->icp.run_starts, (std::vector<int32_t>{0, 2}));
+  }
   AppState app;
-  fill_results(app);
-  std::string dir = temp_dir();
-  ASSERT_TRUE(write_result_files(app, dir + "/keep"));
-  std::string before = read_bytes(dir + "/keep.vkl");
-  // A summary that cannot be created stops the set and reports failure.
-  EXPECT_FALSE(write_result_files(app, "/nonexistent-folder/keep"));
-  EXPECT_EQ(read_bytes(dir + "/keep.vkl"), before);
+  EXPECT_FALSE(write_result_files(app, temp_dir() + "/no-folder/keep"));
 }
 
-TEST(TrialSummary, ReadsWholePathLinesAndRejectsShortFiles) {
+TEST(ResultFiles, SavedSetReplacesFilesAsAPlainWriteWould) {
   AppState app;
   fill_results(app);
-  std::string dir = temp_dir();
-  ASSERT_TRUE(write_result_files(app, dir + "/summary"));
-  std::string mesh1, mesh2;
-  ASSERT_TRUE(read_trial_summary(dir + "/summary.vkl", mesh1, mesh2));
-  EXPECT_EQ(mesh1, "/scans/first scan.ply");  // a blank in the path survives
-  EXPECT_EQ(mesh2, "/scans/second.ply");
+  std::string dir = fresh_dir("replace");
+  // A file name near the limit: the temporary names must fit too.
+  std::string base = dir + "/" + std::string(240, 'n');
+  ASSERT_TRUE(write_result_files(app, base));
+  EXPECT_EQ(read_bytes(base + "_PosICPcolor.xf"), pose_to_string(app.view_state->color_icp_pose));
 
-  auto write = [&](const std::string& name, const std::string& text) {
-    std::ofstream(dir + "/" + name, std::ios::binary) << text;
-    return dir + "/" + name;
+  // A link is written through; an existing file keeps its permissions.
+  std::string linked = dir + "/elsewhere.vkl";
+  std::rename((base + ".vkl").c_str(), linked.c_str());
+  ASSERT_EQ(symlink(linked.c_str(), (base + ".vkl").c_str()), 0);
+  chmod((base + "_error.xls").c_str(), 0640);
+  app.aligner->icp.error = 2.0f;
+  ASSERT_TRUE(write_result_files(app, base));
+  struct stat st;
+  ASSERT_EQ(lstat((base + ".vkl").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(read_bytes(linked), summary_text(app));
+  ASSERT_EQ(stat((base + "_error.xls").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+  // A folder that refuses new files: the existing files are written in place.
+  app.aligner->icp.error = 3.0f;
+  OpenerScope scope(refusing_folder);
+  ASSERT_TRUE(write_result_files(app, base));
+  EXPECT_EQ(read_bytes(linked), summary_text(app));
+}
+
+TEST(ResultFiles, HugeNumbersAreNeverCut) {
+  AppState app;
+  fill_results(app);
+  app.aligner->color.error = -3.4e38f;
+  app.aligner->icp.history = {-3.4e38f};
+  const std::string number = "-339999995214436424907732413799364296704.000000";
+  std::string summary = summary_text(app);
+  EXPECT_EQ(summary.substr(summary.rfind('\n', summary.size() - 2) + 1),
+            "Error ICP Color:\t" + number + "\n");
+  EXPECT_NE(error_table_text(*app.aligner).find("\n0\t" + number + "\t\t4.000000\t\t\t\n"),
+            std::string::npos);
+}
+
+TEST(TrialSummary, ReadsPathLinesOrElseWordsAndRejectsShortFiles) {
+  std::string dir = fresh_dir("summary");
+  const std::string spaced = dir + "/first scan.ply", plain = dir + "/second.ply";
+  std::ofstream(spaced) << "x";
+  std::ofstream(plain) << "x";
+  AppState app;
+  fill_results(app);
+  app.aligner->slots[0]->file_name = spaced;
+  app.aligner->slots[1]->file_name = plain;
+  ASSERT_TRUE(write_result_files(app, dir + "/written"));
+
+  auto write = [&](const std::string& text) {
+    std::ofstream(dir + "/case.vkl", std::ios::binary) << text;
+    return dir + "/case.vkl";
   };
-  EXPECT_FALSE(read_trial_summary(write("three.vkl", "Archivos alineados:\n\n/a.ply\n"), mesh1, mesh2));
-  EXPECT_FALSE(read_trial_summary(write("blank.vkl", "Archivos alineados:\n\n/a.ply\n\n"), mesh1, mesh2));
-  EXPECT_FALSE(read_trial_summary(write("empty.vkl", ""), mesh1, mesh2));
+  struct Case {
+    std::string summary, mesh1, mesh2;  // mesh1 "" = refused
+  };
+  const std::string huge(100000, 'x');
+  const Case cases[] = {
+      {read_bytes(dir + "/written.vkl"), spaced, plain},  // a blank in a path survives
+      {"Archivos alineados:\n\n  " + plain + " \t\n\t" + spaced + "\r\n", plain, spaced},
+      {"Archivos alineados: " + plain + " " + plain + "\n\nError\n", plain, plain},
+      {"Archivos alineados:\n" + plain + "\n" + plain + "\n\nError\n", plain, plain},
+      {"Archivos alineados:\r\n\r\n/a.ply\r\n/b.ply\r\n", "/a.ply", "/b.ply"},
+      {"Archivos alineados:\n\n/a.ply\n", "", ""},
+      {"Archivos alineados:\n\n/a.ply\n\n", "", ""},
+      {"", "", ""},
+      {"A b\n\n" + huge + "\n/b.ply\n", "", ""},  // refused, not cut
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.summary.substr(0, 80));
+    std::string mesh1 = "unset", mesh2 = "unset";
+    EXPECT_EQ(read_trial_summary(write(c.summary), mesh1, mesh2), !c.mesh1.empty());
+    if (!c.mesh1.empty()) {
+      EXPECT_EQ(mesh1, c.mesh1);
+      EXPECT_EQ(mesh2, c.mesh2);
+    }
+  }
+  std::string mesh1, mesh2;
   EXPECT_FALSE(read_trial_summary(dir + "/missing.vkl", mesh1, mesh2));
-  // Paths far longer than any buffer are refused, not cut.
-  std::string huge(100000, 'x');
-  EXPECT_FALSE(read_trial_summary(write("huge.vkl", "A b\n\n" + huge + "\n/b.ply\n"), mesh1, mesh2));
-  // CR LF line ends are accepted.
-  ASSERT_TRUE(read_trial_summary(write("crlf.vkl", "Archivos alineados:\r\n\r\n/a.ply\r\n/b.ply\r\n"), mesh1, mesh2));
-  EXPECT_EQ(mesh1, "/a.ply");
-  EXPECT_EQ(mesh2, "/b.ply");
 }
 
 TEST(TrialBatch, GeneratorAndGoodErrorRule) {

@@ -166,3 +166,46 @@ TEST(Curvature, StripMeshMatchesFaceMesh) {
     EXPECT_NEAR(strips.principal_curv2[i], faces.principal_curv2[i], 1e-4f) << "vertex " << i;
   }
 }
+
+// z = 0.25 (x^2 + 2 y^2) + 0.8 x^3 / 6 - 0.6 y^3 / 6 on a fine grid: at the
+// origin the curvature tensor is minus the height's second derivatives
+// (normals point up), so k1 = -1 along y and k2 = -0.5 along x, and the
+// derivative tensor is minus the third derivatives (z_xxx = 0.8,
+// z_yyy = -0.6) taken along the vertex's own frame.
+TEST(Curvature, CubicPatchMatchesItsDerivatives) {
+  const int n = 81, centre = n / 2;
+  const float step = 0.005f;
+  TriMesh m = test_meshes::plane_grid(n, n);
+  for (point& p : m.vertices) {
+    float x = (p.x - centre) * step, y = (p.y - centre) * step;
+    p = point(x, y, 0.25f * (x * x + 2 * y * y) + 0.8f * x * x * x / 6 - 0.6f * y * y * y / 6);
+  }
+  m.need_dcurv();
+  const int origin = centre * n + centre;
+  EXPECT_NEAR(m.principal_curv1[origin], -1.0f, 0.01f);
+  EXPECT_NEAR(m.principal_curv2[origin], -0.5f, 0.01f);
+  const point e1 = m.principal_dir1[origin], e2 = m.principal_dir2[origin];
+  EXPECT_GT(std::fabs(e1.y), 0.99f);
+  // Third derivatives of the height along directions u, v, w of the plane.
+  auto third = [](const point& u, const point& v, const point& w) {
+    return 0.8f * u.x * v.x * w.x - 0.6f * u.y * v.y * w.y;
+  };
+  const float expected[4] = {-third(e1, e1, e1), -third(e1, e1, e2), -third(e1, e2, e2),
+                             -third(e2, e2, e2)};
+  for (int k = 0; k < 4; k++) EXPECT_NEAR(m.dcurv[origin][k], expected[k], 0.05f) << "entry " << k;
+}
+
+// Removing faces drops the areas but keeps the curvatures; the derivatives
+// must rebuild the areas they read.
+TEST(Curvature, DerivativesAfterRemovedFaces) {
+  TriMesh m = test_meshes::icosphere(2, 1.0f);
+  m.need_curvatures();
+  std::vector<bool> drop(m.faces.size(), false);
+  drop[0] = drop[7] = true;
+  m.remove_faces(drop);
+  m.need_dcurv();
+  ASSERT_EQ(m.dcurv.size(), m.vertices.size());
+  ASSERT_EQ(m.corner_areas.size(), m.faces.size());
+  for (size_t i = 0; i < m.vertices.size(); i++)
+    for (int k = 0; k < 4; k++) EXPECT_TRUE(finite(m.dcurv[i][k])) << "vertex " << i;
+}

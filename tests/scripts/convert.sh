@@ -80,21 +80,19 @@ grep -q "normdata" "$dir/sq.cpp" || fail "norm: source has no normals"
 # Real scan: binary PLY with colours and normals. Writing what was read is a
 # fixed point: big-endian and back gives the identical bytes.
 real="$src/../shared/data/open3d_redwood_frag115/frag_115.ply"
-[ -f "$real" ] || real=/work/shared/data/open3d_redwood_frag115/frag_115.ply
-if [ -f "$real" ]; then
-  "$tool" convert "$real" "norm:le:$dir/a.ply" 2>/dev/null || fail "real scan to le:"
-  "$tool" convert "$dir/a.ply" "norm:be:$dir/b.ply" 2>/dev/null || fail "real scan to be:"
-  "$tool" convert "$dir/b.ply" "norm:le:$dir/c.ply" 2>/dev/null || fail "real scan back to le:"
-  cmp -s "$dir/a.ply" "$dir/c.ply" || fail "byte-order round trip changed the file"
-  real_counts=$(counts "$dir/a.ply")
-  "$tool" convert "$dir/a.ply" "$dir/r.off" 2>/dev/null || fail "real scan to OFF"
-  "$tool" convert "$dir/a.ply" "$dir/r.stl" 2>/dev/null || fail "real scan to STL"
-  "$tool" convert "$dir/a.ply" "norm:asc:$dir/r.ply" 2>/dev/null || fail "real scan to ascii PLY"
-  [ "$(counts "$dir/r.off")" = "$real_counts" ] || fail "real scan OFF counts differ"
-  [ "$(counts "$dir/r.ply")" = "$real_counts" ] || fail "real scan ascii PLY counts differ"
-  nf=$(counts "$dir/a.ply" | sed 's/.*faces: \([0-9]*\).*/\1/')
-  [ "$(counts "$dir/r.stl")" = "vertices: $((3 * nf)) faces: $nf " ] || fail "real scan STL counts"
-fi
+[ -f "$real" ] || fail "shared scan missing: $real"
+"$tool" convert "$real" "norm:le:$dir/a.ply" 2>/dev/null || fail "real scan to le:"
+"$tool" convert "$dir/a.ply" "norm:be:$dir/b.ply" 2>/dev/null || fail "real scan to be:"
+"$tool" convert "$dir/b.ply" "norm:le:$dir/c.ply" 2>/dev/null || fail "real scan back to le:"
+cmp -s "$dir/a.ply" "$dir/c.ply" || fail "byte-order round trip changed the file"
+real_counts=$(counts "$dir/a.ply")
+"$tool" convert "$dir/a.ply" "$dir/r.off" 2>/dev/null || fail "real scan to OFF"
+"$tool" convert "$dir/a.ply" "$dir/r.stl" 2>/dev/null || fail "real scan to STL"
+"$tool" convert "$dir/a.ply" "norm:asc:$dir/r.ply" 2>/dev/null || fail "real scan to ascii PLY"
+[ "$(counts "$dir/r.off")" = "$real_counts" ] || fail "real scan OFF counts differ"
+[ "$(counts "$dir/r.ply")" = "$real_counts" ] || fail "real scan ascii PLY counts differ"
+nf=$(counts "$dir/a.ply" | sed 's/.*faces: \([0-9]*\).*/\1/')
+[ "$(counts "$dir/r.stl")" = "vertices: $((3 * nf)) faces: $nf " ] || fail "real scan STL counts"
 
 # Failures: exit 1 with the library's message; wrong usage exits 2.
 "$tool" convert "$dir/missing.ply" "$dir/o.ply" 2>"$dir/err"; rc=$?

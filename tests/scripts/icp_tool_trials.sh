@@ -41,6 +41,16 @@ PY
   --count 1 --seed 9 >/dev/null 2>&1 || fail "second batch failed"
 cmp -s "$dir/run_1_PosInicial.xf" "$dir/again_1_PosInicial.xf" || fail "seed does not repeat the start"
 
+# A trial whose files cannot be written (a folder holds one of its names) leaves
+# no partial set, is counted at the end, and fails the run.
+mkdir -p "$dir/blocked/b_2_PosICP.xf"
+"$tool" trials "$dir/pair/mesh1.ply" "$dir/pair/mesh2.ply" --out "$dir/blocked/b.txt" \
+  --count 2 --seed 9 >"$dir/out" 2>/dev/null
+[ $? -eq 1 ] || fail "unwritten result files not reported by exit status 1"
+grep -qx "Result files not written for 1 of 2 trials." "$dir/out" || fail "no unwritten count"
+[ -s "$dir/blocked/b_1_error.xls" ] || fail "trial 1 lost its files"
+[ ! -e "$dir/blocked/b_2.vkl" ] || fail "trial 2 left a partial set"
+
 "$tool" trials "$dir/pair/mesh1.ply" --out "$dir/x.txt" >/dev/null 2>&1
 [ $? -eq 2 ] || fail "missing mesh argument not refused with status 2"
 "$tool" trials "$dir/pair/mesh1.ply" "$dir/pair/mesh2.ply" --out "$dir/x.txt" --count 0 >/dev/null 2>&1

@@ -4,7 +4,8 @@
 # an empty white view; two coloured scans (red mesh 1, blue mesh 2, loaded
 # through the load buttons and the scripted dialog) overlapped; the split
 # view with mesh 1 above, mesh 2 below and a one-pixel black line; white and
-# significant colour modes; the blue wire overlay; near-black ridge lines; a
+# significant colour modes; the blue wire overlay; near-black ridge lines;
+# the "Umbral" slider taking a quick click, Ctrl+click and double click; a
 # drag that turns the view but not the poses ("Centrar" restores the first
 # picture) and one with "Mover malla2" that moves mesh 2 ("Centrar" does not);
 # a drag in the split view's lower half moving mesh 2's view only; the wheel.
@@ -236,6 +237,28 @@ stats ridges $area
 [ "$dark" -gt $((dark_before + 1000)) ] || fail "no near-black ridge lines ($dark vs $dark_before)"
 click 36
 click 37
+
+# 7b. "Umbral": a quick click sets the value under the pointer (the middle of
+#     0 to 0.5); Ctrl+click and a double click open a typed entry.
+xy=$(awk '$1 == "CONTROL" && $4 == "\"Umbral\"" { print $(NF - 2), $(NF - 1); exit }' "$work/out")
+[ -n "$xy" ] || fail "no Umbral slider in the layout"
+x=${xy% *} y=${xy#* }
+umbral() { grep -a '^ACTIVATED slider "Umbral"' "$work/out" | tail -1; }
+typed() {
+  xdotool type --delay 60 "$1"
+  xdotool keydown Return
+  sleep 0.2
+  xdotool keyup Return
+}
+xdotool mousemove --window "$wid" "$x" "$y" click 1
+wait_for '^ACTIVATED slider "Umbral" id=0 value=0\.2[3-7]' "$work/out" 10 \
+  || fail "a quick click on Umbral did not take the value under the pointer: $(umbral)"
+xdotool mousemove --window "$wid" "$x" "$y" keydown ctrl click 1 keyup ctrl
+typed 0.35
+wait_for 'value=0\.350$' "$work/out" 10 || fail "Ctrl+click gave no typed entry: $(umbral)"
+xdotool mousemove --window "$wid" $((x - 30)) "$y" click --repeat 2 --delay 80 1
+typed 0.125
+wait_for 'value=0\.125$' "$work/out" 10 || fail "a double click gave no typed entry: $(umbral)"
 
 # 8. A drag turns the view, not the poses: "Centrar" brings back the first picture.
 shot before_drag
