@@ -115,12 +115,6 @@ click() {
   wait_count '^ACTIVATED' "$work/out" $((before + 1)) 60 || fail "a click on \"$1\" was not seen"
 }
 
-# differing GEOMETRY A B: pixels of the crop that differ by more than the fuzz.
-differing() {
-  convert "$shots/$2.png" -crop "$1" +repage "$work/a.png"
-  convert "$shots/$3.png" -crop "$1" +repage "$work/b.png"
-  compare -metric AE -fuzz 12% "$work/a.png" "$work/b.png" null: 2>&1 || true
-}
 
 area=700x900+0+0          # the 3-D area (the panel starts at x = 724)
 comparison=290x80+729+818 # the panel below "SALIR": the convergence plots

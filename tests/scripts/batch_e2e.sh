@@ -48,11 +48,6 @@ press() {
   wait_count '^ACTIVATED' "$work/out" $((before + 1)) 60 || fail "a click on \"$1\" was not seen"
 }
 
-differing() {
-  convert "$shots/$2.png" -crop "$1" +repage "$work/a.png"
-  convert "$shots/$3.png" -crop "$1" +repage "$work/b.png"
-  compare -metric AE -fuzz 12% "$work/a.png" "$work/b.png" null: 2>&1 || true
-}
 area=700x900+0+0  # the 3-D area (the panel starts at x = 724)
 
 e2e_launch 90 "$source_dir/data/demo/mesh1.ply" "$source_dir/data/demo/mesh2.ply"

@@ -129,3 +129,10 @@ shot() {
   # shellcheck disable=SC2154 # set by the sourcing script
   import -window "$wid" "$shots/$1.png"
 }
+
+# differing GEOMETRY A B: pixels of the crop that differ by more than the fuzz.
+differing() {
+  convert "$shots/$2.png" -crop "$1" +repage "$work/a.png"
+  convert "$shots/$3.png" -crop "$1" +repage "$work/b.png"
+  compare -metric AE -fuzz 12% "$work/a.png" "$work/b.png" null: 2>&1 || true
+}
