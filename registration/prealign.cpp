@@ -96,7 +96,7 @@ o3g::PointCloud to_cloud(TriMesh& mesh) {
   cloud.normals_.reserve(mesh.vertices.size());
   for (size_t i = 0; i < mesh.vertices.size(); i++) {
     const point& p = mesh.vertices[i];
-    if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) continue;
+    if (!is_finite(p)) continue;
     const point& n = mesh.normals[i];
     cloud.points_.emplace_back(p.x, p.y, p.z);
     cloud.normals_.emplace_back(n.x, n.y, n.z);
