@@ -50,6 +50,10 @@ inline float len2(const point& a) { return dot(a, a); }
 inline float len(const point& a) { return std::sqrt(len2(a)); }
 inline float dist2(const point& a, const point& b) { return len2(b - a); }
 inline float dist(const point& a, const point& b) { return std::sqrt(dist2(a, b)); }
+// True when no coordinate is NaN or infinite.
+inline bool is_finite(const point& a) {
+  return std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(a.z);
+}
 
 // Area-weighted normal of triangle a, b, c: half the cross product of its edges.
 inline point trinorm(const point& a, const point& b, const point& c) {

@@ -1,15 +1,10 @@
 // Bounding box and bounding sphere of the vertex positions.
-#include <cmath>
 
 #include "mesh/TriMesh.h"
 #include "mesh/diagnostics.h"
 #include "mesh/min_sphere.h"
 
 namespace {
-
-bool is_finite(const point& p) {
-  return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
-}
 
 // Index of the first vertex with finite coordinates, or the count if none.
 size_t first_finite(const std::vector<point>& verts) {

@@ -84,7 +84,7 @@ class PointList {
     int32_t last = kEnd;
     for (size_t i = 0; i < pts.size(); i++) {
       const point& p = pts[i];
-      if (!(std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z))) continue;
+      if (!is_finite(p)) continue;
       int32_t idx = static_cast<int32_t>(i);
       if (last == kEnd)
         head_ = idx;

@@ -7,7 +7,6 @@
 // files); a list property outside the face element cannot be sized and fails.
 #include <cerrno>
 #include <climits>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -436,7 +435,7 @@ bool read_grid(TriMesh& mesh, std::FILE* f, const PlyHeader& h) {
     // of the triangulation like an empty one.
     if (v >= 0) {
       const point& p = mesh.vertices[static_cast<size_t>(v)];
-      if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) mesh.grid[c] = -1;
+      if (!is_finite(p)) mesh.grid[c] = -1;
     }
   }
   return true;

@@ -2,7 +2,6 @@
 // ends with (index range remapping, index bounds, non-finite positions).
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cctype>
 #include <cstring>
@@ -164,9 +163,7 @@ bool drop_nonfinite_vertices(TriMesh& mesh) {
   std::vector<int> new_index(nv);
   int kept = 0;
   for (size_t i = 0; i < nv; i++) {
-    const point& p = mesh.vertices[i];
-    bool finite = std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
-    new_index[i] = finite ? kept++ : -1;
+    new_index[i] = is_finite(mesh.vertices[i]) ? kept++ : -1;
   }
   const int dropped = static_cast<int>(nv) - kept;
   if (dropped == 0) return true;

@@ -4,7 +4,6 @@
 // stable-sampling idea of Gelfand et al. (2003): vertices whose pairs would
 // pin down poorly constrained motions receive more sampling mass.
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -17,10 +16,6 @@
 #include "spatial/KDtree.h"
 
 namespace {
-
-inline bool finite(const point& p) {
-  return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
-}
 
 bool has_pairing_data(const MeshSlot& slot) {
   if (!slot.mesh || !slot.kdtree) return false;
@@ -52,7 +47,7 @@ struct PairFrames {
     pair.p1 = pose1(mesh1->mesh->vertices[size_t(i1)]);
     pair.p2 = pose2(mesh2->mesh->vertices[size_t(i2)]);
     pair.normal1 = normal1_matrix(mesh1->mesh->normals[size_t(i1)]);
-    return finite(pair.p1) && finite(pair.p2) && finite(pair.normal1);
+    return is_finite(pair.p1) && is_finite(pair.p2) && is_finite(pair.normal1);
   }
 };
 

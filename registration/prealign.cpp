@@ -96,7 +96,7 @@ o3g::PointCloud to_cloud(TriMesh& mesh) {
   cloud.normals_.reserve(mesh.vertices.size());
   for (size_t i = 0; i < mesh.vertices.size(); i++) {
     const point& p = mesh.vertices[i];
-    if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) continue;
+    if (!is_finite(p)) continue;
     const point& n = mesh.normals[i];
     cloud.points_.emplace_back(p.x, p.y, p.z);
     cloud.normals_.emplace_back(n.x, n.y, n.z);
@@ -210,9 +210,9 @@ PrealignResult prealign(TriMesh& fixed, const PoseMatrix& fixed_pose, TriMesh& m
                         const PoseMatrix& moving_pose) {
   Timer timer;
   open3d::utility::SetVerbosityLevel(open3d::utility::VerbosityLevel::Error);
-  // One thread, like the rest of the program: the matcher's random draws
-  // then come in one fixed order (reproducible), and on a busy machine one
-  // thread is no slower than several waiting for each other.
+  // One thread: the matcher's random draws then come in one fixed order
+  // (reproducible), and on a busy machine one thread is no slower than
+  // several waiting for each other.
   const int threads = omp_get_max_threads();
   omp_set_num_threads(1);
   PrealignResult result;
