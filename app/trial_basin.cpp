@@ -10,7 +10,6 @@
 namespace {
 
 const double kPi = 3.141592653589793;
-const float kGoodError = 0.001f;
 
 // Picture geometry, SVG user units: two plot boxes side by side.
 const double kWidth = 760, kHeight = 360;
@@ -83,7 +82,7 @@ double BasinAxes::error_position(float error) const {
 
 BasinAxes basin_axes(const std::vector<TrialRecord>& records) {
   BasinAxes axes;
-  double low = std::log10(double(kGoodError)), high = low;
+  double low = std::log10(double(kTrialGoodError)), high = low;
   for (const TrialRecord& r : records) {
     axes.max_degrees = std::max(axes.max_degrees, r.start_degrees);
     axes.max_shift = std::max(axes.max_shift, r.start_shift);
@@ -139,7 +138,7 @@ std::string basin_svg(const std::vector<TrialRecord>& records) {
     }
     append(s, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">%s</text>\n",
            left + kBoxWidth / 2, kBottom + 30, x_labels[p]);
-    double y_good = kBottom - (kBottom - kTop) * axes.error_position(kGoodError);
+    double y_good = kBottom - (kBottom - kTop) * axes.error_position(kTrialGoodError);
     append(s, "<line class=\"threshold\" x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" "
               "stroke=\"#2a2\" stroke-dasharray=\"5,3\"/>\n", left, y_good, right, y_good);
   }

@@ -35,6 +35,10 @@ struct TrialRecord {
   bool pose_good_color = false;
 };
 
+// The error below which a run counts as converged in the log
+// (trial_error_is_good); both plots draw it as their threshold line.
+const float kTrialGoodError = 0.001f;
+
 // The plot's axes: linear start ranges from 0 to a round number (whole 5
 // degrees, whole 0.05 diagonals) at or above the largest start, and the error axis in whole
 // decades covering every finite positive error and the 0.001 threshold.

@@ -54,6 +54,12 @@ bool trial_error_is_good(float error) {
   return std::trunc(error * 1000.0f) == 0.0f;
 }
 
+void write_trial_counts(std::FILE* out, const TrialCounts& counts) {
+  std::fprintf(out, "Ambos bien: %d\n", counts.both_good);
+  std::fprintf(out, "S\xF3lo color: %d\n", counts.only_color);
+  std::fprintf(out, "S\xF3lo normal: %d\n", counts.only_geometric);
+}
+
 TrialBatch::~TrialBatch() { finish(); }
 
 bool TrialBatch::start(AppState& app, const std::string& base, uint32_t seed, int count,
@@ -152,9 +158,7 @@ void TrialBatch::color_run() {
 
 bool TrialBatch::finish() {
   if (!log_) return false;
-  std::fprintf(log_, "Ambos bien: %d\n", counts_.both_good);
-  std::fprintf(log_, "S\xF3lo color: %d\n", counts_.only_color);
-  std::fprintf(log_, "S\xF3lo normal: %d\n", counts_.only_geometric);
+  write_trial_counts(log_, counts_);
   bool ok = std::fclose(log_) == 0;
   log_ = nullptr;
   if (!ok) std::fprintf(stderr, "Error writing the trial log %s.\n", log_path_.c_str());

@@ -47,6 +47,11 @@ struct TrialBatchHooks {
 // A non-finite error never counts as converged.
 bool trial_error_is_good(float error);
 
+// Writes the three count lines that close a batch's log ("Ambos bien: N" and
+// the two "Solo ..." lines, Windows-1252) to `out`; icp_tool trials prints
+// the same lines.
+void write_trial_counts(std::FILE* out, const TrialCounts& counts);
+
 // A batch that runs one ICP run per step, so a window can draw and take input
 // between runs: start() opens the log, each step() runs the geometric or the
 // colour run of the current trial (the colour step then writes the trial's

@@ -119,9 +119,7 @@ int cmd_trials(int argc, char** argv) {
   write_basin_svg(base + "_basin.svg", batch.records());
   if (!ok) return 1;
   const TrialCounts& counts = batch.counts();
-  std::printf("Ambos bien: %d\n", counts.both_good);
-  std::printf("S\xF3lo color: %d\n", counts.only_color);
-  std::printf("S\xF3lo normal: %d\n", counts.only_geometric);
+  write_trial_counts(stdout, counts);
   std::printf("%s", pose_outcome_line(batch.records()).c_str());
   return counts.unsaved > 0 ? 1 : 0;
 }

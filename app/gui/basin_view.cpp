@@ -23,7 +23,7 @@ void plot(const std::vector<TrialRecord>& records, const BasinAxes& axes, bool b
   auto y_of = [&](float error) {
     return end.y - 2.0f - (size.y - 4.0f) * float(axes.error_position(error));
   };
-  float y_good = y_of(0.001f);
+  float y_good = y_of(kTrialGoodError);
   draw->AddLine(ImVec2(origin.x, y_good), ImVec2(end.x, y_good),
                 ImGui::ColorConvertFloat4ToU32(kThresholdColor), 1.0f);
   const ImU32 colors[2] = {ImGui::ColorConvertFloat4ToU32(kIcpColor),
