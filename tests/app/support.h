@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "app/AppState.h"
 #include "app/ScriptedPlatform.h"
@@ -101,10 +102,17 @@ inline bool poses_near(const PoseMatrix& a, const PoseMatrix& b, double tol = 1e
   return true;
 }
 
-// The path of `name` in the temporary folder.
+// The path of `name` in this process's own folder under the temporary
+// folder: ctest runs each test as its own process, two at a time, and tests
+// that write files of the same name must not remove each other's.
 inline std::string tmp_path(const std::string& name) {
-  const char* root = std::getenv("ICP_TEST_TMP");
-  return std::string(root ? root : "/tmp") + "/" + name;
+  static const std::string folder = [] {
+    const char* root = std::getenv("ICP_TEST_TMP");
+    std::string path = std::string(root ? root : "/tmp") + "/app_" + std::to_string(getpid());
+    mkdir(path.c_str(), 0755);
+    return path;
+  }();
+  return folder + "/" + name;
 }
 
 // The folder `name` under the temporary folder, created when missing.
