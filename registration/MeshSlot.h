@@ -63,6 +63,7 @@ struct MeshSlot {
   OccupancyGrid grid;                       // of the mesh's local vertices; built by the first overlap test
   std::vector<float> weights;               // per vertex: 1 in the overlap with the other mesh, else 0
   std::vector<float> cdf;                   // per vertex: cumulative sampling distribution, last entry 1.0
+  std::vector<int32_t> cdf_guide;           // lookup hint into cdf, rebuilt whenever the engine writes cdf
   std::string file_name;                    // path the mesh was read from
   std::string xf_name;                      // file_name up to its last "." followed by "xf"
   std::string stored_name;                  // mesh path recorded by a stored trial
@@ -73,6 +74,7 @@ struct MeshSlot {
   std::vector<int32_t> significant_flags;   // per vertex, 0/1: vertex of significant colour
   std::vector<point> color_dirs;            // per vertex: unit colour-difference direction
   std::vector<bool> feature_marks;          // per vertex: on a ridge or valley line (may be empty)
+  std::vector<uint8_t> boundary;            // per vertex during an alignment: 1 on a mesh boundary; else empty
   bool loaded = false;                      // a mesh was read into the slot
   float curvature_scale = 0.0f;             // set at load, used by the ridge lines
 

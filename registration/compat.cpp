@@ -19,7 +19,7 @@ int candidate_index(const float* p, const TriMesh& mesh) {
 
 bool NormCompat::operator()(const float* p) const {
   const int i = candidate_index(p, *mesh);
-  if (mesh->is_boundary(i)) return true;
+  if (boundary ? boundary[i] != 0 : mesh->is_boundary(i)) return true;
   if (mesh->normals.size() != mesh->vertices.size()) return false;
   return dot(normal, mesh->normals[i]) > min_dot;
 }

@@ -4,6 +4,8 @@
 // beat the best point found so far.
 #pragma once
 
+#include <cstdint>
+
 #include "geometry/Vec.h"
 #include "spatial/KDtree.h"
 
@@ -15,15 +17,19 @@ class TriMesh;
 // later). `normal` is the query normal in the frame of the tree's mesh.
 // Without normals on the mesh (normals.size() != vertices.size()) interior
 // vertices cannot be judged and are rejected. The boundary test builds the
-// mesh's neighbour and vertex-face tables on first use.
+// mesh's neighbour and vertex-face tables on first use. When `boundary` is
+// given (one byte per vertex, 1 on a boundary) it answers the boundary test
+// instead; it must agree with the mesh's tables.
 class NormCompat : public KDtree::CompatFunc {
  public:
   point normal;
   TriMesh* mesh;
   float min_dot;
+  const uint8_t* boundary;
 
-  NormCompat(const point& normal_, TriMesh* mesh_, float min_dot_)
-      : normal(normal_), mesh(mesh_), min_dot(min_dot_) {}
+  NormCompat(const point& normal_, TriMesh* mesh_, float min_dot_,
+             const uint8_t* boundary_ = nullptr)
+      : normal(normal_), mesh(mesh_), min_dot(min_dot_), boundary(boundary_) {}
   bool operator()(const float* p) const override;
 };
 

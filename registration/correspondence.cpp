@@ -8,7 +8,9 @@
 #include <cstring>
 
 #include "geometry/parallel.h"
+#include "geometry/Lcg32.h"
 #include "registration/Aligner.h"
+#include "registration/cdf_walk.h"
 #include "registration/compat.h"
 #include "registration/point_mapper.h"
 #include "registration/sampler.h"
@@ -70,25 +72,6 @@ struct PairSlot {
 // about half a microsecond; the per-vertex passes some tens of nanoseconds.
 const size_t kMinSearchesPerThread = 2048;
 const size_t kMinVerticesPerThread = 32768;
-
-// The first index j >= i with cdf[j] > u, for u < 1. The cdf is
-// non-decreasing and ends in exactly 1.0, so the forward walk this replaces
-// would stop at the same index; galloping and then bisecting costs
-// O(log distance) instead of O(distance) per sample, which matters when a
-// pass draws a few hundred samples from tens of thousands of vertices.
-inline size_t advance_to_sample(const std::vector<float>& cdf, size_t i, float u) {
-  if (cdf[i] > u) return i;
-  const size_t last = cdf.size() - 1;
-  size_t lo = i, step = 1, hi = i + 1;  // invariant: cdf[lo] <= u
-  while (hi < last && cdf[hi] <= u) {
-    lo = hi;
-    step *= 2;
-    hi = lo + step;
-  }
-  if (hi > last) hi = last;  // cdf[last] = 1.0 > u
-  return size_t(std::upper_bound(cdf.begin() + ptrdiff_t(lo) + 1, cdf.begin() + ptrdiff_t(hi) + 1, u) -
-                cdf.begin());
-}
 
 // Cell coordinate of a value already scaled to grid units: truncated, at most
 // 15. Anything that is not a positive number (a flat box gives 0 * 0) is 0.
@@ -230,6 +213,27 @@ void sampling_mass(const TriMesh& mesh, const std::vector<float>& weights, const
   }
 }
 
+// Draws one pass of samples along `cdf`: u starts at draw * incr and grows
+// by draw * incr while below 1, each u picks the first vertex whose cdf
+// value exceeds it, and the vertices that `keep` accepts are appended to
+// `picked` in draw order. Every draw is taken whether kept or not, so the
+// generator advances the same way for any marks. The cdf ends in exactly
+// 1.0 and u < 1, so every pick is a vertex. Written without a branch on
+// `keep`, which accepts or rejects draws in no pattern a predictor learns.
+template <typename Keep>
+void draw_pass(const std::vector<float>& cdf, const std::vector<int32_t>& guide, float incr,
+               Lcg32& gen, std::vector<int32_t>& picked, const Keep& keep) {
+  size_t count = picked.size();
+  size_t i = 0;
+  for (float u = gen.next_unit() * incr; u < 1.0f; u += gen.next_unit() * incr) {
+    i = next_sample(cdf, guide, i, u);
+    if (count == picked.size()) picked.resize(2 * count + 256);
+    picked[count] = int32_t(i);
+    count += keep(i) ? 1 : 0;
+  }
+  picked.resize(count);
+}
+
 }  // namespace
 
 void Aligner::collect_pairs(float incr, std::vector<PointPair>& pairs, bool direction) {
@@ -245,36 +249,36 @@ void Aligner::collect_pairs(float incr, std::vector<PointPair>& pairs, bool dire
   const float d2max = max_dist * max_dist;
   const TriMesh& smesh = *S.mesh;
   TriMesh& tmesh = *T.mesh;
-  const std::vector<float>& cdf = S.cdf;
   const std::vector<bool>& marks = S.feature_marks;
 
   // The searches below ask T's boundary test from several threads; with its
   // tables built first it only reads.
   tmesh.need_neighbors();
   tmesh.need_vertex_faces();
+  const uint8_t* boundary = T.boundary.size() == tmesh.vertices.size() ? T.boundary.data() : nullptr;
   const bool color_pass = mode != IcpMode::geometric && has_color_data(S) && has_color_data(T);
 
-  // Draw the samples of both passes. The cdf ends in exactly 1.0 and u < 1,
-  // so the sample index stays inside the array. Geometric pass: every
-  // sample, or only feature vertices when S has marks; colour pass: samples
-  // of significant colour.
-  std::vector<PairSlot> samples;
-  size_t i = 0;
-  for (float u = draw_sample() * incr; u < 1.0f; u += draw_sample() * incr) {
-    i = advance_to_sample(cdf, i, u);
-    if (!marks.empty() && (i >= marks.size() || !marks[i])) continue;
-    samples.emplace_back();
-    samples.back().vertex = int32_t(i);
-  }
+  // Draw the samples of both passes (geometric: every sample, or only
+  // feature vertices when S has marks; colour: samples of significant
+  // colour). The generator is stepped in a local copy, which stays in a
+  // register, and stored back once the samples are drawn.
+  Lcg32 gen = sample_generator();
+  std::vector<int32_t> picked;
+  draw_pass(S.cdf, S.cdf_guide, incr, gen, picked, [&marks](size_t v) {
+    return marks.empty() || (v < marks.size() && marks[v]);
+  });
+  const size_t geometric_count = picked.size();
   if (color_pass) {
-    i = 0;
-    for (float u = draw_sample() * incr; u < 1.0f; u += draw_sample() * incr) {
-      i = advance_to_sample(cdf, i, u);
-      if (S.significant_flags[i] == 0) continue;
-      samples.emplace_back();
-      samples.back().vertex = int32_t(i);
-      samples.back().color = true;
-    }
+    const std::vector<int32_t>& significant = S.significant_flags;
+    draw_pass(S.cdf, S.cdf_guide, incr, gen, picked, [&significant](size_t v) {
+      return significant[v] != 0;
+    });
+  }
+  sample_generator() = gen;
+  std::vector<PairSlot> samples(picked.size());
+  for (size_t k = 0; k < picked.size(); k++) {
+    samples[k].vertex = picked[k];
+    samples[k].color = k >= geometric_count;
   }
 
   // The geometric pass matches on normals, the colour pass on colour and
@@ -287,8 +291,7 @@ void Aligner::collect_pairs(float incr, std::vector<PointPair>& pairs, bool dire
     const point p = S2T(smesh.vertices[si]);
     const float* q;
     if (!slot.color) {
-      NormCompat compat(S2T_normals(smesh.normals[si]), &tmesh,
-                        normal_dot_min);
+      NormCompat compat(S2T_normals(smesh.normals[si]), &tmesh, normal_dot_min, boundary);
       q = T.kdtree->find_nearest(p.data(), d2max, &compat);
     } else {
       ColorCompat compat(smesh.colors[si], S.color_dirs[si], &tmesh, color_dir_dot_min,
@@ -297,7 +300,7 @@ void Aligner::collect_pairs(float incr, std::vector<PointPair>& pairs, bool dire
     }
     if (!q) return;
     const int j = KDtree::index_of(q, tmesh.vertices);
-    if (tmesh.is_boundary(j)) return;
+    if (boundary ? boundary[j] != 0 : tmesh.is_boundary(j)) return;
     slot.found = direction ? frames.make(j, slot.vertex, slot.pair)
                            : frames.make(slot.vertex, j, slot.pair);
   });
@@ -362,6 +365,7 @@ void Aligner::reset_cdfs() {
     if (n == 0) continue;
     for (size_t i = 0; i + 1 < n; i++) slot->cdf[i] = float(i + 1) / float(n);
     slot->cdf[n - 1] = 1.0f;
+    build_cdf_guide(slot->cdf, slot->cdf_guide);
   }
 }
 
@@ -415,6 +419,7 @@ bool Aligner::update_cdfs(const float evals[6], const float evecs[6][6], const p
     }
     parallel_for(n - 1, kMinVerticesPerThread, [&](size_t i) { slot.cdf[i] /= total; });
     slot.cdf[n - 1] = 1.0f;
+    build_cdf_guide(slot.cdf, slot.cdf_guide);
   }
   if (verbosity > 1) std::fprintf(stderr, "Updated CDFs in %.2f msec.\n", timer.elapsed_ms());
   return true;

@@ -137,8 +137,37 @@ bool Aligner::align_variant(IcpMode variant, int verbosity_arg) {
   return ok;
 }
 
+namespace {
+
+// Both meshes' boundary flags for the length of one run: the searches test
+// the boundary of many candidates, and one byte per vertex is far cheaper to
+// read than the two adjacency lists is_boundary compares. Emptied when the
+// run ends, so a later edit of a mesh never meets stale flags.
+class RunBoundaryFlags {
+ public:
+  explicit RunBoundaryFlags(Aligner& a) : a_(a) {
+    for (auto& slot : a_.slots) {
+      TriMesh& mesh = *slot->mesh;
+      slot->boundary.resize(mesh.vertices.size());
+      for (size_t v = 0; v < slot->boundary.size(); v++)
+        slot->boundary[v] = mesh.is_boundary(int(v)) ? 1 : 0;
+    }
+  }
+  ~RunBoundaryFlags() {
+    for (auto& slot : a_.slots) std::vector<uint8_t>().swap(slot->boundary);
+  }
+  RunBoundaryFlags(const RunBoundaryFlags&) = delete;
+  RunBoundaryFlags& operator=(const RunBoundaryFlags&) = delete;
+
+ private:
+  Aligner& a_;
+};
+
+}  // namespace
+
 bool Aligner::run_icp() {
   if (!prepare_run()) return false;
+  RunBoundaryFlags boundary_flags(*this);
   float incr = 0.0f;
   if (!initial_phase(incr)) return false;
   bool ok = true;

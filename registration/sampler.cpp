@@ -1,6 +1,5 @@
 #include "registration/sampler.h"
 
-#include "geometry/Lcg32.h"
 
 namespace {
 
@@ -9,6 +8,8 @@ Lcg32 g_sampler;
 }  // namespace
 
 float draw_sample() { return g_sampler.next_unit(); }
+
+Lcg32& sample_generator() { return g_sampler; }
 
 uint32_t sample_generator_state() { return g_sampler.state; }
 

@@ -21,10 +21,12 @@ const int kMaxLeafPoints = 7;
 }  // namespace
 
 // One record serves both kinds: a leaf has point_count 1..7, an interior node 0.
+// A leaf's points are entries first .. first + point_count - 1 of the tree's
+// point order (KDtree::order_ and, as coordinates, KDtree::coords_).
 struct KDtree::Node {
   int32_t point_count;
   union {
-    const float* leaf_points[kMaxLeafPoints];
+    int32_t first;
     struct {
       float box_centre[3];  // centre of the bounding box of the node's points
       float radius;         // half the box diagonal (from box_centre, rounded up)
@@ -144,11 +146,15 @@ int partition(const float** pts, int n, int axis, float s) {
   }
 }
 
-KDtree::Node* build(const float** pts, int n) {
+// Builds the subtree over pts[0..n), which starts `first` entries into the
+// whole build's pointer array. Partitioning in place leaves every leaf's
+// points as one contiguous run of that array, in the order the leaf lists
+// them; the finished array is the tree's point order.
+KDtree::Node* build(const float** pts, int n, int first) {
   KDtree::Node* node = alloc_node();
   if (n <= kMaxLeafPoints) {
     node->point_count = n;
-    std::copy(pts, pts + n, node->leaf_points);
+    node->first = first;
     return node;
   }
   node->point_count = 0;
@@ -194,8 +200,8 @@ KDtree::Node* build(const float** pts, int n) {
   // the empty box's 0) can put every point on one side; an empty side would
   // recurse forever, so such a split halves the array instead.
   if (split <= 0 || split >= n) split = n / 2;
-  node->inner.below = build(pts, split);
-  node->inner.above = build(pts + split, n - split);
+  node->inner.below = build(pts, split, first);
+  node->inner.above = build(pts + split, n - split, first + split);
   return node;
 }
 
@@ -212,6 +218,8 @@ struct Offsets {
 };
 
 struct NearestQuery {
+  const float* coords;        // the tree's points in its order, 3 floats each
+  const float* const* order;  // the caller's pointer for each of them
   const float* p;
   const KDtree::CompatFunc* compat;
   const float* best = nullptr;
@@ -253,10 +261,13 @@ void NearestQuery::visit(const KDtree::Node* node, float cell_dist2, Offsets off
     offsets.v[axis] = std::fabs(m);
     node = far_child;
   }
-  for (int i = 0; i < node->point_count; i++) {
-    const float* q = node->leaf_points[i];
-    const float d2 = squared_distance(p, q);
+  // The leaf's coordinates lie side by side in the tree's own copy; the
+  // predicate and the result get the caller's pointer.
+  const float* c = coords + 3 * std::ptrdiff_t(node->first);
+  for (int i = 0; i < node->point_count; i++, c += 3) {
+    const float d2 = squared_distance(p, c);
     if (!(d2 < best_dist2)) continue;  // strict: a point at the bound is not taken
+    const float* q = order[node->first + i];
     if (compat && !(*compat)(q)) continue;
     best_dist2 = d2;
     best_dist = std::sqrt(d2);
@@ -274,6 +285,7 @@ typedef std::pair<float, const float*> HeapEntry;
 const std::size_t kLocalHeap = 16;
 
 struct KNearestQuery {
+  const float* const* order;  // the caller's pointer for each point of the tree's order
   const float* p;
   const KDtree::CompatFunc* compat;
   std::size_t k;
@@ -341,7 +353,7 @@ void KNearestQuery::visit(const KDtree::Node* node, float cell_dist2, Offsets of
     offsets.v[axis] = std::fabs(m);
     node = far_child;
   }
-  for (int i = 0; i < node->point_count; i++) offer(node->leaf_points[i]);
+  for (int i = 0; i < node->point_count; i++) offer(order[node->first + i]);
 }
 
 // The starting bound: max_dist2, or the root's squared radius when it is <= 0
@@ -359,9 +371,12 @@ float initial_bound2(const KDtree::Node* root, float max_dist2) {
 KDtree::KDtree(const float* pts, int n) {
   if (!pts || n <= 0) return;
   // One pointer array for the whole build, partitioned in place level by level.
-  std::vector<const float*> ptrs(static_cast<std::size_t>(n));
-  for (int i = 0; i < n; i++) ptrs[i] = pts + 3 * static_cast<std::ptrdiff_t>(i);
-  root = build(ptrs.data(), n);
+  order_.resize(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; i++) order_[i] = pts + 3 * static_cast<std::ptrdiff_t>(i);
+  root = build(order_.data(), n, 0);
+  coords_.resize(3 * order_.size());
+  for (std::size_t i = 0; i < order_.size(); i++)
+    std::copy(order_[i], order_[i] + 3, coords_.data() + 3 * i);
 }
 
 KDtree::KDtree(const std::vector<point>& pts)
@@ -375,6 +390,8 @@ KDtree::~KDtree() {
 const float* KDtree::find_nearest(const float* p, float max_dist2, const CompatFunc* compat) const {
   if (!root) return nullptr;
   NearestQuery query;
+  query.coords = coords_.data();
+  query.order = order_.data();
   query.p = p;
   query.compat = compat;
   query.best_dist2 = initial_bound2(root, max_dist2);
@@ -388,6 +405,7 @@ void KDtree::find_k_nearest(std::vector<const float*>& out, int k, const float* 
   out.clear();
   if (!root || k <= 0) return;
   KNearestQuery query;
+  query.order = order_.data();
   query.p = p;
   query.compat = compat;
   query.k = static_cast<std::size_t>(k);

@@ -8,6 +8,7 @@
 
 #include "geometry/parallel.h"
 #include "registration/Aligner.h"
+#include "registration/cdf_walk.h"
 #include "registration/color_dirs.h"
 #include "registration/compat.h"
 #include "registration/sampler.h"
@@ -84,6 +85,46 @@ TEST(Pairing, SamplesFollowTheDistributionAndTheFeatureMarks) {
   picked = sampled_vertices(a, 99, 0.02f);
   ASSERT_FALSE(picked.empty());
   for (size_t i : picked) EXPECT_TRUE(i < marks.size() && marks[i]) << "unmarked vertex " << i << " sampled";
+}
+
+// The guided walk lands where the plain forward walk stops, for any guide:
+// its own, one built over another distribution, or none.
+TEST(Pairing, GuidedSampleWalkStopsWhereThePlainWalkStops) {
+  const size_t n = 3000;
+  std::vector<std::vector<float>> cdfs;
+  std::vector<float> masses(n);
+  for (int shape = 0; shape < 4; shape++) {
+    for (size_t i = 0; i < n; i++) {
+      const float shapes[4] = {1.0f,                                              // uniform
+                               (i / 200) % 2 ? 0.0f : float(i % 7),               // zero runs
+                               i == 1500 ? 1000.0f : 1e-4f,                       // one heavy vertex
+                               float((i * 2654435761u) % 1000) * 1e-3f};          // rough
+      masses[i] = shapes[shape];
+    }
+    std::vector<float> cdf(n);
+    float sum = 0.0f;
+    for (size_t i = 0; i < n; i++) cdf[i] = sum += masses[i];
+    for (float& c : cdf) c /= sum;
+    cdf[n - 1] = 1.0f;
+    cdfs.push_back(cdf);
+  }
+  for (size_t c = 0; c < cdfs.size(); c++) {
+    const std::vector<float>& cdf = cdfs[c];
+    std::vector<int32_t> own, foreign;
+    build_cdf_guide(cdf, own);
+    build_cdf_guide(cdfs[(c + 1) % cdfs.size()], foreign);
+    for (const std::vector<int32_t>* guide : {&own, &foreign, static_cast<std::vector<int32_t>*>(nullptr)}) {
+      const std::vector<int32_t> none;
+      const std::vector<int32_t>& g = guide ? *guide : none;
+      Lcg32 gen;
+      size_t plain = 0, guided = 0;
+      for (float u = gen.next_unit() * 1e-3f; u < 1.0f; u += gen.next_unit() * 1e-3f) {
+        while (cdf[plain] <= u) plain++;
+        guided = next_sample(cdf, g, guided, u);
+        ASSERT_EQ(guided, plain) << "shape " << c << " at u = " << u;
+      }
+    }
+  }
 }
 
 TEST(Pairing, ColourModeAppendsColourPairsAfterGeometricOnes) {

@@ -1,0 +1,72 @@
+// Walking a cumulative sampling distribution: for increasing u in [0, 1),
+// the first index j at or after the previous answer with cdf[j] > u. The cdf
+// is non-decreasing and ends in exactly 1.0, so the answer is the one the
+// plain forward walk (`while (cdf[j] <= u) j++`) stops at; these functions
+// only get there in fewer steps.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// The first j >= i with cdf[j] > u, for u < 1. Galloping and then bisecting
+// costs O(log distance) instead of O(distance), which matters when a pass
+// draws a few hundred samples from tens of thousands of vertices.
+inline size_t advance_to_sample(const std::vector<float>& cdf, size_t i, float u) {
+  if (cdf[i] > u) return i;
+  const size_t last = cdf.size() - 1;
+  size_t lo = i, step = 1, hi = i + 1;  // invariant: cdf[lo] <= u
+  while (hi < last && cdf[hi] <= u) {
+    lo = hi;
+    step *= 2;
+    hi = lo + step;
+  }
+  if (hi > last) hi = last;  // cdf[last] = 1.0 > u
+  return size_t(std::upper_bound(cdf.begin() + ptrdiff_t(lo) + 1, cdf.begin() + ptrdiff_t(hi) + 1, u) -
+                cdf.begin());
+}
+
+// A guide to a cdf of n entries: guide[b] is the first j with
+// cdf[j] > b / n. A walk that looks up its u's bucket lands on or just
+// before the answer instead of galloping towards it.
+inline void build_cdf_guide(const std::vector<float>& cdf, std::vector<int32_t>& guide) {
+  const size_t n = cdf.size();
+  guide.resize(n);
+  if (n == 0) return;
+  size_t j = 0;
+  for (size_t b = 0; b < n; b++) {
+    const float edge = float(double(b) / double(n));
+    while (j + 1 < n && cdf[j] <= edge) j++;
+    guide[b] = int32_t(j);
+  }
+}
+
+// advance_to_sample(cdf, i, u) for the walk's next u (i the answer for the
+// previous, smaller u). Every cdf value before i is <= u, so the answer is
+// the first j of the whole array with cdf[j] > u; the walk starts from the
+// guide's entry for u when every cdf value before that entry is <= u too,
+// else from i. The guide is only a hint: a missing, stale or foreign one
+// costs speed, never a different index. Starting from the guide whether or
+// not it lies past i keeps consecutive draws independent of each other, so
+// the processor overlaps their memory reads.
+inline size_t next_sample(const std::vector<float>& cdf, const std::vector<int32_t>& guide, size_t i,
+                          float u) {
+  const size_t n = cdf.size();
+  if (guide.size() == n) {
+    const size_t b = size_t(u * float(n));
+    if (b < n) {
+      const size_t h = size_t(guide[b]);
+      if (h < n && (h == 0 || cdf[h - 1] <= u)) i = h;
+    }
+  }
+  // The answer is most often the guide's entry or one of the next two:
+  // stepping over them without branches saves mispredictions (a draw's
+  // bucket says little about which of them it is). cdf[last] = 1.0 > u stops
+  // the steps at the last entry at the latest.
+  if (i + 2 < n) {
+    i += size_t(cdf[i] <= u);
+    i += size_t(cdf[i] <= u);
+  }
+  return advance_to_sample(cdf, i, u);
+}
