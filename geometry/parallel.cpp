@@ -7,6 +7,7 @@
 // ever woke up.
 #include "geometry/parallel.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -76,7 +77,9 @@ class Pool {
   }
   int size() const { return int(threads_.size()) + 1; }
 
-  void run(size_t pieces, void (*fn)(void*, size_t), void* context) {
+  // Runs the loop; returns how long the caller waited, after running every
+  // piece it could claim, for pieces that helpers had claimed.
+  std::chrono::steady_clock::duration run(size_t pieces, void (*fn)(void*, size_t), void* context) {
     Loop loop;
     bool sleepers;
     {
@@ -93,7 +96,10 @@ class Pool {
     if (sleepers) wake_.notify_all();
     work_on(loop);
     // Only pieces that a running thread has claimed can be outstanding.
+    if (finished_.load(std::memory_order_acquire) == pieces) return {};
+    const auto wait_start = std::chrono::steady_clock::now();
     while (finished_.load(std::memory_order_acquire) != pieces) std::this_thread::yield();
+    return std::chrono::steady_clock::now() - wait_start;
   }
 
  private:
@@ -153,6 +159,31 @@ class Pool {
 std::unique_ptr<Pool> pool;
 std::mutex pool_mutex;  // one loop at a time across callers
 
+// Backing off from a busy machine. A helper that the system interrupts while
+// it holds a piece makes the caller wait for it, and on a machine shared with
+// other programs that wait can cost far more than the loop. When a wait
+// exceeds the caller's own part of the loop several times over, loops run on
+// the calling thread alone for a while (10 ms at first, doubling on each
+// further such wait up to a second, back to 10 ms after a loop without one).
+// Only the speed depends on it: every loop gives the same results either way.
+using Clock = std::chrono::steady_clock;
+Clock::time_point inline_until;   // guarded by pool_mutex
+Clock::duration backoff{};        // guarded by pool_mutex
+constexpr Clock::duration kFirstBackoff = std::chrono::milliseconds(10);
+constexpr Clock::duration kLongestBackoff = std::chrono::seconds(1);
+constexpr Clock::duration kTolerableWait = std::chrono::microseconds(200);
+
+// Records how a loop went: `own` the caller's time claiming and running
+// pieces, `waited` its wait for helpers afterwards.
+void note_wait(Clock::time_point end, Clock::duration own, Clock::duration waited) {
+  if (waited <= kTolerableWait || waited <= 4 * own) {
+    backoff = Clock::duration::zero();
+    return;
+  }
+  backoff = backoff == Clock::duration::zero() ? kFirstBackoff : std::min(2 * backoff, kLongestBackoff);
+  inline_until = end + backoff;
+}
+
 }  // namespace
 
 int thread_count() {
@@ -173,10 +204,18 @@ void run_pieces(size_t pieces, void (*run)(void* context, size_t piece), void* c
     for (size_t k = 0; k < pieces; k++) run(context, k);
     return;
   }
-  std::lock_guard<std::mutex> lock(pool_mutex);
+  std::unique_lock<std::mutex> lock(pool_mutex);
+  const Clock::time_point start = Clock::now();
+  if (start < inline_until) {
+    lock.unlock();
+    for (size_t k = 0; k < pieces; k++) run(context, k);
+    return;
+  }
   if (!pool || pool->size() != threads) {
     pool.reset();
     pool = std::make_unique<Pool>(threads - 1);
   }
-  pool->run(pieces, run, context);
+  const Clock::duration waited = pool->run(pieces, run, context);
+  const Clock::time_point end = Clock::now();
+  note_wait(end, end - start - waited, waited);
 }

@@ -10,8 +10,11 @@
 // The thread count is `ICP_THREADS` when it holds a whole number from 1 to
 // kMaxThreads, otherwise the number of cores. The calling thread always
 // works too, and it never waits for a helper thread that has not started:
-// helpers take pieces of a loop as they get the processor, so on a machine
-// busy with other work a loop costs about what it costs on one thread.
+// helpers take pieces of a loop as they get the processor. When the caller
+// nevertheless waits long for a helper that the system interrupted while it
+// held a piece (a machine busy with other work), loops run on the calling
+// thread alone for a while, so a busy machine costs about what one thread
+// costs.
 #pragma once
 
 #include <cstddef>

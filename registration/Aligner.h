@@ -106,6 +106,9 @@ class Aligner {
   // a cdf sized to its vertices; the colour pass is skipped when colours,
   // colour directions or significant flags are not sized to the vertices.
   void collect_pairs(float incr, std::vector<PointPair>& pairs, bool direction);
+  // collect_pairs for direction false, then true: the same samples and pairs
+  // in the same order, with the searches of both in one parallel loop.
+  void collect_pairs_both(float incr, std::vector<PointPair>& pairs);
   // Recomputes both slots' weights (1 where the vertex, placed by the current
   // poses, falls in an occupied cell of the other mesh's 16^3 grid, strictly
   // inside its box; with check_nearest also next to a non-boundary vertex).

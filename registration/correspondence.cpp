@@ -57,21 +57,22 @@ struct PairFrames {
 // pair. Samples are drawn in order first, searched in parallel (each search
 // writes only its own slot), and their pairs appended in sample order, so
 // the pair list does not depend on the thread count.
+class PairingPass;
 struct PairSlot {
   PointPair pair;
+  const PairingPass* pass = nullptr;  // the direction that drew it
   int32_t vertex = 0;
   bool color = false;  // drawn by the colour pass
   bool found = false;
 };
 
-// A loop is split only when each thread gets about a millisecond of work or
-// more. Finer splits pay off on an idle machine, but on one shared with
-// other programs every split loop may wait for a helper that the system has
-// interrupted, which costs far more than the loop (a trial batch of small
-// scans ran four times slower on two threads than on one). A search costs
-// about half a microsecond; the per-vertex passes some tens of nanoseconds.
-const size_t kMinSearchesPerThread = 2048;
-const size_t kMinVerticesPerThread = 32768;
+// A loop is split only when each thread gets some tens of microseconds of
+// work: a search costs about half a microsecond, a vertex of the per-vertex
+// passes some tens of nanoseconds, and handing a piece to a waiting helper
+// a few microseconds. On a machine busy with other programs the pool itself
+// falls back to one thread (see geometry/parallel.h).
+const size_t kMinSearchesPerThread = 64;
+const size_t kMinVerticesPerThread = 2048;
 
 // Cell coordinate of a value already scaled to grid units: truncated, at most
 // 15. Anything that is not a positive number (a flat box gives 0 * 0) is 0.
@@ -234,78 +235,120 @@ void draw_pass(const std::vector<float>& cdf, const std::vector<int32_t>& guide,
   picked.resize(count);
 }
 
-}  // namespace
+// One direction of a pairing step: samples drawn on mesh S are searched in
+// the tree of mesh T. Built on the stack per step; holds the step's frames.
+class PairingPass {
+ public:
+  PairingPass(Aligner& a, bool direction)
+      : a_(a), direction_(direction), S_(*a.slots[direction ? 1 : 0]), T_(*a.slots[direction ? 0 : 1]),
+        frames_(*a.slots[0], *a.slots[1]) {}
 
-void Aligner::collect_pairs(float incr, std::vector<PointPair>& pairs, bool direction) {
-  if (!(incr > 0.0f)) return;  // also guards the sampling walk against a NaN step
-  MeshSlot& S = *slots[direction ? 1 : 0];
-  MeshSlot& T = *slots[direction ? 0 : 1];
-  if (!has_pairing_data(S) || !has_pairing_data(T)) return;
+  // False when a mesh lacks what pairing reads (then the pass adds nothing).
+  bool ready() const { return has_pairing_data(S_) && has_pairing_data(T_); }
 
-  const PoseMatrix S2T_matrix = inverse(T.pose) * S.pose;
-  const PointMapper S2T(S2T_matrix);
-  const DirectionMapper S2T_normals(normal_matrix(S2T_matrix));
-  const PairFrames frames(*slots[0], *slots[1]);
-  const float d2max = max_dist * max_dist;
-  const TriMesh& smesh = *S.mesh;
-  TriMesh& tmesh = *T.mesh;
-  const std::vector<bool>& marks = S.feature_marks;
+  // Draws the samples of both passes (geometric: every sample, or only
+  // feature vertices when S has marks; colour, unless the variant is
+  // geometric: samples of significant colour) and appends them to
+  // `samples`, tagged with this pass. Also prepares the searches: the
+  // transforms of this step and T's adjacency tables, which the boundary
+  // test then only reads, from any thread.
+  void draw(float incr, Lcg32& gen, std::vector<PairSlot>& samples) {
+    S2T_ = PointMapper(inverse(T_.pose) * S_.pose);
+    S2T_normals_ = DirectionMapper(normal_matrix(inverse(T_.pose) * S_.pose));
+    TriMesh& tmesh = *T_.mesh;
+    tmesh.need_neighbors();
+    tmesh.need_vertex_faces();
+    boundary_ = T_.boundary.size() == tmesh.vertices.size() ? T_.boundary.data() : nullptr;
+    const bool color_pass =
+        a_.mode != IcpMode::geometric && has_color_data(S_) && has_color_data(T_);
 
-  // The searches below ask T's boundary test from several threads; with its
-  // tables built first it only reads.
-  tmesh.need_neighbors();
-  tmesh.need_vertex_faces();
-  const uint8_t* boundary = T.boundary.size() == tmesh.vertices.size() ? T.boundary.data() : nullptr;
-  const bool color_pass = mode != IcpMode::geometric && has_color_data(S) && has_color_data(T);
-
-  // Draw the samples of both passes (geometric: every sample, or only
-  // feature vertices when S has marks; colour: samples of significant
-  // colour). The generator is stepped in a local copy, which stays in a
-  // register, and stored back once the samples are drawn.
-  Lcg32 gen = sample_generator();
-  std::vector<int32_t> picked;
-  draw_pass(S.cdf, S.cdf_guide, incr, gen, picked, [&marks](size_t v) {
-    return marks.empty() || (v < marks.size() && marks[v]);
-  });
-  const size_t geometric_count = picked.size();
-  if (color_pass) {
-    const std::vector<int32_t>& significant = S.significant_flags;
-    draw_pass(S.cdf, S.cdf_guide, incr, gen, picked, [&significant](size_t v) {
-      return significant[v] != 0;
+    std::vector<int32_t>& picked = picked_;
+    picked.clear();
+    const std::vector<bool>& marks = S_.feature_marks;
+    draw_pass(S_.cdf, S_.cdf_guide, incr, gen, picked, [&marks](size_t v) {
+      return marks.empty() || (v < marks.size() && marks[v]);
     });
-  }
-  sample_generator() = gen;
-  std::vector<PairSlot> samples(picked.size());
-  for (size_t k = 0; k < picked.size(); k++) {
-    samples[k].vertex = picked[k];
-    samples[k].color = k >= geometric_count;
+    const size_t geometric_count = picked.size();
+    if (color_pass) {
+      const std::vector<int32_t>& significant = S_.significant_flags;
+      draw_pass(S_.cdf, S_.cdf_guide, incr, gen, picked, [&significant](size_t v) {
+        return significant[v] != 0;
+      });
+    }
+    const size_t first = samples.size();
+    samples.resize(first + picked.size());
+    for (size_t k = 0; k < picked.size(); k++) {
+      PairSlot& slot = samples[first + k];
+      slot.vertex = picked[k];
+      slot.color = k >= geometric_count;
+      slot.pass = this;
+    }
   }
 
-  // The geometric pass matches on normals, the colour pass on colour and
-  // colour-difference direction only. A match on a boundary vertex of T is
-  // dropped: its neighbourhood is cut off, so its nearest point is likely
-  // not the same surface point.
-  parallel_for(samples.size(), kMinSearchesPerThread, [&](size_t k) {
-    PairSlot& slot = samples[k];
+  // Pairs one sample. The geometric pass matches on normals, the colour
+  // pass on colour and colour-difference direction only. A match on a
+  // boundary vertex of T is dropped: its neighbourhood is cut off, so its
+  // nearest point is likely not the same surface point. Writes only `slot`.
+  void search(PairSlot& slot) const {
+    const TriMesh& smesh = *S_.mesh;
+    TriMesh& tmesh = *T_.mesh;
     const size_t si = size_t(slot.vertex);
-    const point p = S2T(smesh.vertices[si]);
+    const point p = S2T_(smesh.vertices[si]);
+    const float d2max = a_.max_dist * a_.max_dist;
     const float* q;
     if (!slot.color) {
-      NormCompat compat(S2T_normals(smesh.normals[si]), &tmesh, normal_dot_min, boundary);
-      q = T.kdtree->find_nearest(p.data(), d2max, &compat);
+      NormCompat compat(S2T_normals_(smesh.normals[si]), &tmesh, a_.normal_dot_min, boundary_);
+      q = T_.kdtree->find_nearest(p.data(), d2max, &compat);
     } else {
-      ColorCompat compat(smesh.colors[si], S.color_dirs[si], &tmesh, color_dir_dot_min,
-                         color_l1_max, T.color_dirs.data());
-      q = T.kdtree->find_nearest(p.data(), d2max, &compat);
+      ColorCompat compat(smesh.colors[si], S_.color_dirs[si], &tmesh, a_.color_dir_dot_min,
+                         a_.color_l1_max, T_.color_dirs.data());
+      q = T_.kdtree->find_nearest(p.data(), d2max, &compat);
     }
     if (!q) return;
     const int j = KDtree::index_of(q, tmesh.vertices);
-    if (boundary ? boundary[j] != 0 : tmesh.is_boundary(j)) return;
-    slot.found = direction ? frames.make(j, slot.vertex, slot.pair)
-                           : frames.make(slot.vertex, j, slot.pair);
-  });
+    if (boundary_ ? boundary_[j] != 0 : tmesh.is_boundary(j)) return;
+    slot.found = direction_ ? frames_.make(j, slot.vertex, slot.pair)
+                            : frames_.make(slot.vertex, j, slot.pair);
+  }
+
+ private:
+  Aligner& a_;
+  bool direction_;
+  MeshSlot& S_;
+  MeshSlot& T_;
+  PairFrames frames_;
+  PointMapper S2T_{PoseMatrix()};
+  DirectionMapper S2T_normals_{PoseMatrix()};
+  const uint8_t* boundary_ = nullptr;
+  std::vector<int32_t> picked_;
+};
+
+// Draws the samples of the given passes in order (the generator is stepped
+// in a local copy, which stays in a register, and stored back), searches
+// them all in one parallel loop, and appends the pairs in sample order.
+void collect_pass_pairs(float incr, std::vector<PairingPass*> passes, std::vector<PointPair>& pairs) {
+  if (!(incr > 0.0f)) return;  // also guards the sampling walk against a NaN step
+  Lcg32 gen = sample_generator();
+  std::vector<PairSlot> samples;
+  for (PairingPass* pass : passes)
+    if (pass->ready()) pass->draw(incr, gen, samples);
+  sample_generator() = gen;
+  parallel_for(samples.size(), kMinSearchesPerThread,
+               [&samples](size_t k) { samples[k].pass->search(samples[k]); });
   for (const PairSlot& slot : samples)
     if (slot.found) pairs.push_back(slot.pair);
+}
+
+}  // namespace
+
+void Aligner::collect_pairs(float incr, std::vector<PointPair>& pairs, bool direction) {
+  PairingPass pass(*this, direction);
+  collect_pass_pairs(incr, {&pass}, pairs);
+}
+
+void Aligner::collect_pairs_both(float incr, std::vector<PointPair>& pairs) {
+  PairingPass forward(*this, false), backward(*this, true);
+  collect_pass_pairs(incr, {&forward, &backward}, pairs);
 }
 
 void Aligner::update_overlap_weights() {

@@ -48,8 +48,7 @@ float Aligner::gather_pairs(float incr, bool collect, float reject_factor, const
   std::vector<PointPair>& pairs = pair_buffer;
   pairs.clear();
   if (collect) {
-    collect_pairs(incr, pairs, false);
-    collect_pairs(incr, pairs, true);
+    collect_pairs_both(incr, pairs);
   }
   if (verbosity > 1)
     std::fprintf(stderr, "Generated %zu pairs in %.2f msec.\n", pairs.size(), step_timer.elapsed_ms());
