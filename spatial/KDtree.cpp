@@ -150,9 +150,10 @@ int partition(const float** pts, int n, int axis, float s) {
 // whole build's pointer array. Partitioning in place leaves every leaf's
 // points as one contiguous run of that array, in the order the leaf lists
 // them; the finished array is the tree's point order.
-KDtree::Node* build(const float** pts, int n, int first) {
+KDtree::Node* build(const float** pts, int n, int first, int& depth) {
   KDtree::Node* node = alloc_node();
   if (n <= kMaxLeafPoints) {
+    depth = 0;
     node->point_count = n;
     node->first = first;
     return node;
@@ -200,8 +201,10 @@ KDtree::Node* build(const float** pts, int n, int first) {
   // the empty box's 0) can put every point on one side; an empty side would
   // recurse forever, so such a split halves the array instead.
   if (split <= 0 || split >= n) split = n / 2;
-  node->inner.below = build(pts, split, first);
-  node->inner.above = build(pts + split, n - split, first + split);
+  int below_depth = 0, above_depth = 0;
+  node->inner.below = build(pts, split, first, below_depth);
+  node->inner.above = build(pts + split, n - split, first + split, above_depth);
+  depth = 1 + std::max(below_depth, above_depth);
   return node;
 }
 
@@ -217,6 +220,17 @@ struct Offsets {
   float v[3];
 };
 
+// A far child left for later by the descent: the child, the query's offset
+// m from the split plane (the split value minus the query's coordinate), the
+// split axis, and the region bound of the parent (`cell_dist2`, `offsets`).
+struct PendingChild {
+  const KDtree::Node* node;
+  float m;
+  int32_t axis;
+  float cell_dist2;
+  Offsets offsets;
+};
+
 struct NearestQuery {
   const float* coords;        // the tree's points in its order, 3 floats each
   const float* const* order;  // the caller's pointer for each of them
@@ -226,48 +240,67 @@ struct NearestQuery {
   float best_dist2;
   float best_dist;
 
-  void visit(const KDtree::Node* node, float cell_dist2, Offsets offsets);
+  void search(const KDtree::Node* root, PendingChild* pending);
+  void scan_leaf(const KDtree::Node* leaf);
 };
 
-// Besides the sphere and plane tests, the descent tracks how far the query
-// lies outside the region the split planes leave to the current node, per
-// axis (`offsets`), and the squared length of that offset vector
-// (`cell_dist2`, a lower bound on the distance to any point below the node).
-// A far child whose bound is not below the best distance cannot hold a
-// strictly closer point, so skipping it changes no result; it only prunes
-// subtrees that the single-plane test lets through.
-void NearestQuery::visit(const KDtree::Node* node, float cell_dist2, Offsets offsets) {
-  // The second child is visited by looping in place, so recursion only
-  // follows first-child descents.
-  while (node->point_count == 0) {
-    const float d2 = squared_distance(p, node->inner.box_centre);
-    const float reach = node->inner.radius + best_dist;
-    if (d2 >= reach * reach) return;  // the whole box is at least best_dist away
-    const int axis = node->inner.axis;
-    const float m = node->inner.box_centre[axis] - p[axis];
-    const KDtree::Node* far_child;
-    if (m >= 0.0f) {
-      visit(node->inner.below, cell_dist2, offsets);
-      if (best_dist <= m) return;
-      far_child = node->inner.above;
-    } else {
-      visit(node->inner.above, cell_dist2, offsets);
-      if (best_dist <= -m) return;
-      far_child = node->inner.below;
+// Depth first, nearer child first, with the far children on an explicit
+// stack instead of the call stack (the descent is the hot loop of every
+// pairing step). A node is entered only when the sphere around its box
+// reaches closer than the best distance. A far child is taken from the
+// stack once its near sibling's subtree is done, and entered only when the
+// split plane and the region the split planes leave to it (per axis, how
+// far the query lies outside it: `offsets`, and the squared length of that
+// vector: `cell_dist2`, a lower bound on the distance to any point below)
+// are both closer than the best distance. Nothing skipped can hold a
+// strictly closer point, so the answer is the first nearest point in the
+// depth-first order.
+void NearestQuery::search(const KDtree::Node* node, PendingChild* pending) {
+  size_t top = 0;
+  float cell_dist2 = 0.0f;
+  Offsets offsets{{0.0f, 0.0f, 0.0f}};
+  for (;;) {
+    bool entered = true;
+    while (node->point_count == 0) {
+      const float d2 = squared_distance(p, node->inner.box_centre);
+      const float reach = node->inner.radius + best_dist;
+      if (d2 >= reach * reach) {  // the whole box is at least best_dist away
+        entered = false;
+        break;
+      }
+      const int axis = node->inner.axis;
+      const float m = node->inner.box_centre[axis] - p[axis];
+      const bool below_first = m >= 0.0f;
+      pending[top++] = PendingChild{below_first ? node->inner.above : node->inner.below, m, axis,
+                                    cell_dist2, offsets};
+      node = below_first ? node->inner.below : node->inner.above;
     }
-    const float far_dist2 = cell_dist2 - offsets.v[axis] * offsets.v[axis] + m * m;
-    if (far_dist2 >= best_dist2) return;
-    cell_dist2 = far_dist2;
-    offsets.v[axis] = std::fabs(m);
-    node = far_child;
+    if (entered) scan_leaf(node);
+    for (;;) {
+      if (top == 0) return;
+      const PendingChild& far = pending[--top];
+      const float plane = std::fabs(far.m);
+      if (best_dist <= plane) continue;
+      const float far_dist2 =
+          far.cell_dist2 - far.offsets.v[far.axis] * far.offsets.v[far.axis] + far.m * far.m;
+      if (far_dist2 >= best_dist2) continue;
+      cell_dist2 = far_dist2;
+      offsets = far.offsets;
+      offsets.v[far.axis] = plane;
+      node = far.node;
+      break;
+    }
   }
+}
+
+void NearestQuery::scan_leaf(const KDtree::Node* leaf) {
   // The leaf's coordinates lie side by side in the tree's own copy; the
   // predicate and the result get the caller's pointer.
-  const float* c = coords + 3 * std::ptrdiff_t(node->first);
-  for (int i = 0; i < node->point_count; i++, c += 3) {
+  const float* c = coords + 3 * std::ptrdiff_t(leaf->first);
+  for (int i = 0; i < leaf->point_count; i++, c += 3) {
     const float d2 = squared_distance(p, c);
     if (!(d2 < best_dist2)) continue;  // strict: a point at the bound is not taken
-    const float* q = order[node->first + i];
+    const float* q = order[leaf->first + i];
     if (compat && !(*compat)(q)) continue;
     best_dist2 = d2;
     best_dist = std::sqrt(d2);
@@ -373,7 +406,7 @@ KDtree::KDtree(const float* pts, int n) {
   // One pointer array for the whole build, partitioned in place level by level.
   order_.resize(static_cast<std::size_t>(n));
   for (int i = 0; i < n; i++) order_[i] = pts + 3 * static_cast<std::ptrdiff_t>(i);
-  root = build(order_.data(), n, 0);
+  root = build(order_.data(), n, 0, depth_);
   coords_.resize(3 * order_.size());
   for (std::size_t i = 0; i < order_.size(); i++)
     std::copy(order_[i], order_[i] + 3, coords_.data() + 3 * i);
@@ -396,7 +429,11 @@ const float* KDtree::find_nearest(const float* p, float max_dist2, const CompatF
   query.compat = compat;
   query.best_dist2 = initial_bound2(root, max_dist2);
   query.best_dist = std::sqrt(query.best_dist2);
-  query.visit(root, 0.0f, Offsets{{0.0f, 0.0f, 0.0f}});
+  // One stack entry per level; the buffer lives with the thread, so a query
+  // allocates nothing once the thread has met a tree this deep.
+  thread_local std::vector<PendingChild> pending;
+  if (pending.size() < static_cast<std::size_t>(depth_) + 1) pending.resize(static_cast<std::size_t>(depth_) + 1);
+  query.search(root, pending.data());
   return query.best;
 }
 

@@ -83,4 +83,5 @@ class KDtree {
   // read consecutive memory instead of following pointers.
   std::vector<const float*> order_;
   std::vector<float> coords_;
+  int depth_ = 0;  // interior nodes on the longest path from the root
 };
