@@ -21,12 +21,10 @@ const int kMaxLeafPoints = 7;
 }  // namespace
 
 // One record serves both kinds: a leaf has point_count 1..7, an interior node 0.
-// A leaf's points are entries first .. first + point_count - 1 of the tree's
-// point order (KDtree::order_ and, as coordinates, KDtree::coords_).
 struct KDtree::Node {
   int32_t point_count;
   union {
-    int32_t first;
+    const float* leaf_points[kMaxLeafPoints];
     struct {
       float box_centre[3];  // centre of the bounding box of the node's points
       float radius;         // half the box diagonal (from box_centre, rounded up)
@@ -146,16 +144,11 @@ int partition(const float** pts, int n, int axis, float s) {
   }
 }
 
-// Builds the subtree over pts[0..n), which starts `first` entries into the
-// whole build's pointer array. Partitioning in place leaves every leaf's
-// points as one contiguous run of that array, in the order the leaf lists
-// them; the finished array is the tree's point order.
-KDtree::Node* build(const float** pts, int n, int first, int& depth) {
+KDtree::Node* build(const float** pts, int n) {
   KDtree::Node* node = alloc_node();
   if (n <= kMaxLeafPoints) {
-    depth = 0;
     node->point_count = n;
-    node->first = first;
+    std::copy(pts, pts + n, node->leaf_points);
     return node;
   }
   node->point_count = 0;
@@ -201,10 +194,8 @@ KDtree::Node* build(const float** pts, int n, int first, int& depth) {
   // the empty box's 0) can put every point on one side; an empty side would
   // recurse forever, so such a split halves the array instead.
   if (split <= 0 || split >= n) split = n / 2;
-  int below_depth = 0, above_depth = 0;
-  node->inner.below = build(pts, split, first, below_depth);
-  node->inner.above = build(pts + split, n - split, first + split, above_depth);
-  depth = 1 + std::max(below_depth, above_depth);
+  node->inner.below = build(pts, split);
+  node->inner.above = build(pts + split, n - split);
   return node;
 }
 
@@ -232,15 +223,13 @@ struct PendingChild {
 };
 
 struct NearestQuery {
-  const float* coords;        // the tree's points in its order, 3 floats each
-  const float* const* order;  // the caller's pointer for each of them
   const float* p;
   const KDtree::CompatFunc* compat;
   const float* best = nullptr;
   float best_dist2;
   float best_dist;
 
-  void search(const KDtree::Node* root, PendingChild* pending);
+  void search(const KDtree::Node* root, std::vector<PendingChild>& pending);
   void scan_leaf(const KDtree::Node* leaf);
 };
 
@@ -255,7 +244,7 @@ struct NearestQuery {
 // are both closer than the best distance. Nothing skipped can hold a
 // strictly closer point, so the answer is the first nearest point in the
 // depth-first order.
-void NearestQuery::search(const KDtree::Node* node, PendingChild* pending) {
+void NearestQuery::search(const KDtree::Node* node, std::vector<PendingChild>& pending) {
   size_t top = 0;
   float cell_dist2 = 0.0f;
   Offsets offsets{{0.0f, 0.0f, 0.0f}};
@@ -271,6 +260,7 @@ void NearestQuery::search(const KDtree::Node* node, PendingChild* pending) {
       const int axis = node->inner.axis;
       const float m = node->inner.box_centre[axis] - p[axis];
       const bool below_first = m >= 0.0f;
+      if (top == pending.size()) pending.resize(2 * top + 32);
       pending[top++] = PendingChild{below_first ? node->inner.above : node->inner.below, m, axis,
                                     cell_dist2, offsets};
       node = below_first ? node->inner.below : node->inner.above;
@@ -294,13 +284,10 @@ void NearestQuery::search(const KDtree::Node* node, PendingChild* pending) {
 }
 
 void NearestQuery::scan_leaf(const KDtree::Node* leaf) {
-  // The leaf's coordinates lie side by side in the tree's own copy; the
-  // predicate and the result get the caller's pointer.
-  const float* c = coords + 3 * std::ptrdiff_t(leaf->first);
-  for (int i = 0; i < leaf->point_count; i++, c += 3) {
-    const float d2 = squared_distance(p, c);
+  for (int i = 0; i < leaf->point_count; i++) {
+    const float* q = leaf->leaf_points[i];
+    const float d2 = squared_distance(p, q);
     if (!(d2 < best_dist2)) continue;  // strict: a point at the bound is not taken
-    const float* q = order[leaf->first + i];
     if (compat && !(*compat)(q)) continue;
     best_dist2 = d2;
     best_dist = std::sqrt(d2);
@@ -318,7 +305,6 @@ typedef std::pair<float, const float*> HeapEntry;
 const std::size_t kLocalHeap = 16;
 
 struct KNearestQuery {
-  const float* const* order;  // the caller's pointer for each point of the tree's order
   const float* p;
   const KDtree::CompatFunc* compat;
   std::size_t k;
@@ -386,7 +372,7 @@ void KNearestQuery::visit(const KDtree::Node* node, float cell_dist2, Offsets of
     offsets.v[axis] = std::fabs(m);
     node = far_child;
   }
-  for (int i = 0; i < node->point_count; i++) offer(order[node->first + i]);
+  for (int i = 0; i < node->point_count; i++) offer(node->leaf_points[i]);
 }
 
 // The starting bound: max_dist2, or the root's squared radius when it is <= 0
@@ -404,12 +390,9 @@ float initial_bound2(const KDtree::Node* root, float max_dist2) {
 KDtree::KDtree(const float* pts, int n) {
   if (!pts || n <= 0) return;
   // One pointer array for the whole build, partitioned in place level by level.
-  order_.resize(static_cast<std::size_t>(n));
-  for (int i = 0; i < n; i++) order_[i] = pts + 3 * static_cast<std::ptrdiff_t>(i);
-  root = build(order_.data(), n, 0, depth_);
-  coords_.resize(3 * order_.size());
-  for (std::size_t i = 0; i < order_.size(); i++)
-    std::copy(order_[i], order_[i] + 3, coords_.data() + 3 * i);
+  std::vector<const float*> ptrs(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; i++) ptrs[i] = pts + 3 * static_cast<std::ptrdiff_t>(i);
+  root = build(ptrs.data(), n);
 }
 
 KDtree::KDtree(const std::vector<point>& pts)
@@ -423,17 +406,14 @@ KDtree::~KDtree() {
 const float* KDtree::find_nearest(const float* p, float max_dist2, const CompatFunc* compat) const {
   if (!root) return nullptr;
   NearestQuery query;
-  query.coords = coords_.data();
-  query.order = order_.data();
   query.p = p;
   query.compat = compat;
   query.best_dist2 = initial_bound2(root, max_dist2);
   query.best_dist = std::sqrt(query.best_dist2);
-  // One stack entry per level; the buffer lives with the thread, so a query
-  // allocates nothing once the thread has met a tree this deep.
+  // At most one pending child per level; the buffer lives with the thread,
+  // so a query allocates nothing once the thread has met a tree this deep.
   thread_local std::vector<PendingChild> pending;
-  if (pending.size() < static_cast<std::size_t>(depth_) + 1) pending.resize(static_cast<std::size_t>(depth_) + 1);
-  query.search(root, pending.data());
+  query.search(root, pending);
   return query.best;
 }
 
@@ -442,7 +422,6 @@ void KDtree::find_k_nearest(std::vector<const float*>& out, int k, const float* 
   out.clear();
   if (!root || k <= 0) return;
   KNearestQuery query;
-  query.order = order_.data();
   query.p = p;
   query.compat = compat;
   query.k = static_cast<std::size_t>(k);

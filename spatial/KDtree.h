@@ -2,13 +2,13 @@
 // compatibility predicates consulted only for candidates that already beat
 // the best point found so far.
 //
-// The tree returns pointers into the caller's point array (consecutive x, y, z
-// float triples); the caller recovers a vertex index
+// The tree stores pointers into the caller's point array (consecutive x, y, z
+// float triples) and returns such pointers; the caller recovers a vertex index
 // with `index_of`. The array must stay unchanged and in place for the life of
 // the tree. The tree is immutable once built.
 //
 // Structure: interior nodes split their points at the middle of their bounding
-// box on its longest axis; leaves hold at most 7 points. Nodes are
+// box on its longest axis; leaves hold at most 7 point pointers. Nodes are
 // fixed-size blocks from a process-wide pool (chunks of floor(4088 / node
 // size) blocks threaded on a free list, never returned to the heap). The pool
 // is not locked: build, query and destroy trees from one thread.
@@ -78,10 +78,4 @@ class KDtree {
 
  private:
   Node* root = nullptr;
-  // The points in tree order (every leaf a contiguous run): the caller's
-  // pointers, and a copy of their coordinates, so that a leaf's distances
-  // read consecutive memory instead of following pointers.
-  std::vector<const float*> order_;
-  std::vector<float> coords_;
-  int depth_ = 0;  // interior nodes on the longest path from the root
 };
