@@ -47,26 +47,29 @@ inline void build_cdf_guide(const std::vector<float>& cdf, std::vector<int32_t>&
 // the first j of the whole array with cdf[j] > u; the walk starts from the
 // guide's entry for u when every cdf value before that entry is <= u too,
 // else from i. The guide is only a hint: a missing, stale or foreign one
-// costs speed, never a different index. Starting from the guide whether or
-// not it lies past i keeps consecutive draws independent of each other, so
-// the processor overlaps their memory reads.
+// costs speed, never a different index.
+//
+// The guided start is taken by a branch that is nearly always taken rather
+// than by a select: a select would make each draw's reads wait for the
+// previous draw's answer, while the branch leaves consecutive draws
+// independent, so the processor overlaps their memory reads.
 inline size_t next_sample(const std::vector<float>& cdf, const std::vector<int32_t>& guide, size_t i,
                           float u) {
   const size_t n = cdf.size();
-  if (guide.size() == n) {
+  if (__builtin_expect(guide.size() == n, 1)) {
     const size_t b = size_t(u * float(n));
-    if (b < n) {
-      const size_t h = size_t(guide[b]);
-      if (h < n && (h == 0 || cdf[h - 1] <= u)) i = h;
+    size_t h = b < n ? size_t(guide[b]) : n;
+    if (__builtin_expect(h < n && (h == 0 || cdf[h - 1] <= u), 1)) {
+      // The answer is most often the guide's entry or one of the next two:
+      // stepping over them without branches saves mispredictions (a draw's
+      // bucket says little about which of them it is). cdf[last] = 1.0 > u
+      // stops the steps at the last entry at the latest.
+      if (h + 2 < n) {
+        h += size_t(cdf[h] <= u);
+        h += size_t(cdf[h] <= u);
+      }
+      return advance_to_sample(cdf, h, u);
     }
-  }
-  // The answer is most often the guide's entry or one of the next two:
-  // stepping over them without branches saves mispredictions (a draw's
-  // bucket says little about which of them it is). cdf[last] = 1.0 > u stops
-  // the steps at the last entry at the latest.
-  if (i + 2 < n) {
-    i += size_t(cdf[i] <= u);
-    i += size_t(cdf[i] <= u);
   }
   return advance_to_sample(cdf, i, u);
 }

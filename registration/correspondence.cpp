@@ -219,16 +219,22 @@ void sampling_mass(const TriMesh& mesh, const std::vector<float>& weights, const
 // value exceeds it, and the vertices that `keep` accepts are appended to
 // `picked` in draw order. Every draw is taken whether kept or not, so the
 // generator advances the same way for any marks. The cdf ends in exactly
-// 1.0 and u < 1, so every pick is a vertex. Written without a branch on
-// `keep`, which accepts or rejects draws in no pattern a predictor learns.
+// 1.0 and u < 1, so every pick is a vertex.
+//
+// In two loops: the running sum of the draws (a chain of dependent float
+// additions), then the picks, whose memory reads do not depend on each
+// other and so overlap. The second loop has no branch on `keep`, which
+// accepts or rejects draws in no pattern a predictor learns.
 template <typename Keep>
 void draw_pass(const std::vector<float>& cdf, const std::vector<int32_t>& guide, float incr,
-               Lcg32& gen, std::vector<int32_t>& picked, const Keep& keep) {
+               Lcg32& gen, std::vector<float>& us, std::vector<int32_t>& picked, const Keep& keep) {
+  us.clear();
+  for (float u = gen.next_unit() * incr; u < 1.0f; u += gen.next_unit() * incr) us.push_back(u);
   size_t count = picked.size();
+  picked.resize(count + us.size());
   size_t i = 0;
-  for (float u = gen.next_unit() * incr; u < 1.0f; u += gen.next_unit() * incr) {
+  for (const float u : us) {
     i = next_sample(cdf, guide, i, u);
-    if (count == picked.size()) picked.resize(2 * count + 256);
     picked[count] = int32_t(i);
     count += keep(i) ? 1 : 0;
   }
@@ -265,13 +271,20 @@ class PairingPass {
     std::vector<int32_t>& picked = picked_;
     picked.clear();
     const std::vector<bool>& marks = S_.feature_marks;
-    draw_pass(S_.cdf, S_.cdf_guide, incr, gen, picked, [&marks](size_t v) {
-      return marks.empty() || (v < marks.size() && marks[v]);
-    });
+    if (marks.empty()) {
+      draw_pass(S_.cdf, S_.cdf_guide, incr, gen, us_, picked, [](size_t) { return true; });
+    } else {
+      // A vertex beyond the marks counts as unmarked; the clamped read and
+      // the & keep the test free of branches.
+      const size_t last = marks.size() - 1;
+      draw_pass(S_.cdf, S_.cdf_guide, incr, gen, us_, picked, [&marks, last](size_t v) {
+        return (v <= last) & bool(marks[v <= last ? v : last]);
+      });
+    }
     const size_t geometric_count = picked.size();
     if (color_pass) {
       const std::vector<int32_t>& significant = S_.significant_flags;
-      draw_pass(S_.cdf, S_.cdf_guide, incr, gen, picked, [&significant](size_t v) {
+      draw_pass(S_.cdf, S_.cdf_guide, incr, gen, us_, picked, [&significant](size_t v) {
         return significant[v] != 0;
       });
     }
@@ -320,6 +333,7 @@ class PairingPass {
   PointMapper S2T_{PoseMatrix()};
   DirectionMapper S2T_normals_{PoseMatrix()};
   const uint8_t* boundary_ = nullptr;
+  std::vector<float> us_;
   std::vector<int32_t> picked_;
 };
 
