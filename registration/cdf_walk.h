@@ -28,17 +28,33 @@ inline size_t advance_to_sample(const std::vector<float>& cdf, size_t i, float u
 }
 
 // A guide to a cdf of n entries: guide[b] is the first j with
-// cdf[j] > b / n. A walk that looks up its u's bucket lands on or just
-// before the answer instead of galloping towards it.
+// cdf[j] * n > b (about: the first j with cdf[j] > b / n, up to rounding,
+// which the walk tolerates), or n - 1 when there is none. A walk that looks
+// up its u's bucket lands on or just before the answer instead of
+// galloping towards it.
+//
+// Since the cdf does not decrease, that first j is the number of entries
+// that reach no further than bucket b: the guide is a histogram of how many
+// buckets each entry's value reaches, summed up. Two loops without a branch
+// on the data, as it is rebuilt at every distribution refresh.
 inline void build_cdf_guide(const std::vector<float>& cdf, std::vector<int32_t>& guide) {
   const size_t n = cdf.size();
-  guide.resize(n);
+  guide.assign(n, 0);
   if (n == 0) return;
-  size_t j = 0;
+  const float scale = float(n);
+  for (size_t j = 0; j < n; j++) {
+    // Buckets b with b < cdf[j] * n: ceil of that, within [0, n] (NaN: 0).
+    float reach = cdf[j] * scale;
+    reach = reach > 0.0f ? reach : 0.0f;
+    reach = reach < scale ? reach : scale;
+    const size_t whole = size_t(reach);
+    const size_t reached = whole + size_t(float(whole) < reach);
+    guide[reached < n ? reached : n - 1] += int32_t(reached < n);
+  }
+  int64_t passed = 0;
   for (size_t b = 0; b < n; b++) {
-    const float edge = float(double(b) / double(n));
-    while (j + 1 < n && cdf[j] <= edge) j++;
-    guide[b] = int32_t(j);
+    passed += guide[b];
+    guide[b] = int32_t(passed < int64_t(n - 1) ? passed : int64_t(n - 1));
   }
 }
 

@@ -141,18 +141,22 @@ void overlap_weights(MeshSlot& slot, const PoseMatrix& to_other_matrix, MeshSlot
     const size_t count = std::min(n, begin + kOverlapBlock) - begin;
     float px[kOverlapBlock], py[kOverlapBlock], pz[kOverlapBlock];
     int inside[kOverlapBlock], cell[kOverlapBlock];
-    for (size_t k = 0; k < count; k++) {
-      const point p = to_other(verts[begin + k]);
-      px[k] = p.x;
-      py[k] = p.y;
-      pz[k] = p.z;
-    }
+    float* const positions[3] = {px, py, pz};
+    to_other.map(verts.data() + begin, count, positions);
     for (size_t k = 0; k < count; k++) {
       inside[k] = (px[k] > g.min.x) & (px[k] < g.max.x) & (py[k] > g.min.y) & (py[k] < g.max.y) &
                   (pz[k] > g.min.z) & (pz[k] < g.max.z);
       cell[k] = (cell_coord((px[k] - g.min.x) * g.scale) * 16 +
                  cell_coord((py[k] - g.min.y) * g.scale)) * 16 +
                 cell_coord((pz[k] - g.min.z) * g.scale);
+    }
+    if (!check_nearest) {
+      // The common case, written without branches: whether a vertex falls in
+      // an occupied cell follows no pattern a predictor could learn.
+      const int all = use_grid ? 0 : 1;
+      for (size_t k = 0; k < count; k++)
+        slot.weights[begin + k] = float(all | (inside[k] & int(g.cells[cell[k]] != 0)));
+      return;
     }
     for (size_t k = 0; k < count; k++) {
       float& w = slot.weights[begin + k];
@@ -184,23 +188,26 @@ void sampling_mass(const TriMesh& mesh, const std::vector<float>& weights, const
                    const float W[6][6], size_t begin, size_t end, float* out) {
   float v[6][kMassBlock];
   float w[kMassBlock];
+  float x[3][kMassBlock], m[3][kMassBlock];
   const size_t count = end - begin;
+  float* const xs[3] = {x[0], x[1], x[2]};
+  float* const ms[3] = {m[0], m[1], m[2]};
+  pose.map(mesh.vertices.data() + begin, count, xs);
+  nmat.map(mesh.normals.data() + begin, count, ms);
   for (size_t k = 0; k < count; k++) {
     const size_t i = begin + k;
     w[k] = i < weights.size() ? weights[i] : 0.0f;
-    if (w[k] == 0.0f) {
-      for (int r = 0; r < 6; r++) v[r][k] = 0.0f;
-      continue;
-    }
-    point x = (pose(mesh.vertices[i]) - centroid) * scale;
-    point m = nmat(mesh.normals[i]);
-    point xm = cross(x, m);
-    v[0][k] = xm.x;
-    v[1][k] = xm.y;
-    v[2][k] = xm.z;
-    v[3][k] = m.x;
-    v[4][k] = m.y;
-    v[5][k] = m.z;
+    const point xk = (point(x[0][k], x[1][k], x[2][k]) - centroid) * scale;
+    const point mk(m[0][k], m[1][k], m[2][k]);
+    const point xm = cross(xk, mk);
+    // A vertex of weight 0 gets the zero vector (whatever its position).
+    const bool on = w[k] != 0.0f;
+    v[0][k] = on ? xm.x : 0.0f;
+    v[1][k] = on ? xm.y : 0.0f;
+    v[2][k] = on ? xm.z : 0.0f;
+    v[3][k] = on ? mk.x : 0.0f;
+    v[4][k] = on ? mk.y : 0.0f;
+    v[5][k] = on ? mk.z : 0.0f;
   }
   for (size_t k = 0; k < count; k++) {
     float quad = 0.0f;

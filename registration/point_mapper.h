@@ -5,7 +5,49 @@
 // transform_point itself.
 #pragma once
 
+#include <cstddef>
+
 #include "geometry/PoseMatrix.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace point_mapping {
+
+// rows[r] = float(a[r][0] * x + a[r][1] * y + a[r][2] * z + t[r]) for the
+// `count` points of `in`, by coordinate into out[0..2][0 .. count). Two
+// points at a time in the two lanes of the processor's double registers:
+// every lane performs the scalar expression's operations in its order, so
+// the values are bit-identical to it.
+inline void map_block(const double a[3][4], bool translate, const point* in, size_t count,
+                      float* const out[3]) {
+  size_t k = 0;
+#if defined(__SSE2__)
+  for (; k + 2 <= count; k += 2) {
+    const __m128d x = _mm_set_pd(double(in[k + 1].x), double(in[k].x));
+    const __m128d y = _mm_set_pd(double(in[k + 1].y), double(in[k].y));
+    const __m128d z = _mm_set_pd(double(in[k + 1].z), double(in[k].z));
+    for (int r = 0; r < 3; r++) {
+      __m128d v = _mm_add_pd(_mm_add_pd(_mm_mul_pd(_mm_set1_pd(a[r][0]), x), _mm_mul_pd(_mm_set1_pd(a[r][1]), y)),
+                             _mm_mul_pd(_mm_set1_pd(a[r][2]), z));
+      if (translate) v = _mm_add_pd(v, _mm_set1_pd(a[r][3]));
+      const __m128 f = _mm_cvtpd_ps(v);
+      out[r][k] = _mm_cvtss_f32(f);
+      out[r][k + 1] = _mm_cvtss_f32(_mm_shuffle_ps(f, f, 1));
+    }
+  }
+#endif
+  for (; k < count; k++) {
+    const double x = in[k].x, y = in[k].y, z = in[k].z;
+    for (int r = 0; r < 3; r++) {
+      const double v = a[r][0] * x + a[r][1] * y + a[r][2] * z;
+      out[r][k] = float(translate ? v + a[r][3] : v);
+    }
+  }
+}
+
+}  // namespace point_mapping
 
 class PointMapper {
  public:
@@ -21,6 +63,19 @@ class PointMapper {
     return point(float(a_[0][0] * x + a_[0][1] * y + a_[0][2] * z + a_[0][3]),
                  float(a_[1][0] * x + a_[1][1] * y + a_[1][2] * z + a_[1][3]),
                  float(a_[2][0] * x + a_[2][1] * y + a_[2][2] * z + a_[2][3]));
+  }
+
+  // (*this)(in[k]) for k < count, by coordinate: out[0][k] = x, out[1][k] = y,
+  // out[2][k] = z. Same values as the single-point call.
+  void map(const point* in, size_t count, float* const out[3]) const {
+    if (affine_) {
+      point_mapping::map_block(a_, true, in, count, out);
+      return;
+    }
+    for (size_t k = 0; k < count; k++) {
+      const point p = transform_point(pose_, in[k]);
+      for (int r = 0; r < 3; r++) out[r][k] = p[r];
+    }
   }
 
  private:
@@ -46,6 +101,11 @@ class DirectionMapper {
                  float(a_[2][0] * x + a_[2][1] * y + a_[2][2] * z));
   }
 
+  // (*this)(in[k]) for k < count, by coordinate, as PointMapper::map.
+  void map(const point* in, size_t count, float* const out[3]) const {
+    point_mapping::map_block(a_, false, in, count, out);
+  }
+
  private:
-  double a_[3][3];
+  double a_[3][4] = {};  // the last column stays 0: directions are not translated
 };
