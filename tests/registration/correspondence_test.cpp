@@ -11,6 +11,7 @@
 #include "registration/cdf_walk.h"
 #include "registration/color_dirs.h"
 #include "registration/compat.h"
+#include "registration/point_mapper.h"
 #include "registration/sampler.h"
 #include "registration/significant_colors.h"
 #include "test_meshes.h"
@@ -122,6 +123,39 @@ TEST(Pairing, GuidedSampleWalkStopsWhereThePlainWalkStops) {
         while (cdf[plain] <= u) plain++;
         guided = next_sample(cdf, g, guided, u);
         ASSERT_EQ(guided, plain) << "shape " << c << " at u = " << u;
+      }
+    }
+  }
+}
+
+// The block mappings give the single-point values bit for bit, for odd
+// counts (a lane left over) and for a pose whose last row is not (0 0 0 1).
+TEST(Pairing, BlockMappingMatchesThePointMapping) {
+  std::vector<point> pts;
+  Lcg32 gen;
+  for (int i = 0; i < 7; i++)
+    pts.push_back(point(gen.next_unit() * 3 - 1, gen.next_unit() * 1e4f, -gen.next_unit() * 1e-3f));
+  PoseMatrix rigid = rotation(0.7, 0.3, -0.5, 0.8);
+  rigid.at(0, 3) = 0.125;
+  rigid.at(2, 3) = -7.5;
+  PoseMatrix projective = rigid;
+  projective.at(3, 2) = 0.25;
+  for (const PoseMatrix& m : {rigid, projective}) {
+    const PointMapper points(m);
+    const DirectionMapper directions(m);
+    for (size_t count : {size_t(0), size_t(1), size_t(6), size_t(7)}) {
+      float x[3][8], d[3][8];
+      float* const xs[3] = {x[0], x[1], x[2]};
+      float* const ds[3] = {d[0], d[1], d[2]};
+      points.map(pts.data(), count, xs);
+      directions.map(pts.data(), count, ds);
+      for (size_t k = 0; k < count; k++) {
+        const point p = points(pts[k]), q = directions(pts[k]);
+        for (int r = 0; r < 3; r++) {
+          const float want_p = p[r], want_q = q[r];
+          EXPECT_EQ(std::memcmp(&x[r][k], &want_p, sizeof(float)), 0) << "point " << k << " row " << r;
+          EXPECT_EQ(std::memcmp(&d[r][k], &want_q, sizeof(float)), 0) << "direction " << k << " row " << r;
+        }
       }
     }
   }
