@@ -32,7 +32,7 @@ bool ldlt_solve3(const double A[3][3], const double b[3], double x[3]);
 // pivot is not > 0 (which includes NaN): a singular, indefinite or non-finite
 // matrix. The lower triangle and diagonal are left as they were.
 template <int N>
-bool ldlt_decompose(float a[N][N], float rdiag[N]) {
+inline __attribute__((always_inline)) bool ldlt_decompose(float a[N][N], float rdiag[N]) {
   static_assert(N == 3 || N == 4, "small systems only");
   float pivot[N];
   for (int i = 0; i < N; i++) {
@@ -54,7 +54,7 @@ bool ldlt_decompose(float a[N][N], float rdiag[N]) {
 // Solves a x = b with the factors of ldlt_decompose: forward substitution,
 // scaling by the reciprocal pivots, back substitution. x may alias b.
 template <int N>
-void ldlt_solve(const float a[N][N], const float rdiag[N], const float b[N], float x[N]) {
+inline __attribute__((always_inline)) void ldlt_solve(const float a[N][N], const float rdiag[N], const float b[N], float x[N]) {
   float y[N];
   for (int i = 0; i < N; i++) {
     float sum = b[i];

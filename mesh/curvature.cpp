@@ -30,7 +30,7 @@ struct FaceEdges {
 };
 
 // The face frame (t, b): t along e0, b in the face plane perpendicular to it.
-void face_frame(const FaceEdges& fe, point& t, point& b) {
+inline __attribute__((always_inline)) void face_frame(const FaceEdges& fe, point& t, point& b) {
   t = fe.e[0];
   normalize(t);
   point n = cross(fe.e[0], fe.e[1]);
