@@ -63,7 +63,7 @@ struct MeshSlot {
   OccupancyGrid grid;                       // of the mesh's local vertices; built by the first overlap test
   std::vector<float> weights;               // per vertex: 1 in the overlap with the other mesh, else 0
   std::vector<float> cdf;                   // per vertex: cumulative sampling distribution, last entry 1.0
-  std::vector<int32_t> cdf_guide;           // lookup hint into cdf, rebuilt whenever the engine writes cdf
+  std::vector<int32_t> cdf_guide;           // lookup hint into cdf, rebuilt with it (a stale one only costs speed)
   std::string file_name;                    // path the mesh was read from
   std::string xf_name;                      // file_name up to its last "." followed by "xf"
   std::string stored_name;                  // mesh path recorded by a stored trial

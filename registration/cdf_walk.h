@@ -62,8 +62,8 @@ inline void build_cdf_guide(const std::vector<float>& cdf, std::vector<int32_t>&
 // previous, smaller u). Every cdf value before i is <= u, so the answer is
 // the first j of the whole array with cdf[j] > u; the walk starts from the
 // guide's entry for u when every cdf value before that entry is <= u too,
-// else from i. The guide is only a hint: a missing, stale or foreign one
-// costs speed, never a different index.
+// else from i. The guide is only a hint: for a non-decreasing cdf, a
+// missing, stale or foreign one costs speed, never a different index.
 //
 // The guided start is taken by a branch that is nearly always taken rather
 // than by a select: a select would make each draw's reads wait for the

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "geometry/parallel.h"
 #include "geometry/Lcg32.h"
@@ -162,11 +163,9 @@ void overlap_weights(MeshSlot& slot, const PoseMatrix& to_other_matrix, MeshSlot
       float& w = slot.weights[begin + k];
       w = 0.0f;
       if (use_grid && (!inside[k] || !g.cells[cell[k]])) continue;
-      if (check_nearest) {
-        const point p(px[k], py[k], pz[k]);
-        const float* q = other.kdtree ? other.kdtree->find_nearest(p.data(), d2) : nullptr;
-        if (!q || other_mesh.is_boundary(KDtree::index_of(q, other_mesh.vertices))) continue;
-      }
+      const point p(px[k], py[k], pz[k]);
+      const float* q = other.kdtree ? other.kdtree->find_nearest(p.data(), d2) : nullptr;
+      if (!q || other_mesh.is_boundary(KDtree::index_of(q, other_mesh.vertices))) continue;
       w = 1.0f;
     }
   });
@@ -266,8 +265,9 @@ class PairingPass {
   // transforms of this step and T's adjacency tables, which the boundary
   // test then only reads, from any thread.
   void draw(float incr, Lcg32& gen, std::vector<PairSlot>& samples) {
-    S2T_ = PointMapper(inverse(T_.pose) * S_.pose);
-    S2T_normals_ = DirectionMapper(normal_matrix(inverse(T_.pose) * S_.pose));
+    const PoseMatrix S2T = inverse(T_.pose) * S_.pose;
+    S2T_ = PointMapper(S2T);
+    S2T_normals_ = DirectionMapper(normal_matrix(S2T));
     TriMesh& tmesh = *T_.mesh;
     tmesh.need_neighbors();
     tmesh.need_vertex_faces();
@@ -345,9 +345,10 @@ class PairingPass {
 };
 
 // Draws the samples of the given passes in order (the generator is stepped
-// in a local copy, which stays in a register, and stored back), searches
-// them all in one parallel loop, and appends the pairs in sample order.
-void collect_pass_pairs(float incr, std::vector<PairingPass*> passes, std::vector<PointPair>& pairs) {
+// in a local copy and stored back), searches them all in one parallel loop,
+// and appends the pairs in sample order.
+void collect_pass_pairs(float incr, std::initializer_list<PairingPass*> passes,
+                        std::vector<PointPair>& pairs) {
   if (!(incr > 0.0f)) return;  // also guards the sampling walk against a NaN step
   Lcg32 gen = sample_generator();
   std::vector<PairSlot> samples;

@@ -142,16 +142,20 @@ namespace {
 // Both meshes' boundary flags for the length of one run: the searches test
 // the boundary of many candidates, and one byte per vertex is far cheaper to
 // read than the two adjacency lists is_boundary compares. Emptied when the
-// run ends, so a later edit of a mesh never meets stale flags.
+// run ends, so a later edit of a mesh never meets stale flags. A mesh whose
+// tables stayed empty (it has no faces) has no boundary: all flags 0, where
+// asking is_boundary would try to build its faces again at every call.
 class RunBoundaryFlags {
  public:
   explicit RunBoundaryFlags(Aligner& a) : a_(a) {
-    for (auto& slot : a_.slots) {
-      TriMesh& mesh = *slot->mesh;
-      slot->boundary.resize(mesh.vertices.size());
-      for (size_t v = 0; v < slot->boundary.size(); v++)
-        slot->boundary[v] = mesh.is_boundary(int(v)) ? 1 : 0;
+    std::vector<uint8_t> flags[2];
+    for (int k = 0; k < 2; k++) {
+      TriMesh& mesh = *a_.slots[k]->mesh;
+      flags[k].assign(mesh.vertices.size(), 0);
+      if (!mesh.neighbors.empty() && !mesh.vertex_faces.empty())
+        for (size_t v = 0; v < flags[k].size(); v++) flags[k][v] = mesh.is_boundary(int(v)) ? 1 : 0;
     }
+    for (int k = 0; k < 2; k++) a_.slots[k]->boundary.swap(flags[k]);
   }
   ~RunBoundaryFlags() {
     for (auto& slot : a_.slots) std::vector<uint8_t>().swap(slot->boundary);

@@ -1,13 +1,10 @@
 #include "registration/sampler.h"
 
-
 namespace {
 
 Lcg32 g_sampler;
 
 }  // namespace
-
-float draw_sample() { return g_sampler.next_unit(); }
 
 Lcg32& sample_generator() { return g_sampler; }
 

@@ -8,12 +8,10 @@
 
 #include "geometry/Lcg32.h"
 
-// state = state * 1664525 + 1013904223 (mod 2^32); returns state * 2^-32
-// rounded to float, in [0, 1] (the rounding can give exactly 1.0).
-float draw_sample();
-
-// The generator itself, for a loop that steps a local copy and stores it
-// back (same sequence as draw_sample, without a call per draw).
+// The generator itself. A sample is next_unit(): state = state * 1664525 +
+// 1013904223 (mod 2^32), then state * 2^-32 rounded to float, in [0, 1] (the
+// rounding can give exactly 1.0). A pass steps a local copy and stores it
+// back.
 Lcg32& sample_generator();
 
 // The current state. For tests and benchmarks that need a run independent of

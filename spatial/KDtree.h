@@ -11,7 +11,9 @@
 // box on its longest axis; leaves hold at most 7 point pointers. Nodes are
 // fixed-size blocks from a process-wide pool (chunks of floor(4088 / node
 // size) blocks threaded on a free list, never returned to the heap). The pool
-// is not locked: build, query and destroy trees from one thread.
+// is not locked: build and destroy trees from one thread. Queries on a built
+// tree may run on several threads at once (each thread keeps its own search
+// stack); a predicate must not itself query a tree.
 //
 // Degenerate input, and what comes out:
 // - n <= 0 (or a null array): an empty tree; every query finds nothing.

@@ -283,12 +283,17 @@ TEST(CompatPredicates, ThresholdsAndMissingData) {
 // 3 threads: each loop writes only its own slots, pairs are appended in
 // sample order and the running sums stay sequential. The scans are large
 // enough for every loop to split; mesh 2 is moved so the overlap is partial.
+// A step's weights, distributions and pairs are the same bits on 1 and 3
+// threads; pairing both directions in one loop, with the run's boundary
+// flags, gives the pairs (and leaves the generator where) two one-direction
+// calls without flags do.
 TEST(ParallelStep, SameBitsOnAnyThreadCount) {
   struct Step {
     std::vector<float> weights[2], cdf[2];
     std::vector<PointPair> pairs;
+    uint32_t generator = 0;
   };
-  auto run = [](int threads) {
+  auto run = [](int threads, bool both) {
     set_thread_count(threads);
     Aligner a;
     a.verbosity = 0;
@@ -303,18 +308,29 @@ TEST(ParallelStep, SameBitsOnAnyThreadCount) {
     EXPECT_TRUE(a.update_cdfs(evals, evecs, point(0.1f, 0, 0), 2.0f));
     Step s;
     set_sample_generator_state(7);
-    a.collect_pairs(0.0002f, s.pairs, false);
-    a.collect_pairs(0.0002f, s.pairs, true);
+    if (both) {
+      for (auto& slot : a.slots) {
+        TriMesh& m = *slot->mesh;
+        slot->boundary.resize(m.vertices.size());
+        for (size_t v = 0; v < m.vertices.size(); v++) slot->boundary[v] = m.is_boundary(int(v));
+      }
+      a.collect_pairs_both(0.0002f, s.pairs);
+    } else {
+      a.collect_pairs(0.0002f, s.pairs, false);
+      a.collect_pairs(0.0002f, s.pairs, true);
+    }
+    s.generator = sample_generator_state();
     for (int k = 0; k < 2; k++) s.weights[k] = a.slots[k]->weights, s.cdf[k] = a.slots[k]->cdf;
     return s;
   };
-  const Step one = run(1), three = run(3);
+  const Step one = run(1, false), three = run(3, true);
   set_thread_count(0);
   auto same = [](const auto& x, const auto& y) {
     return x.size() == y.size() && std::memcmp(x.data(), y.data(), x.size() * sizeof(x[0])) == 0;
   };
   EXPECT_GT(one.pairs.size(), 6000u);
   EXPECT_TRUE(same(one.pairs, three.pairs));
+  EXPECT_EQ(one.generator, three.generator);
   for (int k = 0; k < 2; k++) {
     EXPECT_TRUE(same(one.weights[k], three.weights[k])) << "mesh " << k + 1;
     EXPECT_TRUE(same(one.cdf[k], three.cdf[k])) << "mesh " << k + 1;
