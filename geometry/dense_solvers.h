@@ -9,6 +9,8 @@
 // aligned poses depend on every rounding, so none may be "simplified".
 #pragma once
 
+#include "geometry/Float4.h"
+
 // LU decomposition in place (row-major a[r][c]) with partial pivoting and
 // implicit row scaling: each candidate pivot is compared after scaling its row
 // by the reciprocal of the row's largest absolute element. Returns false for
@@ -26,45 +28,48 @@ void lu_solve4(const double a[4][4], const int perm[4], double b[4]);
 bool ldlt_solve3(const double A[3][3], const double b[3], double x[3]);
 
 // In-place LDL^T factorisation of a symmetric positive-definite N x N matrix
-// (N = 3 or 4). Reads the diagonal and the lower triangle; writes the unit
-// lower factor L transposed into the strict upper triangle (a[i][j] = L[j][i]
-// for j > i) and the reciprocals of D into rdiag. Returns false as soon as a
-// pivot is not > 0 (which includes NaN): a singular, indefinite or non-finite
-// matrix. The lower triangle and diagonal are left as they were.
-template <int N>
-inline __attribute__((always_inline)) bool ldlt_decompose(float a[N][N], float rdiag[N]) {
+// (N = 3 or 4), of floats or of Float4 lanes (four matrices at once). Reads
+// the diagonal and the lower triangle; writes the unit lower factor L
+// transposed into the strict upper triangle (a[i][j] = L[j][i] for j > i)
+// and the reciprocals of D into rdiag. Returns false (per lane) when a pivot
+// is not > 0 (which includes NaN): a singular, indefinite or non-finite
+// matrix, whose factors are then meaningless. The lower triangle and
+// diagonal are left as they were.
+template <int N, class T>
+inline __attribute__((always_inline)) auto ldlt_decompose(T a[N][N], T rdiag[N]) -> decltype(T() > T()) {
   static_assert(N == 3 || N == 4, "small systems only");
-  float pivot[N];
+  T pivot[N];
+  auto ok = T(1.0f) > T(0.0f);
   for (int i = 0; i < N; i++) {
     for (int j = i; j < N; j++) {
-      float sum = (j == i) ? a[i][i] : a[j][i];
-      for (int k = 0; k < i; k++) sum -= a[k][i] * a[k][j] * pivot[k];
+      T sum = (j == i) ? a[i][i] : a[j][i];
+      for (int k = 0; k < i; k++) sum = sum - a[k][i] * a[k][j] * pivot[k];
       if (j == i) {
-        if (!(sum > 0.0f)) return false;
+        ok = both(ok, sum > T(0.0f));
         pivot[i] = sum;
-        rdiag[i] = 1.0f / sum;
+        rdiag[i] = T(1.0f) / sum;
       } else {
         a[i][j] = sum * rdiag[i];
       }
     }
   }
-  return true;
+  return ok;
 }
 
 // Solves a x = b with the factors of ldlt_decompose: forward substitution,
 // scaling by the reciprocal pivots, back substitution. x may alias b.
-template <int N>
-inline __attribute__((always_inline)) void ldlt_solve(const float a[N][N], const float rdiag[N], const float b[N], float x[N]) {
-  float y[N];
+template <int N, class T>
+inline __attribute__((always_inline)) void ldlt_solve(const T a[N][N], const T rdiag[N], const T b[N], T x[N]) {
+  T y[N];
   for (int i = 0; i < N; i++) {
-    float sum = b[i];
-    for (int k = 0; k < i; k++) sum -= a[k][i] * y[k];
+    T sum = b[i];
+    for (int k = 0; k < i; k++) sum = sum - a[k][i] * y[k];
     y[i] = sum;
   }
-  for (int i = 0; i < N; i++) y[i] *= rdiag[i];
+  for (int i = 0; i < N; i++) y[i] = y[i] * rdiag[i];
   for (int i = N - 1; i >= 0; i--) {
-    float sum = y[i];
-    for (int k = i + 1; k < N; k++) sum -= a[i][k] * y[k];
+    T sum = y[i];
+    for (int k = i + 1; k < N; k++) sum = sum - a[i][k] * y[k];
     y[i] = sum;
   }
   for (int i = 0; i < N; i++) x[i] = y[i];

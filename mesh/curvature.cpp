@@ -9,6 +9,7 @@
 
 #include "geometry/dense_solvers.h"
 #include "mesh/TriMesh.h"
+#include "mesh/curvature_fits.h"
 #include "mesh/curvature_frames.h"
 #include "mesh/diagnostics.h"
 #include "mesh/vertex_gather.h"
@@ -29,14 +30,33 @@ struct FaceEdges {
   }
 };
 
-// The face frame (t, b): t along e0, b in the face plane perpendicular to it.
-inline __attribute__((always_inline)) void face_frame(const FaceEdges& fe, point& t, point& b) {
-  t = fe.e[0];
-  normalize(t);
-  point n = cross(fe.e[0], fe.e[1]);
-  b = cross(n, t);
-  normalize(b);
-}
+// Four faces' corner data in vector lanes: corner j of group face l is
+// vertex faces[group[l]][j]; a group of fewer than four repeats its last
+// face in the spare lanes, whose results are not used.
+struct LaneCorners {
+  int32_t v[3][4];
+  LaneCorners(const std::vector<Face>& faces, const int32_t* group, int count) {
+    for (int l = 0; l < 4; l++) {
+      const Face& f = faces[group[l < count ? l : count - 1]];
+      for (int j = 0; j < 3; j++) v[j][l] = f[j];
+    }
+  }
+  Vec3<Float4> of(const std::vector<point>& values, int j) const {
+    const point* a = values.data();
+    const int32_t* c = v[j];
+    return {Float4::of(a[c[0]].x, a[c[1]].x, a[c[2]].x, a[c[3]].x),
+            Float4::of(a[c[0]].y, a[c[1]].y, a[c[2]].y, a[c[3]].y),
+            Float4::of(a[c[0]].z, a[c[1]].z, a[c[2]].z, a[c[3]].z)};
+  }
+  Float4 of(const std::vector<float>& values, int j) const {
+    const int32_t* c = v[j];
+    return Float4::of(values[c[0]], values[c[1]], values[c[2]], values[c[3]]);
+  }
+};
+
+// A face without area adds 0 x (possibly unbounded fit) to its corners, so
+// the fits leave it out.
+inline bool has_area(const point& corner_areas) { return !(corner_areas == point()); }
 
 // Voronoi-style share of a triangle's area at each corner (the mixed areas
 // that fall back to fixed fractions for obtuse triangles).
@@ -133,50 +153,34 @@ void TriMesh::need_curvatures() {
     principal_dir2[i] = cross(normals[i], principal_dir1[i]);
   });
 
-  gather_faces(faces, nv, [&](size_t i, const VertexRange& range) {
-    // A face without area would add 0 x (possibly unbounded fit) to its corners.
-    if (corner_areas[i] == point()) return;
-    const Face& f = faces[i];
-    const FaceEdges fe(vertices, f);
-    point t, b;
-    face_frame(fe, t, b);
-
-    // Least squares for the second fundamental form (m0, m1, m2) in (t, b):
-    // along each edge, the normal change should be the form times the edge.
-    float m[3] = {0, 0, 0};
-    float w[3][3] = {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}};
+  // The form of each face, fitted four faces at a time, handed to each
+  // corner's vertex in that vertex's frame.
+  gather_face_groups(faces, nv, [&](size_t i) { return has_area(corner_areas[i]); },
+                     [&](const int32_t* group, int count, const VertexRange& range) {
+    const LaneCorners corners(faces, group, count);
+    Vec3<Float4> p[3], n[3], pd1[3], pd2[3];
     for (int j = 0; j < 3; j++) {
-      float u = dot(fe.e[j], t);
-      float v = dot(fe.e[j], b);
-      w[0][0] += u * u;
-      w[0][1] += u * v;
-      w[2][2] += v * v;
-      point dn = normals[f[(j + 2) % 3]] - normals[f[(j + 1) % 3]];
-      float dnu = dot(dn, t);
-      float dnv = dot(dn, b);
-      m[0] += dnu * u;
-      m[1] += dnu * v + dnv * u;
-      m[2] += dnv * v;
+      p[j] = corners.of(vertices, j);
+      n[j] = corners.of(normals, j);
+      pd1[j] = corners.of(principal_dir1, j);
+      pd2[j] = corners.of(principal_dir2, j);
     }
-    w[1][1] = w[0][0] + w[2][2];
-    w[1][2] = w[0][1];
-    w[1][0] = w[0][1];
-    w[2][1] = w[0][1];
-    float rdiag[3];
-    if (!ldlt_decompose<3>(w, rdiag)) return;
-    ldlt_solve<3>(w, rdiag, m, m);
-
-    // Hand the form to each corner's vertex, in that vertex's frame.
-    for (int j = 0; j < 3; j++) {
-      const int vj = f[j];
-      if (!range.owns(vj)) continue;
-      float c1, c12, c2;
-      project_curvature(t, b, m[0], m[1], m[2], principal_dir1[vj], principal_dir2[vj], c1, c12,
-                        c2);
-      float wt = corner_weight(corner_areas[i][j], point_areas[vj]);
-      principal_curv1[vj] += wt * c1;
-      curv12[vj] += wt * c12;
-      principal_curv2[vj] += wt * c2;
+    Float4 form[3][3];
+    const int fitted = lanes_of(curvature_fits::curvature_fit(p, n, pd1, pd2, form));
+    float c[3][3][4];
+    for (int j = 0; j < 3; j++)
+      for (int k = 0; k < 3; k++) form[j][k].store(c[j][k]);
+    for (int l = 0; l < count; l++) {
+      if (!(fitted >> l & 1)) continue;
+      const int32_t i = group[l];
+      for (int j = 0; j < 3; j++) {
+        const int vj = faces[i][j];
+        if (!range.owns(vj)) continue;
+        float wt = corner_weight(corner_areas[i][j], point_areas[vj]);
+        principal_curv1[vj] += wt * c[j][0][l];
+        curv12[vj] += wt * c[j][1][l];
+        principal_curv2[vj] += wt * c[j][2][l];
+      }
     }
   });
 
@@ -198,54 +202,34 @@ void TriMesh::need_dcurv() {
   progress_printf("Computing dcurv... ");
   dcurv.assign(nv, Dcurv());
 
-  gather_faces(faces, nv, [&](size_t i, const VertexRange& range) {
-    if (corner_areas[i] == point()) return;  // no area: no contribution, as above
-    const Face& f = faces[i];
-    const FaceEdges fe(vertices, f);
-    point t, b;
-    face_frame(fe, t, b);
-
-    // Each corner's curvature tensor, re-expressed in the face frame.
-    float fcurv[3][3];
+  // The derivative of each face, fitted four faces at a time, handed to
+  // each corner's vertex in that vertex's frame.
+  gather_face_groups(faces, nv, [&](size_t i) { return has_area(corner_areas[i]); },
+                     [&](const int32_t* group, int count, const VertexRange& range) {
+    const LaneCorners corners(faces, group, count);
+    Vec3<Float4> p[3], pd1[3], pd2[3];
+    Float4 k1[3], k2[3];
     for (int j = 0; j < 3; j++) {
-      const int vj = f[j];
-      project_curvature(principal_dir1[vj], principal_dir2[vj], principal_curv1[vj], 0.0f,
-                        principal_curv2[vj], t, b, fcurv[j][0], fcurv[j][1], fcurv[j][2]);
+      p[j] = corners.of(vertices, j);
+      pd1[j] = corners.of(principal_dir1, j);
+      pd2[j] = corners.of(principal_dir2, j);
+      k1[j] = corners.of(principal_curv1, j);
+      k2[j] = corners.of(principal_curv2, j);
     }
-
-    // Least squares for the derivative (a, b, c, d) from the tensor change
-    // along each edge.
-    float m[4] = {0, 0, 0, 0};
-    float w00 = 0.0f, w01 = 0.0f, w11 = 0.0f;
-    for (int j = 0; j < 3; j++) {
-      float u = dot(fe.e[j], t);
-      float v = dot(fe.e[j], b);
-      w00 += u * u;
-      w01 += u * v;
-      w11 += v * v;
-      const float* hi = fcurv[(j + 2) % 3];
-      const float* lo = fcurv[(j + 1) % 3];
-      float d0 = hi[0] - lo[0], d1 = hi[1] - lo[1], d2 = hi[2] - lo[2];
-      m[0] += d0 * u;
-      m[1] += 2.0f * d1 * u + d0 * v;
-      m[2] += 2.0f * d1 * v + d2 * u;
-      m[3] += d2 * v;
-    }
-    float w[4][4] = {{w00, w01, 0.0f, 0.0f},
-                     {w01, 2.0f * w00 + w11, 2.0f * w01, 0.0f},
-                     {0.0f, 2.0f * w01, w00 + 2.0f * w11, w01},
-                     {0.0f, 0.0f, w01, w11}};
-    float rdiag[4];
-    if (!ldlt_decompose<4>(w, rdiag)) return;
-    ldlt_solve<4>(w, rdiag, m, m);
-
-    for (int j = 0; j < 3; j++) {
-      const int vj = f[j];
-      if (!range.owns(vj)) continue;
-      float vcurv[4];
-      project_curvature_derivative(t, b, m, principal_dir1[vj], principal_dir2[vj], vcurv);
-      float wt = corner_weight(corner_areas[i][j], point_areas[vj]);
-      for (int k = 0; k < 4; k++) dcurv[vj][k] += wt * vcurv[k];
+    Float4 derivative[3][4];
+    const int fitted = lanes_of(curvature_fits::dcurv_fit(p, pd1, pd2, k1, k2, derivative));
+    float d[3][4][4];
+    for (int j = 0; j < 3; j++)
+      for (int k = 0; k < 4; k++) derivative[j][k].store(d[j][k]);
+    for (int l = 0; l < count; l++) {
+      if (!(fitted >> l & 1)) continue;
+      const int32_t i = group[l];
+      for (int j = 0; j < 3; j++) {
+        const int vj = faces[i][j];
+        if (!range.owns(vj)) continue;
+        float wt = corner_weight(corner_areas[i][j], point_areas[vj]);
+        for (int k = 0; k < 4; k++) dcurv[vj][k] += wt * d[j][k][l];
+      }
     }
   });
   progress_printf("Done.\n");

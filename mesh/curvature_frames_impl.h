@@ -5,68 +5,90 @@
 
 #include <cmath>
 
+#include "geometry/Vec3.h"
 #include "mesh/curvature_frames.h"
-
-inline void rotate_frame(const point& old_u, const point& old_v, const point& new_norm,
-                         point& new_u, point& new_v) {
-  new_u = old_u;
-  new_v = old_v;
-  point old_norm = cross(old_u, old_v);
-  float ndot = dot(old_norm, new_norm);
-  if (ndot <= -1.0f) {
-    new_u = -new_u;
-    new_v = -new_v;
-    return;
-  }
-  // Rotation taking old_norm to new_norm, applied to the tangent vectors
-  // through the component along the perpendicular part of new_norm.
-  point perp_old = new_norm - ndot * old_norm;
-  point dperp = 1.0f / (1.0f + ndot) * (old_norm + new_norm);
-  new_u -= dperp * dot(new_u, perp_old);
-  new_v -= dperp * dot(new_v, perp_old);
-}
 
 namespace curvature_frames_detail {
 
+// The frame helpers over Vec3<T>, for one corner (T = float) or four in
+// vector lanes (T = Float4); the point forms below call them with float.
+// A branch on the data becomes a select between both results.
+template <class T>
+void rotate_frame(const Vec3<T>& old_u, const Vec3<T>& old_v, const Vec3<T>& new_norm,
+                  Vec3<T>& new_u, Vec3<T>& new_v) {
+  const Vec3<T> old_norm = cross(old_u, old_v);
+  const T ndot = dot(old_norm, new_norm);
+  // Rotation taking old_norm to new_norm, applied to the tangent vectors
+  // through the component along the perpendicular part of new_norm;
+  // opposite normals flip both vectors instead.
+  const auto opposite = ndot <= T(-1.0f);
+  const Vec3<T> perp_old = new_norm - ndot * old_norm;
+  const Vec3<T> dperp = T(1.0f) / (T(1.0f) + ndot) * (old_norm + new_norm);
+  new_u = select(opposite, -old_u, old_u - dperp * dot(old_u, perp_old));
+  new_v = select(opposite, -old_v, old_v - dperp * dot(old_v, perp_old));
+}
+
 // Coordinates of the rotated old frame's axes in the new frame.
+template <class T>
 struct FrameChange {
-  float uu, uv, vu, vv;
+  T uu, uv, vu, vv;
 };
 
-inline FrameChange change_of_frame(const point& old_u, const point& old_v, const point& new_u,
-                                   const point& new_v) {
-  point r_u, r_v;
+template <class T>
+FrameChange<T> change_of_frame(const Vec3<T>& old_u, const Vec3<T>& old_v, const Vec3<T>& new_u,
+                               const Vec3<T>& new_v) {
+  Vec3<T> r_u, r_v;
   rotate_frame(old_u, old_v, cross(new_u, new_v), r_u, r_v);
   return {dot(new_u, r_u), dot(new_u, r_v), dot(new_v, r_u), dot(new_v, r_v)};
 }
 
+template <class T>
+void project_curvature(const Vec3<T>& old_u, const Vec3<T>& old_v, T old_ku, T old_kuv, T old_kv,
+                       const Vec3<T>& new_u, const Vec3<T>& new_v, T& new_ku, T& new_kuv,
+                       T& new_kv) {
+  const FrameChange<T> f = change_of_frame(old_u, old_v, new_u, new_v);
+  new_ku = old_ku * f.uu * f.uu + old_kuv * (T(2.0f) * f.uu * f.uv) + old_kv * f.uv * f.uv;
+  new_kuv = old_ku * f.uu * f.vu + old_kuv * (f.uu * f.vv + f.vu * f.uv) + old_kv * f.uv * f.vv;
+  new_kv = old_ku * f.vu * f.vu + old_kuv * (T(2.0f) * f.vu * f.vv) + old_kv * f.vv * f.vv;
+}
+
+template <class T>
+void project_curvature_derivative(const Vec3<T>& old_u, const Vec3<T>& old_v, const T old_dcurv[4],
+                                  const Vec3<T>& new_u, const Vec3<T>& new_v, T new_dcurv[4]) {
+  const FrameChange<T> f = change_of_frame(old_u, old_v, new_u, new_v);
+  const T uu = f.uu, uv = f.uv, vu = f.vu, vv = f.vv;
+  const T a = old_dcurv[0], b = old_dcurv[1], c = old_dcurv[2], d = old_dcurv[3];
+  const T three(3.0f), two(2.0f);
+  new_dcurv[0] = uu * uu * uu * a + three * uu * uu * uv * b + three * uu * uv * uv * c + uv * uv * uv * d;
+  new_dcurv[1] = uu * uu * vu * a + (two * uu * uv * vu + uu * uu * vv) * b +
+                 (two * uu * uv * vv + uv * uv * vu) * c + uv * uv * vv * d;
+  new_dcurv[2] = uu * vu * vu * a + (two * uu * vu * vv + uv * vu * vu) * b +
+                 (uu * vv * vv + two * uv * vu * vv) * c + uv * vv * vv * d;
+  new_dcurv[3] = vu * vu * vu * a + three * vu * vu * vv * b + three * vu * vv * vv * c + vv * vv * vv * d;
+}
+
 }  // namespace curvature_frames_detail
+
+inline void rotate_frame(const point& old_u, const point& old_v, const point& new_norm,
+                         point& new_u, point& new_v) {
+  Vec3<float> u, v;
+  curvature_frames_detail::rotate_frame(vec3(old_u), vec3(old_v), vec3(new_norm), u, v);
+  new_u = to_point(u);
+  new_v = to_point(v);
+}
 
 inline void project_curvature(const point& old_u, const point& old_v, float old_ku, float old_kuv,
                               float old_kv, const point& new_u, const point& new_v, float& new_ku,
                               float& new_kuv, float& new_kv) {
-  const curvature_frames_detail::FrameChange f =
-      curvature_frames_detail::change_of_frame(old_u, old_v, new_u, new_v);
-  new_ku = old_ku * f.uu * f.uu + old_kuv * (2.0f * f.uu * f.uv) + old_kv * f.uv * f.uv;
-  new_kuv = old_ku * f.uu * f.vu + old_kuv * (f.uu * f.vv + f.vu * f.uv) + old_kv * f.uv * f.vv;
-  new_kv = old_ku * f.vu * f.vu + old_kuv * (2.0f * f.vu * f.vv) + old_kv * f.vv * f.vv;
+  curvature_frames_detail::project_curvature(vec3(old_u), vec3(old_v), old_ku, old_kuv, old_kv,
+                                             vec3(new_u), vec3(new_v), new_ku, new_kuv, new_kv);
 }
 
 inline void project_curvature_derivative(const point& old_u, const point& old_v,
                                          const float old_dcurv[4], const point& new_u,
                                          const point& new_v, float new_dcurv[4]) {
-  const curvature_frames_detail::FrameChange f =
-      curvature_frames_detail::change_of_frame(old_u, old_v, new_u, new_v);
-  const float uu = f.uu, uv = f.uv, vu = f.vu, vv = f.vv;
-  const float a = old_dcurv[0], b = old_dcurv[1], c = old_dcurv[2], d = old_dcurv[3];
-  new_dcurv[0] =
-      uu * uu * uu * a + 3.0f * uu * uu * uv * b + 3.0f * uu * uv * uv * c + uv * uv * uv * d;
-  new_dcurv[1] = uu * uu * vu * a + (2.0f * uu * uv * vu + uu * uu * vv) * b +
-                 (2.0f * uu * uv * vv + uv * uv * vu) * c + uv * uv * vv * d;
-  new_dcurv[2] = uu * vu * vu * a + (2.0f * uu * vu * vv + uv * vu * vu) * b +
-                 (uu * vv * vv + 2.0f * uv * vu * vv) * c + uv * vv * vv * d;
-  new_dcurv[3] =
-      vu * vu * vu * a + 3.0f * vu * vu * vv * b + 3.0f * vu * vv * vv * c + vv * vv * vv * d;
+  curvature_frames_detail::project_curvature_derivative(vec3(old_u), vec3(old_v), old_dcurv,
+                                                        vec3(new_u), vec3(new_v), new_dcurv);
 }
 
 inline void principal_directions(const point& old_u, const point& old_v, float ku, float kuv,

@@ -44,3 +44,26 @@ void gather_faces(const std::vector<Face>& faces, size_t num_vertices, const Bod
       if (range.owns_any(faces[i])) body(i, range);
   });
 }
+
+// gather_faces in groups, for per-face work done four faces at a time:
+// calls body(group, count, range) with the indices of up to four faces (in
+// index order; fewer only in a thread's last group) that have a corner in
+// the calling thread's range and that `keep` accepts.
+template <typename Keep, typename Body>
+void gather_face_groups(const std::vector<Face>& faces, size_t num_vertices, const Keep& keep,
+                        const Body& body) {
+  for_vertex_ranges(num_vertices, [&](const VertexRange& range) {
+    int32_t group[4];
+    int count = 0;
+    const size_t nf = faces.size();
+    for (size_t i = 0; i < nf; i++) {
+      if (!range.owns_any(faces[i]) || !keep(i)) continue;
+      group[count++] = int32_t(i);
+      if (count == 4) {
+        body(group, count, range);
+        count = 0;
+      }
+    }
+    if (count > 0) body(group, count, range);
+  });
+}

@@ -1,10 +1,12 @@
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <random>
 
 #include <gtest/gtest.h>
 
 #include "mesh/TriMesh.h"
+#include "mesh/curvature_fits.h"
 #include "mesh/curvature_frames.h"
 #include "mesh/derived_meshes.h"
 
@@ -208,4 +210,81 @@ TEST(Curvature, DerivativesAfterRemovedFaces) {
   ASSERT_EQ(m.corner_areas.size(), m.faces.size());
   for (size_t i = 0; i < m.vertices.size(); i++)
     for (int k = 0; k < 4; k++) EXPECT_TRUE(finite(m.dcurv[i][k])) << "vertex " << i;
+}
+
+// Four faces fitted in vector lanes give, lane by lane, the bits of the
+// same faces fitted one at a time, and refuse the same faces: ordinary
+// faces, a corner frame meeting the face frame head on (the flipped
+// rotation), a degenerate face (zero-length edge) and a NaN corner.
+TEST(CurvatureFits, LanesGiveTheSingleFaceBits) {
+  std::mt19937 gen(5);
+  std::uniform_real_distribution<float> r(-1.0f, 1.0f);
+  auto unit = [&] { return normalized(Vec3<float>{r(gen), r(gen), r(gen)}); };
+  struct FaceData {
+    Vec3<float> p[3], n[3], pd1[3], pd2[3];
+    float k1[3], k2[3];
+  };
+  std::vector<FaceData> faces(12);
+  for (FaceData& f : faces) {
+    for (int j = 0; j < 3; j++) {
+      f.p[j] = {r(gen), r(gen), 0.1f * r(gen)};
+      f.n[j] = unit();
+      f.pd1[j] = unit();
+      f.pd2[j] = normalized(cross(f.n[j], f.pd1[j]));
+      f.k1[j] = 3.0f * r(gen);
+      f.k2[j] = r(gen);
+    }
+  }
+  // Face frame t = x, b = y exactly; corner 0's frame has normal -z.
+  faces[1].p[0] = {0, 1, 0}, faces[1].p[1] = {0, 0, 0}, faces[1].p[2] = {1, 0, 0};
+  faces[1].pd1[0] = {1, 0, 0}, faces[1].pd2[0] = {0, -1, 0};
+  faces[6].p[2] = faces[6].p[1];
+  faces[9].p[1].y = std::numeric_limits<float>::quiet_NaN();
+
+  auto bits = [](float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+  for (size_t g = 0; g < faces.size(); g += 4) {
+    auto lanes = [&](auto get) {
+      return Float4::of(get(faces[g]), get(faces[g + 1]), get(faces[g + 2]), get(faces[g + 3]));
+    };
+    auto vec = [&](auto get) {
+      return Vec3<Float4>{lanes([&](const FaceData& f) { return get(f).x; }),
+                          lanes([&](const FaceData& f) { return get(f).y; }),
+                          lanes([&](const FaceData& f) { return get(f).z; })};
+    };
+    Vec3<Float4> p[3], n[3], pd1[3], pd2[3];
+    Float4 k1[3], k2[3];
+    for (int j = 0; j < 3; j++) {
+      p[j] = vec([j](const FaceData& f) { return f.p[j]; });
+      n[j] = vec([j](const FaceData& f) { return f.n[j]; });
+      pd1[j] = vec([j](const FaceData& f) { return f.pd1[j]; });
+      pd2[j] = vec([j](const FaceData& f) { return f.pd2[j]; });
+      k1[j] = lanes([j](const FaceData& f) { return f.k1[j]; });
+      k2[j] = lanes([j](const FaceData& f) { return f.k2[j]; });
+    }
+    Float4 form4[3][3], deriv4[3][4];
+    const int form_ok = lanes_of(curvature_fits::curvature_fit(p, n, pd1, pd2, form4));
+    const int deriv_ok = lanes_of(curvature_fits::dcurv_fit(p, pd1, pd2, k1, k2, deriv4));
+    for (int l = 0; l < 4; l++) {
+      const size_t face = g + size_t(l);
+      const FaceData& f = faces[face];
+      float form[3][3], deriv[3][4], lane[4];
+      const bool form_one = curvature_fits::curvature_fit(f.p, f.n, f.pd1, f.pd2, form);
+      const bool deriv_one = curvature_fits::dcurv_fit(f.p, f.pd1, f.pd2, f.k1, f.k2, deriv);
+      ASSERT_EQ(form_one, bool(form_ok >> l & 1)) << "face " << face;
+      ASSERT_EQ(deriv_one, bool(deriv_ok >> l & 1)) << "face " << face;
+      if (face == 9) {
+        EXPECT_FALSE(form_one || deriv_one);
+      }
+      for (int j = 0; j < 3; j++) {
+        for (int k = 0; k < 3 && form_one; k++) {
+          form4[j][k].store(lane);
+          EXPECT_TRUE(bits(lane[l], form[j][k])) << "face " << face << " corner " << j;
+        }
+        for (int k = 0; k < 4 && deriv_one; k++) {
+          deriv4[j][k].store(lane);
+          EXPECT_TRUE(bits(lane[l], deriv[j][k])) << "face " << face << " corner " << j;
+        }
+      }
+    }
+  }
 }
