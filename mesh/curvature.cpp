@@ -30,6 +30,12 @@ struct FaceEdges {
   }
 };
 
+// Weight of a face's corner at vertex v, or 0 when v has no area (so a
+// degenerate neighbourhood gets no contribution instead of 0 / 0).
+inline float corner_weight(float corner_area, float point_area) {
+  return point_area > 0.0f ? corner_area / point_area : 0.0f;
+}
+
 // Four faces' corner data in vector lanes: corner j of group face l is
 // vertex faces[group[l]][j]; a group of fewer than four repeats its last
 // face in the spare lanes, whose results are not used.
@@ -51,6 +57,27 @@ struct LaneCorners {
   Float4 of(const std::vector<float>& values, int j) const {
     const int32_t* c = v[j];
     return Float4::of(values[c[0]], values[c[1]], values[c[2]], values[c[3]]);
+  }
+  // Hands the group's fitted faces (lanes set in `fitted`), in face order,
+  // to their corners in `range`: add(vertex, weight, values) with that
+  // corner's K results and its corner weight.
+  template <int K, typename Add>
+  static void add_fitted(const TriMesh& mesh, const int32_t* group, int count, int fitted,
+                         const Float4 (&results)[3][K], const VertexRange& range, const Add& add) {
+    float lanes[3][K][4];
+    for (int j = 0; j < 3; j++)
+      for (int k = 0; k < K; k++) results[j][k].store(lanes[j][k]);
+    for (int l = 0; l < count; l++) {
+      if (!(fitted >> l & 1)) continue;
+      const int32_t i = group[l];
+      for (int j = 0; j < 3; j++) {
+        const int vj = mesh.faces[i][j];
+        if (!range.owns(vj)) continue;
+        float values[K];
+        for (int k = 0; k < K; k++) values[k] = lanes[j][k][l];
+        add(vj, corner_weight(mesh.corner_areas[i][j], mesh.point_areas[vj]), values);
+      }
+    }
   }
 };
 
@@ -90,11 +117,6 @@ point corner_areas_of(const FaceEdges& fe) {
   return c;
 }
 
-// Weight of a face's corner at vertex v, or 0 when v has no area (so a
-// degenerate neighbourhood gets no contribution instead of 0 / 0).
-inline float corner_weight(float corner_area, float point_area) {
-  return point_area > 0.0f ? corner_area / point_area : 0.0f;
-}
 
 }  // namespace
 
@@ -167,21 +189,11 @@ void TriMesh::need_curvatures() {
     }
     Float4 form[3][3];
     const int fitted = lanes_of(curvature_fits::curvature_fit(p, n, pd1, pd2, form));
-    float c[3][3][4];
-    for (int j = 0; j < 3; j++)
-      for (int k = 0; k < 3; k++) form[j][k].store(c[j][k]);
-    for (int l = 0; l < count; l++) {
-      if (!(fitted >> l & 1)) continue;
-      const int32_t i = group[l];
-      for (int j = 0; j < 3; j++) {
-        const int vj = faces[i][j];
-        if (!range.owns(vj)) continue;
-        float wt = corner_weight(corner_areas[i][j], point_areas[vj]);
-        principal_curv1[vj] += wt * c[j][0][l];
-        curv12[vj] += wt * c[j][1][l];
-        principal_curv2[vj] += wt * c[j][2][l];
-      }
-    }
+    corners.add_fitted(*this, group, count, fitted, form, range, [&](int v, float wt, const float* c) {
+      principal_curv1[v] += wt * c[0];
+      curv12[v] += wt * c[1];
+      principal_curv2[v] += wt * c[2];
+    });
   });
 
   parallel_for(nv, 4096, [&](size_t i) {
@@ -218,19 +230,9 @@ void TriMesh::need_dcurv() {
     }
     Float4 derivative[3][4];
     const int fitted = lanes_of(curvature_fits::dcurv_fit(p, pd1, pd2, k1, k2, derivative));
-    float d[3][4][4];
-    for (int j = 0; j < 3; j++)
-      for (int k = 0; k < 4; k++) derivative[j][k].store(d[j][k]);
-    for (int l = 0; l < count; l++) {
-      if (!(fitted >> l & 1)) continue;
-      const int32_t i = group[l];
-      for (int j = 0; j < 3; j++) {
-        const int vj = faces[i][j];
-        if (!range.owns(vj)) continue;
-        float wt = corner_weight(corner_areas[i][j], point_areas[vj]);
-        for (int k = 0; k < 4; k++) dcurv[vj][k] += wt * d[j][k][l];
-      }
-    }
+    corners.add_fitted(*this, group, count, fitted, derivative, range, [&](int v, float wt, const float* d) {
+      for (int k = 0; k < 4; k++) dcurv[v][k] += wt * d[k];
+    });
   });
   progress_printf("Done.\n");
 }
