@@ -117,7 +117,6 @@ point corner_areas_of(const FaceEdges& fe) {
   return c;
 }
 
-
 }  // namespace
 
 void TriMesh::need_point_areas() {
