@@ -8,8 +8,13 @@
 //
 // Comparisons give a Mask4 of lanes; select() takes the place of a branch.
 // Generic code written once for `float` and `Float4` uses the overloads at
-// the end: select(bool, ...) and all_of(bool) for the scalar case.
+// the end for the scalar case: select, lanes_of and both.
 #pragma once
+
+#include <cfloat>
+
+// Scalar float code must round every step to float, as each lane does.
+static_assert(FLT_EVAL_METHOD == 0, "float expressions must be evaluated in float");
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -64,7 +69,10 @@ struct Float4 {
   Float4(float s) : v{s, s, s, s} {}  // NOLINT: implicit, so constants mix in
   static Float4 of(float a, float b, float c, float d) {
     Float4 r;
-    r.v[0] = a, r.v[1] = b, r.v[2] = c, r.v[3] = d;
+    r.v[0] = a;
+    r.v[1] = b;
+    r.v[2] = c;
+    r.v[3] = d;
     return r;
   }
   void store(float out[4]) const {

@@ -2,8 +2,9 @@
 // `point` (positions, normals, directions), the colour triple `Color` and the
 // integer triple `IntTriple` used as a rotation axis.
 //
-// Arithmetic may be carried out in higher precision, but every stored result
-// is a float32. All operations return new values except `normalize`.
+// Every operation rounds to float32 at each step, in the order written (the
+// build evaluates float expressions in float and never fuses a multiply and
+// an add). All operations return new values except `normalize`.
 #pragma once
 
 #include <cmath>

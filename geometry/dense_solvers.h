@@ -1,7 +1,7 @@
 // The small dense solvers of the project, one per job:
 //   lu_decompose4 / lu_solve4   general 4 x 4 systems (pose inverse), double
 //   ldlt_solve3                 the coarse ICP step's 3 x 3 rotation, double
-//   ldlt_decompose / ldlt_solve the curvature fits' 3 x 3 and 4 x 4, float
+//   ldlt_decompose / ldlt_solve the curvature fits' 3 x 3 and 4 x 4, float or Float4 lanes
 //   eigen_symmetric3            3 x 3 symmetric eigenproblem (normals), float
 //   eigen_symmetric6            6 x 6 symmetric eigenproblem (point-to-plane)
 //   damped_solve6               the point-to-plane solve from that eigenbasis

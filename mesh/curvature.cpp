@@ -5,6 +5,7 @@
 // the face's frame; each corner's vertex receives it, rotated into its own
 // frame, weighted by its corner area over its point area. The derivative of
 // the curvature tensor is fitted the same way from the vertex tensors.
+#include <cassert>
 #include <cmath>
 
 #include "geometry/dense_solvers.h"
@@ -40,8 +41,12 @@ inline float corner_weight(float corner_area, float point_area) {
 // vertex faces[group[l]][j]; a group of fewer than four repeats its last
 // face in the spare lanes, whose results are not used.
 struct LaneCorners {
+  const int32_t* group;  // the group's face indices
+  int count;             // 1 to 4
   int32_t v[3][4];
-  LaneCorners(const std::vector<Face>& faces, const int32_t* group, int count) {
+  LaneCorners(const std::vector<Face>& faces, const int32_t* group_, int count_)
+      : group(group_), count(count_) {
+    assert(count >= 1 && count <= 4);
     for (int l = 0; l < 4; l++) {
       const Face& f = faces[group[l < count ? l : count - 1]];
       for (int j = 0; j < 3; j++) v[j][l] = f[j];
@@ -62,16 +67,16 @@ struct LaneCorners {
   // to their corners in `range`: add(vertex, weight, values) with that
   // corner's K results and its corner weight.
   template <int K, typename Add>
-  static void add_fitted(const TriMesh& mesh, const int32_t* group, int count, int fitted,
-                         const Float4 (&results)[3][K], const VertexRange& range, const Add& add) {
+  void add_fitted(const TriMesh& mesh, int fitted, const Float4 (&results)[3][K],
+                  const VertexRange& range, const Add& add) const {
     float lanes[3][K][4];
     for (int j = 0; j < 3; j++)
       for (int k = 0; k < K; k++) results[j][k].store(lanes[j][k]);
     for (int l = 0; l < count; l++) {
-      if (!(fitted >> l & 1)) continue;
+      if (!((fitted >> l) & 1)) continue;
       const int32_t i = group[l];
       for (int j = 0; j < 3; j++) {
-        const int vj = mesh.faces[i][j];
+        const int vj = v[j][l];
         if (!range.owns(vj)) continue;
         float values[K];
         for (int k = 0; k < K; k++) values[k] = lanes[j][k][l];
@@ -188,7 +193,7 @@ void TriMesh::need_curvatures() {
     }
     Float4 form[3][3];
     const int fitted = lanes_of(curvature_fits::curvature_fit(p, n, pd1, pd2, form));
-    corners.add_fitted(*this, group, count, fitted, form, range, [&](int v, float wt, const float* c) {
+    corners.add_fitted(*this, fitted, form, range, [&](int v, float wt, const float* c) {
       principal_curv1[v] += wt * c[0];
       curv12[v] += wt * c[1];
       principal_curv2[v] += wt * c[2];
@@ -229,7 +234,7 @@ void TriMesh::need_dcurv() {
     }
     Float4 derivative[3][4];
     const int fitted = lanes_of(curvature_fits::dcurv_fit(p, pd1, pd2, k1, k2, derivative));
-    corners.add_fitted(*this, group, count, fitted, derivative, range, [&](int v, float wt, const float* d) {
+    corners.add_fitted(*this, fitted, derivative, range, [&](int v, float wt, const float* d) {
       for (int k = 0; k < 4; k++) dcurv[v][k] += wt * d[k];
     });
   });

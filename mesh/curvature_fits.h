@@ -66,7 +66,7 @@ auto curvature_fit(const Vec3<T> p[3], const Vec3<T> n[3], const Vec3<T> pd1[3],
   const auto ok = ldlt_decompose<3>(w, rdiag);
   ldlt_solve<3>(w, rdiag, m, m);
   for (int j = 0; j < 3; j++)
-    curvature_frames_detail::project_curvature(f.t, f.b, m[0], m[1], m[2], pd1[j], pd2[j], form[j][0],
+    curvature_frames::project_curvature(f.t, f.b, m[0], m[1], m[2], pd1[j], pd2[j], form[j][0],
                                                form[j][1], form[j][2]);
   return ok;
 }
@@ -84,7 +84,7 @@ auto dcurv_fit(const Vec3<T> p[3], const Vec3<T> pd1[3], const Vec3<T> pd2[3], c
   const T zero(0.0f), two(2.0f);
   T fcurv[3][3];
   for (int j = 0; j < 3; j++)
-    curvature_frames_detail::project_curvature(pd1[j], pd2[j], k1[j], zero, k2[j], f.t, f.b, fcurv[j][0],
+    curvature_frames::project_curvature(pd1[j], pd2[j], k1[j], zero, k2[j], f.t, f.b, fcurv[j][0],
                                                fcurv[j][1], fcurv[j][2]);
   T m[4] = {zero, zero, zero, zero};
   T w00 = zero, w01 = zero, w11 = zero;
@@ -110,7 +110,7 @@ auto dcurv_fit(const Vec3<T> p[3], const Vec3<T> pd1[3], const Vec3<T> pd2[3], c
   const auto ok = ldlt_decompose<4>(w, rdiag);
   ldlt_solve<4>(w, rdiag, m, m);
   for (int j = 0; j < 3; j++)
-    curvature_frames_detail::project_curvature_derivative(f.t, f.b, m, pd1[j], pd2[j], out[j]);
+    curvature_frames::project_curvature_derivative(f.t, f.b, m, pd1[j], pd2[j], out[j]);
   return ok;
 }
 

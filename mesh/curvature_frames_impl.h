@@ -8,11 +8,11 @@
 #include "geometry/Vec3.h"
 #include "mesh/curvature_frames.h"
 
-namespace curvature_frames_detail {
-
 // The frame helpers over Vec3<T>, for one corner (T = float) or four in
 // vector lanes (T = Float4); the point forms below call them with float.
 // A branch on the data becomes a select between both results.
+namespace curvature_frames {
+
 template <class T>
 void rotate_frame(const Vec3<T>& old_u, const Vec3<T>& old_v, const Vec3<T>& new_norm,
                   Vec3<T>& new_u, Vec3<T>& new_v) {
@@ -67,12 +67,12 @@ void project_curvature_derivative(const Vec3<T>& old_u, const Vec3<T>& old_v, co
   new_dcurv[3] = vu * vu * vu * a + three * vu * vu * vv * b + three * vu * vv * vv * c + vv * vv * vv * d;
 }
 
-}  // namespace curvature_frames_detail
+}  // namespace curvature_frames
 
 inline void rotate_frame(const point& old_u, const point& old_v, const point& new_norm,
                          point& new_u, point& new_v) {
   Vec3<float> u, v;
-  curvature_frames_detail::rotate_frame(vec3(old_u), vec3(old_v), vec3(new_norm), u, v);
+  curvature_frames::rotate_frame(vec3(old_u), vec3(old_v), vec3(new_norm), u, v);
   new_u = to_point(u);
   new_v = to_point(v);
 }
@@ -80,14 +80,14 @@ inline void rotate_frame(const point& old_u, const point& old_v, const point& ne
 inline void project_curvature(const point& old_u, const point& old_v, float old_ku, float old_kuv,
                               float old_kv, const point& new_u, const point& new_v, float& new_ku,
                               float& new_kuv, float& new_kv) {
-  curvature_frames_detail::project_curvature(vec3(old_u), vec3(old_v), old_ku, old_kuv, old_kv,
+  curvature_frames::project_curvature(vec3(old_u), vec3(old_v), old_ku, old_kuv, old_kv,
                                              vec3(new_u), vec3(new_v), new_ku, new_kuv, new_kv);
 }
 
 inline void project_curvature_derivative(const point& old_u, const point& old_v,
                                          const float old_dcurv[4], const point& new_u,
                                          const point& new_v, float new_dcurv[4]) {
-  curvature_frames_detail::project_curvature_derivative(vec3(old_u), vec3(old_v), old_dcurv,
+  curvature_frames::project_curvature_derivative(vec3(old_u), vec3(old_v), old_dcurv,
                                                         vec3(new_u), vec3(new_v), new_dcurv);
 }
 

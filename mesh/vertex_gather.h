@@ -9,6 +9,7 @@
 // their vertices along the surface, so such faces are few.
 #pragma once
 
+#include <cassert>
 #include <cstdint>
 #include <vector>
 
@@ -52,6 +53,7 @@ void gather_faces(const std::vector<Face>& faces, size_t num_vertices, const Bod
 template <typename Keep, typename Body>
 void gather_face_groups(const std::vector<Face>& faces, size_t num_vertices, const Keep& keep,
                         const Body& body) {
+  assert(faces.size() <= size_t(INT32_MAX));  // the readers refuse larger counts
   for_vertex_ranges(num_vertices, [&](const VertexRange& range) {
     int32_t group[4];
     int count = 0;

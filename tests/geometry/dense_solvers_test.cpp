@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "geometry/Float4.h"
 #include "geometry/dense_solvers.h"
 
 namespace {
@@ -24,6 +25,19 @@ void expect_eigen_decomposition(const float (&a)[N][N], const float (&d)[N], con
 }
 
 }  // namespace
+
+// A multiply followed by an add rounds twice, in scalar code and in vector
+// lanes alike: (1 + 2^-12)^2 rounds to 1 + 2^-11, so subtracting that gives
+// 0, where a fused multiply-add would keep 2^-24. Results fixed to the last
+// bit depend on it.
+TEST(DenseSolvers, MultiplyAndAddRoundTwice) {
+  volatile float a = 1.0f + 0x1p-12f, c = -(1.0f + 0x1p-11f);
+  const float x = a, z = c;
+  EXPECT_EQ(x * x + z, 0.0f);
+  float lanes[4];
+  (Float4(x) * Float4(x) + Float4(z)).store(lanes);
+  EXPECT_EQ(lanes[0], 0.0f);
+}
 
 TEST(DenseSolvers, Ldlt3SolvesAndRefusesNearSingularSystems) {
   // A = [[4,2,0],[2,5,1],[0,1,3]], x = (1,-1,2): b = A x = (2,-1,5).
