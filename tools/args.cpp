@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -26,6 +27,12 @@ int usage_error(const CommandSyntax& syntax, const std::string& why) {
 }
 
 bool parse_args(int argc, char** argv, const CommandSyntax& syntax, ParsedArgs& out) {
+  for (int i = 0; i < argc; i++)
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(syntax.usage, stdout);
+      std::fflush(stdout);
+      std::exit(0);
+    }
   const bool has_options = !syntax.valued.empty() || !syntax.switches.empty();
   for (int i = 0; i < argc; i++) {
     const char* arg = argv[i];

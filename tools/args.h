@@ -33,7 +33,10 @@ struct ParsedArgs {
 
 // Fills `out` from argv; false (with the message and usage printed on
 // stderr) for an unknown option, an option missing its value, or too few or
-// too many positional arguments.
+// too many positional arguments. An argument "--help" or "-h" anywhere
+// prints the usage on standard output and ends the process with status 0
+// before anything else is read (a file of that name can be given as
+// ./--help).
 bool parse_args(int argc, char** argv, const CommandSyntax& syntax, ParsedArgs& out);
 
 // Prints "icp_tool COMMAND: why" and the usage text; always returns 2, the

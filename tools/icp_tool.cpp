@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "project_version.h"
 #include "tools/commands.h"
 
 namespace {
@@ -23,7 +24,8 @@ const char kUsage[] =
     "  trials FIXED MOVING --out RUN.txt [--count N] [--seed S] [--prealign]\n"
     "                         run the randomised trial batch without a window; with\n"
     "                         --prealign each trial prealigns before both ICPs\n"
-    "  --help                 print this text\n";
+    "  --help                 print this text (COMMAND --help: that command's usage)\n"
+    "  --version              print the version\n";
 
 struct Command {
   const char* name;
@@ -42,6 +44,10 @@ int main(int argc, char** argv) {
   if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
     std::fputs(kUsage, argc < 2 ? stderr : stdout);
     return argc < 2 ? 2 : 0;
+  }
+  if (std::strcmp(argv[1], "--version") == 0) {
+    std::printf("icp_tool %s\n", ICP_PROJECT_VERSION);
+    return 0;
   }
   for (const Command& c : kCommands)
     if (std::strcmp(argv[1], c.name) == 0) return c.run(argc - 2, argv + 2);
