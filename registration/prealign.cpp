@@ -1,6 +1,5 @@
-// The one file of the project that sees the point-cloud library behind the
-// prealignment (Open3D): its types stay here, and the rest of the project
-// talks to it through registration/prealign.h only.
+// The prealignment's method; the point-cloud library's primitives come
+// through registration/global_matching.h (a module opened on first use).
 #include "registration/prealign.h"
 
 #include <algorithm>
@@ -9,19 +8,8 @@
 
 #include "registration/timer.h"
 
-#ifdef ICP_HAVE_OPEN3D
-#include <omp.h>
-
-#include <exception>
-#include <memory>
-
-#include <open3d/geometry/PointCloud.h>
-#include <open3d/pipelines/registration/FastGlobalRegistration.h>
-#include <open3d/pipelines/registration/Feature.h>
-#include <open3d/pipelines/registration/Registration.h>
-#include <open3d/utility/Logging.h>
-#include <open3d/utility/Random.h>
-#endif
+#include "registration/global_matching.h"
+#include "registration/thin_cloud.h"
 
 namespace {
 
@@ -58,8 +46,6 @@ bool prealign_mesh2(Aligner& aligner) {
   return result.ok;
 }
 
-#ifdef ICP_HAVE_OPEN3D
-
 namespace {
 
 // Scale of the whole method, as fractions of the smaller of the two
@@ -75,10 +61,7 @@ const int kFeatureMaxNeighbours = 100;
 // for the fitness figure.
 const double kMatchDistanceVoxels = 1.5;
 // The matcher's random tuple test always starts from this seed.
-const int kMatcherSeed = 1;
-
-namespace o3g = open3d::geometry;
-namespace o3r = open3d::pipelines::registration;
+const uint32_t kMatcherSeed = 1;
 
 // Diagonal of the box of the finite vertices; 0 when there are none.
 double box_diagonal(TriMesh& mesh) {
@@ -88,101 +71,55 @@ double box_diagonal(TriMesh& mesh) {
   return std::sqrt(double(s.x) * s.x + double(s.y) * s.y + double(s.z) * s.z);
 }
 
-// The scan's finite vertices with their normals, in its own frame.
-o3g::PointCloud to_cloud(TriMesh& mesh) {
-  mesh.need_normals();
-  o3g::PointCloud cloud;
-  cloud.points_.reserve(mesh.vertices.size());
-  cloud.normals_.reserve(mesh.vertices.size());
-  for (size_t i = 0; i < mesh.vertices.size(); i++) {
-    const point& p = mesh.vertices[i];
-    if (!is_finite(p)) continue;
-    const point& n = mesh.normals[i];
-    cloud.points_.emplace_back(p.x, p.y, p.z);
-    cloud.normals_.emplace_back(n.x, n.y, n.z);
-  }
-  return cloud;
+// Share of `source`'s points that land within `distance` of a point of
+// `target` when moved by source_to_target.
+float fitness(const MatchCloud& source, const MatchCloud& target, const PoseMatrix& source_to_target,
+              double distance) {
+  if (source.points.empty()) return 0.0f;
+  PointGrid grid(target.points, distance);
+  size_t matched = 0;
+  for (const point& p : source.points)
+    if (grid.nearest(transform_point(source_to_target, p), distance) >= 0) matched++;
+  return float(double(matched) / double(source.points.size()));
 }
 
-// Voxel centroids with their averaged normals, renormalised; a voxel whose
-// normals cancel out (a thin sheet seen from both sides) is dropped, since
-// its feature would be noise.
-std::shared_ptr<o3g::PointCloud> thin(const o3g::PointCloud& cloud, double voxel) {
-  std::shared_ptr<o3g::PointCloud> down = cloud.VoxelDownSample(voxel);
-  auto kept = std::make_shared<o3g::PointCloud>();
-  for (size_t i = 0; i < down->points_.size(); i++) {
-    double length = down->normals_[i].norm();
-    if (!(length > 1e-6)) continue;
-    kept->points_.push_back(down->points_[i]);
-    kept->normals_.push_back(down->normals_[i] / length);
-  }
-  return kept;
-}
-
-// The library's error text without its terminal colour codes and line ends.
-std::string plain_text(const char* text) {
-  std::string out;
-  for (const char* c = text; *c; c++) {
-    if (*c == '\x1b') {
-      while (*c && *c != 'm') c++;
-      if (!*c) break;
-    } else if (*c != '\n' && *c != '\r') {
-      out += *c;
-    }
-  }
-  return out;
-}
-
-PoseMatrix to_pose(const Eigen::Matrix4d& m) {
-  PoseMatrix pose;
-  for (int r = 0; r < 4; r++)
-    for (int c = 0; c < 4; c++) pose.at(r, c) = m(r, c);
-  return pose;
-}
-
-// The method proper; may throw (the library reports failures by exception).
-PrealignResult run(TriMesh& fixed, const PoseMatrix& fixed_pose, TriMesh& moving,
-                   const PoseMatrix& moving_pose) {
+PrealignResult run(const GlobalMatching& library, TriMesh& fixed, const PoseMatrix& fixed_pose,
+                   TriMesh& moving, const PoseMatrix& moving_pose) {
   double diagonal = std::min(box_diagonal(fixed), box_diagonal(moving));
   if (!(diagonal > 0.0) || !std::isfinite(diagonal))
     return refuse(moving_pose, "a scan has no extent (no vertices, or all in one point)");
   const double voxel = kVoxelFraction * diagonal;
 
-  std::shared_ptr<o3g::PointCloud> target = thin(to_cloud(fixed), voxel);
-  std::shared_ptr<o3g::PointCloud> source = thin(to_cloud(moving), voxel);
-  if (target->points_.size() < size_t(kPrealignMinPoints) ||
-      source->points_.size() < size_t(kPrealignMinPoints)) {
+  fixed.need_normals();
+  moving.need_normals();
+  const MatchCloud target = thin_scan(fixed, voxel, false);
+  const MatchCloud source = thin_scan(moving, voxel, false);
+  if (target.points.size() < size_t(kPrealignMinPoints) ||
+      source.points.size() < size_t(kPrealignMinPoints)) {
     char text[160];
     std::snprintf(text, sizeof text, "too few points to match (%zu and %zu, at least %d each)",
-                  target->points_.size(), source->points_.size(), kPrealignMinPoints);
+                  target.points.size(), source.points.size(), kPrealignMinPoints);
     return refuse(moving_pose, text);
   }
 
-  o3g::KDTreeSearchParamHybrid feature_search(kFeatureRadiusVoxels * voxel,
-                                               kFeatureMaxNeighbours);
-  std::shared_ptr<o3r::Feature> target_features = o3r::ComputeFPFHFeature(*target, feature_search);
-  std::shared_ptr<o3r::Feature> source_features = o3r::ComputeFPFHFeature(*source, feature_search);
+  std::string error;
+  MatchFeatures target_features, source_features;
+  if (!library.fpfh(target, kFeatureRadiusVoxels * voxel, kFeatureMaxNeighbours, target_features,
+                    error) ||
+      !library.fpfh(source, kFeatureRadiusVoxels * voxel, kFeatureMaxNeighbours, source_features,
+                    error))
+    return refuse(moving_pose, "prealignment failed: " + error);
 
   const double match_distance = kMatchDistanceVoxels * voxel;
-  o3r::FastGlobalRegistrationOption option;
-  option.use_absolute_scale_ = true;
-  option.maximum_correspondence_distance_ = match_distance;
-  open3d::utility::random::Seed(kMatcherSeed);
-  o3r::RegistrationResult found;
-  try {
-    found = o3r::FastGlobalRegistrationBasedOnFeatureMatching(*source, *target, *source_features,
-                                                              *target_features, option);
-  } catch (const std::exception&) {
-    // The matcher gives up by exception when fewer than two feature matches
-    // survive its mutual and tuple tests: nothing of mesh 2 looks like mesh 1.
+  PoseMatrix found;
+  if (!library.fast_global(source, source_features, target, target_features, match_distance,
+                           kMatcherSeed, found.m, error))
+    // The matcher gives up when fewer than two feature matches survive its
+    // mutual and tuple tests: nothing of mesh 2 looks like mesh 1.
     return refuse(moving_pose, "no overlap found (no consistent feature matches)");
-  }
-  // The matcher's own fitness is left unset; measure it on the thinned scans.
-  o3r::RegistrationResult measured =
-      o3r::EvaluateRegistration(*source, *target, match_distance, found.transformation_);
 
   PrealignResult result;
-  result.fitness = static_cast<float>(measured.fitness_);
+  result.fitness = fitness(source, target, found, match_distance);
   char text[160];
   if (!std::isfinite(result.fitness) || result.fitness < kPrealignMinFitness) {
     std::snprintf(text, sizeof text, "no overlap found (fitness %.3f, needs %.2f)",
@@ -192,46 +129,28 @@ PrealignResult run(TriMesh& fixed, const PoseMatrix& fixed_pose, TriMesh& moving
     result.message = text;
     return result;
   }
-  // found.transformation_ maps mesh 2's frame to mesh 1's; mesh 1's pose
-  // carries on to the common frame.
+  // `found` maps mesh 2's frame to mesh 1's; mesh 1's pose carries on to the
+  // common frame.
   result.ok = true;
-  result.pose = fixed_pose * to_pose(found.transformation_);
+  result.pose = fixed_pose * found;
   std::snprintf(text, sizeof text, "fitness %.3f on %zu and %zu points", result.fitness,
-                target->points_.size(), source->points_.size());
+                target.points.size(), source.points.size());
   result.message = text;
   return result;
 }
 
 }  // namespace
 
-bool prealignment_available() { return true; }
+bool prealignment_available() { return global_matching(nullptr) != nullptr; }
 
 PrealignResult prealign(TriMesh& fixed, const PoseMatrix& fixed_pose, TriMesh& moving,
                         const PoseMatrix& moving_pose) {
   Timer timer;
-  open3d::utility::SetVerbosityLevel(open3d::utility::VerbosityLevel::Error);
-  // One thread: the matcher's random draws then come in one fixed order
-  // (reproducible), and on a busy machine one thread is no slower than
-  // several waiting for each other.
-  const int threads = omp_get_max_threads();
-  omp_set_num_threads(1);
-  PrealignResult result;
-  try {
-    result = run(fixed, fixed_pose, moving, moving_pose);
-  } catch (const std::exception& e) {
-    result = refuse(moving_pose, "prealignment failed: " + plain_text(e.what()));
-  }
-  omp_set_num_threads(threads);
+  std::string why;
+  const GlobalMatching* library = global_matching(&why);
+  PrealignResult result =
+      library ? run(*library, fixed, fixed_pose, moving, moving_pose)
+              : refuse(moving_pose, "prealignment is unavailable: " + why);
   result.milliseconds = timer.elapsed_ms();
   return result;
 }
-
-#else
-
-bool prealignment_available() { return false; }
-
-PrealignResult prealign(TriMesh&, const PoseMatrix&, TriMesh&, const PoseMatrix& moving_pose) {
-  return refuse(moving_pose, "prealignment is not available in this build");
-}
-
-#endif

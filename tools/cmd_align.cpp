@@ -44,9 +44,11 @@ bool write_result(const char* command, const Aligner& aligner, const char* out_p
 // geometric ICP (or, with --color, the colour ICP after the feature
 // preparation), prints the result line the program prints, and writes the
 // final pose of MOVING for --out. With --prealign the ICP starts from the
-// prealigned pose (from the file pose when the prealignment refuses).
-// Exit 0 on success, 1 when the ICP fails or the pose cannot be written,
-// 2 on bad arguments or unreadable meshes.
+// prealigned pose; when the prealignment refuses (its report line says why)
+// nothing is aligned or written: an ICP from an unplaced start would look
+// like a success however wrong it ends. Exit 0 on success, 1 when the
+// prealignment refuses, the ICP fails or the pose cannot be written, 2 on
+// bad arguments or unreadable meshes.
 int cmd_align(int argc, char** argv) {
   const CommandSyntax syntax{"align", kAlignUsage, {"--out"}, {"--color", "--prealign"}, 2, 2};
   ParsedArgs args;
@@ -67,7 +69,7 @@ int cmd_align(int argc, char** argv) {
     }
     prepare_color_features(aligner, kDefaultRidgeThreshold);
   }
-  if (args.has("--prealign")) prealign_mesh2(aligner);
+  if (args.has("--prealign") && !prealign_mesh2(aligner)) return 1;
 
   bool ok = color ? aligner.align_color(1) : aligner.align(1);
   if (!ok) {
