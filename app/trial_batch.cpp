@@ -15,12 +15,33 @@ const int kMaxDegrees = 25;       // rotation angles in [-25, 25] whole degrees
 const int kHundredths = 100;      // translation steps in [-100, 100] hundredths
 const float kTranslationRange = 0.3f;  // of mesh 2's box diagonal
 
-// Translation range D: 0.3 x the diagonal of mesh 2's bounding box.
+// Translation range D: 0.3 x the diagonal of mesh 2's bounding box. The
+// diagonal is taken in float32; a box so large that its squares overflow
+// float32 (a scan at 1e30 scale) has its diagonal taken in float64 instead,
+// or every start would hold infinities.
 double translation_range(TriMesh& mesh) {
   mesh.need_bounding_box();
   point s = mesh.bounding_box.max - mesh.bounding_box.min;
   float diagonal = std::sqrt(s.x * s.x + s.y * s.y + s.z * s.z);
+  if (!std::isfinite(diagonal))
+    diagonal = float(std::sqrt(double(s.x) * s.x + double(s.y) * s.y + double(s.z) * s.z));
   return static_cast<double>(diagonal) * static_cast<double>(kTranslationRange);
+}
+
+// A run counts as measured when the engine says it succeeded and left a
+// finite error and pose. Otherwise the variant's error becomes the unset
+// error, so the log, the counts and the summary all call it failed, and mesh
+// 2 goes back to the run's start: no result file gets a pose of NaNs. A
+// non-finite result is said on standard error; a plain failure already shows
+// in the log.
+void settle_run(bool ok, VariantRecord& record, PoseMatrix& pose, const PoseMatrix& start,
+                const char* variant, int trial) {
+  bool finite = std::isfinite(record.error) && is_finite(pose);
+  if (ok && finite) return;
+  if (ok) std::fprintf(stderr, "Ensayo %d: %s gave a result that is not finite; counted as failed.\n",
+                       trial, variant);
+  record.error = kTrialUnsetError;
+  pose = start;
 }
 
 // Rotations about X, Y, Z through `centre`, then the translation, applied
@@ -73,13 +94,6 @@ bool TrialBatch::start(AppState& app, const std::string& base, uint32_t seed, in
   counts_ = TrialCounts();
   records_.clear();
   log_path_ = base + ".txt";
-  log_ = std::fopen(log_path_.c_str(), "w");
-  if (!log_) {
-    std::fprintf(stderr, "Cannot create the trial log %s: %s.\n", log_path_.c_str(),
-                 std::strerror(errno));
-    count_ = 0;
-    return false;
-  }
   MeshSlot& moving = *app.aligner->slots[1];
   reference_ = moving.pose;
   range_ = translation_range(*moving.mesh);
@@ -87,6 +101,22 @@ bool TrialBatch::start(AppState& app, const std::string& base, uint32_t seed, in
   box_centre_ = 0.5f * (box.min + box.max);
   diagonal_ = range_ / double(kTranslationRange);
   centre_ = app.view_state->spheres[2].center;
+  // Starts built from a pose, size or centre that is not finite hold NaNs
+  // (a scan so large that its squares overflow): no trial could measure
+  // anything, so the batch is refused before the log is touched.
+  if (!is_finite(reference_) || !std::isfinite(range_) || !is_finite(centre_) ||
+      !is_finite(box_centre_)) {
+    std::fprintf(stderr, "Cannot run trials: mesh 2's pose, size or centre is not finite.\n");
+    count_ = 0;
+    return false;
+  }
+  log_ = std::fopen(log_path_.c_str(), "w");
+  if (!log_) {
+    std::fprintf(stderr, "Cannot create the trial log %s: %s.\n", log_path_.c_str(),
+                 std::strerror(errno));
+    count_ = 0;
+    return false;
+  }
   rng_ = TrialRng(seed);
   records_.reserve(size_t(count_));
   return true;
@@ -113,7 +143,7 @@ void TrialBatch::geometric_run() {
 
   std::printf("Ensayo %d\n", i);
   std::fflush(stdout);
-  aligner.align(2);
+  settle_run(aligner.align(2), aligner.icp, moving.pose, icp_start, "ICP", i + 1);
   char text[128];
   std::snprintf(text, sizeof text, "Ensayo %d, error: %lf\t", i + 1,
                 static_cast<double>(aligner.icp.error));
@@ -133,7 +163,8 @@ void TrialBatch::color_run() {
   // The geometric run empties the feature marks; the colour run is measured
   // as a user runs it, so the marks are prepared again right before it.
   if (hooks_.prepare_color_features) hooks_.prepare_color_features(*app_);
-  aligner.align_color(2);
+  const PoseMatrix color_start = moving.pose;
+  settle_run(aligner.align_color(2), aligner.color, moving.pose, color_start, "ICP_Color", i + 1);
   std::fprintf(log_, "%serror: %lf\n", geometric_text_.c_str(),
                static_cast<double>(aligner.color.error));
   std::fflush(log_);

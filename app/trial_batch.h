@@ -43,6 +43,11 @@ struct TrialBatchHooks {
   std::function<void(AppState&)> prealign;
 };
 
+// The error a trial logs for a run that failed (the engine refused, found no
+// overlap, or left a non-finite pose or error): the engine's unset error,
+// which is never good.
+const float kTrialUnsetError = 999999.0f;
+
 // A run converged when its final error x 1000, truncated towards zero, is 0.
 // A non-finite error never counts as converged.
 bool trial_error_is_good(float error);
@@ -55,7 +60,8 @@ void write_trial_counts(std::FILE* out, const TrialCounts& counts);
 // A batch that runs one ICP run per step, so a window can draw and take input
 // between runs: start() opens the log, each step() runs the geometric or the
 // colour run of the current trial (the colour step then writes the trial's
-// log line and result files), and finish() writes the three count lines over
+// log line and result files; a run that failed or left a non-finite result
+// is logged and stored with kTrialUnsetError and its start pose), and finish() writes the three count lines over
 // the finished trials and closes the log, then, when any trial's result
 // files could not be written (counts().unsaved; such a trial keeps its
 // previous files), prints "Result files not written for %d of %d trials.\n"

@@ -110,6 +110,12 @@ point transform_direction(const PoseMatrix& m, const point& d) {
                float(m.at(2, 0) * x + m.at(2, 1) * y + m.at(2, 2) * z));
 }
 
+bool is_finite(const PoseMatrix& m) {
+  for (double v : m.m)
+    if (!std::isfinite(v)) return false;
+  return true;
+}
+
 std::string pose_to_string(const PoseMatrix& m) {
   // %g is what a default-formatted text stream prints: six significant
   // digits, negative zero keeps its sign. Formatting through snprintf keeps

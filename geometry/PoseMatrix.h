@@ -42,6 +42,9 @@ PoseMatrix rotation(double angle, const point& axis);
 PoseMatrix operator*(const PoseMatrix& a, const PoseMatrix& b);
 bool operator==(const PoseMatrix& a, const PoseMatrix& b);
 
+// True when none of the sixteen entries is NaN or infinite.
+bool is_finite(const PoseMatrix& m);
+
 // General inverse by LU decomposition with partial pivoting and implicit row
 // scaling. A matrix with an all-zero row or a zero pivot yields the identity.
 PoseMatrix inverse(const PoseMatrix& m);

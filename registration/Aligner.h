@@ -85,8 +85,8 @@ class Aligner {
   // point-to-plane loop with re-seeding (k mod 30 = 9), weight and
   // distribution refresh (k mod 10 = 9) until stall_count of the last
   // stall_window steps did not improve the error, and one dense final step.
-  // Then mesh 2's pose is written to prueba.xf in the system's temporary
-  // directory (a write failure is ignored). False when a distribution refresh
+  // Then mesh 2's pose is written to the user's own debugging pose file
+  // (registration/debug_pose.h; a write failure is ignored). False when a distribution refresh
   // finds no overlap, and when no step of the run found enough pairs to
   // measure an error (the variant's error is then set to 999999). Needs both
   // slots' meshes and k-d trees.

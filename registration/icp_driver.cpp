@@ -3,13 +3,12 @@
 // then one dense final iteration. Also the two entry points around it, which
 // differ only in the variant they run.
 #include <cstdio>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "registration/Aligner.h"
 #include "registration/color_dirs.h"
+#include "registration/debug_pose.h"
 #include "registration/timer.h"
 #include "spatial/KDtree.h"
 
@@ -24,14 +23,6 @@ const int kCoarseRotateSteps = 5;
 const int kReseedPeriod = 30;
 const int kRefreshPeriod = 10;
 const int kScheduleOffset = 9;
-
-// The file every successful run leaves mesh 2's pose in, for debugging.
-std::string debug_pose_path() {
-  std::error_code ec;
-  std::filesystem::path dir = std::filesystem::temp_directory_path(ec);
-  if (ec) return std::string();
-  return (dir / "prueba.xf").string();
-}
 
 bool slot_ready(const MeshSlot& slot) { return slot.mesh && !slot.mesh->vertices.empty(); }
 
@@ -191,8 +182,7 @@ bool Aligner::run_icp() {
     }
   }
 
-  std::string debug_path = debug_pose_path();
-  if (!debug_path.empty()) write_pose(slots[1]->pose, debug_path);
+  write_debug_pose(slots[1]->pose);
   return true;
 }
 

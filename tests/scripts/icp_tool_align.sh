@@ -24,6 +24,25 @@ for variant in "" "--color"; do
   awk -v d="$diff" 'BEGIN { exit !(d < 0.002) }' || fail "pose off by $diff after align $variant"
 done
 
+# The debugging pose file lives in a folder of the user's own: a link or a pipe
+# another user planted in the shared temporary folder is never written to,
+# never blocks a run, and ICP_DEBUG_POSE=0 turns the file off.
+mkdir -m 700 "$dir/run" "$dir/shared" && chmod 1777 "$dir/shared"
+echo private > "$dir/victim"
+ln -s "$dir/victim" "$dir/shared/prueba.xf"
+debug_align() { timeout 60 env TMPDIR="$dir/shared" "$@" "$tool" align "$dir/pair/mesh1.ply" "$dir/moved.ply" 2>/dev/null; }
+debug_align XDG_RUNTIME_DIR="$dir/run" || fail "align with a planted link failed"
+[ "$(cat "$dir/victim")" = private ] || fail "debug pose written through a planted link"
+[ "$(wc -l < "$dir/run/prueba.xf")" -eq 4 ] || fail "no debug pose in the user's runtime folder"
+rm "$dir/run/prueba.xf" && mkfifo "$dir/run/prueba.xf"
+debug_align XDG_RUNTIME_DIR="$dir/run" || fail "align blocked or failed on a pipe at the debug pose"
+rm "$dir/run/prueba.xf"
+debug_align XDG_RUNTIME_DIR="$dir/run" ICP_DEBUG_POSE=0 || fail "align with the debug pose off"
+[ ! -e "$dir/run/prueba.xf" ] || fail "ICP_DEBUG_POSE=0 still wrote the debug pose"
+chmod 777 "$dir/run"  # a runtime folder open to others is passed over for the cache
+debug_align XDG_RUNTIME_DIR="$dir/run" XDG_CACHE_HOME="$dir/cache" || fail "align with a cache folder"
+[ ! -e "$dir/run/prueba.xf" ] && [ -s "$dir/cache/icp_tool/prueba.xf" ] || fail "debug pose not in the cache folder"
+
 "$tool" align "$dir/pair/mesh1.ply" 2>/dev/null; [ $? -eq 2 ] || fail "one file accepted"
 "$tool" align a b --bogus 2>/dev/null; [ $? -eq 2 ] || fail "unknown option accepted"
 "$tool" align "$dir/pair/mesh1.ply" "$dir/missing.ply" 2>"$dir/err"

@@ -51,6 +51,32 @@ grep -qx "Result files not written for 1 of 2 trials." "$dir/out" || fail "no un
 [ -s "$dir/blocked/b_1_error.xls" ] || fail "trial 1 lost its files"
 [ ! -e "$dir/blocked/b_2.vkl" ] || fail "trial 2 left a partial set"
 
+# Runs that fail are logged with the unset error and never counted as good: a
+# one-vertex moving scan (the engine refuses it), and a pair at 1e30 scale
+# (its results are not finite; no pose file may hold NaNs). At 1e30 scale even
+# the starts would not be finite: the batch is refused before the log.
+printf 'ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\nproperty float z\nproperty uchar red\nproperty uchar green\nproperty uchar blue\nend_header\n0 0 0 9 9 9\n' > "$dir/one.ply"
+mkdir "$dir/huge" "$dir/huger"
+for k in 1 2; do
+  "$tool" convert "$dir/pair/mesh$k.ply" "asc:$dir/huge/a$k.ply" 2>/dev/null || fail "convert to ascii"
+  for s in 19 30; do
+    awk -v s=1e$s 'NF == 6 && !/[a-z]/ { $1 *= s; $2 *= s; $3 *= s } { print }' "$dir/huge/a$k.ply" \
+      > "$dir/huge/mesh${k}_$s.ply"
+  done
+done
+"$tool" trials "$dir/huge/mesh1_30.ply" "$dir/huge/mesh2_30.ply" --out "$dir/huger/x.txt" >/dev/null 2>"$dir/err"
+[ $? -eq 1 ] && [ ! -e "$dir/huger/x.txt" ] || fail "a batch of non-finite starts not refused"
+grep -q "not finite" "$dir/err" || fail "no clear message for non-finite starts"
+for pair in "$dir/pair/mesh1.ply $dir/one.ply" "$dir/huge/mesh1_19.ply $dir/huge/mesh2_19.ply"; do
+  "$tool" trials $pair --out "$dir/failed.txt" --count 2 --seed 9 >"$dir/out" 2>/dev/null ||
+    fail "trials on failing runs exited $?"
+  [ "$(grep -c $'^Ensayo [12], error: 999999.000000\terror: 999999.000000$' "$dir/failed.txt")" -eq 2 ] ||
+    fail "failed runs not logged as unset: $(head -2 "$dir/failed.txt")"
+  grep -q '^Ambos bien: 0$' "$dir/out" && ! grep -q -E 'lo (color|normal): [1-9]' "$dir/out" ||
+    fail "failed runs counted as good: $(cat "$dir/out")"
+  ! grep -q -i nan "$dir"/failed_*.xf || fail "a pose file holds NaN"
+done
+
 "$tool" trials "$dir/pair/mesh1.ply" --out "$dir/x.txt" >/dev/null 2>&1
 [ $? -eq 2 ] || fail "missing mesh argument not refused with status 2"
 "$tool" trials "$dir/pair/mesh1.ply" "$dir/pair/mesh2.ply" --out "$dir/x.txt" --count 0 >/dev/null 2>&1
