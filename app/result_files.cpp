@@ -12,6 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "app/trial_paths.h"
+
 namespace {
 
 // Longest mesh path a summary may carry; longer lines are not paths this
@@ -202,10 +204,11 @@ void append_value_cell(std::string& text, const std::vector<float>& values, size
 
 }  // namespace
 
-std::string summary_text(const AppState& app) {
+std::string summary_text(const AppState& app, const std::string& summary_path) {
   const Aligner& aligner = *app.aligner;
   std::string text = "Archivos alineados:\n\n";
-  text += aligner.slots[0]->file_name + "\n" + aligner.slots[1]->file_name + "\n\n";
+  text += stored_mesh_path(aligner.slots[0]->file_name, summary_path) + "\n" +
+          stored_mesh_path(aligner.slots[1]->file_name, summary_path) + "\n\n";
   text += "Error cometido en los test:\n\n";
   append_format(text, "Error ICP:\t\t%f\n", aligner.icp.error);
   append_format(text, "Error ICP Color:\t%f\n", aligner.color.error);
@@ -254,7 +257,7 @@ bool write_result_files(AppState& app, const std::string& base) {
   const std::vector<int32_t> starts_icp = aligner.icp.run_starts;
   const std::vector<int32_t> starts_color = aligner.color.run_starts;
   std::vector<PendingFile> files = {
-      {base + ".vkl", summary_text(app), ""},
+      {base + ".vkl", summary_text(app, base + ".vkl"), ""},
       {base + "_PosInicial.xf", pose_to_string(view.initial_pose), ""},
       {base + "_PosICP.xf", pose_to_string(view.icp_pose), ""},
       {base + "_PosICPcolor.xf", pose_to_string(view.color_icp_pose), ""},
@@ -310,8 +313,10 @@ bool read_trial_summary(const std::string& path, std::string& mesh1, std::string
     text.append(chunk, got);
   std::fclose(f);
 
-  // As written, the paths are whole lines 3 and 4, so paths with blanks load.
-  std::string line3 = trimmed_line(text, 2), line4 = trimmed_line(text, 3);
+  // As written, the paths are whole lines 3 and 4, so paths with blanks load;
+  // each is relative to the summary's folder unless it is absolute.
+  std::string line3 = resolve_stored_path(trimmed_line(text, 2), path);
+  std::string line4 = resolve_stored_path(trimmed_line(text, 3), path);
   if (names_a_file(line3) && names_a_file(line4)) {
     mesh1 = line3;
     mesh2 = line4;
@@ -323,7 +328,7 @@ bool read_trial_summary(const std::string& path, std::string& mesh1, std::string
   std::string words[4];
   for (std::string& word : words)
     if (!(in >> word) || word.size() > kMaxPathLength) return false;
-  mesh1 = words[2];
-  mesh2 = words[3];
+  mesh1 = resolve_stored_path(words[2], path);
+  mesh2 = resolve_stored_path(words[3], path);
   return true;
 }

@@ -37,11 +37,14 @@ void set_temp_file_opener(TempFileOpener opener);
 // the whole set was written.
 bool write_results(AppState& app, std::string name, int trial);
 
-// The summary's text and the error table's text, byte for byte.
-std::string summary_text(const AppState& app);
+// The summary's text for a summary written at `summary_path` (its mesh paths
+// relative to that file's folder, trial_paths.h) and the error table's text,
+// byte for byte.
+std::string summary_text(const AppState& app, const std::string& summary_path);
 std::string error_table_text(Aligner& aligner);
 
-// Reads the two mesh paths of a summary: its third and fourth lines, blanks
+// Reads the two mesh paths of a summary, each resolved against the summary's
+// folder first (resolve_stored_path): its third and fourth lines, blanks
 // around them trimmed, when both name existing files (so paths with blanks
 // survive); otherwise its third and fourth whitespace-separated words. False
 // when the file cannot be opened, holds fewer than four words, or a path is

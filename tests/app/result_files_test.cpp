@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "app/result_files.h"
+#include "app/trial_paths.h"
 #include "app/trial_batch.h"
 #include "support.h"
 
@@ -79,8 +80,9 @@ struct OpenerScope {
 TEST(ResultFiles, SummaryAndTableAreByteExact) {
   AppState app;
   fill_results(app);
-  EXPECT_EQ(summary_text(app),
-            "Archivos alineados:\n\n/scans/first scan.ply\n/scans/second.ply\n\n"
+  // Written beside its meshes, a summary names them by their bare names.
+  EXPECT_EQ(summary_text(app, "/scans/result.vkl"),
+            "Archivos alineados:\n\nfirst scan.ply\nsecond.ply\n\n"
             "Error cometido en los test:\n\nError ICP:\t\t0.500000\nError ICP Color:\t0.000125\n");
 
   std::string table = error_table_text(*app.aligner);
@@ -119,7 +121,7 @@ TEST(ResultFiles, WritesTheFiveFilesWithTrialNumbers) {
   for (const char* suffix : {".vkl", "_PosInicial.xf", "_PosICP.xf", "_PosICPcolor.xf", "_error.xls"})
     EXPECT_TRUE(exists(dir + "/run_7" + suffix)) << suffix;
   EXPECT_EQ(read_bytes(dir + "/run_7_PosInicial.xf"), "1 0 0 1\n0 1 0 2\n0 0 1 3\n0 0 0 1\n");
-  EXPECT_EQ(read_bytes(dir + "/run_7.vkl"), summary_text(app));
+  EXPECT_EQ(read_bytes(dir + "/run_7.vkl"), summary_text(app, dir + "/run_7.vkl"));
 
   // A base without a dot is used whole.
   ASSERT_TRUE(write_results(app, dir + "/plain", 1));
@@ -185,7 +187,7 @@ TEST(ResultFiles, SavedSetReplacesFilesAsAPlainWriteWould) {
   struct stat st;
   ASSERT_EQ(lstat((base + ".vkl").c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));
-  EXPECT_EQ(read_bytes(linked), summary_text(app));
+  EXPECT_EQ(read_bytes(linked), summary_text(app, base + ".vkl"));
   ASSERT_EQ(stat((base + "_error.xls").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
 
@@ -193,7 +195,7 @@ TEST(ResultFiles, SavedSetReplacesFilesAsAPlainWriteWould) {
   app.aligner->icp.error = 3.0f;
   OpenerScope scope(refusing_folder);
   ASSERT_TRUE(write_result_files(app, base));
-  EXPECT_EQ(read_bytes(linked), summary_text(app));
+  EXPECT_EQ(read_bytes(linked), summary_text(app, base + ".vkl"));
 }
 
 TEST(ResultFiles, HugeNumbersAreNeverCut) {
@@ -202,7 +204,7 @@ TEST(ResultFiles, HugeNumbersAreNeverCut) {
   app.aligner->color.error = -3.4e38f;
   app.aligner->icp.history = {-3.4e38f};
   const std::string number = "-339999995214436424907732413799364296704.000000";
-  std::string summary = summary_text(app);
+  std::string summary = summary_text(app, "/scans/x.vkl");
   EXPECT_EQ(summary.substr(summary.rfind('\n', summary.size() - 2) + 1),
             "Error ICP Color:\t" + number + "\n");
   EXPECT_NE(error_table_text(*app.aligner).find("\n0\t" + number + "\t\t4.000000\t\t\t\n"),
@@ -250,6 +252,48 @@ TEST(TrialSummary, ReadsPathLinesOrElseWordsAndRejectsShortFiles) {
   }
   std::string mesh1, mesh2;
   EXPECT_FALSE(read_trial_summary(dir + "/missing.vkl", mesh1, mesh2));
+}
+
+// A summary names its meshes relative to its own folder (through real
+// folders), so a result set opened from any working directory finds them;
+// summaries naming paths relative to the working directory still load.
+TEST(TrialSummary, MeshPathsFollowTheSummaryFolder) {
+  const std::string dir = fresh_dir("relative");
+  ASSERT_EQ(std::system(("mkdir -p '" + dir + "/scans' '" + dir + "/results' && ln -s scans '" +
+                         dir + "/link' && touch '" + dir + "/scans/a.ply'").c_str()), 0);
+  char cwd[4096];
+  ASSERT_TRUE(getcwd(cwd, sizeof cwd));
+  ASSERT_EQ(chdir(dir.c_str()), 0);
+  struct Case {
+    std::string mesh, summary, stored;
+  };
+  const Case cases[] = {
+      {dir + "/scans/a.ply", dir + "/scans/r.vkl", "a.ply"},
+      {"scans/a.ply", "scans/r.vkl", "a.ply"},
+      {dir + "/scans/a.ply", dir + "/results/r.vkl", "../scans/a.ply"},
+      {"link/a.ply", "results/r.vkl", "../scans/a.ply"},  // the link's folder is resolved
+      {"scans/a.ply", "link/r.vkl", "a.ply"},
+      {"scans/a.ply", "r.vkl", "scans/a.ply"},
+      {"", "results/r.vkl", ""},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(stored_mesh_path(c.mesh, c.summary), c.stored) << c.mesh << " in " << c.summary;
+
+  AppState app;
+  fill_results(app);
+  app.aligner->slots[0]->file_name = "scans/a.ply";
+  app.aligner->slots[1]->file_name = "link/a.ply";
+  ASSERT_TRUE(write_result_files(app, "results/new"));
+  std::ofstream("results/old.vkl") << "Archivos alineados:\n\nscans/a.ply\nscans/a.ply\n";
+  ASSERT_EQ(chdir("/"), 0);
+  std::string mesh1, mesh2;
+  ASSERT_TRUE(read_trial_summary(dir + "/results/new.vkl", mesh1, mesh2));
+  EXPECT_EQ(mesh1, dir + "/results/../scans/a.ply");
+  EXPECT_EQ(mesh2, mesh1);
+  ASSERT_EQ(chdir(dir.c_str()), 0);  // an older summary, relative to the working directory
+  ASSERT_TRUE(read_trial_summary("results/old.vkl", mesh1, mesh2));
+  EXPECT_EQ(mesh1, "scans/a.ply");
+  ASSERT_EQ(chdir(cwd), 0);
 }
 
 TEST(TrialBatch, GeneratorAndGoodErrorRule) {
