@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "app/ScriptedPlatform.h"
@@ -65,6 +66,13 @@ struct LastBatch {
   std::vector<TrialRecord> records;  // one per finished trial, for the basin picture
 };
 
+// The errors a stored trial's summary gives, which the panel's captions show
+// after "Cargar Ensayo" until the next run or load.
+struct StoredErrors {
+  bool shown = false;
+  std::string icp, color;  // as the summary gives them: a number or "sin ejecutar"
+};
+
 // A trial batch under way between window events (alignment_actions.cpp).
 struct RunningBatch;
 
@@ -78,6 +86,7 @@ struct AppState {
   ControlHandles controls;       // filled by build_control_panel; all null before
   PanelActions actions;          // what the panel's buttons run
   LastBatch last_batch;          // shown below the panel
+  StoredErrors stored_errors;    // the loaded trial's errors, for the captions
   std::shared_ptr<RunningBatch> batch;  // the batch under way; null when none
   ViewerHooks viewer;            // what the window calls
   Platform* dialogs = nullptr;   // not owned; null: no dialogs (cancel, No)

@@ -22,24 +22,31 @@ void disable_control(Control* c) {
   if (c) c->disable();
 }
 
-// A successful run: remember the result, make it selectable, and allow saving
-// once the other variant has run too since the last load or reset (a loaded
-// trial's results are selectable but are not this session's runs).
-void accept_result(AppState& app, PoseMatrix& result, Control* own_radio, bool& own_fresh,
-                   bool other_fresh, int shown) {
-  result = app.aligner->slots[1]->pose;
-  enable_control(own_radio);
-  own_fresh = true;
-  if (other_fresh) enable_control(app.controls.save);
-  app.shown_pose = shown;
-}
-
 bool both_meshes_have_colors(const Aligner& aligner) {
   for (const auto& slot : aligner.slots)
     if (!slot->mesh || slot->mesh->colors.size() != slot->mesh->vertices.size() ||
         slot->mesh->vertices.empty())
       return false;
   return true;
+}
+
+// "Grabar" saves this session's runs: both variants when both can run, the
+// geometric one alone when the scans carry no colours (a loaded trial's
+// results are selectable but are not this session's runs).
+bool runs_to_save(const AppState& app) {
+  if (!app.icp_run_fresh) return false;
+  return app.color_run_fresh || !both_meshes_have_colors(*app.aligner);
+}
+
+// A successful run: remember the result, make it selectable, and allow saving
+// once what can be run has run since the last load or reset.
+void accept_result(AppState& app, PoseMatrix& result, Control* own_radio, bool& own_fresh,
+                   int shown) {
+  result = app.aligner->slots[1]->pose;
+  enable_control(own_radio);
+  own_fresh = true;
+  if (runs_to_save(app)) enable_control(app.controls.save);
+  app.shown_pose = shown;
 }
 
 }  // namespace
@@ -50,13 +57,14 @@ void prepare_for_color_run(AppState& app) {
 
 void align_action(AppState& app, int id) {
   app.view_options->move_mesh2 = 0;
+  // From the first run on, the captions show this session's runs.
+  if (id == 1 || id == 2) app.stored_errors = StoredErrors();
   Aligner& aligner = *app.aligner;
   ControlHandles& h = app.controls;
   if (id == 1) {
     if (aligner.align(1)) {
       std::fprintf(stderr, "ICP succeeded - distance = %f\n", aligner.icp.error);
-      accept_result(app, app.view_state->icp_pose, h.pose_icp, app.icp_run_fresh,
-                    app.color_run_fresh, 1);
+      accept_result(app, app.view_state->icp_pose, h.pose_icp, app.icp_run_fresh, 1);
     } else {
       std::fprintf(stderr, "ICP failed\n");
     }
@@ -65,7 +73,7 @@ void align_action(AppState& app, int id) {
     if (aligner.align_color(1)) {
       std::fprintf(stderr, "ICP succeeded - distance = %f\n", aligner.color.error);
       accept_result(app, app.view_state->color_icp_pose, h.pose_color_icp, app.color_run_fresh,
-                    app.icp_run_fresh, 2);
+                    2);
     } else {
       std::fprintf(stderr, "ICP failed\n");
     }
@@ -102,7 +110,8 @@ void save_results(AppState& app) {
     disable_control(app.controls.save);
     return;
   }
-  if (write_result_files(app, strip_extension(chosen))) disable_control(app.controls.save);
+  if (write_result_files(app, strip_extension(chosen), app.color_run_fresh))
+    disable_control(app.controls.save);
 }
 
 // The batch that runs between window events, with what it took away from

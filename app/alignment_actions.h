@@ -13,9 +13,11 @@
 
 // "ICP" (id 1) and "ICP_Color" (id 2). Always clears "Mover malla2" first.
 // A colour run first marks ridge/valley vertices and refreshes significant
-// colours of both slots. On success: the result pose is stored, its radio
-// button enabled, "Grabar" enabled once both variants have succeeded since
-// the last load or reset (forget_runs), shown_pose set to
+// colours of both slots. A stored trial's errors leave the captions. On
+// success: the result pose is stored, its radio button enabled, "Grabar"
+// enabled once both variants have succeeded since the last load or reset
+// (forget_runs), or the geometric one alone when either mesh has no
+// colours, shown_pose set to
 // 1 or 2, and "ICP succeeded - distance = %f\n" printed on standard error; on
 // failure "ICP failed\n" and nothing else changes. The panel is synced last.
 void align_action(AppState& app, int id);
@@ -36,7 +38,8 @@ void prealign_action(AppState& app);
 void pose_shown_action(AppState& app);
 
 // "Grabar": asks for a file name (".vkl" filter; a new name may be typed) and
-// writes the five result files at the chosen path without its extension.
+// writes the five result files at the chosen path without its extension;
+// a colour variant not run since the last load or reset is saved as not run.
 // "Grabar" is disabled after a complete save and after a cancelled dialog;
 // it stays enabled when the summary cannot be created.
 void save_results(AppState& app);

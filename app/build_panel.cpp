@@ -113,6 +113,7 @@ void disable_controls_without_data(const ControlHandles& h) {
   h.prealign->disable();
   h.icp->disable();
   h.color_icp->disable();
+  h.trial_batch->disable();  // needs both meshes
   h.pose_initial->disable();
   h.pose_icp->disable();
   h.pose_color_icp->disable();

@@ -15,6 +15,6 @@
 // when a control fires. `state` must outlive the panel.
 void build_control_panel(ControlPanel& panel, AppState& state);
 
-// The start-up enable state: only " Malla 1 ", "Centrar", "Cargar Ensayo",
-// "Aleatorio" and "SALIR" (and the panels that hold them) stay usable.
+// The start-up enable state: only " Malla 1 ", "Centrar", "Cargar Ensayo"
+// and "SALIR" (and the panels that hold them) stay usable.
 void disable_controls_without_data(const ControlHandles& handles);

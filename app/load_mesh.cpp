@@ -79,14 +79,45 @@ void mesh2_loaded(AppState& app) {
   if (app.view_options->views_mode == 0) enable(h.move_mesh2, true);
 }
 
+// A new pair, or a slot emptied: the captions, plots and batch outcome of
+// the runs so far describe meshes no longer shown.
+void forget_shown_results(AppState& app) {
+  app.aligner->icp = VariantRecord();
+  app.aligner->color = VariantRecord();
+  app.last_batch = LastBatch();
+  app.stored_errors = StoredErrors();
+}
+
 }  // namespace
+
+void apply_data_rules(AppState& app) {
+  ControlHandles& h = app.controls;
+  const bool present[2] = {app.aligner->slots[0]->mesh != nullptr,
+                           app.aligner->slots[1]->mesh != nullptr};
+  for (int k = 0; k < 2; k++)
+    if (!present[k]) enable(h.appearance[k], false);
+  if (!present[0] && !present[1]) enable(h.geometry, false);
+  if (present[0] && present[1]) {
+    enable(h.prealign, true);
+    enable(h.icp, true);
+    enable(h.pose_initial, true);
+    enable(h.move_mesh2, app.view_options->views_mode == 0);
+    apply_color_actions_rule(app);
+    return;
+  }
+  for (Control* c : {h.prealign, h.icp, h.color_icp, h.trial_batch, h.move_mesh2, h.pose_initial,
+                     h.pose_icp, h.pose_color_icp})
+    enable(c, false);
+}
 
 bool load_mesh_path(AppState& app, int which, const std::string& path) {
   const int k = which & 1;
   app.appearance[k] = SlotAppearance();
+  forget_shown_results(app);
   if (!load_scan(*app.aligner->slots[k], k, path)) {
     // The slot is empty now: the views and the panel must not show its past.
     refresh_view_spheres(app);
+    apply_data_rules(app);
     app.sync_live_all();
     return false;
   }
@@ -95,6 +126,7 @@ bool load_mesh_path(AppState& app, int which, const std::string& path) {
   } else {
     mesh2_loaded(app);
   }
+  apply_data_rules(app);
   app.sync_live_all();
   return true;
 }
@@ -111,9 +143,13 @@ bool load_mesh(AppState& app, int which) {
 }
 
 void load_button(AppState& app, int id) {
+  const MeshSlot& slot = *app.aligner->slots[id & 1];
+  const bool had_mesh = slot.mesh != nullptr;
   if (load_mesh(app, id)) {
     forget_runs(app);
   } else {
+    // A failed read emptied the slot: what was run no longer has its mesh.
+    if (had_mesh && !slot.mesh) forget_runs(app);
     std::fputs(kLoadFailedMessage, stdout);
     std::fflush(stdout);
   }

@@ -26,15 +26,25 @@ extern const char* const kLoadFailedMessage;  // "Imposible cargar la malla sele
 // Significativo" disabled, "ICP_Color" and "Aleatorio" are usable only while
 // both loaded meshes have colours, the view spheres and transforms are
 // rebuilt (a mesh 2 load leaves mesh 1's split view alone) and the panel is
-// refreshed.
+// refreshed. Either way the results shown so far (both variants' records,
+// the last batch, a stored trial's errors) are forgotten and
+// apply_data_rules runs.
 bool load_mesh(AppState& app, int which);
+
+// The enable rules that follow the slots' data: an empty slot's appearance
+// panel is unusable ("Geometria" too when both are empty); with either slot
+// empty "Prealinear", "ICP", "ICP_Color", "Aleatorio", "Mover malla2" and the
+// pose group are unusable; with both loaded "Prealinear", "ICP" and
+// "INICIAL" are usable, "Mover malla2" in the overlapped view, "ICP_Color"
+// and "Aleatorio" when both meshes have colours.
+void apply_data_rules(AppState& app);
 
 // The same with the path given, as if chosen in the dialog (which 0 or 1).
 bool load_mesh_path(AppState& app, int which, const std::string& path);
 
 // Load button callback (id 0 = " Malla 1 ", 1 = " Malla 2 "): load_mesh(id),
-// printing kLoadFailedMessage on standard output on failure. A new mesh
-// makes the runs so far stale: forget_runs.
+// printing kLoadFailedMessage on standard output on failure. A new mesh, or
+// a mesh lost by a failed read, makes the runs so far stale: forget_runs.
 void load_button(AppState& app, int id);
 
 // The meshes named on the command line (at most two: mesh 1, then mesh 2),

@@ -204,14 +204,17 @@ void append_value_cell(std::string& text, const std::vector<float>& values, size
 
 }  // namespace
 
-std::string summary_text(const AppState& app, const std::string& summary_path) {
+const char* const kNotRunText = "sin ejecutar";
+
+std::string summary_text(const AppState& app, const std::string& summary_path, bool color_ran) {
   const Aligner& aligner = *app.aligner;
   std::string text = "Archivos alineados:\n\n";
   text += stored_mesh_path(aligner.slots[0]->file_name, summary_path) + "\n" +
           stored_mesh_path(aligner.slots[1]->file_name, summary_path) + "\n\n";
   text += "Error cometido en los test:\n\n";
   append_format(text, "Error ICP:\t\t%f\n", aligner.icp.error);
-  append_format(text, "Error ICP Color:\t%f\n", aligner.color.error);
+  if (color_ran) append_format(text, "Error ICP Color:\t%f\n", aligner.color.error);
+  else text += std::string("Error ICP Color:\t") + kNotRunText + "\n";
   return text;
 }
 
@@ -250,18 +253,25 @@ std::string error_table_text(Aligner& aligner) {
   return text;
 }
 
-bool write_result_files(AppState& app, const std::string& base) {
+bool write_result_files(AppState& app, const std::string& base, bool color_ran) {
   Aligner& aligner = *app.aligner;
   const ViewState& view = *app.view_state;
   // A failed save leaves the run starts for the next attempt's table.
   const std::vector<int32_t> starts_icp = aligner.icp.run_starts;
   const std::vector<int32_t> starts_color = aligner.color.run_starts;
+  // A variant not run leaves its table columns empty, whatever an older
+  // record holds.
+  VariantRecord color_record;
+  if (!color_ran) std::swap(color_record, aligner.color);
+  std::string table = error_table_text(aligner);
+  if (!color_ran) std::swap(color_record, aligner.color);
   std::vector<PendingFile> files = {
-      {base + ".vkl", summary_text(app, base + ".vkl"), ""},
+      {base + ".vkl", summary_text(app, base + ".vkl", color_ran), ""},
       {base + "_PosInicial.xf", pose_to_string(view.initial_pose), ""},
       {base + "_PosICP.xf", pose_to_string(view.icp_pose), ""},
-      {base + "_PosICPcolor.xf", pose_to_string(view.color_icp_pose), ""},
-      {base + "_error.xls", error_table_text(aligner), ""},
+      {base + "_PosICPcolor.xf",
+       color_ran ? pose_to_string(view.color_icp_pose) : std::string(kNotRunText) + "\n", ""},
+      {base + "_error.xls", table, ""},
   };
   if (write_set(files)) return true;
   aligner.icp.run_starts = starts_icp;
@@ -331,4 +341,53 @@ bool read_trial_summary(const std::string& path, std::string& mesh1, std::string
   mesh1 = resolve_stored_path(words[2], path);
   mesh2 = resolve_stored_path(words[3], path);
   return true;
+}
+
+bool read_result_pose(const std::string& path, PoseMatrix& pose, bool& ran) {
+  ran = true;
+  if (read_pose(path, pose)) return true;
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  char text[32] = {};
+  size_t got = std::fread(text, 1, sizeof text - 1, f);
+  std::fclose(f);
+  std::string content(text, got);
+  while (!content.empty() && (content.back() == '\n' || content.back() == '\r')) content.pop_back();
+  if (content != kNotRunText) return false;
+  ran = false;
+  return true;
+}
+
+namespace {
+
+// The value of the summary line that starts with `label`, blanks around it
+// trimmed; "" when there is no such line.
+std::string labelled_value(const std::string& text, const std::string& label) {
+  for (size_t at = 0; at < text.size();) {
+    size_t end = std::min(text.find('\n', at), text.size());
+    if (text.compare(at, label.size(), label) == 0) {
+      std::string value = text.substr(at + label.size(), end - at - label.size());
+      size_t first = value.find_first_not_of(" \t\r");
+      size_t last = value.find_last_not_of(" \t\r");
+      return first == std::string::npos ? "" : value.substr(first, last + 1 - first);
+    }
+    at = end + 1;
+  }
+  return "";
+}
+
+}  // namespace
+
+bool read_summary_errors(const std::string& path, std::string& icp, std::string& color) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  std::string text(kMaxSummaryBytes, '\0');
+  text.resize(std::fread(&text[0], 1, text.size(), f));
+  std::fclose(f);
+  icp = labelled_value(text, "Error ICP:");
+  color = labelled_value(text, "Error ICP Color:");
+  const size_t kLongestValue = 40;  // a %f of any float, with room
+  if (icp.size() > kLongestValue) icp.clear();
+  if (color.size() > kLongestValue) color.clear();
+  return !icp.empty() && !color.empty();
 }

@@ -24,7 +24,11 @@
 // On a file that cannot be created: perror("fopen") and
 // "Error opening %s for writing.\n" on standard error; on one that cannot be
 // written, "Error writing %s: %s.\n". Then no file of the set is replaced.
-bool write_result_files(AppState& app, const std::string& base);
+// When `color_ran` is false (scans without colours can be aligned only
+// geometrically) the set says the colour variant was not run: its summary
+// error line and its whole pose file hold kNotRunText, its table columns are
+// empty.
+bool write_result_files(AppState& app, const std::string& base, bool color_ran = true);
 
 // Creates a new file in `folder` for writing and names it in `temp_path`;
 // null, with errno set, when the folder refuses.
@@ -40,7 +44,21 @@ bool write_results(AppState& app, std::string name, int trial);
 // The summary's text for a summary written at `summary_path` (its mesh paths
 // relative to that file's folder, trial_paths.h) and the error table's text,
 // byte for byte.
-std::string summary_text(const AppState& app, const std::string& summary_path);
+std::string summary_text(const AppState& app, const std::string& summary_path,
+                         bool color_ran = true);
+
+// What a result set holds for a variant that was not run (Windows-1252).
+extern const char* const kNotRunText;  // "sin ejecutar"
+
+// Reads a result pose file: true with `ran` and `pose` set for a pose; true
+// with `ran` false (pose untouched) for a file saying the variant was not
+// run; false when the file is missing or holds neither.
+bool read_result_pose(const std::string& path, PoseMatrix& pose, bool& ran);
+
+// The texts of a summary's two error lines ("Error ICP:", "Error ICP
+// Color:"), as written: a number or kNotRunText. False (texts empty) when
+// the file cannot be read or lacks either line.
+bool read_summary_errors(const std::string& path, std::string& icp, std::string& color);
 std::string error_table_text(Aligner& aligner);
 
 // Reads the two mesh paths of a summary, each resolved against the summary's

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/Platform.h"
 #include "app/alignment_actions.h"
@@ -40,23 +42,53 @@ bool reload_mesh(AppState& app, int k, const std::string& path, const char* pref
   return load_mesh(app, k);
 }
 
-// After the slots are put back from their backups, the views and the panel
-// show them again rather than a reload that failed.
-void restored_scene(AppState& app) {
-  refresh_view_spheres(app);
-  app.sync_live_all();
-}
+// What a reload changes besides the slots' meshes: the slots' appearance,
+// the stage, what the panel shows of the runs so far and which controls are
+// usable. A failed load puts all of it back with the slots.
+struct SceneBackup {
+  SlotAppearance look[2];
+  int32_t load_stage;
+  VariantRecord icp, color;
+  LastBatch last_batch;
+  StoredErrors stored_errors;
+  std::vector<std::pair<Control*, bool>> enabled;
+
+  explicit SceneBackup(const AppState& app)
+      : look{app.appearance[0], app.appearance[1]},
+        load_stage(app.load_stage),
+        icp(app.aligner->icp),
+        color(app.aligner->color),
+        last_batch(app.last_batch),
+        stored_errors(app.stored_errors) {
+    if (app.controls.panel)
+      for (Control* c : app.controls.panel->all_controls()) enabled.emplace_back(c, c->enabled);
+  }
+
+  // Puts everything back, slot 0 alone or both; then the views and the
+  // panel show the restored slots rather than a reload that failed.
+  void restore(AppState& app, int slots) const {
+    for (int k = 0; k < slots; k++) app.appearance[k] = look[k];
+    app.load_stage = load_stage;
+    app.aligner->icp = icp;
+    app.aligner->color = color;
+    app.last_batch = last_batch;
+    app.stored_errors = stored_errors;
+    for (const auto& [control, on] : enabled) control->enabled = on;
+    if (app.controls.panel) app.controls.panel->notify_changed();
+    refresh_view_spheres(app);
+    app.sync_live_all();
+  }
+};
 
 }  // namespace
 
 bool load_trial(AppState& app) {
   Aligner& aligner = *app.aligner;
   // Reading a mesh empties its slot first, so a failed reload puts back the
-  // slot and its appearance as they were.
+  // slot and the scene around it as they were.
   const MeshSlot backup0 = *aligner.slots[0];
   const MeshSlot backup1 = *aligner.slots[1];
-  const SlotAppearance look0 = app.appearance[0];
-  const SlotAppearance look1 = app.appearance[1];
+  const SceneBackup scene(app);
   PoseMatrix stored[3];
 
   std::string summary;
@@ -65,15 +97,19 @@ bool load_trial(AppState& app) {
   if (!read_trial_summary(summary, mesh1, mesh2)) return false;
   std::string base = strip_extension(summary);
   if (base == summary) return false;
+  // The start pose is always a pose; a result may say its variant was not
+  // run (a set saved from scans without colours).
   const char* pose_suffixes[3] = {"_PosInicial.xf", "_PosICP.xf", "_PosICPcolor.xf"};
+  bool ran[3] = {true, true, true};
   for (int i = 0; i < 3; i++)
-    if (!read_pose(base + pose_suffixes[i], stored[i])) return false;
+    if (!read_result_pose(base + pose_suffixes[i], stored[i], ran[i]) || !ran[0]) return false;
+  StoredErrors errors;
+  errors.shown = read_summary_errors(summary, errors.icp, errors.color);
 
   bool refused = false;
   if (!reload_mesh(app, 0, mesh1, "Imposible abrir el fichero: ", refused)) {
     *aligner.slots[0] = backup0;
-    app.appearance[0] = look0;
-    restored_scene(app);
+    scene.restore(app, 1);
     if (refused) {
       std::printf("\nCancelado por el usuario");
       std::fflush(stdout);
@@ -83,21 +119,20 @@ bool load_trial(AppState& app) {
   if (!reload_mesh(app, 1, mesh2, "Imposible abrir el fichero ", refused)) {
     *aligner.slots[0] = backup0;
     *aligner.slots[1] = backup1;
-    app.appearance[0] = look0;
-    app.appearance[1] = look1;
-    restored_scene(app);
+    scene.restore(app, 2);
     return false;
   }
 
   ViewState& view = *app.view_state;
   view.initial_pose = stored[0];
-  view.icp_pose = stored[1];
-  view.color_icp_pose = stored[2];
+  view.icp_pose = ran[1] ? stored[1] : stored[0];
+  view.color_icp_pose = ran[2] ? stored[2] : stored[0];
   ControlHandles& h = app.controls;
-  if (h.pose_icp) h.pose_icp->enable();
-  if (h.pose_color_icp) h.pose_color_icp->enable();
+  if (h.pose_icp) h.pose_icp->set_enabled(ran[1]);
+  if (h.pose_color_icp) h.pose_color_icp->set_enabled(ran[2]);
   aligner.slots[1]->pose = view.initial_pose;
   app.shown_pose = 0;
+  app.stored_errors = errors;
   forget_runs(app);
   centre_view(app);
   app.sync_live_all();

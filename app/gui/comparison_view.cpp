@@ -8,6 +8,7 @@
 
 #include "app/AppState.h"
 #include "app/alignment_actions.h"
+#include "app/result_files.h"
 #include "app/gui/basin_view.h"
 #include "app/gui/panel_view.h"
 #include "app/texts.h"
@@ -20,8 +21,18 @@ const float kPlotHeight = 24.0f;
 const ImVec4 kIcpColor(0.10f, 0.35f, 0.85f, 1.0f);
 const ImVec4 kColorIcpColor(0.85f, 0.30f, 0.10f, 1.0f);
 
-// One caption line per variant: step count and final error.
-void caption(const char* name, const std::vector<float>& history, const ImVec4& color) {
+// One caption line per variant: step count and final error of this
+// session's run, else the stored trial's error, else "sin ejecutar".
+void caption(const char* name, const std::vector<float>& history, const StoredErrors& stored,
+             const std::string& stored_error, const ImVec4& color) {
+  if (history.empty() && stored.shown && stored_error == kNotRunText) {
+    ImGui::TextDisabled("%s: sin ejecutar (ensayo)", name);
+    return;
+  }
+  if (history.empty() && stored.shown) {
+    ImGui::TextColored(color, "%s: error %s (ensayo)", name, cp1252_to_utf8(stored_error).c_str());
+    return;
+  }
   if (history.empty()) {
     ImGui::TextDisabled("%s: sin ejecutar", name);
     return;
@@ -88,8 +99,9 @@ void draw_comparison(const AppState& app) {
       ImGui::TextUnformatted(cp1252_to_utf8(*line).c_str());
     report_panel_text(progress.trial);
   }
-  caption("ICP", aligner.icp.history, kIcpColor);
-  caption("ICP_Color", aligner.color.history, kColorIcpColor);
+  const StoredErrors& stored = app.stored_errors;
+  caption("ICP", aligner.icp.history, stored, stored.icp, kIcpColor);
+  caption("ICP_Color", aligner.color.history, stored, stored.color, kColorIcpColor);
   if (!aligner.icp.history.empty() || !aligner.color.history.empty())
     plot_histories(aligner.icp.history, aligner.color.history);
 

@@ -48,7 +48,7 @@ struct PanelView {
   std::vector<float> right_edges;      // right edge of the current container, screen x
   PolledButton buttons[3];             // left, right, middle as ImGui numbers them
   int frames_to_settle = kSettleFrames;
-  int reported_visible = -1;          // visible controls at the last layout report
+  std::string reported_state;          // which controls were shown and usable at the last report
   bool redisplay_posted = false;      // a frame was asked for and not drawn yet
   std::function<void()> extras;        // content drawn below the controls
 };
@@ -263,10 +263,12 @@ void report_layout() {
   std::fflush(stdout);
 }
 
-int visible_count() {
-  int n = 0;
-  for (Control* c : g_view.panel->all_controls()) n += c->visible ? 1 : 0;
-  return n;
+// One letter per control: hidden, usable or not; a change is reported.
+std::string panel_state() {
+  std::string state;
+  for (Control* c : g_view.panel->all_controls())
+    state += !c->visible ? 'h' : c->enabled ? 'u' : 'd';
+  return state;
 }
 
 void post_redisplay() {
@@ -312,9 +314,9 @@ void panel_display() {
   if (g_view.frames_to_settle > 0) {
     --g_view.frames_to_settle;
     post_redisplay();
-  } else if (g_view.options.report_layout && visible_count() != g_view.reported_visible) {
-    // Reported again whenever a control was shown or hidden.
-    g_view.reported_visible = visible_count();
+  } else if (g_view.options.report_layout && panel_state() != g_view.reported_state) {
+    // Reported again whenever a control was shown or hidden, enabled or disabled.
+    g_view.reported_state = panel_state();
     report_layout();
   }
 }

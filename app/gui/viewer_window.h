@@ -7,7 +7,8 @@
 struct ViewerOptions {
   // Print every drawn control's centre in 3-D-window pixels once the panel
   // has settled ("CONTROL <n> <kind> "<label>" <x> <y> <enabled>" lines and
-  // then "PANEL_READY"), so end-to-end tests can click controls.
+  // then "PANEL_READY"), and again whenever a control was shown, hidden,
+  // enabled or disabled, so end-to-end tests can click controls.
   bool report_layout = false;
   // Print "ACTIVATED <kind> "<label>" id=<id>" after every panel action
   // (a slider adds " value=<value>", three decimals).

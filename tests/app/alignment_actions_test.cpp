@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <unistd.h>
 
@@ -157,6 +158,14 @@ TEST_F(AlignmentActions, SaveThenLoadTrialRoundTrip) {
   EXPECT_TRUE(std::filesystem::equivalent(back.aligner->slots[0]->file_name, pair_dir() + "/mesh1.ply"));
   EXPECT_TRUE(std::filesystem::equivalent(back.aligner->slots[1]->file_name, pair_dir() + "/mesh2.ply"));
   EXPECT_EQ(back.load_stage, 2);
+  // The captions show the stored errors, not runs of this session.
+  char printed[2][32];
+  std::snprintf(printed[0], 32, "%f", app.aligner->icp.error);
+  std::snprintf(printed[1], 32, "%f", app.aligner->color.error);
+  EXPECT_TRUE(back.stored_errors.shown);
+  EXPECT_EQ(back.stored_errors.icp, printed[0]);
+  EXPECT_EQ(back.stored_errors.color, printed[1]);
+  EXPECT_TRUE(back.aligner->icp.history.empty());
 
   // The loaded colour result is no run of this session: one new run cannot
   // save it beside a fresh geometric one; a reset forgets the runs too.
@@ -168,6 +177,41 @@ TEST_F(AlignmentActions, SaveThenLoadTrialRoundTrip) {
   EXPECT_FALSE(back.controls.save->enabled);
   align_action(back, 2);
   EXPECT_FALSE(back.controls.save->enabled);
+  EXPECT_FALSE(back.stored_errors.shown);  // the runs replaced the stored errors
+}
+
+// Scans without colours: the geometric run alone may be saved; the colour
+// files then say the variant was not run (replacing an older colour result
+// of the same name), and loading the set back leaves "ICP_COLOR" unusable.
+TEST_F(AlignmentActions, ColourlessScansSaveTheGeometricRunAlone) {
+  load_pair();
+  perturb_mesh2();
+  std::string dir = tmp_dir("actions_colourless");
+  ASSERT_TRUE(write_result_files(app, dir + "/result"));  // an older set at that name
+  for (int k = 0; k < 2; k++) slot(k).mesh->colors.clear();
+  align_action(app, 1);
+  ASSERT_TRUE(h().save->enabled);
+  scripted.answers = {dir + "/result.vkl"};
+  save_results(app);
+  EXPECT_FALSE(h().save->enabled);
+  const std::string summary = read_bytes(dir + "/result.vkl");
+  EXPECT_EQ(summary.substr(summary.rfind("Error ICP Color:")), "Error ICP Color:\tsin ejecutar\n");
+  EXPECT_EQ(read_bytes(dir + "/result_PosICPcolor.xf"), "sin ejecutar\n");
+  // Every row of the table: the index, a geometric error, five empty cells.
+  std::istringstream table(read_bytes(dir + "/result_error.xls"));
+  std::string row;
+  std::getline(table, row);
+  int rows = 0;
+  for (; std::getline(table, row); rows++)
+    EXPECT_EQ(row.substr(row.find('\t', row.find('\t') + 1)), "\t\t\t\t\t") << row;
+  EXPECT_EQ(rows, int(app.aligner->icp.history.size()));
+
+  scripted.answers = {dir + "/result.vkl"};
+  ASSERT_TRUE(load_trial(app));
+  EXPECT_TRUE(h().pose_icp->enabled);
+  EXPECT_FALSE(h().pose_color_icp->enabled);
+  EXPECT_EQ(app.stored_errors.color, "sin ejecutar");
+  EXPECT_TRUE(poses_near(app.view_state->color_icp_pose, app.view_state->initial_pose, 0.0));
 }
 
 TEST_F(AlignmentActions, EveryLoadTrialFailureLeavesTheSlotsAsBefore) {
@@ -181,8 +225,13 @@ TEST_F(AlignmentActions, EveryLoadTrialFailureLeavesTheSlotsAsBefore) {
   std::string dir = tmp_dir("actions_fail");
   ASSERT_TRUE(write_result_files(app, dir + "/good"));
 
+  // What the panel shows of the runs so far, and its usable controls.
+  app.aligner->icp.history = {5.0f};
+  h().pose_icp->enable();
   auto unchanged = [&] {
-    return slot(0).file_name == pair_dir() + "/mesh1.ply" &&
+    return app.aligner->icp.history.size() == 1 && h().pose_icp->enabled && h().icp->enabled &&
+           h().appearance[0]->enabled && h().appearance[1]->enabled && app.load_stage == 2 &&
+           slot(0).file_name == pair_dir() + "/mesh1.ply" &&
            slot(1).file_name == pair_dir() + "/mesh2.ply" && slot(1).mesh &&
            slot(1).mesh->vertices.size() == vertices_before && poses_near(slot(1).pose, pose_before, 0.0) &&
            app.appearance[0].wireframe == 1 && slot(0).color_tolerance == 9.0f;

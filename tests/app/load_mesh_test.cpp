@@ -165,6 +165,43 @@ TEST_F(LoadMesh, FailedReadEmptiesTheSlotAndKeepsTheStage) {
   EXPECT_EQ(app.aligner->slots[1]->file_name, files.colored2);
 }
 
+// A failed read of either mesh leaves no control working on the lost mesh:
+// its appearance, the actions needing both meshes, the pose group and
+// "Grabar" become unusable and the shown results are forgotten; loading the
+// mesh again brings the controls back.
+TEST_F(LoadMesh, FailedLoadDisablesWhatLostItsMesh) {
+  Files files;
+  const ControlHandles& h = app.controls;
+  const std::string bad = tmp_path("load_bad.ply");
+  std::ofstream(bad) << "not a mesh\n";
+  for (int k = 0; k < 2; k++) {
+    SCOPED_TRACE("mesh " + std::to_string(k + 1));
+    ASSERT_TRUE(load_mesh_path(app, 0, files.colored));
+    ASSERT_TRUE(load_mesh_path(app, 1, files.colored2));
+    h.pose_icp->enable();
+    h.save->enable();
+    app.icp_run_fresh = true;
+    app.aligner->icp.history = {1.0f};
+    app.last_batch.done = true;
+    scripted.answers = {bad};
+    load_button(app, k);
+    EXPECT_FALSE(h.appearance[k]->enabled);
+    EXPECT_TRUE(h.appearance[1 - k]->enabled);
+    EXPECT_TRUE(h.geometry->enabled);
+    for (const Control* off : {h.prealign, h.icp, h.color_icp, h.trial_batch, h.move_mesh2,
+                               h.pose_initial, h.pose_icp, h.save})
+      EXPECT_FALSE(off->enabled) << off->label;
+    EXPECT_TRUE(app.aligner->icp.history.empty());
+    EXPECT_FALSE(app.last_batch.done);
+
+    ASSERT_TRUE(load_mesh_path(app, k, k == 0 ? files.colored : files.colored2));
+    for (const Control* on : {h.appearance[k], h.prealign, h.icp, h.color_icp, h.trial_batch,
+                              h.move_mesh2, h.pose_initial})
+      EXPECT_TRUE(on->enabled) << on->label;
+  }
+  std::remove(bad.c_str());
+}
+
 TEST_F(LoadMesh, CurvatureScaleSamplingCarriesOnBetweenLoads) {
   Files files;
   set_curvature_scale_generator_state(0);

@@ -77,7 +77,7 @@ TEST_F(LayoutTest, EveryControlInOrderWithLabelIdLiveVariableAndStartState) {
       {K::Button, "Prealinear", 0, nullptr, false},
       {K::Button, "ICP", 1, nullptr, false},
       {K::Button, "ICP_Color", 2, nullptr, false},
-      {K::Button, "Aleatorio", 3, nullptr, true},
+      {K::Button, "Aleatorio", 3, nullptr, false},
       {K::Button, "Cancelar", 0, nullptr, false},
       {K::RadioGroup, "", 0, &s.shown_pose, true},
       {K::RadioButton, "INICIAL", -1, nullptr, false},

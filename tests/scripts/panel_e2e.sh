@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# End to end, the panel's honesty under a virtual X server (Mesa software
+# GL), with real clicks on the printed control centres and scripted dialog
+# answers, on the bundled demo pair: a file that is no mesh chosen as mesh 1
+# leaves mesh 1's appearance and every action needing both meshes unusable
+# (mesh 2's appearance and " Malla 2 " stay usable), and loading mesh 1 again
+# brings them back.
+# Arguments: build directory, source directory. Screenshots are left in
+# <build>/panel_e2e/.
+set -euo pipefail
+build=$(cd "$1" && pwd)
+source_dir=$(cd "$2" && pwd)
+viewer="$build/app/icp_viewer_test"
+# shellcheck source=lib/e2e_common.sh
+. "$(dirname "${BASH_SOURCE[0]}")/lib/e2e_common.sh"
+
+if ! e2e_inner; then
+  e2e_require xvfb-run xdotool import convert compare
+  [ -x "$viewer" ] || fail "the program is not built in $build/app"
+  e2e_rerun_under_xvfb "$@"
+fi
+
+e2e_make_work
+shots="$build/panel_e2e"
+rm -rf "$shots"
+mkdir -p "$shots"
+demo="$source_dir/data/demo"
+
+# usable N...: the usability flags of controls N... in the layout printed last.
+usable() {
+  awk -v want=" $* " '$1 == "CONTROL" { flag[$2] = $NF }
+    END { n = split(want, w, " "); for (i = 1; i <= n; i++) printf "%s", flag[w[i]]; print "" }' "$work/out"
+}
+
+# press N: a real click on control N where the last layout has it, then waits
+# for the program to report the action.
+press() {
+  local x y before
+  read -r x y < <(awk -v n="$1" '$1 == "CONTROL" && $2 == n { xy = $(NF - 2) " " $(NF - 1) } END { print xy }' "$work/out")
+  before=$(count '^ACTIVATED' "$work/out")
+  xdotool mousemove --window "$wid" "$x" "$y" click 1
+  wait_count '^ACTIVATED' "$work/out" $((before + 1)) 60 || fail "a click on control $1 was not seen"
+}
+
+# Control numbers of the printed layout.
+malla1=2 malla2=4 brillo1=16 brillo2=26 prealinear=41 icp=42 icp_color=43 aleatorio=44 inicial=47
+
+# 1. A failed load of mesh 1 over a loaded pair.
+printf 'not a mesh\n' >"$work/bad.ply"
+printf '%s\n' "$work/bad.ply" "$demo/mesh1.ply" >"$work/answers"
+e2e_launch 90 "$demo/mesh1.ply" "$demo/mesh2.ply"
+[ "$(usable $malla2 $brillo1 $brillo2 $prealinear $icp $icp_color $aleatorio $inicial)" = 11111111 ] ||
+  fail "after loading the pair, not every control is usable: $(usable $malla2 $brillo1 $brillo2 $prealinear $icp $icp_color $aleatorio $inicial)"
+readies=$(count '^PANEL_READY' "$work/out")
+press $malla1
+wait_for '^Imposible cargar la malla seleccionada$' "$work/out" 30 || fail "no failure line"
+wait_count '^PANEL_READY' "$work/out" $((readies + 1)) 30 || fail "the layout was not printed again"
+[ "$(usable $malla2 $brillo1 $brillo2 $prealinear $icp $icp_color $aleatorio $inicial)" = 10100000 ] ||
+  fail "after the failed load: $(usable $malla2 $brillo1 $brillo2 $prealinear $icp $icp_color $aleatorio $inicial)"
+shot failed_load
+
+# 2. Mesh 1 loaded again: everything usable again.
+readies=$(count '^PANEL_READY' "$work/out")
+press $malla1
+wait_count '^PANEL_READY' "$work/out" $((readies + 1)) 60 || fail "the layout was not printed again"
+[ "$(usable $malla2 $brillo1 $brillo2 $prealinear $icp $icp_color $aleatorio $inicial)" = 11111111 ] ||
+  fail "after loading mesh 1 again: $(usable $malla2 $brillo1 $brillo2 $prealinear $icp $icp_color $aleatorio $inicial)"
+kill -0 "$pid" 2>/dev/null || fail "the program ended"
+echo "PASS: panel end to end"
