@@ -1,6 +1,6 @@
 // Aligner: the alignment engine. Owns the two mesh slots (slots[0] mesh 1,
-// fixed; slots[1] mesh 2, moving), the ICP parameters (restored to their
-// defaults at every entry-point call), the last errors and the per-step error
+// fixed; slots[1] mesh 2, moving), the ICP settings (`IcpParams`, reset to
+// their defaults at every entry-point call), the last errors and the per-step error
 // histories. Entry points `align` (geometric ICP) and `align_color` (colour ICP)
 // move slots[1]->pose in place.
 #pragma once
@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "registration/IcpParams.h"
 #include "registration/MeshSlot.h"
 #include "registration/PointPair.h"
 
@@ -38,34 +39,14 @@ class Aligner {
   VariantRecord icp;              // geometric ICP (`align`)
   VariantRecord color;            // colour ICP (`align_color`)
   float best_error = 0.0f;        // best final error of the current call; 999999 at entry
-  // Parameter block, restored to these defaults at every entry-point call.
-  int32_t verbosity = 1;          // 0 silent, 1 summary and warnings, 2 per-step details
-  float max_dist = 0.0f;          // pairing radius; <= 0: derived at the start of a run
-  int32_t max_iterations = 10000; // bound of the main loop
-  int32_t min_pairs = 25;         // fewest pairs a step accepts
-  int32_t pairs_plane = 500;      // target pair count of point-to-plane steps
-  int32_t pairs_point = 50;       // target pair count of point-to-point steps
-  int32_t pairs_final = 5000;     // target pair count of the final step
-  float normal_dot_min = 0.7f;    // NormCompat threshold
-  float color_l1_max = 0.15625f;  // ColorCompat colour limit
-  float color_dir_dot_min = 0.97f;  // ColorCompat direction threshold
-  int32_t stall_count = 8;        // stalled steps within the window that stop the loop
-  int32_t stall_window = 10;      // length of the stall window
-  float eigen_ratio_min = 0.01f;  // eigenvalue floor ratio
-  bool use_grid = true;           // overlap test by occupancy grid
-  bool check_nearest = false;     // overlap test also by nearest vertex
-
-  // Scratch buffers reused by every step, so that once the first steps have
-  // sized them an alignment allocates nothing per iteration.
-  std::vector<PointPair> pair_buffer;
-  std::vector<float> dist2_buffer;
+  IcpParams params;               // reset to IcpParams() by every entry point
 
   Aligner();
   ~Aligner();
 
   // ---- Entry points (registration/icp_driver.cpp) ----------------------
-  // Geometric ICP of slots[1] onto slots[0]. The parameter block is restored
-  // to its defaults, so every run works at verbosity 1 whatever is passed
+  // Geometric ICP of slots[1] onto slots[0]. `params` is reset to its
+  // defaults, so every run works at verbosity 1 whatever is passed
   // (`verbosity` only gates the colour variant's direction timing). Empties
   // both slots' feature_marks, builds missing k-d trees, empties `icp`.
   // False when a slot has no mesh or a mesh has no vertices, or when the run
@@ -78,6 +59,20 @@ class Aligner {
   // printed when `verbosity` is at least 1), and `color` is used. Also false
   // when a mesh has no per-vertex colours.
   bool align_color(int verbosity);
+  // The record of the running variant; null when mode is `none`.
+  VariantRecord* active_record();
+
+ private:
+  // The single steps below are the engine's own; its tests reach them
+  // through registration/icp_steps.h.
+  friend struct IcpSteps;
+
+  // Scratch buffers reused by every step, so that once the first steps have
+  // sized them an alignment allocates nothing per iteration.
+  std::vector<PointPair> pair_buffer;
+  std::vector<float> dist2_buffer;
+
+  // ---- Driver (registration/icp_driver.cpp) ----------------------------
   // The driver shared by both entry points, in four phases: preparation
   // (normals, neighbours, vertex-face lists, pairing radius, uniform
   // sampling), the initial phase (coarse point-to-point steps, overlap
@@ -91,10 +86,15 @@ class Aligner {
   // measure an error (the variant's error is then set to 999999). Needs both
   // slots' meshes and k-d trees.
   bool run_icp();
-  // The record of the running variant; null when mode is `none`.
-  VariantRecord* active_record();
-  // Sets the parameter block (verbosity .. check_nearest) to its defaults.
-  void restore_defaults();
+  bool align_variant(IcpMode variant, int verbosity_arg);
+  bool prepare_run();
+  bool initial_phase(float& incr);
+  // Point-to-plane steps on the schedule until the error stalls; false when a
+  // distribution refresh finds no overlap.
+  bool main_loop(float& incr);
+  void final_step(float incr);
+  // Two translation-only point-to-point steps, then five full ones.
+  void coarse_phase(float& incr);
 
   // ---- Correspondence (registration/correspondence.cpp) ----------------
   // Samples one mesh along its cdf (direction false: mesh 1, true: mesh 2)
@@ -148,11 +148,4 @@ class Aligner {
   // reject_factor * median squared distance dropped. Returns that squared
   // threshold.
   float gather_pairs(float incr, bool collect, float reject_factor, const Timer& step_timer);
-
- private:
-  bool align_variant(IcpMode variant, int verbosity_arg);
-  bool prepare_run();
-  bool initial_phase(float& incr);
-  int main_loop(float& incr, bool& ok);
-  void final_step(float incr);
 };

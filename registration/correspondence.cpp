@@ -314,14 +314,14 @@ class PairingPass {
     TriMesh& tmesh = *T_.mesh;
     const size_t si = size_t(slot.vertex);
     const point p = S2T_(smesh.vertices[si]);
-    const float d2max = a_.max_dist * a_.max_dist;
+    const float d2max = a_.params.max_dist * a_.params.max_dist;
     const float* q;
     if (!slot.color) {
-      NormCompat compat(S2T_normals_(smesh.normals[si]), &tmesh, a_.normal_dot_min, boundary_);
+      NormCompat compat(S2T_normals_(smesh.normals[si]), &tmesh, a_.params.normal_dot_min, boundary_);
       q = T_.kdtree->find_nearest(p.data(), d2max, &compat);
     } else {
-      ColorCompat compat(smesh.colors[si], S_.color_dirs[si], &tmesh, a_.color_dir_dot_min,
-                         a_.color_l1_max, T_.color_dirs.data());
+      ColorCompat compat(smesh.colors[si], S_.color_dirs[si], &tmesh, a_.params.color_dir_dot_min,
+                         a_.params.color_l1_max, T_.color_dirs.data());
       q = T_.kdtree->find_nearest(p.data(), d2max, &compat);
     }
     if (!q) return;
@@ -389,14 +389,14 @@ void Aligner::update_overlap_weights() {
   const OccupancyGrid& g2 = slot_grid(s2);
   const PoseMatrix M12 = inverse(s2.pose) * s1.pose;
   const PoseMatrix M21 = inverse(s1.pose) * s2.pose;
-  if (max_dist <= 0.0f) {
+  if (params.max_dist <= 0.0f) {
     float cell1 = g1.scale > 0.0f ? 1.0f / g1.scale : 0.0f;
     float cell2 = g2.scale > 0.0f ? 1.0f / g2.scale : 0.0f;
-    max_dist = std::min(cell1, cell2);
+    params.max_dist = std::min(cell1, cell2);
   }
-  overlap_weights(s1, M12, s2, g2, use_grid, check_nearest, max_dist);
-  overlap_weights(s2, M21, s1, g1, use_grid, check_nearest, max_dist);
-  if (verbosity > 1) std::fprintf(stderr, "Computed overlaps in %.2f msec.\n", timer.elapsed_ms());
+  overlap_weights(s1, M12, s2, g2, params.use_grid, params.check_nearest, params.max_dist);
+  overlap_weights(s2, M21, s1, g1, params.use_grid, params.check_nearest, params.max_dist);
+  if (params.verbosity > 1) std::fprintf(stderr, "Computed overlaps in %.2f msec.\n", timer.elapsed_ms());
 }
 
 float Aligner::median_dist2(const std::vector<PointPair>& pairs) {
@@ -416,7 +416,7 @@ float Aligner::reject_pairs(std::vector<PointPair>& pairs, float factor) {
   pairs.erase(std::remove_if(pairs.begin(), pairs.end(),
                              [thresh](const PointPair& p) { return dist2(p.p1, p.p2) > thresh; }),
               pairs.end());
-  if (verbosity > 1)
+  if (params.verbosity > 1)
     std::fprintf(stderr, "Rejected %zu pairs in %.2f msec.\n", before - pairs.size(),
                  timer.elapsed_ms());
   return thresh;
@@ -440,7 +440,7 @@ bool Aligner::update_cdfs(const float evals[6], const float evecs[6][6], const p
   // W = V diag(inv) V^T with the small eigenvalues floored: the inverse of
   // the system's information, so weakly constrained motions weigh most. A
   // non-positive floored eigenvalue carries no information and gets 0.
-  float floor = eigen_ratio_min * evals[5];
+  float floor = params.eigen_ratio_min * evals[5];
   float inv[6];
   for (int k = 0; k < 6; k++) {
     float e = std::max(evals[k], floor);
@@ -479,13 +479,13 @@ bool Aligner::update_cdfs(const float evals[6], const float evecs[6][6], const p
     for (size_t i = 1; i < n; i++) slot.cdf[i] += slot.cdf[i - 1];
     float total = n ? slot.cdf[n - 1] : 0.0f;
     if (total == 0.0f) {
-      if (verbosity != 0) std::fprintf(stderr, "No overlap.\n");
+      if (params.verbosity != 0) std::fprintf(stderr, "No overlap.\n");
       return false;
     }
     parallel_for(n - 1, kMinVerticesPerThread, [&](size_t i) { slot.cdf[i] /= total; });
     slot.cdf[n - 1] = 1.0f;
     build_cdf_guide(slot.cdf, slot.cdf_guide);
   }
-  if (verbosity > 1) std::fprintf(stderr, "Updated CDFs in %.2f msec.\n", timer.elapsed_ms());
+  if (params.verbosity > 1) std::fprintf(stderr, "Updated CDFs in %.2f msec.\n", timer.elapsed_ms());
   return true;
 }

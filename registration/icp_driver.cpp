@@ -35,13 +35,6 @@ void build_missing_trees(Aligner& a) {
     if (!slot->kdtree) slot->kdtree = std::make_unique<KDtree>(slot->mesh->vertices);
 }
 
-// The coarse phase: two translation-only steps, then five full ones.
-void coarse_phase(Aligner& a, float& incr) {
-  incr = 4.0f / float(a.pairs_point);
-  for (int i = 0; i < kCoarseTranslateSteps; i++) a.step_point_to_point(incr, true);
-  for (int i = 0; i < kCoarseRotateSteps; i++) a.step_point_to_point(incr, false);
-}
-
 // The last `size` steps of the main loop, 1 where a step did not improve
 // the error (oldest first).
 class StallWindow {
@@ -70,24 +63,6 @@ VariantRecord* Aligner::active_record() {
   return nullptr;
 }
 
-void Aligner::restore_defaults() {
-  verbosity = 1;
-  max_dist = 0.0f;
-  max_iterations = 10000;
-  min_pairs = 25;
-  pairs_plane = 500;
-  pairs_point = 50;
-  pairs_final = 5000;
-  normal_dot_min = 0.7f;
-  color_l1_max = 0.15625f;
-  color_dir_dot_min = 0.97f;
-  stall_count = 8;
-  stall_window = 10;
-  eigen_ratio_min = 0.01f;
-  use_grid = true;
-  check_nearest = false;
-}
-
 bool Aligner::align(int verbosity_arg) { return align_variant(IcpMode::geometric, verbosity_arg); }
 
 bool Aligner::align_color(int verbosity_arg) { return align_variant(IcpMode::color, verbosity_arg); }
@@ -98,7 +73,7 @@ bool Aligner::align_variant(IcpMode variant, int verbosity_arg) {
   // Every run works with the default parameters, at verbosity 1, whatever the
   // caller passes: a 100-trial batch (which passes 2) prints only the per-run
   // summaries.
-  restore_defaults();
+  params = IcpParams();
   mode = variant;
   if (variant == IcpMode::geometric) {
     slots[0]->feature_marks.clear();
@@ -165,9 +140,7 @@ bool Aligner::run_icp() {
   RunBoundaryFlags boundary_flags(*this);
   float incr = 0.0f;
   if (!initial_phase(incr)) return false;
-  bool ok = true;
-  main_loop(incr, ok);
-  if (!ok) return false;
+  if (!main_loop(incr)) return false;
   final_step(incr);
 
   // A run in which no step found enough pairs has measured nothing: mesh 2
@@ -205,16 +178,16 @@ bool Aligner::prepare_run() {
 bool Aligner::initial_phase(float& incr) {
   Timer timer;
   // Pairing radius: half the smaller local bounding-box diagonal.
-  if (max_dist <= 0.0f) {
+  if (params.max_dist <= 0.0f) {
     slots[0]->mesh->need_bounding_box();
     slots[1]->mesh->need_bounding_box();
     float d1 = len(slots[0]->mesh->bounding_box.size());
     float d2 = len(slots[1]->mesh->bounding_box.size());
-    max_dist = 0.5f * (d1 < d2 ? d1 : d2);
+    params.max_dist = 0.5f * (d1 < d2 ? d1 : d2);
   }
   reset_cdfs();
 
-  coarse_phase(*this, incr);
+  coarse_phase(incr);
   for (auto& slot : slots) {
     if (slot->weights.size() != slot->mesh->vertices.size()) {
       update_overlap_weights();
@@ -222,52 +195,58 @@ bool Aligner::initial_phase(float& incr) {
     }
   }
   bool ok = step_point_to_plane(incr, true);
-  if (verbosity >= 1)
+  if (params.verbosity >= 1)
     std::fprintf(stderr, "Time for initial iterations: %.2f msec.\n\n", timer.elapsed_ms());
   return ok;
 }
 
 // Main loop: point-to-plane steps on the schedule until the error stalls or
-// max_iterations steps have run. Returns the step count; `ok` turns false
-// when a distribution refresh finds no overlap.
-int Aligner::main_loop(float& incr, bool& ok) {
+// max_iterations steps have run. False when a distribution refresh finds no
+// overlap.
+bool Aligner::main_loop(float& incr) {
   Timer timer;
-  StallWindow window(stall_window);
+  StallWindow window(params.stall_window);
   int k = 0;
-  for (; k < max_iterations; k++) {
+  for (; k < params.max_iterations; k++) {
     Timer iteration_timer;
     VariantRecord* record = active_record();
     float prev = record ? record->error : 0.0f;
-    if (verbosity > 1) std::fprintf(stderr, "Using incr = %f\n", incr);
+    if (params.verbosity > 1) std::fprintf(stderr, "Using incr = %f\n", incr);
     if (k % kReseedPeriod == kScheduleOffset) {
-      coarse_phase(*this, incr);
+      coarse_phase(incr);
       update_overlap_weights();
       continue;
     }
     bool refresh = k % kRefreshPeriod == kScheduleOffset;
     if (refresh) update_overlap_weights();
-    ok = step_point_to_plane(incr, refresh);
-    if (verbosity > 1)
+    bool ok = step_point_to_plane(incr, refresh);
+    if (params.verbosity > 1)
       std::fprintf(stderr, "Time for this iteration: %.2f msec.\n\n", iteration_timer.elapsed_ms());
-    if (!ok) return k;
+    if (!ok) return false;
     float now = record ? record->error : 0.0f;
-    if (window.push(now >= prev) >= stall_count) break;
+    if (window.push(now >= prev) >= params.stall_count) break;
   }
-  if (verbosity >= 1) {
+  if (params.verbosity >= 1) {
     if (VariantRecord* record = active_record())
       std::fprintf(stderr, "Did %d iterations\n%f\n", k, record->error);
     std::fprintf(stderr, "Time for main iterations: %.2f msec.\n\n", timer.elapsed_ms());
-    if (verbosity > 1) std::fprintf(stderr, "Last iteration...\n");
+    if (params.verbosity > 1) std::fprintf(stderr, "Last iteration...\n");
   }
-  return k;
+  return true;
+}
+
+void Aligner::coarse_phase(float& incr) {
+  incr = 4.0f / float(params.pairs_point);
+  for (int i = 0; i < kCoarseTranslateSteps; i++) step_point_to_point(incr, true);
+  for (int i = 0; i < kCoarseRotateSteps; i++) step_point_to_point(incr, false);
 }
 
 // Final step: one point-to-plane step on ten times the pair budget.
 void Aligner::final_step(float incr) {
   Timer timer;
-  incr = incr * (float(pairs_plane) / float(pairs_final));
-  if (verbosity > 1) std::fprintf(stderr, "Using incr = %f\n", incr);
+  incr = incr * (float(params.pairs_plane) / float(params.pairs_final));
+  if (params.verbosity > 1) std::fprintf(stderr, "Using incr = %f\n", incr);
   step_point_to_plane(incr, false);
-  if (verbosity >= 1)
+  if (params.verbosity >= 1)
     std::fprintf(stderr, "Time for this iteration: %.2f msec.\n\n", timer.elapsed_ms());
 }

@@ -9,15 +9,11 @@
 
 #include "geometry/dense_solvers.h"
 #include "registration/Aligner.h"
+#include "registration/icp_steps.h"
 #include "registration/timer.h"
 
 namespace {
 
-// The outlier factors of the two steps: the squared-distance threshold in
-// multiples of the median squared distance. The point-to-point one is the
-// single-precision value of the original constant.
-const float kPointRejectFactor = 19.782983779907227f;
-const float kPlaneRejectFactor = 6.25f;
 // Below this the sampling step would ask for hundreds of thousands of samples;
 // it is then reset to a dense but bounded step.
 const float kIncrFloor = 0.0001f;
@@ -50,7 +46,7 @@ float Aligner::gather_pairs(float incr, bool collect, float reject_factor, const
   if (collect) {
     collect_pairs_both(incr, pairs);
   }
-  if (verbosity > 1)
+  if (params.verbosity > 1)
     std::fprintf(stderr, "Generated %zu pairs in %.2f msec.\n", pairs.size(), step_timer.elapsed_ms());
   return reject_pairs(pairs, reject_factor);
 }
@@ -60,13 +56,13 @@ bool Aligner::step_point_to_point(float& incr, bool translate_only) {
   const std::vector<PointPair>& pairs = pair_buffer;
   float thresh = gather_pairs(incr, true, kPointRejectFactor, timer);
   size_t n = pairs.size();
-  size_t needed = translate_only ? 1 : size_t(std::max(min_pairs, 0));
+  size_t needed = translate_only ? 1 : size_t(std::max(params.min_pairs, 0));
   if (n < needed || n == 0) {
-    if (verbosity != 0) std::fprintf(stderr, "Too few point pairs1.\n");
+    if (params.verbosity != 0) std::fprintf(stderr, "Too few point pairs1.\n");
     return true;
   }
-  incr = incr * float(n) / float(pairs_point);
-  max_dist = tightened_radius(max_dist, thresh);
+  incr = incr * float(n) / float(params.pairs_point);
+  params.max_dist = tightened_radius(params.max_dist, thresh);
 
   point c1, c2;
   for (const PointPair& p : pairs) {
@@ -97,7 +93,7 @@ bool Aligner::step_point_to_point(float& incr, bool translate_only) {
   }
   float rms = float(std::sqrt(E / double(n)));
   record_error(*this, rms);
-  if (verbosity > 1) std::fprintf(stderr, "RMS point-to-point error = %f\n", rms);
+  if (params.verbosity > 1) std::fprintf(stderr, "RMS point-to-point error = %f\n", rms);
 
   PoseMatrix motion = translation(c1 - c2);
   double r[3];
@@ -106,7 +102,7 @@ bool Aligner::step_point_to_point(float& incr, bool translate_only) {
              rotation(r[2], 0.0, 0.0, 1.0) * translation(-c2);
   }
   slots[1]->pose = motion * slots[1]->pose;
-  if (verbosity > 1) std::fprintf(stderr, "Computed xform in %.2f msec.\n", timer.elapsed_ms());
+  if (params.verbosity > 1) std::fprintf(stderr, "Computed xform in %.2f msec.\n", timer.elapsed_ms());
   return true;
 }
 
@@ -115,8 +111,8 @@ bool Aligner::step_point_to_plane(float& incr, bool refresh_cdfs) {
   const std::vector<PointPair>& pairs = pair_buffer;
   float thresh = gather_pairs(incr, mode != IcpMode::none, kPlaneRejectFactor, timer);
   size_t n = pairs.size();
-  if (n < size_t(std::max(min_pairs, 0)) || n == 0) {
-    if (verbosity != 0) std::fprintf(stderr, "Too few point pairs2.\n");
+  if (n < size_t(std::max(params.min_pairs, 0)) || n == 0) {
+    if (params.verbosity != 0) std::fprintf(stderr, "Too few point pairs2.\n");
     return true;
   }
 
@@ -131,9 +127,9 @@ bool Aligner::step_point_to_plane(float& incr, bool refresh_cdfs) {
   float s = 1.0f / std::sqrt(spread / float(n));
   if (!std::isfinite(s)) return true;
 
-  incr = incr * float(n) / float(pairs_plane);
+  incr = incr * float(n) / float(params.pairs_plane);
   if (incr < kIncrFloor) incr = kIncrReset;
-  max_dist = tightened_radius(max_dist, thresh);
+  params.max_dist = tightened_radius(params.max_dist, thresh);
 
   float A[6][6] = {}, b[6] = {}, E = 0.0f;
   for (const PointPair& p : pairs) {
@@ -153,14 +149,14 @@ bool Aligner::step_point_to_plane(float& incr, bool refresh_cdfs) {
 
   float evals[6], evecs[6][6];
   eigen_symmetric6(A, evals, evecs);
-  if (verbosity > 1) {
+  if (params.verbosity > 1) {
     std::fprintf(stderr, "RMS point-to-plane error = %f\n", rms);
     for (int k = 0; k < 5; k++)
-      if (evals[k] < eigen_ratio_min * evals[5])
+      if (evals[k] < params.eigen_ratio_min * evals[5])
         std::fprintf(stderr, "Small eigenvalue %f (largest is %f)\n", evals[k], evals[5]);
   }
   float x[6];
-  damped_solve6(evals, evecs, b, eigen_ratio_min, x);
+  damped_solve6(evals, evecs, b, params.eigen_ratio_min, x);
 
   // Rx(a) Ry(b) Rz(g) from the solved sines; a sine beyond 1 becomes a quarter turn.
   double sa = clamp_sine(x[0]), sb = clamp_sine(x[1]), sg = clamp_sine(x[2]);
@@ -175,7 +171,7 @@ bool Aligner::step_point_to_plane(float& incr, bool refresh_cdfs) {
     motion.at(r, 3) = double(x[3 + r]) / double(s) + double(c[r]) - rc;
   }
   slots[1]->pose = motion * slots[1]->pose;
-  if (verbosity > 1) std::fprintf(stderr, "Computed xform in %.2f msec.\n", timer.elapsed_ms());
+  if (params.verbosity > 1) std::fprintf(stderr, "Computed xform in %.2f msec.\n", timer.elapsed_ms());
 
   if (refresh_cdfs && !update_cdfs(evals, evecs, c, s)) return false;
   return true;

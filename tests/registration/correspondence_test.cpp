@@ -8,6 +8,7 @@
 
 #include "geometry/parallel.h"
 #include "registration/Aligner.h"
+#include "registration/icp_steps.h"
 #include "registration/cdf_walk.h"
 #include "registration/color_dirs.h"
 #include "registration/compat.h"
@@ -33,7 +34,7 @@ void identical_pair(Aligner& a, int n = 12) {
 std::vector<size_t> sampled_vertices(Aligner& a, uint32_t seed, float incr) {
   std::vector<PointPair> pairs;
   set_sample_generator_state(seed);
-  a.collect_pairs(incr, pairs, false);
+  IcpSteps::collect_pairs(a, incr, pairs, false);
   const std::vector<point>& v = a.slots[0]->mesh->vertices;
   std::vector<size_t> out;
   for (const PointPair& p : pairs) out.push_back(size_t(std::find(v.begin(), v.end(), p.p1) - v.begin()));
@@ -47,21 +48,21 @@ std::vector<size_t> sampled_vertices(Aligner& a, uint32_t seed, float incr) {
 // their order.
 TEST(MedianAndRejection, UpperMiddleRankAndOrderKeepingRejection) {
   Aligner a;
-  a.verbosity = 0;
-  EXPECT_EQ(a.median_dist2({}), 0.0f);
+  a.params.verbosity = 0;
+  EXPECT_EQ(IcpSteps::median_dist2(a, {}), 0.0f);
   std::vector<PointPair> pairs;
   for (float d : {1.0f, 5.0f, 2.0f, 2.5f, 0.5f, 3.0f}) pairs.push_back({point(), point(d, 0, 0), point()});
   // Squared: 1, 25, 4, 6.25, 0.25, 9; rank 3 of the sorted six is 6.25.
-  EXPECT_FLOAT_EQ(a.median_dist2(pairs), 6.25f);
+  EXPECT_FLOAT_EQ(IcpSteps::median_dist2(a, pairs), 6.25f);
   EXPECT_EQ(pairs[1].p2.x, 5.0f);  // not reordered
   // Threshold 6.25 * 1 keeps equality and drops 25 and 9.
-  EXPECT_FLOAT_EQ(a.reject_pairs(pairs, 1.0f), 6.25f);
+  EXPECT_FLOAT_EQ(IcpSteps::reject_pairs(a, pairs, 1.0f), 6.25f);
   std::vector<float> kept;
   for (const PointPair& p : pairs) kept.push_back(p.p2.x);
   EXPECT_EQ(kept, (std::vector<float>{1.0f, 2.0f, 2.5f, 0.5f}));
   // All pairs at distance 0: the median is 0 and everything survives (0 <= 0).
   std::vector<PointPair> zeros(5, PointPair{});
-  EXPECT_EQ(a.reject_pairs(zeros, 6.25f), 0.0f);
+  EXPECT_EQ(IcpSteps::reject_pairs(a, zeros, 6.25f), 0.0f);
   EXPECT_EQ(zeros.size(), 5u);
 }
 
@@ -168,15 +169,15 @@ TEST(Pairing, ColourModeAppendsColourPairsAfterGeometricOnes) {
   const uint32_t seed = 12345;
   a.mode = IcpMode::geometric;
   set_sample_generator_state(seed);
-  a.collect_pairs(0.04f, geometric, false);
+  IcpSteps::collect_pairs(a, 0.04f, geometric, false);
   a.mode = IcpMode::color;
   set_sample_generator_state(seed);
-  a.collect_pairs(0.04f, both, false);
+  IcpSteps::collect_pairs(a, 0.04f, both, false);
   // With every feature mark clear the geometric pass pairs nothing but draws
   // the same numbers, so the colour pass then sees the same samples.
   a.slots[0]->feature_marks.assign(a.slots[0]->mesh->vertices.size(), false);
   set_sample_generator_state(seed);
-  a.collect_pairs(0.04f, colour_only, false);
+  IcpSteps::collect_pairs(a, 0.04f, colour_only, false);
   ASSERT_FALSE(geometric.empty());
   ASSERT_FALSE(colour_only.empty());
   ASSERT_EQ(both.size(), geometric.size() + colour_only.size());
@@ -197,8 +198,8 @@ TEST(Pairing, IdenticalScansPairEachInteriorVertexWithItselfInTheWorldFrame) {
   a.slots[1]->pose = motion;
   std::vector<PointPair> pairs;
   set_sample_generator_state(3);
-  a.collect_pairs(0.05f, pairs, false);
-  a.collect_pairs(0.05f, pairs, true);
+  IcpSteps::collect_pairs(a, 0.05f, pairs, false);
+  IcpSteps::collect_pairs(a, 0.05f, pairs, true);
   ASSERT_GT(pairs.size(), 10u);
   const TriMesh& m = *a.slots[0]->mesh;
   for (const PointPair& p : pairs) {
@@ -215,10 +216,10 @@ TEST(Pairing, IdenticalScansPairEachInteriorVertexWithItselfInTheWorldFrame) {
 TEST(OverlapWeights, StrictBoxAndOccupiedCells) {
   Aligner a;
   identical_pair(a, 10);
-  a.max_dist = 0.0f;
-  a.update_overlap_weights();
+  a.params.max_dist = 0.0f;
+  IcpSteps::update_overlap_weights(a);
   // Unset radius: the grid cell size, largest extent / 16.
-  EXPECT_FLOAT_EQ(a.max_dist, 2.0f / 16.0f);
+  EXPECT_FLOAT_EQ(a.params.max_dist, 2.0f / 16.0f);
   const TriMesh& m = *a.slots[0]->mesh;
   const std::vector<float>& w = a.slots[0]->weights;
   ASSERT_EQ(w.size(), m.vertices.size());
@@ -233,7 +234,7 @@ TEST(OverlapWeights, StrictBoxAndOccupiedCells) {
   }
   // Moved far away, nothing overlaps.
   a.slots[1]->pose = translation(10, 0, 0);
-  a.update_overlap_weights();
+  IcpSteps::update_overlap_weights(a);
   for (auto& s : a.slots) EXPECT_EQ(std::count(s->weights.begin(), s->weights.end(), 0.0f), long(s->weights.size()));
   // The grids are kept between calls, but only for the vertex array they
   // were built over: new vertices far away in mesh 2's own frame overlap
@@ -242,7 +243,7 @@ TEST(OverlapWeights, StrictBoxAndOccupiedCells) {
   std::vector<point> far = a.slots[1]->mesh->vertices;
   for (point& v : far) v.x += 10.0f;
   a.slots[1]->mesh->vertices = std::move(far);
-  a.update_overlap_weights();
+  IcpSteps::update_overlap_weights(a);
   const std::vector<float>& w1 = a.slots[0]->weights;
   EXPECT_EQ(std::count(w1.begin(), w1.end(), 0.0f), long(w1.size()));
 }
@@ -296,16 +297,16 @@ TEST(ParallelStep, SameBitsOnAnyThreadCount) {
   auto run = [](int threads, bool both) {
     set_thread_count(threads);
     Aligner a;
-    a.verbosity = 0;
+    a.params.verbosity = 0;
     identical_pair(a, 320);
     a.slots[1]->pose = translation(0.02, 0.01, 0.0) * rotation(0.05, 0.0, 0.0, 1.0);
     a.mode = IcpMode::color;
-    a.max_dist = 0.0f;
-    a.update_overlap_weights();
+    a.params.max_dist = 0.0f;
+    IcpSteps::update_overlap_weights(a);
     const float evals[6] = {0.5f, 1, 2, 3, 4, 6};
     float evecs[6][6] = {};
     for (int k = 0; k < 6; k++) evecs[k][(k + 2) % 6] = 1.0f;
-    EXPECT_TRUE(a.update_cdfs(evals, evecs, point(0.1f, 0, 0), 2.0f));
+    EXPECT_TRUE(IcpSteps::update_cdfs(a, evals, evecs, point(0.1f, 0, 0), 2.0f));
     Step s;
     set_sample_generator_state(7);
     if (both) {
@@ -314,10 +315,10 @@ TEST(ParallelStep, SameBitsOnAnyThreadCount) {
         slot->boundary.resize(m.vertices.size());
         for (size_t v = 0; v < m.vertices.size(); v++) slot->boundary[v] = m.is_boundary(int(v));
       }
-      a.collect_pairs_both(0.0002f, s.pairs);
+      IcpSteps::collect_pairs_both(a, 0.0002f, s.pairs);
     } else {
-      a.collect_pairs(0.0002f, s.pairs, false);
-      a.collect_pairs(0.0002f, s.pairs, true);
+      IcpSteps::collect_pairs(a, 0.0002f, s.pairs, false);
+      IcpSteps::collect_pairs(a, 0.0002f, s.pairs, true);
     }
     s.generator = sample_generator_state();
     for (int k = 0; k < 2; k++) s.weights[k] = a.slots[k]->weights, s.cdf[k] = a.slots[k]->cdf;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "registration/Aligner.h"
+#include "registration/icp_steps.h"
 #include "registration/color_dirs.h"
 #include "registration/color_features.h"
 #include "registration/sampler.h"
@@ -52,7 +53,7 @@ TEST(IcpDriver, IdenticalScansStallAtSevenKeepBestErrorUnsetAndDropMarks) {
   Aligner a;
   fill_slot(*a.slots[0], height_field(20, 20, -1, -1, 1, 1));
   fill_slot(*a.slots[1], height_field(20, 20, -1, -1, 1, 1));
-  a.max_iterations = 3;  // restored to 10000 by the entry point
+  a.params.max_iterations = 3;  // restored to 10000 by the entry point
   for (auto& s : a.slots) s->feature_marks.assign(s->mesh->vertices.size(), true);
   testing::internal::CaptureStderr();
   ASSERT_TRUE(a.align(1));
@@ -66,7 +67,7 @@ TEST(IcpDriver, IdenticalScansStallAtSevenKeepBestErrorUnsetAndDropMarks) {
   // 7 coarse + 1 initial point-to-plane + 8 main + 1 final.
   EXPECT_EQ(a.icp.history.size(), 17u);
   EXPECT_EQ(a.icp.run_starts, std::vector<int32_t>{0});
-  EXPECT_EQ(a.max_iterations, 10000);
+  EXPECT_EQ(a.params.max_iterations, 10000);
   // The geometric variant ignores ridge and valley marks.
   EXPECT_TRUE(a.slots[0]->feature_marks.empty());
   EXPECT_TRUE(a.slots[1]->feature_marks.empty());
@@ -155,12 +156,12 @@ TEST(IcpDriver, ConvergesFromPerturbedStarts) {
         // As the entry points leave them: emptied for the geometric ICP.
         a.slots[k]->feature_marks = variant == 0 ? std::vector<bool>() : marks[k];
       }
-      a.max_dist = 0.0f;
+      a.params.max_dist = 0.0f;
       set_sample_generator_state(0);
       a.mode = variant == 0 ? IcpMode::geometric : IcpMode::color;
-      a.verbosity = 0;
-      a.max_iterations = kBoundedIterations;
-      ASSERT_TRUE(a.run_icp()) << "variant " << variant << " trial " << t;
+      a.params.verbosity = 0;
+      a.params.max_iterations = kBoundedIterations;
+      ASSERT_TRUE(IcpSteps::run_icp(a)) << "variant " << variant << " trial " << t;
       EXPECT_LT(rotation_error_deg(a.slots[1]->pose, reference), 1.0)
           << "variant " << variant << " trial " << t;
       EXPECT_LT(dist(a.slots[1]->pose * centre, reference * centre), 0.01 * diag)

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "registration/Aligner.h"
+#include "registration/icp_steps.h"
 #include "registration/sampler.h"
 #include "test_meshes.h"
 
@@ -14,9 +15,9 @@ namespace {
 std::vector<PointPair> pairs_for(Aligner& a, float incr, uint32_t seed, float factor) {
   std::vector<PointPair> pairs;
   set_sample_generator_state(seed);
-  a.collect_pairs(incr, pairs, false);
-  a.collect_pairs(incr, pairs, true);
-  a.reject_pairs(pairs, factor);
+  IcpSteps::collect_pairs(a, incr, pairs, false);
+  IcpSteps::collect_pairs(a, incr, pairs, true);
+  IcpSteps::reject_pairs(a, pairs, factor);
   return pairs;
 }
 
@@ -25,17 +26,17 @@ std::vector<PointPair> pairs_for(Aligner& a, float incr, uint32_t seed, float fa
 TEST(PointToPoint, TranslateOnlyAlignsThePairCentroids) {
   Aligner a;
   a.mode = IcpMode::geometric;
-  a.verbosity = 0;
+  a.params.verbosity = 0;
   testmesh::tree_pair(a, 14, false, translation(0.05, -0.03, 0.02));
   const float incr = 0.08f;
-  std::vector<PointPair> pairs = pairs_for(a, incr, 42, 19.782983779907227f);
+  std::vector<PointPair> pairs = pairs_for(a, incr, 42, kPointRejectFactor);
   ASSERT_FALSE(pairs.empty());
   point shift;  // from the centroid of the p2 to that of the p1
   for (const PointPair& p : pairs) shift += (p.p1 - p.p2) / float(pairs.size());
   const PoseMatrix expected = translation(shift) * a.slots[1]->pose;
   set_sample_generator_state(42);
   float step_incr = incr;
-  ASSERT_TRUE(a.step_point_to_point(step_incr, true));
+  ASSERT_TRUE(IcpSteps::step_point_to_point(a, step_incr, true));
   for (int i = 0; i < 16; i++) EXPECT_NEAR(a.slots[1]->pose[i], expected[i], 1e-6);
   EXPECT_EQ(a.icp.history, std::vector<float>{a.icp.error});
 }
@@ -43,33 +44,33 @@ TEST(PointToPoint, TranslateOnlyAlignsThePairCentroids) {
 TEST(PointToPlane, MinPairsIsInclusiveTooFewChangesNothingAndTheStepHasAFloor) {
   Aligner a;
   a.mode = IcpMode::geometric;
-  a.verbosity = 0;
+  a.params.verbosity = 0;
   testmesh::tree_pair(a, 14, false, translation(0.0, 0.0, 0.03));
   const float incr = 0.05f;
-  size_t n = pairs_for(a, incr, 77, 6.25f).size();
+  size_t n = pairs_for(a, incr, 77, kPlaneRejectFactor).size();
   ASSERT_GT(n, 30u);
 
-  a.min_pairs = int(n) + 1;
+  a.params.min_pairs = int(n) + 1;
   float step_incr = incr;
-  float radius = a.max_dist;
+  float radius = a.params.max_dist;
   PoseMatrix start = a.slots[1]->pose;
   set_sample_generator_state(77);
-  ASSERT_TRUE(a.step_point_to_plane(step_incr, false));
+  ASSERT_TRUE(IcpSteps::step_point_to_plane(a, step_incr, false));
   EXPECT_EQ(step_incr, incr);
-  EXPECT_EQ(a.max_dist, radius);
+  EXPECT_EQ(a.params.max_dist, radius);
   EXPECT_EQ(a.slots[1]->pose, start);
   EXPECT_TRUE(a.icp.history.empty());
 
-  a.min_pairs = int(n);
+  a.params.min_pairs = int(n);
   set_sample_generator_state(77);
-  ASSERT_TRUE(a.step_point_to_plane(step_incr, false));
+  ASSERT_TRUE(IcpSteps::step_point_to_plane(a, step_incr, false));
   EXPECT_EQ(a.icp.history.size(), 1u);
   EXPECT_FALSE(a.slots[1]->pose == start);
   // The radius at most halves per accepted step.
-  EXPECT_GE(a.max_dist, 0.5f * radius);
+  EXPECT_GE(a.params.max_dist, 0.5f * radius);
   // The next sampling step, incr * n / pairs_plane, has a floor.
-  a.pairs_plane = 1000000000;
-  a.min_pairs = 1;
-  ASSERT_TRUE(a.step_point_to_plane(step_incr, false));
+  a.params.pairs_plane = 1000000000;
+  a.params.min_pairs = 1;
+  ASSERT_TRUE(IcpSteps::step_point_to_plane(a, step_incr, false));
   EXPECT_EQ(step_incr, 0.001f);
 }

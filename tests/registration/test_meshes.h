@@ -10,6 +10,7 @@
 
 #include "mesh/TriMesh.h"
 #include "registration/Aligner.h"
+#include "registration/icp_steps.h"
 #include "registration/curvature_scale.h"
 #include "spatial/KDtree.h"
 
@@ -72,8 +73,8 @@ inline void tree_pair(Aligner& a, int n, bool colored, const PoseMatrix& pose2 =
     s->kdtree = std::make_unique<KDtree>(s->mesh->vertices);
     s->mesh->need_vertex_faces();
   }
-  a.max_dist = 1.0f;
-  a.reset_cdfs();
+  a.params.max_dist = 1.0f;
+  IcpSteps::reset_cdfs(a);
 }
 
 }  // namespace testmesh
