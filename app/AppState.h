@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ScriptedPlatform.h"
+#include "app/Platform.h"
 #include "app/ViewCamera.h"
 #include "app/trial_basin.h"
 #include "app/control_handles.h"
@@ -112,5 +112,5 @@ struct AppState {
   }
 
  private:
-  ScriptedPlatform no_dialogs;
+  NoDialogs no_dialogs;
 };

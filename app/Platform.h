@@ -48,6 +48,15 @@ class Platform {
   virtual bool ask_yes_no(const std::string& title, const QuestionText& text) = 0;
 };
 
+// The platform of a context without dialogs: every file dialog is cancelled
+// and every question answered No.
+class NoDialogs : public Platform {
+ public:
+  bool open_file(const std::vector<FileFilter>&, std::string*) override { return false; }
+  bool save_file(const std::vector<FileFilter>&, std::string*) override { return false; }
+  bool ask_yes_no(const std::string&, const QuestionText&) override { return false; }
+};
+
 // The file-dialog filter lists the program uses.
 std::vector<FileFilter> mesh_file_filters();    // PLY, WRML, OBJ
 std::vector<FileFilter> trial_file_filters();   // "Archivos vkl (*.vkl)"

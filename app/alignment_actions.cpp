@@ -55,6 +55,10 @@ void prepare_for_color_run(AppState& app) {
   prepare_color_features(*app.aligner, app.view_options->ridge_threshold);
 }
 
+std::function<void(Aligner&)> color_features_hook(const ViewOptions& options) {
+  return [&options](Aligner& aligner) { prepare_color_features(aligner, options.ridge_threshold); };
+}
+
 void align_action(AppState& app, int id) {
   app.view_options->move_mesh2 = 0;
   // From the first run on, the captions show this session's runs.
@@ -110,7 +114,7 @@ void save_results(AppState& app) {
     disable_control(app.controls.save);
     return;
   }
-  if (write_result_files(app, strip_extension(chosen), app.color_run_fresh))
+  if (write_result_files(*app.aligner, *app.view_state, strip_extension(chosen), app.color_run_fresh))
     disable_control(app.controls.save);
 }
 
@@ -181,11 +185,11 @@ bool start_trial_batch(AppState& app) {
     return false;
   }
   TrialBatchHooks hooks;
-  hooks.prepare_color_features = prepare_for_color_run;
+  hooks.prepare_color_features = color_features_hook(*app.view_options);
   uint32_t seed = static_cast<uint32_t>(std::time(nullptr));
   auto rb = std::make_shared<RunningBatch>();
   rb->base = strip_extension(chosen);
-  if (!rb->batch.start(app, rb->base, seed, kTrialCount, hooks)) {
+  if (!rb->batch.start(*app.aligner, *app.view_state, rb->base, seed, kTrialCount, hooks)) {
     app.sync_live_all();
     return false;
   }

@@ -5,6 +5,7 @@
 // app.platform().
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -73,3 +74,6 @@ const int kTrialCount = 100;
 // The preparation of a colour run shared by the button and the batch: feature
 // marks and significant colours of both slots with the current "Umbral".
 void prepare_for_color_run(AppState& app);
+// The same preparation as a batch's hook, at the "Umbral" `options` holds
+// when each colour run starts; `options` must outlive the hook.
+std::function<void(Aligner&)> color_features_hook(const ViewOptions& options);

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "app/AppState.h"
 #include "app/trial_paths.h"
 
 namespace {
@@ -206,8 +207,8 @@ void append_value_cell(std::string& text, const std::vector<float>& values, size
 
 const char* const kNotRunText = "sin ejecutar";
 
-std::string summary_text(const AppState& app, const std::string& summary_path, bool color_ran) {
-  const Aligner& aligner = *app.aligner;
+std::string summary_text(const Aligner& aligner, const std::string& summary_path,
+                         bool color_ran) {
   std::string text = "Archivos alineados:\n\n";
   text += stored_mesh_path(aligner.slots[0]->file_name, summary_path) + "\n" +
           stored_mesh_path(aligner.slots[1]->file_name, summary_path) + "\n\n";
@@ -253,9 +254,8 @@ std::string error_table_text(Aligner& aligner) {
   return text;
 }
 
-bool write_result_files(AppState& app, const std::string& base, bool color_ran) {
-  Aligner& aligner = *app.aligner;
-  const ViewState& view = *app.view_state;
+bool write_result_files(Aligner& aligner, const ViewState& view, const std::string& base,
+                        bool color_ran) {
   // A failed save leaves the run starts for the next attempt's table.
   const std::vector<int32_t> starts_icp = aligner.icp.run_starts;
   const std::vector<int32_t> starts_color = aligner.color.run_starts;
@@ -266,7 +266,7 @@ bool write_result_files(AppState& app, const std::string& base, bool color_ran) 
   std::string table = error_table_text(aligner);
   if (!color_ran) std::swap(color_record, aligner.color);
   std::vector<PendingFile> files = {
-      {base + ".vkl", summary_text(app, base + ".vkl", color_ran), ""},
+      {base + ".vkl", summary_text(aligner, base + ".vkl", color_ran), ""},
       {base + "_PosInicial.xf", pose_to_string(view.initial_pose), ""},
       {base + "_PosICP.xf", pose_to_string(view.icp_pose), ""},
       {base + "_PosICPcolor.xf",
@@ -283,8 +283,8 @@ void set_temp_file_opener(TempFileOpener opener) {
   temp_opener = opener ? opener : open_new_temp;
 }
 
-bool write_results(AppState& app, std::string name, int trial) {
-  return write_result_files(app, strip_extension(name) + "_" + std::to_string(trial));
+bool write_results(Aligner& aligner, const ViewState& view, std::string name, int trial) {
+  return write_result_files(aligner, view, strip_extension(name) + "_" + std::to_string(trial));
 }
 
 namespace {

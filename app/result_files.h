@@ -12,12 +12,14 @@
 #include <cstdio>
 #include <string>
 
-#include "app/AppState.h"
+#include "registration/Aligner.h"
 #include "geometry/file_paths.h"
 
+struct ViewState;
 
-// Writes the five files for base path B (no extension); true only when all
-// five are written. Consumes the first entries of the aligner's two run-start
+// Writes the five files for base path B (no extension) from the aligner's
+// meshes, errors and histories and the view state's three poses; true only
+// when all five are written. Consumes the first entries of the aligner's two run-start
 // lists, but only when the set is saved. A result file that is a symbolic
 // link is written through it; an existing file keeps its permissions; an
 // existing file in a folder that refuses new files is written in place.
@@ -28,7 +30,8 @@
 // geometrically) the set says the colour variant was not run: its summary
 // error line and its whole pose file hold kNotRunText, its table columns are
 // empty.
-bool write_result_files(AppState& app, const std::string& base, bool color_ran = true);
+bool write_result_files(Aligner& aligner, const ViewState& view, const std::string& base,
+                        bool color_ran = true);
 
 // Creates a new file in `folder` for writing and names it in `temp_path`;
 // null, with errno set, when the folder refuses.
@@ -39,12 +42,12 @@ void set_temp_file_opener(TempFileOpener opener);
 
 // The batch's writer: base = strip_extension(name) + "_" + trial. True when
 // the whole set was written.
-bool write_results(AppState& app, std::string name, int trial);
+bool write_results(Aligner& aligner, const ViewState& view, std::string name, int trial);
 
 // The summary's text for a summary written at `summary_path` (its mesh paths
 // relative to that file's folder, trial_paths.h) and the error table's text,
 // byte for byte.
-std::string summary_text(const AppState& app, const std::string& summary_path,
+std::string summary_text(const Aligner& aligner, const std::string& summary_path,
                          bool color_ran = true);
 
 // What a result set holds for a variant that was not run (Windows-1252).

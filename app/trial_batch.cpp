@@ -83,10 +83,11 @@ void write_trial_counts(std::FILE* out, const TrialCounts& counts) {
 
 TrialBatch::~TrialBatch() { finish(); }
 
-bool TrialBatch::start(AppState& app, const std::string& base, uint32_t seed, int count,
-                       const TrialBatchHooks& hooks) {
+bool TrialBatch::start(Aligner& aligner, ViewState& view, const std::string& base,
+                       uint32_t seed, int count, const TrialBatchHooks& hooks) {
   finish();
-  app_ = &app;
+  aligner_ = &aligner;
+  view_ = &view;
   hooks_ = hooks;
   count_ = count > 0 ? count : 0;
   trials_done_ = 0;
@@ -94,13 +95,13 @@ bool TrialBatch::start(AppState& app, const std::string& base, uint32_t seed, in
   counts_ = TrialCounts();
   records_.clear();
   log_path_ = base + ".txt";
-  MeshSlot& moving = *app.aligner->slots[1];
+  MeshSlot& moving = *aligner.slots[1];
   reference_ = moving.pose;
   range_ = translation_range(*moving.mesh);
   const BoundingBox& box = moving.mesh->bounding_box;
   box_centre_ = 0.5f * (box.min + box.max);
   diagonal_ = range_ / double(kTranslationRange);
-  centre_ = app.view_state->spheres[2].center;
+  centre_ = view.spheres[2].center;
   // Starts built from a pose, size or centre that is not finite hold NaNs
   // (a scan so large that its squares overflow): no trial could measure
   // anything, so the batch is refused before the log is touched.
@@ -129,16 +130,16 @@ void TrialBatch::step() {
 }
 
 void TrialBatch::geometric_run() {
-  Aligner& aligner = *app_->aligner;
+  Aligner& aligner = *aligner_;
   MeshSlot& moving = *aligner.slots[1];
-  ViewState& view = *app_->view_state;
+  ViewState& view = *view_;
   const int i = trials_done_;
   moving.pose = reference_;
   std::printf("posicion inicial\n\n");
   if (hooks_.request_redraw) hooks_.request_redraw();
   moving.pose = perturb(moving.pose, centre_, range_, rng_);
   view.initial_pose = moving.pose;
-  if (hooks_.prealign) hooks_.prealign(*app_);
+  if (hooks_.prealign) hooks_.prealign(aligner);
   const PoseMatrix icp_start = moving.pose;
 
   std::printf("Ensayo %d\n", i);
@@ -154,15 +155,15 @@ void TrialBatch::geometric_run() {
 }
 
 void TrialBatch::color_run() {
-  Aligner& aligner = *app_->aligner;
+  Aligner& aligner = *aligner_;
   MeshSlot& moving = *aligner.slots[1];
-  ViewState& view = *app_->view_state;
+  ViewState& view = *view_;
   const int i = trials_done_;
   std::printf("COLOR %d\n", i);
   std::fflush(stdout);
   // The geometric run empties the feature marks; the colour run is measured
   // as a user runs it, so the marks are prepared again right before it.
-  if (hooks_.prepare_color_features) hooks_.prepare_color_features(*app_);
+  if (hooks_.prepare_color_features) hooks_.prepare_color_features(aligner);
   const PoseMatrix color_start = moving.pose;
   settle_run(aligner.align_color(2), aligner.color, moving.pose, color_start, "ICP_Color", i + 1);
   std::fprintf(log_, "%serror: %lf\n", geometric_text_.c_str(),
@@ -182,7 +183,7 @@ void TrialBatch::color_run() {
       pose_recovered(pose_offset(reference_, view.color_icp_pose, box_centre_), diagonal_);
   records_.push_back(r);
   // The log path gives the result names: base + "_N", beside the log.
-  if (!write_results(*app_, log_path_, i + 1)) counts_.unsaved++;
+  if (!write_results(aligner, view, log_path_, i + 1)) counts_.unsaved++;
   trials_done_++;
   geometric_done_ = false;
 }
@@ -208,7 +209,7 @@ bool run_trials(AppState& app, const std::string& base, uint32_t seed, int count
                 std::vector<TrialRecord>* records) {
   TrialBatch batch;
   counts = TrialCounts();
-  if (!batch.start(app, base, seed, count, hooks)) return false;
+  if (!batch.start(*app.aligner, *app.view_state, base, seed, count, hooks)) return false;
   while (!batch.done()) batch.step();
   bool ok = batch.finish();
   counts = batch.counts();

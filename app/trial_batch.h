@@ -33,14 +33,14 @@ class TrialRng {
 struct TrialBatchHooks {
   // Marks ridge/valley vertices and refreshes significant colours of both
   // slots, exactly as the "ICP_Color" button does before its run.
-  std::function<void(AppState&)> prepare_color_features;
+  std::function<void(Aligner&)> prepare_color_features;
   // Asks the window to redraw (nothing without a window).
   std::function<void()> request_redraw;
   // When set, runs right after each perturbation and may move mesh 2 (a
   // global prealignment); both variants then start from where it left mesh
   // 2, while the trial's start pose (initial_pose, its result files) stays
   // the perturbed one.
-  std::function<void(AppState&)> prealign;
+  std::function<void(Aligner&)> prealign;
 };
 
 // The error a trial logs for a run that failed (the engine refused, found no
@@ -78,9 +78,10 @@ class TrialBatch {
   ~TrialBatch();
 
   // Opens base + ".txt" and takes mesh 2's pose as the reference. Needs
-  // both meshes with colours. False, with a message on standard error, when
+  // both meshes with colours. The batch moves `aligner`'s mesh 2 and sets
+  // `view`'s three result poses; both must outlive it. False, with a message on standard error, when
   // the log cannot be created.
-  bool start(AppState& app, const std::string& base, uint32_t seed, int count,
+  bool start(Aligner& aligner, ViewState& view, const std::string& base, uint32_t seed, int count,
              const TrialBatchHooks& hooks);
   // Runs the next ICP run; nothing once done().
   void step();
@@ -102,7 +103,8 @@ class TrialBatch {
   void geometric_run();
   void color_run();
 
-  AppState* app_ = nullptr;
+  Aligner* aligner_ = nullptr;
+  ViewState* view_ = nullptr;
   TrialBatchHooks hooks_;
   std::string log_path_;
   std::FILE* log_ = nullptr;

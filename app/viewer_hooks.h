@@ -24,4 +24,7 @@ struct ViewerHooks {
   // The mesh paths given on the command line (zero to two), after the panel
   // is built and before reset_view.
   std::function<void(const std::vector<std::string>& paths)> load_meshes;
+  // Work between window events, called after start_idle_calls()
+  // (app/gui/viewer_window.h) until it returns false.
+  std::function<bool()> idle;
 };

@@ -109,11 +109,11 @@ int cmd_trials(int argc, char** argv) {
   uint32_t seed = args.seed >= 0 ? static_cast<uint32_t>(args.seed)
                                  : static_cast<uint32_t>(std::time(nullptr));
   TrialBatchHooks hooks;
-  hooks.prepare_color_features = prepare_for_color_run;
-  if (args.prealign) hooks.prealign = [](AppState& state) { prealign_mesh2(*state.aligner); };
+  hooks.prepare_color_features = color_features_hook(*app.view_options);
+  if (args.prealign) hooks.prealign = [](Aligner& aligner) { prealign_mesh2(aligner); };
   std::string base = strip_extension(args.out);
   TrialBatch batch;
-  if (!batch.start(app, base, seed, static_cast<int>(args.count), hooks)) return 1;
+  if (!batch.start(*app.aligner, *app.view_state, base, seed, static_cast<int>(args.count), hooks)) return 1;
   run_with_progress(batch);
   bool ok = batch.finish();
   write_basin_svg(base + "_basin.svg", batch.records());

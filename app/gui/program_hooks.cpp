@@ -2,6 +2,8 @@
 
 #include <GL/freeglut.h>
 
+#include <memory>
+
 #include "app/alignment_actions.h"
 #include "app/load_mesh.h"
 #include "app/mouse_input.h"
@@ -15,27 +17,30 @@
 
 namespace {
 
-AppState* g_batch_app = nullptr;  // the context whose batch the idle callback runs
-
 // Between window events: one ICP run of the trial batch, then both windows
 // are redrawn, so the view shows mesh 2 at its new start or result and the
 // panel the progress. A run waits while the panel is still answering input,
-// so a click on "Cancelar" is seen within one run. Unregisters itself when
-// the batch has ended.
-void batch_idle() {
-  if (panel_settling()) return;
-  bool running = g_batch_app && advance_trial_batch(*g_batch_app);
+// so a click on "Cancelar" is seen within one run. False once the batch has
+// ended, which stops the idle calls.
+bool batch_idle(AppState& app) {
+  if (panel_settling()) return true;
+  bool running = advance_trial_batch(app);
   post_main_redisplay();
   post_panel_redisplay();
-  if (!running) glutIdleFunc(nullptr);
+  return running;
 }
+
+// The window's GL state and the mouse buttons held, shared by the hooks for
+// the life of the run.
+struct WindowInput {
+  GlCameraDevice device;
+  ButtonMask buttons;
+};
 
 }  // namespace
 
 void install_program_hooks(AppState& app) {
-  // The window's GL state and the mouse buttons held, for the life of the run.
-  static GlCameraDevice device;
-  static ButtonMask buttons;
+  auto input = std::make_shared<WindowInput>();
   // After any mouse event: redraw the view and show changed live variables.
   auto after_mouse = [&app] {
     post_main_redisplay();
@@ -43,15 +48,16 @@ void install_program_hooks(AppState& app) {
   };
 
   ViewerHooks& viewer = app.viewer;
-  viewer.display = [&app] { draw_scene(app, device); };
-  viewer.mouse = [&app, after_mouse](int button, int state, int x, int y) {
-    mouse_button(app, device, buttons, button, state == GLUT_DOWN, x, y);
+  viewer.display = [&app, input] { draw_scene(app, input->device); };
+  viewer.mouse = [&app, input, after_mouse](int button, int state, int x, int y) {
+    mouse_button(app, input->device, input->buttons, button, state == GLUT_DOWN, x, y);
     after_mouse();
   };
-  viewer.motion = [&app, after_mouse](int x, int y) {
-    mouse_motion(app, device, buttons, x, y);
+  viewer.motion = [&app, input, after_mouse](int x, int y) {
+    mouse_motion(app, input->device, input->buttons, x, y);
     after_mouse();
   };
+  viewer.idle = [&app] { return batch_idle(app); };
   viewer.reset_view = [&app] { reset_view(app); };
   viewer.load_meshes = [&app](const std::vector<std::string>& paths) {
     load_command_line_meshes(app, paths);
@@ -70,10 +76,7 @@ void install_program_hooks(AppState& app) {
     post_panel_redisplay();
   };
   actions.trial_batch = [&app](int) {
-    if (start_trial_batch(app)) {
-      g_batch_app = &app;
-      glutIdleFunc(batch_idle);
-    }
+    if (start_trial_batch(app)) start_idle_calls();
     post_panel_redisplay();
   };
   actions.cancel_batch = [&app](int) { cancel_trial_batch(app); };

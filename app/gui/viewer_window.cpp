@@ -57,6 +57,10 @@ void motion(int x, int y) {
 // Any key: every control shows its live variable again.
 void keyboard(unsigned char, int, int) { g_app->sync_live_all(); }
 
+void idle() {
+  if (!g_app->viewer.idle || !g_app->viewer.idle()) glutIdleFunc(nullptr);
+}
+
 }  // namespace
 
 ViewportRect auto_set_viewport() {
@@ -70,6 +74,8 @@ ViewportRect auto_set_viewport() {
 int main_window_id() { return g_main_window; }
 
 unsigned long main_x_window() { return g_main_x_window; }
+
+void start_idle_calls() { glutIdleFunc(idle); }
 
 void post_main_redisplay() {
   if (g_main_window) glutPostWindowRedisplay(g_main_window);

@@ -41,5 +41,9 @@ int main_window_id();
 // on top of it.
 unsigned long main_x_window();
 
+// Calls the context's viewer.idle hook whenever no event waits, until it
+// returns false (or is empty).
+void start_idle_calls();
+
 // Asks for a redraw of the 3-D part (from any callback).
 void post_main_redisplay();

@@ -223,7 +223,7 @@ TEST_F(AlignmentActions, EveryLoadTrialFailureLeavesTheSlotsAsBefore) {
   app.appearance[0].wireframe = 1;
   slot(0).color_tolerance = 9.0f;
   std::string dir = tmp_dir("actions_fail");
-  ASSERT_TRUE(write_result_files(app, dir + "/good"));
+  ASSERT_TRUE(write_result_files(*app.aligner, *app.view_state, dir + "/good"));
 
   // What the panel shows of the runs so far, and its usable controls.
   app.aligner->icp.history = {5.0f};
@@ -297,9 +297,9 @@ TEST_F(AlignmentActions, TrialBatchWritesLogCountsAndFiles) {
   std::string dir = tmp_dir("actions_batch");
   TrialBatchHooks hooks;
   int preparations = 0;
-  hooks.prepare_color_features = [&](AppState& a) {
+  hooks.prepare_color_features = [&](Aligner& a) {
     preparations++;
-    prepare_for_color_run(a);
+    color_features_hook(*app.view_options)(a);
   };
   TrialCounts counts;
   testing::internal::CaptureStdout();
@@ -334,10 +334,10 @@ TEST_F(AlignmentActions, StoppedBatchKeepsFinishedTrialsComplete) {
   load_pair();
   std::string dir = tmp_dir("actions_stopped_" + std::to_string(getpid()));
   TrialBatchHooks hooks;
-  hooks.prepare_color_features = prepare_for_color_run;
+  hooks.prepare_color_features = color_features_hook(*app.view_options);
   TrialBatch batch;
   testing::internal::CaptureStdout();
-  ASSERT_TRUE(batch.start(app, dir + "/run", 7, 3, hooks));
+  ASSERT_TRUE(batch.start(*app.aligner, *app.view_state, dir + "/run", 7, 3, hooks));
   for (int run = 0; run < 3; run++) batch.step();
   BatchProgress progress = batch_progress(batch, 30.0);
   ASSERT_TRUE(batch.finish());

@@ -81,7 +81,7 @@ TEST(ResultFiles, SummaryAndTableAreByteExact) {
   AppState app;
   fill_results(app);
   // Written beside its meshes, a summary names them by their bare names.
-  EXPECT_EQ(summary_text(app, "/scans/result.vkl"),
+  EXPECT_EQ(summary_text(*app.aligner, "/scans/result.vkl"),
             "Archivos alineados:\n\nfirst scan.ply\nsecond.ply\n\n"
             "Error cometido en los test:\n\nError ICP:\t\t0.500000\nError ICP Color:\t0.000125\n");
 
@@ -117,14 +117,14 @@ TEST(ResultFiles, WritesTheFiveFilesWithTrialNumbers) {
   AppState app;
   fill_results(app);
   std::string dir = temp_dir();
-  ASSERT_TRUE(write_results(app, dir + "/run.txt", 7));
+  ASSERT_TRUE(write_results(*app.aligner, *app.view_state, dir + "/run.txt", 7));
   for (const char* suffix : {".vkl", "_PosInicial.xf", "_PosICP.xf", "_PosICPcolor.xf", "_error.xls"})
     EXPECT_TRUE(exists(dir + "/run_7" + suffix)) << suffix;
   EXPECT_EQ(read_bytes(dir + "/run_7_PosInicial.xf"), "1 0 0 1\n0 1 0 2\n0 0 1 3\n0 0 0 1\n");
-  EXPECT_EQ(read_bytes(dir + "/run_7.vkl"), summary_text(app, dir + "/run_7.vkl"));
+  EXPECT_EQ(read_bytes(dir + "/run_7.vkl"), summary_text(*app.aligner, dir + "/run_7.vkl"));
 
   // A base without a dot is used whole.
-  ASSERT_TRUE(write_results(app, dir + "/plain", 1));
+  ASSERT_TRUE(write_results(*app.aligner, *app.view_state, dir + "/plain", 1));
   EXPECT_TRUE(exists(dir + "/plain_1.vkl"));
 }
 
@@ -147,7 +147,7 @@ TEST(ResultFiles, FailedSaveLeavesThePreviousSetWhole) {
     fill_results(app);
     std::string dir = fresh_dir("failed");
     std::string base = dir + "/keep";
-    ASSERT_TRUE(write_result_files(app, base));
+    ASSERT_TRUE(write_result_files(*app.aligner, *app.view_state, base));
     if (c.blocking_dir) {
       std::remove((base + c.blocking_dir).c_str());
       mkdir((base + c.blocking_dir).c_str(), 0755);
@@ -159,13 +159,13 @@ TEST(ResultFiles, FailedSaveLeavesThePreviousSetWhole) {
     app.view_state->color_icp_pose = translation(9, 9, 9);
     app.aligner->icp.run_starts = {0, 2};
     OpenerScope scope(c.opener);
-    EXPECT_FALSE(write_result_files(app, base));
+    EXPECT_FALSE(write_result_files(*app.aligner, *app.view_state, base));
     EXPECT_EQ(snapshot(dir), before);  // the previous set whole, no temporary left
     // The unsaved run starts stay for the next attempt.
     EXPECT_EQ(app.aligner->icp.run_starts, (std::vector<int32_t>{0, 2}));
   }
   AppState app;
-  EXPECT_FALSE(write_result_files(app, temp_dir() + "/no-folder/keep"));
+  EXPECT_FALSE(write_result_files(*app.aligner, *app.view_state, temp_dir() + "/no-folder/keep"));
 }
 
 TEST(ResultFiles, SavedSetReplacesFilesAsAPlainWriteWould) {
@@ -174,7 +174,7 @@ TEST(ResultFiles, SavedSetReplacesFilesAsAPlainWriteWould) {
   std::string dir = fresh_dir("replace");
   // A file name near the limit: the temporary names must fit too.
   std::string base = dir + "/" + std::string(240, 'n');
-  ASSERT_TRUE(write_result_files(app, base));
+  ASSERT_TRUE(write_result_files(*app.aligner, *app.view_state, base));
   EXPECT_EQ(read_bytes(base + "_PosICPcolor.xf"), pose_to_string(app.view_state->color_icp_pose));
 
   // A link is written through; an existing file keeps its permissions.
@@ -183,19 +183,19 @@ TEST(ResultFiles, SavedSetReplacesFilesAsAPlainWriteWould) {
   ASSERT_EQ(symlink(linked.c_str(), (base + ".vkl").c_str()), 0);
   chmod((base + "_error.xls").c_str(), 0640);
   app.aligner->icp.error = 2.0f;
-  ASSERT_TRUE(write_result_files(app, base));
+  ASSERT_TRUE(write_result_files(*app.aligner, *app.view_state, base));
   struct stat st;
   ASSERT_EQ(lstat((base + ".vkl").c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));
-  EXPECT_EQ(read_bytes(linked), summary_text(app, base + ".vkl"));
+  EXPECT_EQ(read_bytes(linked), summary_text(*app.aligner, base + ".vkl"));
   ASSERT_EQ(stat((base + "_error.xls").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
 
   // A folder that refuses new files: the existing files are written in place.
   app.aligner->icp.error = 3.0f;
   OpenerScope scope(refusing_folder);
-  ASSERT_TRUE(write_result_files(app, base));
-  EXPECT_EQ(read_bytes(linked), summary_text(app, base + ".vkl"));
+  ASSERT_TRUE(write_result_files(*app.aligner, *app.view_state, base));
+  EXPECT_EQ(read_bytes(linked), summary_text(*app.aligner, base + ".vkl"));
 }
 
 TEST(ResultFiles, HugeNumbersAreNeverCut) {
@@ -204,7 +204,7 @@ TEST(ResultFiles, HugeNumbersAreNeverCut) {
   app.aligner->color.error = -3.4e38f;
   app.aligner->icp.history = {-3.4e38f};
   const std::string number = "-339999995214436424907732413799364296704.000000";
-  std::string summary = summary_text(app, "/scans/x.vkl");
+  std::string summary = summary_text(*app.aligner, "/scans/x.vkl");
   EXPECT_EQ(summary.substr(summary.rfind('\n', summary.size() - 2) + 1),
             "Error ICP Color:\t" + number + "\n");
   EXPECT_NE(error_table_text(*app.aligner).find("\n0\t" + number + "\t\t4.000000\t\t\t\n"),
@@ -220,7 +220,7 @@ TEST(TrialSummary, ReadsPathLinesOrElseWordsAndRejectsShortFiles) {
   fill_results(app);
   app.aligner->slots[0]->file_name = spaced;
   app.aligner->slots[1]->file_name = plain;
-  ASSERT_TRUE(write_result_files(app, dir + "/written"));
+  ASSERT_TRUE(write_result_files(*app.aligner, *app.view_state, dir + "/written"));
 
   auto write = [&](const std::string& text) {
     std::ofstream(dir + "/case.vkl", std::ios::binary) << text;
