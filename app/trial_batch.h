@@ -81,8 +81,8 @@ class TrialBatch {
   // both meshes with colours. The batch moves `aligner`'s mesh 2 and sets
   // `view`'s three result poses; both must outlive it. False, with a message on standard error, when
   // the log cannot be created.
-  bool start(Aligner& aligner, ViewState& view, const std::string& base, uint32_t seed, int count,
-             const TrialBatchHooks& hooks);
+  bool start(Aligner& aligner, ViewState& view, const std::string& base, uint32_t seed,
+             int count, const TrialBatchHooks& hooks);
   // Runs the next ICP run; nothing once done().
   void step();
   bool done() const { return trials_done_ == count_; }
