@@ -187,7 +187,7 @@ TEST_F(AlignmentActions, ColourlessScansSaveTheGeometricRunAlone) {
   load_pair();
   perturb_mesh2();
   std::string dir = tmp_dir("actions_colourless");
-  ASSERT_TRUE(write_result_files(app, dir + "/result"));  // an older set at that name
+  ASSERT_TRUE(write_result_files(*app.aligner, *app.view_state, dir + "/result"));  // an older set at that name
   for (int k = 0; k < 2; k++) slot(k).mesh->colors.clear();
   align_action(app, 1);
   ASSERT_TRUE(h().save->enabled);

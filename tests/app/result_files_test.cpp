@@ -283,7 +283,7 @@ TEST(TrialSummary, MeshPathsFollowTheSummaryFolder) {
   fill_results(app);
   app.aligner->slots[0]->file_name = "scans/a.ply";
   app.aligner->slots[1]->file_name = "link/a.ply";
-  ASSERT_TRUE(write_result_files(app, "results/new"));
+  ASSERT_TRUE(write_result_files(*app.aligner, *app.view_state, "results/new"));
   std::ofstream("results/old.vkl") << "Archivos alineados:\n\nscans/a.ply\nscans/a.ply\n";
   ASSERT_EQ(chdir("/"), 0);
   std::string mesh1, mesh2;
