@@ -99,14 +99,14 @@ void time_on_copies(benchmark::State& state, bool with_vertex_faces, bool with_a
 void BM_NeedNeighbors(benchmark::State& state) {
   time_on_copies(state, false, false, [](TriMesh& m, benchmark::State&) {
     m.need_neighbors();
-    benchmark::DoNotOptimize(m.neighbors.data());
+    benchmark::DoNotOptimize(m.neighbors.items.data());
   });
 }
 
 void BM_NeedVertexFaces(benchmark::State& state) {
   time_on_copies(state, false, false, [](TriMesh& m, benchmark::State&) {
     m.need_vertex_faces();
-    benchmark::DoNotOptimize(m.vertex_faces.data());
+    benchmark::DoNotOptimize(m.vertex_faces.items.data());
   });
 }
 

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "geometry/Vec.h"
+#include "mesh/AdjacencyTable.h"
 
 // A triangle: three vertex indices, counter-clockwise seen from the side its
 // normal points to. Also the record of `across_edge` (three face indices).
@@ -89,8 +90,8 @@ class TriMesh {
   std::vector<float> point_areas;
   BoundingBox bounding_box;
   BoundingSphere bounding_sphere;
-  std::vector<std::vector<int32_t>> neighbors;
-  std::vector<std::vector<int32_t>> vertex_faces;
+  AdjacencyTable neighbors;     // per vertex: the vertices sharing an edge with it
+  AdjacencyTable vertex_faces;  // per vertex: the faces using it
   std::vector<Face> across_edge;
 
   // ---- Record ----------------------------------------------------------

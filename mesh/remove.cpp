@@ -97,8 +97,8 @@ void TriMesh::remove_faces(const std::vector<bool>& to_remove) {
   release(tristrips);
   release(grid);
   grid_width = grid_height = -1;
-  release(vertex_faces);
-  release(neighbors);
+  vertex_faces.release();
+  neighbors.release();
   release(across_edge);
   release(corner_areas);
   release(point_areas);
@@ -222,8 +222,8 @@ void TriMesh::remap_verts(const std::vector<int>& remap_table) {
   // what had been present is computed anew.
   release(point_areas);
   release(corner_areas);
-  release(neighbors);
-  release(vertex_faces);
+  neighbors.release();
+  vertex_faces.release();
   release(across_edge);
   bounding_box = BoundingBox();
   bounding_sphere = BoundingSphere();

@@ -59,7 +59,7 @@ struct MeshSlot {
   int32_t index = 0;                        // 0 or 1, set when a mesh is read into the slot
   SlotMesh mesh;                            // null = slot empty
   PoseMatrix pose;                          // mesh frame -> common (world) frame
-  SlotTree kdtree;                          // over the mesh's local vertices; built by the first alignment
+  SlotTree kdtree;                          // over the mesh's local vertices; built at load (else by the first alignment)
   OccupancyGrid grid;                       // of the mesh's local vertices; built by the first overlap test
   std::vector<float> weights;               // per vertex: 1 in the overlap with the other mesh, else 0
   std::vector<float> cdf;                   // per vertex: cumulative sampling distribution, last entry 1.0

@@ -15,7 +15,7 @@ void compute_color_dirs(MeshSlot& slot) {
   mesh.need_neighbors();
   if (mesh.colors.size() == n && mesh.neighbors.size() == n) {
     for (size_t i = 0; i < n; i++) {
-      const std::vector<int32_t>& nbrs = mesh.neighbors[i];
+      const AdjacencyTable::List nbrs = mesh.neighbors[i];
       if (nbrs.empty()) continue;
       double sum[3] = {0.0, 0.0, 0.0};
       for (int32_t j : nbrs) {

@@ -1,6 +1,11 @@
 #include "registration/load_scan.h"
 
+#include <memory>
+#include <thread>
+
+#include "geometry/parallel.h"
 #include "registration/curvature_scale.h"
+#include "spatial/KDtree.h"
 
 bool load_scan(MeshSlot& slot, int index, const std::string& path) {
   slot.clear();
@@ -20,10 +25,25 @@ bool load_scan(MeshSlot& slot, int index, const std::string& path) {
 void derive_loaded_scan(MeshSlot& slot) {
   TriMesh& mesh = *slot.mesh;
   mesh.need_normals();
+  // The tree reads nothing but the vertices, which nothing below changes:
+  // it is built on a thread of its own while this one derives the rest
+  // (whose loops split over the cores as usual). Started after the normals,
+  // whose point-set fit builds a tree of its own. On one thread
+  // (ICP_THREADS=1) it is built last instead.
+  std::unique_ptr<KDtree> tree;
+  std::thread tree_builder;
+  if (!slot.kdtree && thread_count() > 1) {
+    tree_builder = std::thread([&tree, &mesh] { tree = std::make_unique<KDtree>(mesh.vertices); });
+  }
   mesh.need_tristrips();
   mesh.need_bounding_sphere();
   mesh.need_curvatures();
   mesh.need_dcurv();
   mesh.need_neighbors();
   compute_curvature_scale(slot);
+  if (tree_builder.joinable()) {
+    tree_builder.join();
+    slot.kdtree = std::move(tree);
+  }
+  if (!slot.kdtree) slot.kdtree = std::make_unique<KDtree>(mesh.vertices);
 }

@@ -12,11 +12,13 @@
 // Pose: read from pose_path_for(path) into slot.pose and slot.xf_name, the
 // identity when there is no "." or the file is missing or unreadable. Then
 // the derived data in the program's load order (normals, strips, bounding
-// sphere, curvatures, their derivatives, neighbours), slot.loaded = true,
-// and compute_curvature_scale.
+// sphere, curvatures, their derivatives, neighbours) with the k-d tree,
+// slot.loaded = true, and compute_curvature_scale.
 bool load_scan(MeshSlot& slot, int index, const std::string& path);
 
 // The derived data of a freshly read scan, in the program's load order
 // (normals, strips, bounding sphere, curvatures, their derivatives,
-// neighbours), then the slot's curvature scale. The slot must hold a mesh.
+// neighbours), then the slot's curvature scale; the slot's k-d tree, when it
+// has none, is built meanwhile on a second thread (the vertices must not
+// change until this returns). The slot must hold a mesh.
 void derive_loaded_scan(MeshSlot& slot);

@@ -31,7 +31,7 @@ void build_significant_colors(MeshSlot& slot) {
   if (mesh.neighbors.size() != n) return;
   const float t = slot.color_tolerance;
   for (size_t i = 0; i < n; i++) {
-    const std::vector<int32_t>& nbrs = mesh.neighbors[i];
+    const AdjacencyTable::List nbrs = mesh.neighbors[i];
     int total = 0, differing = 0;
     for (int32_t j : nbrs) {
       total++;

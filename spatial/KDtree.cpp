@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <mutex>
 #include <new>
 #include <utility>
 
@@ -40,8 +41,12 @@ struct KDtree::Node {
 // floor(4088 / sizeof(Node)) blocks (4088 leaves room for the heap's own header
 // in a 4 KiB page) is taken from the heap when the list runs dry; chunks are
 // never given back, so building and dropping trees repeatedly costs no heap
-// traffic after the first build.
+// traffic after the first build. A build or a destruction holds the pool's
+// lock for its whole length, so trees may be built and dropped on several
+// threads at once (a scan's tree is built beside its other derived data).
 namespace {
+
+std::mutex g_pool_mutex;
 
 struct FreeBlock {
   FreeBlock* next;
@@ -392,6 +397,7 @@ KDtree::KDtree(const float* pts, int n) {
   // One pointer array for the whole build, partitioned in place level by level.
   std::vector<const float*> ptrs(static_cast<std::size_t>(n));
   for (int i = 0; i < n; i++) ptrs[i] = pts + 3 * static_cast<std::ptrdiff_t>(i);
+  std::lock_guard<std::mutex> lock(g_pool_mutex);
   root = build(ptrs.data(), n);
 }
 
@@ -400,7 +406,9 @@ KDtree::KDtree(const std::vector<point>& pts)
              pts.size() > static_cast<std::size_t>(INT_MAX) ? 0 : static_cast<int>(pts.size())) {}
 
 KDtree::~KDtree() {
-  if (root) free_subtree(root);
+  if (!root) return;
+  std::lock_guard<std::mutex> lock(g_pool_mutex);
+  free_subtree(root);
 }
 
 const float* KDtree::find_nearest(const float* p, float max_dist2, const CompatFunc* compat) const {

@@ -10,8 +10,9 @@
 // Structure: interior nodes split their points at the middle of their bounding
 // box on its longest axis; leaves hold at most 7 point pointers. Nodes are
 // fixed-size blocks from a process-wide pool (chunks of floor(4088 / node
-// size) blocks threaded on a free list, never returned to the heap). The pool
-// is not locked: build and destroy trees from one thread. Queries on a built
+// size) blocks threaded on a free list, never returned to the heap). A build
+// or a destruction locks the pool for its length, so trees may be built and
+// destroyed on several threads (concurrent builds take turns). Queries on a built
 // tree may run on several threads at once (each thread keeps its own search
 // stack); a predicate must not itself query a tree.
 //

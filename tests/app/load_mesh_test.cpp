@@ -10,6 +10,7 @@
 
 #include "app/view_setup.h"
 #include "registration/curvature_scale.h"
+#include "spatial/KDtree.h"
 #include "support.h"
 
 namespace {
@@ -88,6 +89,8 @@ TEST_F(LoadMesh, MeshOneThenColourlessMeshTwo) {
   EXPECT_GT(s1.curvature_scale, 0.0f);
   EXPECT_FALSE(s1.mesh->tristrips.empty());
   EXPECT_EQ(s1.mesh->neighbors.size(), 25u);
+  ASSERT_TRUE(s1.kdtree);  // built beside the derived data, over the loaded vertices
+  EXPECT_EQ(s1.kdtree->find_nearest(&s1.mesh->vertices[7][0]), &s1.mesh->vertices[7][0]);
   for (const Control* on : {h.load_mesh[1], h.appearance[0], h.color_real[0], h.tolerance[0],
                             h.geometry})
     EXPECT_TRUE(on->enabled) << on->label;

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "geometry/parallel.h"
 #include "mesh/derived_meshes.h"
 
 using test_meshes::CapturedText;
@@ -23,11 +26,11 @@ TEST(Adjacency, TwoTrianglesListEveryNeighbourAndAcrossEdge) {
   m.need_across_edge();
   // Vertex 1 first meets face 0, which gives 2 then 0 (cyclic order after 1);
   // face 1 adds 3.
-  EXPECT_EQ(m.neighbors[1], (V{2, 0, 3}));
-  EXPECT_EQ(m.neighbors[2], (V{0, 1, 3}));
-  EXPECT_EQ(m.neighbors[3], (V{2, 1}));
-  EXPECT_EQ(m.vertex_faces[1], (V{0, 1}));
-  EXPECT_EQ(m.vertex_faces[3], (V{1}));
+  EXPECT_EQ(m.neighbors[1].to_vector(), (V{2, 0, 3}));
+  EXPECT_EQ(m.neighbors[2].to_vector(), (V{0, 1, 3}));
+  EXPECT_EQ(m.neighbors[3].to_vector(), (V{2, 1}));
+  EXPECT_EQ(m.vertex_faces[1].to_vector(), (V{0, 1}));
+  EXPECT_EQ(m.vertex_faces[3].to_vector(), (V{1}));
   // Edge 1-2 is opposite corner 0 of face 0 and corner 2 of face 1.
   EXPECT_EQ(m.across_edge[0], Face(1, -1, -1));
   EXPECT_EQ(m.across_edge[1], Face(-1, -1, 0));
@@ -103,9 +106,47 @@ TEST(Adjacency, FacesNamingNoVertexAreLeftOut) {
   m.faces.push_back(Face(-3, 1, 2));
   m.need_neighbors();
   m.need_across_edge();
-  EXPECT_EQ(m.neighbors[1], (V{2, 0, 3}));
-  EXPECT_EQ(m.vertex_faces[1], (V{0, 1}));
+  EXPECT_EQ(m.neighbors[1].to_vector(), (V{2, 0, 3}));
+  EXPECT_EQ(m.vertex_faces[1].to_vector(), (V{0, 1}));
   EXPECT_EQ(m.across_edge[0], Face(1, -1, -1));
   EXPECT_EQ(m.across_edge[2], Face(-1, -1, -1));
   EXPECT_EQ(m.across_edge[3], Face(-1, -1, -1));
+}
+
+// The flat tables against the definition's face loop (faces in order, each
+// corner's two other corners in cyclic order, appended when new), on a
+// grid large enough to be split over threads, with a degenerate face using
+// one vertex twice, a vertex shared by two separate fans (non-manifold) and
+// a face naming no vertex; with the mesh's own vertex-face table present and
+// without it.
+TEST(Adjacency, FlatTablesFollowTheFaceLoop) {
+  TriMesh base = test_meshes::plane_grid(130, 130);
+  const int32_t nv = int32_t(base.vertices.size());
+  base.faces.push_back(Face(5, 9, 5));
+  base.faces.push_back(Face(0, 700, 9000));
+  base.faces.push_back(Face(3, nv, 4));
+  std::vector<V> neighbors(static_cast<size_t>(nv)), vertex_faces(static_cast<size_t>(nv));
+  for (int32_t i = 0; i < int32_t(base.faces.size()); i++) {
+    const Face& f = base.faces[size_t(i)];
+    if (f[0] >= nv || f[1] >= nv || f[2] >= nv) continue;
+    for (int j = 0; j < 3; j++) {
+      vertex_faces[size_t(f[j])].push_back(i);
+      for (int32_t w : {f[(j + 1) % 3], f[(j + 2) % 3]}) {
+        V& list = neighbors[size_t(f[j])];
+        if (std::find(list.begin(), list.end(), w) == list.end()) list.push_back(w);
+      }
+    }
+  }
+  for (int threads : {1, 2, 3}) {
+    set_thread_count(threads);
+    for (bool faces_first : {false, true}) {
+      TriMesh m = base;
+      if (faces_first) m.need_vertex_faces();
+      m.need_neighbors();
+      m.need_vertex_faces();
+      EXPECT_TRUE(m.neighbors == AdjacencyTable::from_lists(neighbors)) << threads << " threads";
+      EXPECT_TRUE(m.vertex_faces == AdjacencyTable::from_lists(vertex_faces)) << threads;
+    }
+  }
+  set_thread_count(0);
 }

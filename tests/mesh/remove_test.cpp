@@ -226,7 +226,7 @@ TEST(RemoveFaces, StripsAreRebuiltAndGridFacesKept) {
   stripped.need_tristrips();
   stripped.faces.clear();
   stripped.across_edge.clear();
-  stripped.vertex_faces.clear();
+  stripped.vertex_faces.release();
   stripped.bounding_box.valid = true;
   std::vector<bool> marks(8, false);
   marks[0] = marks[5] = true;

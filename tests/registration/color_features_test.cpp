@@ -16,16 +16,18 @@
 
 namespace {
 
-// A star: vertex 0 joined to vertices 1..k, colours given per vertex.
-std::unique_ptr<TriMesh> star(const std::vector<Color>& colors) {
+// A star: vertex 0 joined to vertices 1..k, colours given per vertex; the
+// last `unjoined` vertices are left out.
+std::unique_ptr<TriMesh> star(const std::vector<Color>& colors, int32_t unjoined = 0) {
   auto mesh = std::make_unique<TriMesh>();
   mesh->vertices.resize(colors.size());
   mesh->colors = colors;
-  mesh->neighbors.resize(colors.size());
-  for (int32_t j = 1; j < int32_t(colors.size()); j++) {
-    mesh->neighbors[0].push_back(j);
-    mesh->neighbors[size_t(j)].push_back(0);
+  std::vector<std::vector<int32_t>> lists(colors.size());
+  for (int32_t j = 1; j < int32_t(colors.size()) - unjoined; j++) {
+    lists[0].push_back(j);
+    lists[size_t(j)].push_back(0);
   }
+  mesh->neighbors = AdjacencyTable::from_lists(lists);
   return mesh;
 }
 
@@ -48,9 +50,7 @@ std::unique_ptr<TriMesh> curved_triangle(const float k[3], const float e[3], con
 TEST(ColorDirs, UnitDifferenceFromNeighbourMeanComputedOnceZeroAtTheMean) {
   MeshSlot slot;
   // Vertex 0 red among two blue neighbours; 3 has no neighbours.
-  slot.mesh = star({Color(1, 0, 0), Color(0, 0, 1), Color(0, 0, 1), Color(0.5f, 0.5f, 0.5f)});
-  slot.mesh->neighbors[0].pop_back();
-  slot.mesh->neighbors[3].clear();
+  slot.mesh = star({Color(1, 0, 0), Color(0, 0, 1), Color(0, 0, 1), Color(0.5f, 0.5f, 0.5f)}, 1);
   set_verbose(false);
   compute_color_dirs(slot);
   ASSERT_EQ(slot.color_dirs.size(), 4u);
