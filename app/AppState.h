@@ -73,6 +73,13 @@ struct StoredErrors {
   std::string icp, color;  // as the summary gives them: a number or "sin ejecutar"
 };
 
+// What the status area at the top of the panel says besides the files
+// (panel_status.h).
+struct PanelStatus {
+  std::string outcome;  // the last action's outcome, Windows-1252
+  std::string busy;     // what runs now; empty when nothing does
+};
+
 // A trial batch under way between window events (alignment_actions.cpp).
 struct RunningBatch;
 
@@ -87,6 +94,7 @@ struct AppState {
   PanelActions actions;          // what the panel's buttons run
   LastBatch last_batch;          // shown below the panel
   StoredErrors stored_errors;    // the loaded trial's errors, for the captions
+  PanelStatus status;            // the status area's outcome and busy lines
   std::shared_ptr<RunningBatch> batch;  // the batch under way; null when none
   ViewerHooks viewer;            // what the window calls
   Platform* dialogs = nullptr;   // not owned; null: no dialogs (cancel, No)

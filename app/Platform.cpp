@@ -1,5 +1,10 @@
 #include "app/Platform.h"
 
+const char* const kOpenMeshTitle[2] = {"Abrir malla 1 (fija)", "Abrir malla 2 (m\xF3vil)"};
+const char* const kOpenTrialTitle = "Abrir ensayo guardado (.vkl)";
+const char* const kSaveResultsTitle = "Grabar resultados (.vkl)";
+const char* const kSaveBatchTitle = "Registro de los ensayos de Aleatorio (.txt)";
+
 std::vector<FileFilter> mesh_file_filters() {
   return {{"Archivos PLY (*.ply)", "*.ply"},
           {"Archivos WRML (*.wrl)", "*.wrl"},

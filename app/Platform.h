@@ -33,15 +33,19 @@ class Platform {
  public:
   virtual ~Platform() = default;
 
-  // Modal open-file dialog, first filter selected. Only an existing file can
-  // be chosen. Returns true and stores its path in *path; returns false and
-  // leaves *path untouched when the user cancels.
-  virtual bool open_file(const std::vector<FileFilter>& filters, std::string* path) = 0;
+  // Modal open-file dialog titled `title` (what the file is for), first
+  // filter selected. Only an existing file can be chosen. Returns true and
+  // stores its path in *path; returns false and leaves *path untouched when
+  // the user cancels.
+  virtual bool open_file(const std::string& title, const std::vector<FileFilter>& filters,
+                         std::string* path) = 0;
 
-  // Modal save-file dialog, first filter selected. The user may name a new
-  // file; an existing file is chosen without an overwrite question. Returns
-  // true with the path in *path, false (path untouched) when cancelled.
-  virtual bool save_file(const std::vector<FileFilter>& filters, std::string* path) = 0;
+  // Modal save-file dialog titled `title`, first filter selected. The user
+  // may name a new file; an existing file is chosen without an overwrite
+  // question. Returns true with the path in *path, false (path untouched)
+  // when cancelled.
+  virtual bool save_file(const std::string& title, const std::vector<FileFilter>& filters,
+                         std::string* path) = 0;
 
   // Modal message box with Yes and No buttons, the information icon and No
   // as the default answer. Returns true only for Yes (closing it is No).
@@ -52,10 +56,20 @@ class Platform {
 // and every question answered No.
 class NoDialogs : public Platform {
  public:
-  bool open_file(const std::vector<FileFilter>&, std::string*) override { return false; }
-  bool save_file(const std::vector<FileFilter>&, std::string*) override { return false; }
+  bool open_file(const std::string&, const std::vector<FileFilter>&, std::string*) override {
+    return false;
+  }
+  bool save_file(const std::string&, const std::vector<FileFilter>&, std::string*) override {
+    return false;
+  }
   bool ask_yes_no(const std::string&, const QuestionText&) override { return false; }
 };
+
+// The titles of the program's file dialogs (Windows-1252).
+extern const char* const kOpenMeshTitle[2];  // "Abrir malla 1 (fija)", "Abrir malla 2 (móvil)"
+extern const char* const kOpenTrialTitle;    // "Abrir ensayo guardado (.vkl)"
+extern const char* const kSaveResultsTitle;  // "Grabar resultados (.vkl)"
+extern const char* const kSaveBatchTitle;    // "Registro de los ensayos de Aleatorio (.txt)"
 
 // The file-dialog filter lists the program uses.
 std::vector<FileFilter> mesh_file_filters();    // PLY, WRML, OBJ

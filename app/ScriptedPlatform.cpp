@@ -33,10 +33,11 @@ void ScriptedPlatform::record(PlatformCall call) {
   calls.push_back(std::move(call));
 }
 
-bool ScriptedPlatform::file_dialog(const char* kind, const std::vector<FileFilter>& filters,
-                                   std::string* path) {
+bool ScriptedPlatform::file_dialog(const char* kind, const std::string& title,
+                                   const std::vector<FileFilter>& filters, std::string* path) {
   PlatformCall call;
   call.kind = kind;
+  call.title = title;
   call.filters = filters;
   if (!filters.empty()) call.text = filters.front().description;
   call.answer = next_answer("cancel");
@@ -46,12 +47,14 @@ bool ScriptedPlatform::file_dialog(const char* kind, const std::vector<FileFilte
   return chosen;
 }
 
-bool ScriptedPlatform::open_file(const std::vector<FileFilter>& filters, std::string* path) {
-  return file_dialog("open_file", filters, path);
+bool ScriptedPlatform::open_file(const std::string& title, const std::vector<FileFilter>& filters,
+                                 std::string* path) {
+  return file_dialog("open_file", title, filters, path);
 }
 
-bool ScriptedPlatform::save_file(const std::vector<FileFilter>& filters, std::string* path) {
-  return file_dialog("save_file", filters, path);
+bool ScriptedPlatform::save_file(const std::string& title, const std::vector<FileFilter>& filters,
+                                 std::string* path) {
+  return file_dialog("save_file", title, filters, path);
 }
 
 bool ScriptedPlatform::ask_yes_no(const std::string& title, const QuestionText& text) {

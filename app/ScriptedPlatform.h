@@ -15,7 +15,7 @@
 
 struct PlatformCall {
   std::string kind;     // "open_file", "save_file" or "ask_yes_no"
-  std::string title;    // ask_yes_no: title (Windows-1252)
+  std::string title;    // the dialog's or question's title (Windows-1252)
   std::string text;     // ask_yes_no: message; file dialogs: first filter's description
   std::vector<FileFilter> filters;
   std::string answer;   // the answer given ("cancel", "yes", "no", or the path)
@@ -31,12 +31,15 @@ class ScriptedPlatform : public Platform {
   // is dropped). Returns false, printing why on stderr, when it cannot be read.
   bool load_answers_file(const std::string& file_name);
 
-  bool open_file(const std::vector<FileFilter>& filters, std::string* path) override;
-  bool save_file(const std::vector<FileFilter>& filters, std::string* path) override;
+  bool open_file(const std::string& title, const std::vector<FileFilter>& filters,
+                 std::string* path) override;
+  bool save_file(const std::string& title, const std::vector<FileFilter>& filters,
+                 std::string* path) override;
   bool ask_yes_no(const std::string& title, const QuestionText& text) override;
 
  private:
   std::string next_answer(const std::string& when_empty);
-  bool file_dialog(const char* kind, const std::vector<FileFilter>& filters, std::string* path);
+  bool file_dialog(const char* kind, const std::string& title,
+                   const std::vector<FileFilter>& filters, std::string* path);
   void record(PlatformCall call);
 };

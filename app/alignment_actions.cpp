@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/Platform.h"
+#include "app/panel_status.h"
 #include "app/result_files.h"
 #include "app/stored_trial.h"
 #include "registration/color_features.h"
@@ -65,22 +66,29 @@ void align_action(AppState& app, int id) {
   if (id == 1 || id == 2) app.stored_errors = StoredErrors();
   Aligner& aligner = *app.aligner;
   ControlHandles& h = app.controls;
+  char outcome[96];
   if (id == 1) {
     if (aligner.align(1)) {
       std::fprintf(stderr, "ICP succeeded - distance = %f\n", aligner.icp.error);
+      std::snprintf(outcome, sizeof outcome, "ICP: error %f", aligner.icp.error);
       accept_result(app, app.view_state->icp_pose, h.pose_icp, app.icp_run_fresh, 1);
     } else {
       std::fprintf(stderr, "ICP failed\n");
+      std::snprintf(outcome, sizeof outcome, "ICP fallido");
     }
+    set_outcome(app, outcome);
   } else if (id == 2) {
     prepare_for_color_run(app);
     if (aligner.align_color(1)) {
       std::fprintf(stderr, "ICP succeeded - distance = %f\n", aligner.color.error);
+      std::snprintf(outcome, sizeof outcome, "ICP_Color: error %f", aligner.color.error);
       accept_result(app, app.view_state->color_icp_pose, h.pose_color_icp, app.color_run_fresh,
                     2);
     } else {
       std::fprintf(stderr, "ICP failed\n");
+      std::snprintf(outcome, sizeof outcome, "ICP_Color fallido");
     }
+    set_outcome(app, outcome);
   }
   app.sync_live_all();
 }
@@ -110,12 +118,17 @@ void pose_shown_action(AppState& app) {
 
 void save_results(AppState& app) {
   std::string chosen;
-  if (!app.platform().save_file(trial_file_filters(), &chosen)) {
+  if (!app.platform().save_file(kSaveResultsTitle, trial_file_filters(), &chosen)) {
     disable_control(app.controls.save);
     return;
   }
-  if (write_result_files(*app.aligner, *app.view_state, strip_extension(chosen), app.color_run_fresh))
+  std::string base = strip_extension(chosen);
+  if (write_result_files(*app.aligner, *app.view_state, base, app.color_run_fresh)) {
     disable_control(app.controls.save);
+    set_outcome(app, "Grabado: " + base + ".vkl");
+  } else {
+    set_outcome(app, "Imposible grabar " + base + ".vkl");
+  }
 }
 
 // The batch that runs between window events, with what it took away from
@@ -160,6 +173,13 @@ void end_batch(AppState& app) {
     std::printf("Ensayo cancelado: %d de %d ensayos terminados\n", rb->batch.trials_done(),
                 rb->batch.count());
   std::fflush(stdout);
+  const TrialCounts& c = rb->batch.counts();
+  char outcome[160];
+  std::snprintf(outcome, sizeof outcome,
+                "%s: %d de %d ensayos. Ambos bien: %d, s\xF3lo color: %d, s\xF3lo normal: %d",
+                complete ? "Aleatorio" : "Aleatorio cancelado", rb->batch.trials_done(),
+                rb->batch.count(), c.both_good, c.only_color, c.only_geometric);
+  set_outcome(app, outcome);
   LastBatch& last = app.last_batch;
   last.done = log_ok;
   last.counts = rb->batch.counts();
@@ -180,7 +200,7 @@ bool start_trial_batch(AppState& app) {
     return false;
   }
   std::string chosen;
-  if (!app.platform().save_file({{"*.txt", ""}}, &chosen)) {
+  if (!app.platform().save_file(kSaveBatchTitle, {{"*.txt", ""}}, &chosen)) {
     app.sync_live_all();
     return false;
   }

@@ -5,6 +5,7 @@
 #include "app/Platform.h"
 #include "app/alignment_actions.h"
 #include "app/control_handles.h"
+#include "app/panel_status.h"
 #include "app/view_setup.h"
 #include "registration/load_scan.h"
 
@@ -135,31 +136,42 @@ bool load_mesh(AppState& app, int which) {
   if (which < 0 || which > 3) return false;
   std::string path;
   if (which <= 1) {
-    if (!app.platform().open_file(mesh_file_filters(), &path)) return false;
+    if (!app.platform().open_file(kOpenMeshTitle[which], mesh_file_filters(), &path)) return false;
   } else {
     path = app.aligner->slots[which - 2]->stored_name;
   }
   return load_mesh_path(app, which, path);
 }
 
+namespace {
+
+// The console line of a failed load, and the status area's outcome line.
+void report_load(AppState& app, int k, bool ok) {
+  if (!ok) {
+    std::fputs(kLoadFailedMessage, stdout);
+    std::fflush(stdout);
+    set_outcome(app, "Imposible cargar la malla seleccionada");
+    return;
+  }
+  const MeshSlot& slot = *app.aligner->slots[k];
+  char text[64];
+  std::snprintf(text, sizeof text, "Malla %d cargada: %zu v\xE9rtices", k + 1,
+                slot.mesh->vertices.size());
+  set_outcome(app, text);
+}
+
+}  // namespace
+
 void load_button(AppState& app, int id) {
   const MeshSlot& slot = *app.aligner->slots[id & 1];
   const bool had_mesh = slot.mesh != nullptr;
-  if (load_mesh(app, id)) {
-    forget_runs(app);
-  } else {
-    // A failed read emptied the slot: what was run no longer has its mesh.
-    if (had_mesh && !slot.mesh) forget_runs(app);
-    std::fputs(kLoadFailedMessage, stdout);
-    std::fflush(stdout);
-  }
+  bool ok = load_mesh(app, id);
+  // A new mesh, or one lost by a failed read, leaves nothing run to save.
+  if (ok || (had_mesh && !slot.mesh)) forget_runs(app);
+  report_load(app, id & 1, ok);
 }
 
 void load_command_line_meshes(AppState& app, const std::vector<std::string>& paths) {
-  for (size_t k = 0; k < paths.size() && k < 2; k++) {
-    if (!load_mesh_path(app, int(k), paths[k])) {
-      std::fputs(kLoadFailedMessage, stdout);
-      std::fflush(stdout);
-    }
-  }
+  for (size_t k = 0; k < paths.size() && k < 2; k++)
+    report_load(app, int(k), load_mesh_path(app, int(k), paths[k]));
 }

@@ -9,6 +9,7 @@
 #include "app/alignment_actions.h"
 #include "app/control_handles.h"
 #include "app/load_mesh.h"
+#include "app/panel_status.h"
 #include "app/result_files.h"
 #include "app/view_setup.h"
 
@@ -92,7 +93,7 @@ bool load_trial(AppState& app) {
   PoseMatrix stored[3];
 
   std::string summary;
-  if (!app.platform().open_file(trial_file_filters(), &summary)) return false;
+  if (!app.platform().open_file(kOpenTrialTitle, trial_file_filters(), &summary)) return false;
   std::string mesh1, mesh2;
   if (!read_trial_summary(summary, mesh1, mesh2)) return false;
   std::string base = strip_extension(summary);
@@ -143,5 +144,8 @@ void load_trial_button(AppState& app) {
   if (!load_trial(app)) {
     std::printf("imposible cargar el ensayo almacenado\n");
     std::fflush(stdout);
+    set_outcome(app, "Imposible cargar el ensayo almacenado");
+    return;
   }
+  set_outcome(app, "Ensayo cargado");
 }

@@ -51,10 +51,11 @@ bool is_regular_file(const char* path) {
   return stat(path, &st) == 0 && S_ISREG(st.st_mode);
 }
 
-bool run_file_chooser(bool save, const std::vector<FileFilter>& filters, std::string* path) {
+bool run_file_chooser(bool save, const std::string& title, const std::vector<FileFilter>& filters,
+                      std::string* path) {
   if (!gtk_ready()) return false;
   GtkWidget* dialog = gtk_file_chooser_dialog_new(
-      save ? "Guardar" : "Abrir", nullptr,
+      cp1252_to_utf8(title).c_str(), nullptr,
       save ? GTK_FILE_CHOOSER_ACTION_SAVE : GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancelar",
       GTK_RESPONSE_CANCEL, save ? "_Guardar" : "_Abrir", GTK_RESPONSE_ACCEPT, nullptr);
   GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
@@ -100,12 +101,14 @@ bool run_file_chooser(bool save, const std::vector<FileFilter>& filters, std::st
 
 }  // namespace
 
-bool DesktopPlatform::open_file(const std::vector<FileFilter>& filters, std::string* path) {
-  return run_file_chooser(false, filters, path);
+bool DesktopPlatform::open_file(const std::string& title, const std::vector<FileFilter>& filters,
+                                std::string* path) {
+  return run_file_chooser(false, title, filters, path);
 }
 
-bool DesktopPlatform::save_file(const std::vector<FileFilter>& filters, std::string* path) {
-  return run_file_chooser(true, filters, path);
+bool DesktopPlatform::save_file(const std::string& title, const std::vector<FileFilter>& filters,
+                                std::string* path) {
+  return run_file_chooser(true, title, filters, path);
 }
 
 bool DesktopPlatform::ask_yes_no(const std::string& title, const QuestionText& text) {

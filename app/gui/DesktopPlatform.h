@@ -9,7 +9,9 @@
 
 class DesktopPlatform : public Platform {
  public:
-  bool open_file(const std::vector<FileFilter>& filters, std::string* path) override;
-  bool save_file(const std::vector<FileFilter>& filters, std::string* path) override;
+  bool open_file(const std::string& title, const std::vector<FileFilter>& filters,
+                 std::string* path) override;
+  bool save_file(const std::string& title, const std::vector<FileFilter>& filters,
+                 std::string* path) override;
   bool ask_yes_no(const std::string& title, const QuestionText& text) override;
 };

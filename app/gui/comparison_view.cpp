@@ -90,15 +90,8 @@ void plot_histories(const std::vector<float>& icp, const std::vector<float>& col
 void draw_comparison(const AppState& app) {
   const Aligner& aligner = *app.aligner;
   ImGui::Separator();
-  // A running batch's progress comes first, where the panel's first screen
-  // still shows it.
-  BatchProgress progress;
-  const bool running = trial_batch_progress(app, progress);
-  if (running) {
-    for (const std::string* line : {&progress.trial, &progress.counts, &progress.times})
-      ImGui::TextUnformatted(cp1252_to_utf8(*line).c_str());
-    report_panel_text(progress.trial);
-  }
+  // A running batch's progress is in the status area.
+  const bool running = trial_batch_running(app);
   const StoredErrors& stored = app.stored_errors;
   caption("ICP", aligner.icp.history, stored, stored.icp, kIcpColor);
   caption("ICP_Color", aligner.color.history, stored, stored.color, kColorIcpColor);

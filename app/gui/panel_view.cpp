@@ -25,6 +25,9 @@ constexpr int kSettleFrames = 3;
 constexpr float kPanelPad = 6.0f;
 const char* const kFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 constexpr float kFontSize = 14.0f;
+// Height of the status area in text lines: two file names and three lines
+// of outcome or progress.
+constexpr float kStatusLines = 5.0f;
 
 struct PendingAction {
   Control* control;
@@ -51,6 +54,7 @@ struct PanelView {
   std::string reported_state;          // which controls were shown and usable at the last report
   bool redisplay_posted = false;      // a frame was asked for and not drawn yet
   std::function<void()> extras;        // content drawn below the controls
+  std::function<void()> status;        // the status area above them
 };
 
 PanelView g_view;
@@ -233,12 +237,24 @@ void draw_panel_ui() {
                            ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoCollapse |
                            ImGuiWindowFlags_NoSavedSettings |
                            ImGuiWindowFlags_NoBringToFrontOnFocus;
-  ImGui::Begin("##panel", nullptr, flags);
+  ImGui::Begin("##panel", nullptr, flags | ImGuiWindowFlags_NoScrollbar |
+                                       ImGuiWindowFlags_NoScrollWithMouse);
   g_view.last_rects.swap(g_view.rects);
   g_view.rects.clear();
+  // The status area keeps its place and height whatever the controls below
+  // it do, so it is read without scrolling and never shifts them.
+  if (g_view.status) {
+    const float height = kStatusLines * ImGui::GetTextLineHeightWithSpacing();
+    ImGui::BeginChild("##status", ImVec2(0.0f, height), false, ImGuiWindowFlags_NoScrollbar);
+    g_view.status();
+    ImGui::EndChild();
+    ImGui::Separator();
+  }
+  ImGui::BeginChild("##controls");
   g_view.right_edges.assign(1, ImGui::GetCursorScreenPos().x + ImGui::GetContentRegionAvail().x);
   draw_children(g_view.panel->root());
   if (g_view.extras) g_view.extras();
+  ImGui::EndChild();
   ImGui::End();
 }
 
@@ -389,8 +405,8 @@ void set_up_imgui(int width, int height) {
   ImGui::StyleColorsLight();
   ImGuiStyle& style = ImGui::GetStyle();
   style.WindowPadding = ImVec2(8.0f, 8.0f);
-  style.FramePadding = ImVec2(5.0f, 2.0f);
-  style.ItemSpacing = ImVec2(6.0f, 3.0f);
+  style.FramePadding = ImVec2(5.0f, 1.0f);
+  style.ItemSpacing = ImVec2(6.0f, 2.0f);
   style.DisabledAlpha = 0.45f;
   style.FrameRounding = 3.0f;
   style.FrameBorderSize = 1.0f;
@@ -440,6 +456,8 @@ void dock_panel_window(int main_width, int main_height) {
 }
 
 void set_panel_extras(std::function<void()> draw) { g_view.extras = std::move(draw); }
+
+void set_panel_status(std::function<void()> draw) { g_view.status = std::move(draw); }
 
 void post_panel_redisplay() { request_frames(kSettleFrames); }
 

@@ -38,3 +38,8 @@ bool panel_settling();
 // Draws extra read-only content below the controls (null: nothing). Called
 // inside the panel's ImGui window on every panel frame.
 void set_panel_extras(std::function<void()> draw);
+
+// Draws the status area at the top of the panel, above the controls, in a
+// fixed height of five text lines that stays in place when the controls
+// scroll (null: no status area).
+void set_panel_status(std::function<void()> draw);

@@ -13,6 +13,7 @@
 #include "app/gui/draw_scene.h"
 #include "app/gui/gl_camera_device.h"
 #include "app/gui/panel_view.h"
+#include "app/gui/status_view.h"
 #include "app/gui/viewer_window.h"
 
 namespace {
@@ -84,4 +85,5 @@ void install_program_hooks(AppState& app) {
   actions.save = [&app](int) { save_results(app); };
   actions.load_trial = [&app](int) { load_trial_button(app); };
   set_panel_extras([&app] { draw_comparison(app); });
+  set_panel_status([&app] { draw_status(app); });
 }

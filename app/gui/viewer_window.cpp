@@ -13,6 +13,7 @@
 #include "app/gui/clear_frame.h"
 #include "app/gui/panel_view.h"
 #include "app/gui/program_hooks.h"
+#include "app/panel_status.h"
 
 namespace {
 
@@ -29,7 +30,17 @@ unsigned long g_main_x_window = 0;
 // The context of the running program; GLUT's callbacks carry no user data.
 AppState* g_app = nullptr;
 
+// The title names the loaded files; set only when it changes.
+void show_title() {
+  static std::string shown = kWindowTitle;
+  std::string title = window_title(*g_app);
+  if (title == shown) return;
+  glutSetWindowTitle(title.c_str());
+  shown = title;
+}
+
 void draw_scene() {
+  show_title();
   auto_set_viewport();
   if (g_app->viewer.display) g_app->viewer.display();
   else clear_frame();

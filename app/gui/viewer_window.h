@@ -17,6 +17,7 @@ struct ViewerOptions {
 
 // Runs the program: checks for a display (without one prints one line saying
 // so and returns 1), opens the window "Varkel's ICP" (1024 x 900 at (50, 50),
+// its title naming the loaded files once there are any, window_title(),
 // double-buffered RGBA with depth), builds the panel, disables what has no
 // data, loads the command-line meshes (at most two paths after GLUT's own
 // options; more is a usage error, status 1), runs the reset-view hook and

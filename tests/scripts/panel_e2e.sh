@@ -4,7 +4,10 @@
 # answers, on the bundled demo pair: a file that is no mesh chosen as mesh 1
 # leaves mesh 1's appearance and every action needing both meshes unusable
 # (mesh 2's appearance and " Malla 2 " stay usable), and loading mesh 1 again
-# brings them back.
+# brings them back. The window's title names both files, the status area at
+# the panel's top names them and the last outcome, the open dialog says which
+# mesh it is for, and at 800 x 600 the status area reads exactly as at the
+# start size (the same pixels), not scrolled away.
 # Arguments: build directory, source directory. Screenshots are left in
 # <build>/panel_e2e/.
 set -euo pipefail
@@ -54,6 +57,10 @@ e2e_launch 90 "$demo/mesh1.ply" "$demo/mesh2.ply"
 readies=$(count '^PANEL_READY' "$work/out")
 press $malla1
 wait_for '^Imposible cargar la malla seleccionada$' "$work/out" 30 || fail "no failure line"
+grep -aq '^PLATFORM open_file title="Abrir malla 1 (fija)"' "$work/out" ||
+  fail "the dialog does not say it is for mesh 1: $(grep -a '^PLATFORM' "$work/out")"
+grep -aq '^PANEL_TEXT Imposible cargar la malla seleccionada$' "$work/out" ||
+  fail "the status area does not show the failure"
 wait_count '^PANEL_READY' "$work/out" $((readies + 1)) 30 || fail "the layout was not printed again"
 [ "$(usable $malla2 $brillo1 $brillo2 $prealinear $icp $icp_color $aleatorio $inicial)" = 10100000 ] ||
   fail "after the failed load: $(usable $malla2 $brillo1 $brillo2 $prealinear $icp $icp_color $aleatorio $inicial)"
@@ -65,5 +72,21 @@ press $malla1
 wait_count '^PANEL_READY' "$work/out" $((readies + 1)) 60 || fail "the layout was not printed again"
 [ "$(usable $malla2 $brillo1 $brillo2 $prealinear $icp $icp_color $aleatorio $inicial)" = 11111111 ] ||
   fail "after loading mesh 1 again: $(usable $malla2 $brillo1 $brillo2 $prealinear $icp $icp_color $aleatorio $inicial)"
+[ "$(xdotool getwindowname "$wid")" = "Varkel's ICP - mesh1.ply + mesh2.ply" ] ||
+  fail "the title is \"$(xdotool getwindowname "$wid")\""
+
+# 3. The status area (the panel's top 90 pixel rows) at the start size and at
+#    800 x 600: the same text in the same place, dark text on the panel.
+shot status_large
+xdotool windowsize "$wid" 800 600
+shot status_small
+status_region() { convert "$shots/$1.png" -crop "296x90+$2+0" +repage "$work/$1_status.png"; }
+status_region status_large 728
+status_region status_small 504
+changed=$(compare -metric AE "$work/status_large_status.png" "$work/status_small_status.png" null: 2>&1 || true)
+dark=$(convert "$work/status_small_status.png" -threshold 50% -format '%[fx:int(w*h*(1-mean))]' info:)
+echo "  status area at 800 x 600: $changed pixels differ from 1024 x 900, $dark dark pixels"
+[ "$changed" -eq 0 ] || fail "the status area at 800 x 600 differs ($changed pixels)"
+[ "$dark" -gt 300 ] || fail "the status area holds no text ($dark dark pixels)"
 kill -0 "$pid" 2>/dev/null || fail "the program ended"
 echo "PASS: panel end to end"

@@ -110,7 +110,7 @@ e2e_launch() {
 # out ("PANEL_READY" in $work/out), then sets $wid to its window.
 e2e_await_window() {
   wait_for "^PANEL_READY" "$work/out" "$1" || fail "the panel never settled"
-  wid=$(xdotool search --sync --name "^Varkel's ICP\$" | head -1)
+  wid=$(xdotool search --sync --name "^Varkel's ICP( - .*)?\$" | head -1)
   [ -n "$wid" ] || fail "no window titled \"Varkel's ICP\""
 }
 
