@@ -11,6 +11,9 @@
 #include "app/panel_status.h"
 #include "app/result_files.h"
 #include "app/stored_trial.h"
+#include "app/trial_outputs.h"
+#include "geometry/parallel.h"
+#include "project_version.h"
 #include "registration/color_features.h"
 #include "registration/prealign.h"
 
@@ -137,6 +140,7 @@ struct RunningBatch {
   TrialBatch batch;
   bool cancel_requested = false;
   std::string base;
+  uint32_t seed = 0;
   std::chrono::steady_clock::time_point start;
   std::vector<std::pair<Control*, bool>> enabled_before;
 };
@@ -165,6 +169,17 @@ void unlock_panel(AppState& app, RunningBatch& rb) {
   if (h.panel) h.panel->notify_changed();
 }
 
+// The summary's account of a batch started from the panel.
+BatchDescription panel_batch_description(const AppState& app, uint32_t seed) {
+  BatchDescription d;
+  d.tool_version = ICP_PROJECT_VERSION;
+  d.command_line = {"icp_viewer"};
+  d.inputs = {app.aligner->slots[0]->file_name, app.aligner->slots[1]->file_name};
+  d.seed = seed;
+  d.threads = thread_count();
+  return d;
+}
+
 void end_batch(AppState& app) {
   std::shared_ptr<RunningBatch> rb = std::move(app.batch);
   bool complete = rb->batch.done();
@@ -186,6 +201,7 @@ void end_batch(AppState& app) {
   last.trials = rb->batch.trials_done();
   last.records = rb->batch.records();
   write_basin_svg(rb->base + "_basin.svg", last.records);
+  write_batch_outputs(rb->base, panel_batch_description(app, rb->seed), rb->batch.rows());
   unlock_panel(app, *rb);
   app.sync_live_all();
 }
@@ -209,6 +225,7 @@ bool start_trial_batch(AppState& app) {
   uint32_t seed = static_cast<uint32_t>(std::time(nullptr));
   auto rb = std::make_shared<RunningBatch>();
   rb->base = strip_extension(chosen);
+  rb->seed = seed;
   if (!rb->batch.start(*app.aligner, *app.view_state, rb->base, seed, kTrialCount, hooks)) {
     app.sync_live_all();
     return false;

@@ -59,18 +59,28 @@ int count_good(const std::vector<TrialRecord>& records, bool color) {
 }  // namespace
 
 PoseOffset pose_offset(const PoseMatrix& reference, const PoseMatrix& pose, const point& centre) {
-  // trace(R_pose R_ref^T) = sum of the products of matching entries.
-  double trace = 0.0;
+  // The relative rotation R = R_pose R_ref^T. Its angle comes from atan2 of
+  // the skew part (2 sin a) against the trace (1 + 2 cos a): unlike the
+  // arccosine of the trace alone, this stays accurate near 0, where the
+  // rounding of a nearly orthogonal matrix would otherwise read as a turn of
+  // a few hundredths of a degree.
+  double rel[3][3];
   for (int r = 0; r < 3; r++)
-    for (int c = 0; c < 3; c++) trace += pose.at(r, c) * reference.at(r, c);
+    for (int c = 0; c < 3; c++) {
+      rel[r][c] = 0.0;
+      for (int k = 0; k < 3; k++) rel[r][c] += pose.at(r, k) * reference.at(c, k);
+    }
+  const double trace = rel[0][0] + rel[1][1] + rel[2][2];
+  const double sx = rel[2][1] - rel[1][2], sy = rel[0][2] - rel[2][0], sz = rel[1][0] - rel[0][1];
   PoseOffset o;
-  o.degrees = std::acos(std::min(1.0, std::max(-1.0, (trace - 1.0) / 2.0))) * 180.0 / kPi;
+  o.degrees = std::atan2(0.5 * std::sqrt(sx * sx + sy * sy + sz * sz), 0.5 * (trace - 1.0)) *
+              180.0 / kPi;
   o.shift = image_distance(reference, pose, centre);
   return o;
 }
 
-bool pose_recovered(const PoseOffset& offset, double diagonal) {
-  return offset.degrees < kPoseGoodDegrees && offset.shift < kPoseGoodShift * diagonal;
+bool pose_recovered(const PoseOffset& offset, double diagonal, const PoseRule& rule) {
+  return offset.degrees < rule.max_degrees && offset.shift < rule.max_shift * diagonal;
 }
 
 double BasinAxes::error_position(float error) const {
@@ -196,10 +206,11 @@ bool write_basin_svg(const std::string& path, const std::vector<TrialRecord>& re
   return ok;
 }
 
-std::string pose_outcome_line(const std::vector<TrialRecord>& records) {
+std::string pose_outcome_line(const std::vector<TrialRecord>& records, const PoseRule& rule) {
   std::string s;
   const int n = int(records.size());
-  append(s, "Pose recuperada (< 1 grado, < 1%% diagonal): ICP %d de %d, ICP_Color %d de %d\n",
+  append(s, "Pose recuperada (< %g grado%s, < %g%% diagonal): ICP %d de %d, ICP_Color %d de %d\n",
+         rule.max_degrees, rule.max_degrees == 1.0 ? "" : "s", 100.0 * rule.max_shift,
          count_good(records, false), n, count_good(records, true), n);
   return s;
 }

@@ -21,10 +21,15 @@ struct PoseOffset {
 PoseOffset pose_offset(const PoseMatrix& reference, const PoseMatrix& pose, const point& centre);
 
 // A result counts as the reference pose recovered when it is within 1 degree
-// and its box centre within 1 % of the box diagonal.
+// and its box centre within 1 % of the box diagonal (the defaults; a batch
+// may be given other thresholds).
 const double kPoseGoodDegrees = 1.0;
 const double kPoseGoodShift = 0.01;
-bool pose_recovered(const PoseOffset& offset, double diagonal);
+struct PoseRule {
+  double max_degrees = kPoseGoodDegrees;  // rotation error below this, degrees
+  double max_shift = kPoseGoodShift;      // centre shift below this, fraction of the diagonal
+};
+bool pose_recovered(const PoseOffset& offset, double diagonal, const PoseRule& rule = PoseRule());
 
 struct TrialRecord {
   double start_degrees = 0.0;  // rotation of the perturbed start, degrees
@@ -62,5 +67,7 @@ std::string basin_svg(const std::vector<TrialRecord>& records);
 bool write_basin_svg(const std::string& path, const std::vector<TrialRecord>& records);
 
 // The one-line pose outcome printed after a batch, with its newline:
-// "Pose recuperada (< 1 grado, < 1% diagonal): ICP a de n, ICP_Color b de n\n".
-std::string pose_outcome_line(const std::vector<TrialRecord>& records);
+// "Pose recuperada (< 1 grado, < 1% diagonal): ICP a de n, ICP_Color b de n\n"
+// (the rule's thresholds in place of 1 grado and 1%, "grados" when not 1).
+std::string pose_outcome_line(const std::vector<TrialRecord>& records,
+                              const PoseRule& rule = PoseRule());

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
 #include "app/result_files.h"
+#include "app/trial_outputs.h"
 
 namespace {
 
@@ -60,6 +62,29 @@ PoseMatrix perturb(const PoseMatrix& pose, const point& centre, double range, Tr
   return translation(t[0], t[1], t[2]) * result;
 }
 
+// Runs one ICP variant and returns its wall time in milliseconds.
+template <typename Run>
+double timed_ms(Run run) {
+  const auto start = std::chrono::steady_clock::now();
+  run();
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+      .count();
+}
+
+// A variant's row entry from what the engine left in its record.
+MethodRun variant_run(const char* method, const VariantRecord& record, double milliseconds,
+                      const PoseMatrix& pose, const PoseScorer& scorer) {
+  MethodRun run;
+  run.method = method;
+  run.final_error = record.error;
+  run.has_error = engine_error_is_set(record.error);
+  run.good_by_error = trial_error_is_good(record.error);
+  run.iterations = int(record.history.size());
+  run.milliseconds = milliseconds;
+  scorer.score(pose, run);
+  return run;
+}
+
 void count_outcome(float error_icp, float error_color, TrialCounts& counts) {
   bool geometric_good = trial_error_is_good(error_icp);
   bool color_good = trial_error_is_good(error_color);
@@ -94,6 +119,7 @@ bool TrialBatch::start(Aligner& aligner, ViewState& view, const std::string& bas
   geometric_done_ = false;
   counts_ = TrialCounts();
   records_.clear();
+  rows_.clear();
   log_path_ = base + ".txt";
   MeshSlot& moving = *aligner.slots[1];
   reference_ = moving.pose;
@@ -119,7 +145,12 @@ bool TrialBatch::start(Aligner& aligner, ViewState& view, const std::string& bas
     return false;
   }
   rng_ = TrialRng(seed);
+  scorer_.reference = reference_;
+  scorer_.box_centre = box_centre_;
+  scorer_.diagonal = diagonal_;
+  scorer_.rule = hooks.pose_rule;
   records_.reserve(size_t(count_));
+  rows_.reserve(size_t(count_));
   return true;
 }
 
@@ -137,14 +168,21 @@ void TrialBatch::geometric_run() {
   moving.pose = reference_;
   std::printf("posicion inicial\n\n");
   if (hooks_.request_redraw) hooks_.request_redraw();
-  moving.pose = perturb(moving.pose, centre_, range_, rng_);
+  moving.pose = hooks_.start_pose ? hooks_.start_pose(i) : perturb(moving.pose, centre_, range_, rng_);
   view.initial_pose = moving.pose;
-  if (hooks_.prealign) hooks_.prealign(aligner);
+  row_ = TrialRow();
+  row_.trial = i + 1;
+  row_.start = moving.pose;
+  if (hooks_.prealign) row_.prealign = hooks_.prealign(aligner) ? "found" : "refused";
   const PoseMatrix icp_start = moving.pose;
+  icp_start_ = icp_start;
 
   std::printf("Ensayo %d\n", i);
   std::fflush(stdout);
-  settle_run(aligner.align(2), aligner.icp, moving.pose, icp_start, "ICP", i + 1);
+  bool ok = false;
+  const double ms = timed_ms([&] { ok = aligner.align(2); });
+  settle_run(ok, aligner.icp, moving.pose, icp_start, "ICP", i + 1);
+  row_.runs.push_back(variant_run("icp", aligner.icp, ms, moving.pose, scorer_));
   char text[128];
   std::snprintf(text, sizeof text, "Ensayo %d, error: %lf\t", i + 1,
                 static_cast<double>(aligner.icp.error));
@@ -165,7 +203,11 @@ void TrialBatch::color_run() {
   // as a user runs it, so the marks are prepared again right before it.
   if (hooks_.prepare_color_features) hooks_.prepare_color_features(aligner);
   const PoseMatrix color_start = moving.pose;
-  settle_run(aligner.align_color(2), aligner.color, moving.pose, color_start, "ICP_Color", i + 1);
+  bool ok = false;
+  const double ms = timed_ms([&] { ok = aligner.align_color(2); });
+  settle_run(ok, aligner.color, moving.pose, color_start, "ICP_Color", i + 1);
+  row_.runs.push_back(variant_run("icp_color", aligner.color, ms, moving.pose, scorer_));
+  if (hooks_.more_methods) hooks_.more_methods(icp_start_, scorer_, row_);
   std::fprintf(log_, "%serror: %lf\n", geometric_text_.c_str(),
                static_cast<double>(aligner.color.error));
   std::fflush(log_);
@@ -178,12 +220,16 @@ void TrialBatch::color_run() {
   r.start_shift = diagonal_ > 0 ? start.shift / diagonal_ : 0.0;
   r.error_icp = aligner.icp.error;
   r.error_color = aligner.color.error;
-  r.pose_good_icp = pose_recovered(pose_offset(reference_, view.icp_pose, box_centre_), diagonal_);
-  r.pose_good_color =
-      pose_recovered(pose_offset(reference_, view.color_icp_pose, box_centre_), diagonal_);
+  r.pose_good_icp = row_.runs[0].recovered;
+  r.pose_good_color = row_.runs[1].recovered;
   records_.push_back(r);
+  row_.start_rotation_deg = r.start_degrees;
+  row_.start_shift = r.start_shift;
   // The log path gives the result names: base + "_N", beside the log.
-  if (!write_results(aligner, view, log_path_, i + 1)) counts_.unsaved++;
+  bool saved = write_results(aligner, view, log_path_, i + 1);
+  if (saved) saved = write_method_poses(log_path_, row_);
+  if (!saved) counts_.unsaved++;
+  rows_.push_back(std::move(row_));
   trials_done_++;
   geometric_done_ = false;
 }
@@ -206,7 +252,7 @@ bool TrialBatch::finish() {
 
 bool run_trials(AppState& app, const std::string& base, uint32_t seed, int count,
                 const TrialBatchHooks& hooks, TrialCounts& counts,
-                std::vector<TrialRecord>* records) {
+                std::vector<TrialRecord>* records, std::vector<TrialRow>* rows) {
   TrialBatch batch;
   counts = TrialCounts();
   if (!batch.start(*app.aligner, *app.view_state, base, seed, count, hooks)) return false;
@@ -214,6 +260,7 @@ bool run_trials(AppState& app, const std::string& base, uint32_t seed, int count
   bool ok = batch.finish();
   counts = batch.counts();
   if (records) *records = batch.records();
+  if (rows) *rows = batch.rows();
   return ok;
 }
 

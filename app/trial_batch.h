@@ -14,6 +14,7 @@
 
 #include "app/AppState.h"
 #include "app/trial_basin.h"
+#include "app/trial_table.h"
 
 // The batch's random numbers: x <- x * 214013 + 2531011 (mod 2^32), each
 // draw returning bits 16 to 30 of the new x (0 to 32767).
@@ -39,8 +40,19 @@ struct TrialBatchHooks {
   // When set, runs right after each perturbation and may move mesh 2 (a
   // global prealignment); both variants then start from where it left mesh
   // 2, while the trial's start pose (initial_pose, its result files) stays
-  // the perturbed one.
-  std::function<void(Aligner&)> prealign;
+  // the perturbed one. Returns whether it found a pose (the table's
+  // prealignment outcome).
+  std::function<bool(Aligner&)> prealign;
+  // When set, gives trial i's start pose (i from 0) in place of the random
+  // perturbation; the generator is then not drawn, so the seed plays no part.
+  std::function<PoseMatrix(int trial)> start_pose;
+  // When set, runs after both variants of each trial and appends the runs of
+  // further methods to `row`, each from `start` (where both variants
+  // started), scored by `scorer`. Must leave the meshes and poses as found.
+  std::function<void(const PoseMatrix& start, const PoseScorer& scorer, TrialRow& row)>
+      more_methods;
+  // The pose rule's thresholds (records, table and outcome line).
+  PoseRule pose_rule;
 };
 
 // The error a trial logs for a run that failed (the engine refused, found no
@@ -98,6 +110,8 @@ class TrialBatch {
   const TrialCounts& counts() const { return counts_; }
   // One record per finished trial.
   const std::vector<TrialRecord>& records() const { return records_; }
+  // One table row per finished trial, every method's run in it.
+  const std::vector<TrialRow>& rows() const { return rows_; }
 
  private:
   void geometric_run();
@@ -113,6 +127,9 @@ class TrialBatch {
   point box_centre_;     // mesh 2's box centre, own coordinates
   double diagonal_ = 0;  // mesh 2's box diagonal
   double range_ = 0;     // translation range D
+  PoseScorer scorer_;    // the reference, centre, diagonal and pose rule
+  TrialRow row_;         // the current trial's row, until its colour run ends
+  PoseMatrix icp_start_; // where both variants of the current trial started
   TrialRng rng_{0};
   int count_ = 0;
   int trials_done_ = 0;
@@ -120,6 +137,7 @@ class TrialBatch {
   std::string geometric_text_;  // the log line's first half, until the colour run
   TrialCounts counts_;
   std::vector<TrialRecord> records_;
+  std::vector<TrialRow> rows_;
 };
 
 // Runs a whole batch with the log at base + ".txt" and the result files at
@@ -129,11 +147,11 @@ class TrialBatch {
 // files (if any) and is counted in `counts.unsaved`; when any is, the batch
 // ends with "Result files not written for %d of %d trials.\n" on standard
 // output. False, with a message on standard error and nothing aligned, when
-// the log cannot be created. `records` (may be null) receives one record per
-// trial.
+// the log cannot be created. `records` and `rows` (may be null) receive one
+// record and one table row per trial.
 bool run_trials(AppState& app, const std::string& base, uint32_t seed, int count,
                 const TrialBatchHooks& hooks, TrialCounts& counts,
-                std::vector<TrialRecord>* records = nullptr);
+                std::vector<TrialRecord>* records = nullptr, std::vector<TrialRow>* rows = nullptr);
 
 // The batch's progress as the panel and icp_tool show it, Windows-1252:
 // "Ensayo n / N" (n the trial running, from 1), the three counts so far, and

@@ -11,6 +11,7 @@ packages=(
   xvfb xauth xdotool imagemagick python3 parallel
   libmeshoptimizer-dev libnanoflann-dev
   libopen3d-dev
+  nlohmann-json3-dev libssl-dev
 )
 
 missing=()

@@ -10,15 +10,20 @@
 #include "app/alignment_actions.h"
 #include "app/result_files.h"
 #include "app/trial_batch.h"
+#include "geometry/parallel.h"
+#include "project_version.h"
 #include "registration/load_scan.h"
 #include "registration/prealign.h"
 #include "tools/args.h"
 #include "tools/commands.h"
+#include "tools/trial_research.h"
 
 namespace {
 
-const char kTrialsUsage[] =
-    "usage: icp_tool trials FIXED MOVING --out RUN.txt [--count N] [--seed S] [--prealign]\n";
+const std::string kTrialsUsage =
+    std::string("usage: icp_tool trials FIXED MOVING --out RUN.txt [--count N] [--seed S] "
+                "[--prealign] [OPTIONS]\n") +
+    kResearchUsage;
 const long kMaxTrials = 100000;
 
 struct TrialArgs {
@@ -27,10 +32,13 @@ struct TrialArgs {
   long count = kTrialCount;
   long seed = -1;  // -1: the calendar time
   bool prealign = false;
+  ResearchArgs research;
 };
 
 bool parse_trial_args(int argc, char** argv, TrialArgs& args) {
-  const CommandSyntax syntax{"trials", kTrialsUsage, {"--out", "--count", "--seed"}, {"--prealign"}, 2, 2};
+  std::vector<std::string> valued = {"--out", "--count", "--seed"};
+  valued.insert(valued.end(), kResearchOptions.begin(), kResearchOptions.end());
+  const CommandSyntax syntax{"trials", kTrialsUsage.c_str(), valued, {"--prealign"}, 2, 2};
   ParsedArgs parsed;
   if (!parse_args(argc, argv, syntax, parsed)) return false;
   if (!parsed.has("--out") || *parsed.value("--out") == '\0') {
@@ -49,7 +57,23 @@ bool parse_trial_args(int argc, char** argv, TrialArgs& args) {
     usage_error(syntax, "--seed must be a whole number from 0 to " + std::to_string(UINT32_MAX));
     return false;
   }
-  return true;
+  return parse_research_args(parsed, syntax, kMaxTrials, parsed.has("--count"), args.count,
+                             args.research);
+}
+
+// What the summary says about how this batch ran.
+BatchDescription describe(const TrialArgs& args, int argc, char** argv, uint32_t seed) {
+  BatchDescription d;
+  d.tool_version = ICP_PROJECT_VERSION;
+  d.command_line = {"icp_tool", "trials"};
+  d.command_line.insert(d.command_line.end(), argv, argv + argc);
+  d.inputs = {args.paths[0], args.paths[1]};
+  d.seed = args.research.starts.empty() ? static_cast<long long>(seed) : -1;
+  d.starts_file = args.research.starts_path;
+  d.prealign = args.prealign;
+  d.threads = thread_count();
+  d.rule = args.research.rule;
+  return d;
 }
 
 // Loads both scans as the program's load buttons do and sets mesh 2's view
@@ -110,16 +134,19 @@ int cmd_trials(int argc, char** argv) {
                                  : static_cast<uint32_t>(std::time(nullptr));
   TrialBatchHooks hooks;
   hooks.prepare_color_features = color_features_hook(*app.view_options);
-  if (args.prealign) hooks.prealign = [](Aligner& aligner) { prealign_mesh2(aligner); };
+  if (args.prealign) hooks.prealign = [](Aligner& aligner) { return prealign_mesh2(aligner); };
+  add_research_hooks(args.research, hooks);
   std::string base = strip_extension(args.out);
   TrialBatch batch;
   if (!batch.start(*app.aligner, *app.view_state, base, seed, static_cast<int>(args.count), hooks)) return 1;
   run_with_progress(batch);
   bool ok = batch.finish();
   write_basin_svg(base + "_basin.svg", batch.records());
+  const bool research_ok =
+      write_research_outputs(args.research, base, describe(args, argc, argv, seed), batch);
   if (!ok) return 1;
   const TrialCounts& counts = batch.counts();
   write_trial_counts(stdout, counts);
-  std::printf("%s", pose_outcome_line(batch.records()).c_str());
-  return counts.unsaved > 0 ? 1 : 0;
+  std::printf("%s", pose_outcome_line(batch.records(), args.research.rule).c_str());
+  return counts.unsaved > 0 || !research_ok ? 1 : 0;
 }

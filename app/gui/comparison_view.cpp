@@ -10,6 +10,7 @@
 #include "app/alignment_actions.h"
 #include "app/result_files.h"
 #include "app/gui/basin_view.h"
+#include "app/gui/success_curve_view.h"
 #include "app/gui/panel_view.h"
 #include "app/texts.h"
 
@@ -106,4 +107,5 @@ void draw_comparison(const AppState& app) {
                 batch.counts.only_geometric);
   ImGui::TextUnformatted(cp1252_to_utf8(line).c_str());
   draw_basin(batch.records);
+  draw_success_curve(batch.records);
 }

@@ -33,7 +33,14 @@ TEST(TrialBasin, PoseOffsetAndRecoveryAgainstKnownMotions) {
     EXPECT_NEAR(o.degrees, c.degrees, 1e-4) << c.degrees;
     EXPECT_NEAR(o.shift, c.shift, 1e-5) << c.degrees;
     EXPECT_EQ(pose_recovered(o, diagonal), c.recovered) << c.degrees << " " << c.shift;
+    // A looser rule takes in what the default refuses below its thresholds.
+    EXPECT_EQ(pose_recovered(o, diagonal, PoseRule{2.0, 0.011}), c.degrees < 2 && c.shift < 0.022);
   }
+  // A pose read from float-precision text is orthogonal only to about 1e-7;
+  // the angle of a small turn must not drown in that rounding.
+  PoseMatrix rounded = rotation(0.002 * kPi / 180.0, 1, 1, 0) * reference;
+  for (double& v : rounded.m) v = double(float(v));
+  EXPECT_NEAR(pose_offset(reference, rounded, centre).degrees, 0.002, 2e-4);
 }
 
 // Decades cover every finite positive error and the 0.001 line; zero and

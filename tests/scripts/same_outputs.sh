@@ -38,10 +38,13 @@ untimed() { grep -av -e 'msec\.' "$1" || true; }
 
 # Appends every file of the case folder but the inputs to the transcript:
 # text up to 8 KB in full, anything larger (meshes, long tables) by checksum.
+# The batch's research outputs (table, summary, success curve) carry times
+# and the thread count; icp_tool_research.sh checks them against the log.
 record_files() {
   local f
   for f in $(cd "$1" && ls | LC_ALL=C sort); do
     case " $inputs " in *" $f "*) continue ;; esac
+    case "$f" in *_trials.csv | *_summary.json | *_success.svg) continue ;; esac
     if [ "$(wc -c < "$1/$f")" -le 8192 ] && ! grep -qaP '[\x00]' "$1/$f"; then
       echo "== file $f"
       cat "$1/$f"

@@ -1,0 +1,31 @@
+// The research outputs a batch writes beside its log (base B, the log B.txt):
+//   B_trials.csv     the per-trial table (trial_table.h)
+//   B_summary.json   the summary (trial_summary.h)
+//   B_success.svg    the success curve (success_curve.h)
+//   B_N_<method>.xf  the final pose of every method other than the two
+//                    variants, per trial N (pose-file format)
+//   --export-starts  the start poses (trial_starts.h)
+// Each file is written under a temporary name beside it and renamed into
+// place, so a reader never sees half a file and a failed write leaves the
+// previous file as it was.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/trial_summary.h"
+#include "app/trial_table.h"
+
+// Writes `text` to `path` through a temporary file renamed into place; false
+// with "Cannot write PATH: why." on standard error.
+bool replace_file(const std::string& path, const std::string& text);
+
+// Writes B_N_<method>.xf for every run of `row` but "icp" and "icp_color"
+// (whose poses are in the trial's result set), B = strip_extension(log_path).
+// True when all were written (also when there are none).
+bool write_method_poses(const std::string& log_path, const TrialRow& row);
+
+// Writes B_trials.csv, B_summary.json and B_success.svg; true when all three
+// were written.
+bool write_batch_outputs(const std::string& base, const BatchDescription& batch,
+                         const std::vector<TrialRow>& rows);
