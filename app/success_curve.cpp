@@ -1,8 +1,8 @@
 #include "app/success_curve.h"
 
-#include <cstdarg>
 #include <cstdio>
 
+#include "app/text_format.h"
 #include "app/trial_batch.h"
 
 namespace {
@@ -12,15 +12,6 @@ const double kWidth = 560, kHeight = 320;
 const double kLeft = 60, kRight = 540, kTop = 40, kBottom = 260;
 const char* const kColours[] = {"#2659d9", "#d94d1a", "#2a9d3a", "#9a3ac9", "#c9a01a", "#555555"};
 
-void append(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
-void append(std::string& out, const char* format, ...) {
-  char buffer[512];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(buffer, sizeof buffer, format, args);
-  va_end(args);
-  out += buffer;
-}
 
 // Adds one trial's outcome of method `m` to the curve.
 void add(SuccessCurve& curve, size_t m, int bin, bool recovered, bool good) {
@@ -74,7 +65,7 @@ SuccessCurve success_curve(const std::vector<TrialRecord>& records) {
 
 std::string success_curve_svg(const SuccessCurve& curve) {
   std::string s;
-  append(s,
+  append_format(s,
          "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
          "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%.0f\" height=\"%.0f\" "
          "viewBox=\"0 0 %.0f %.0f\" font-family=\"sans-serif\" font-size=\"11\">\n"
@@ -84,7 +75,7 @@ std::string success_curve_svg(const SuccessCurve& curve) {
   // The rate axis: gridlines every 25 %.
   for (int p = 0; p <= 100; p += 25) {
     double y = kBottom - (kBottom - kTop) * p / 100.0;
-    append(s, "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"#ddd\"/>"
+    append_format(s, "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"#ddd\"/>"
               "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"end\">%d%%</text>\n",
            kLeft, y, kRight, y, kLeft - 4, y + 4, p);
   }
@@ -93,26 +84,26 @@ std::string success_curve_svg(const SuccessCurve& curve) {
   const double bar = n ? 0.8 * group / double(n) : 0.0;
   for (int b = 0; b < kCurveBins; b++) {
     const double x0 = kLeft + b * group + 0.1 * group;
-    append(s, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">%s (%d)</text>\n",
+    append_format(s, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">%s (%d)</text>\n",
            kLeft + (b + 0.5) * group, kBottom + 14, curve_bin_label(b).c_str(), curve.trials[b]);
     for (size_t m = 0; m < n; m++) {
       const double rate = curve.rate(m, b);
       if (rate < 0) continue;
       const double h = (kBottom - kTop) * rate, x = x0 + double(m) * bar;
-      append(s, "<rect class=\"bar\" data-method=\"%s\" data-bin=\"%s\" data-rate=\"%.4f\" "
+      append_format(s, "<rect class=\"bar\" data-method=\"%s\" data-bin=\"%s\" data-rate=\"%.4f\" "
                 "x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\" fill=\"%s\"/>"
                 "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\" font-size=\"9\">%.0f</text>\n",
              curve.methods[m].method.c_str(), curve_bin_label(b).c_str(), rate, x, kBottom - h,
              bar - 1, h, kColours[m % 6], x + bar / 2, kBottom - h - 2, 100 * rate);
     }
   }
-  append(s, "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"#888\"/>\n", kLeft,
+  append_format(s, "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"#888\"/>\n", kLeft,
          kBottom, kRight, kBottom);
-  append(s, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">Giro inicial (grados; ensayos)"
+  append_format(s, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">Giro inicial (grados; ensayos)"
             "</text>\n", (kLeft + kRight) / 2, kBottom + 30);
   for (size_t m = 0; m < n; m++) {
     const double x = kLeft + 130.0 * double(m);
-    append(s, "<rect x=\"%.1f\" y=\"%.1f\" width=\"10\" height=\"10\" fill=\"%s\"/>"
+    append_format(s, "<rect x=\"%.1f\" y=\"%.1f\" width=\"10\" height=\"10\" fill=\"%s\"/>"
               "<text x=\"%.1f\" y=\"%.1f\">%s</text>\n",
            x, kHeight - 22, kColours[m % 6], x + 14, kHeight - 13, curve.methods[m].method.c_str());
   }

@@ -2,10 +2,11 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdarg>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+
+#include "app/text_format.h"
 
 namespace {
 
@@ -40,15 +41,6 @@ void mark_position(const BasinAxes& axes, const TrialRecord& r, float error, int
   y = kBottom - (kBottom - kTop) * axes.error_position(error);
 }
 
-void append(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
-void append(std::string& out, const char* format, ...) {
-  char buffer[512];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(buffer, sizeof buffer, format, args);
-  va_end(args);
-  out += buffer;
-}
 
 int count_good(const std::vector<TrialRecord>& records, bool color) {
   int n = 0;
@@ -114,13 +106,13 @@ std::string basin_svg(const std::vector<TrialRecord>& records) {
   const BasinAxes axes = basin_axes(records);
   const int n = int(records.size());
   std::string s;
-  append(s,
+  append_format(s,
          "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
          "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%.0f\" height=\"%.0f\" "
          "viewBox=\"0 0 %.0f %.0f\" font-family=\"sans-serif\" font-size=\"11\">\n"
          "<rect width=\"100%%\" height=\"100%%\" fill=\"white\"/>\n",
          kWidth, kHeight, kWidth, kHeight);
-  append(s,
+  append_format(s,
          "<text x=\"%.0f\" y=\"18\" font-size=\"13\">Cuenca de convergencia: %d ensayos; pose "
          "recuperada ICP %d, ICP_Color %d</text>\n",
          kLeft[0], n, count_good(records, false), count_good(records, true));
@@ -129,30 +121,30 @@ std::string basin_svg(const std::vector<TrialRecord>& records) {
   const double x_max[2] = {axes.max_degrees, axes.max_shift};
   for (int p = 0; p < 2; p++) {
     const double left = kLeft[p], right = left + kBoxWidth;
-    append(s, "<rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\" fill=\"none\" "
+    append_format(s, "<rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\" fill=\"none\" "
               "stroke=\"#888\"/>\n", left, kTop, kBoxWidth, kBottom - kTop);
     for (int d = axes.low_decade; d <= axes.high_decade; d++) {
       double y = kBottom - (kBottom - kTop) * (d - axes.low_decade) /
                                double(axes.high_decade - axes.low_decade);
-      append(s, "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"#ddd\"/>\n",
+      append_format(s, "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"#ddd\"/>\n",
              left, y, right, y);
-      append(s, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"end\">1e%d</text>\n", left - 4,
+      append_format(s, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"end\">1e%d</text>\n", left - 4,
              y + 4, d);
     }
     // Ticks on round values: every 5 or 10 degrees, every 0.05 or 0.1 diagonals.
     const double step = p == 0 ? (x_max[p] > 25 ? 10.0 : 5.0) : (x_max[p] > 0.25 ? 0.1 : 0.05);
     for (int k = 0; k * step <= x_max[p] * (1 + 1e-9); k++) {
       double x = left + kBoxWidth * k * step / x_max[p];
-      append(s, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">%g</text>\n", x,
+      append_format(s, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">%g</text>\n", x,
              kBottom + 14, k * step);
     }
-    append(s, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">%s</text>\n",
+    append_format(s, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">%s</text>\n",
            left + kBoxWidth / 2, kBottom + 30, x_labels[p]);
     double y_good = kBottom - (kBottom - kTop) * axes.error_position(kTrialGoodError);
-    append(s, "<line class=\"threshold\" x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" "
+    append_format(s, "<line class=\"threshold\" x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" "
               "stroke=\"#2a2\" stroke-dasharray=\"5,3\"/>\n", left, y_good, right, y_good);
   }
-  append(s, "<text x=\"14\" y=\"%.1f\" transform=\"rotate(-90 14 %.1f)\" "
+  append_format(s, "<text x=\"14\" y=\"%.1f\" transform=\"rotate(-90 14 %.1f)\" "
             "text-anchor=\"middle\">Error final (escala log)</text>\n",
          (kTop + kBottom) / 2, (kTop + kBottom) / 2);
 
@@ -160,7 +152,7 @@ std::string basin_svg(const std::vector<TrialRecord>& records) {
     const TrialRecord& r = records[size_t(i)];
     for (int v = 0; v < 2; v++) {
       float error = v == 0 ? r.error_icp : r.error_color;
-      append(s, "<g class=\"mark\" data-trial=\"%d\" data-variant=\"%s\" fill=\"%s\">"
+      append_format(s, "<g class=\"mark\" data-trial=\"%d\" data-variant=\"%s\" fill=\"%s\">"
                 "<title>Ensayo %d %s: error %g, giro %.2f, desplazamiento %.4f</title>",
              i + 1, v == 0 ? "icp" : "icp_color", v == 0 ? kIcpColour : kColorIcpColour, i + 1,
              v == 0 ? "ICP" : "ICP_Color", double(error), r.start_degrees, r.start_shift);
@@ -169,9 +161,9 @@ std::string basin_svg(const std::vector<TrialRecord>& records) {
         mark_position(axes, r, error, p, x, y);
         // The colour variant is drawn as a square so coincident marks stay visible.
         if (v == 0)
-          append(s, "<circle cx=\"%.1f\" cy=\"%.1f\" r=\"3.5\" fill-opacity=\"0.7\"/>", x, y);
+          append_format(s, "<circle cx=\"%.1f\" cy=\"%.1f\" r=\"3.5\" fill-opacity=\"0.7\"/>", x, y);
         else
-          append(s, "<rect x=\"%.1f\" y=\"%.1f\" width=\"6\" height=\"6\" "
+          append_format(s, "<rect x=\"%.1f\" y=\"%.1f\" width=\"6\" height=\"6\" "
                     "fill-opacity=\"0.7\"/>", x - 3, y - 3);
       }
       s += "</g>\n";
@@ -179,13 +171,13 @@ std::string basin_svg(const std::vector<TrialRecord>& records) {
   }
 
   const double ly = kHeight - 14;
-  append(s, "<circle cx=\"%.1f\" cy=\"%.1f\" r=\"3.5\" fill=\"%s\"/>"
+  append_format(s, "<circle cx=\"%.1f\" cy=\"%.1f\" r=\"3.5\" fill=\"%s\"/>"
             "<text x=\"%.1f\" y=\"%.1f\">ICP</text>\n",
          kLeft[0], ly - 4, kIcpColour, kLeft[0] + 8, ly);
-  append(s, "<rect x=\"%.1f\" y=\"%.1f\" width=\"6\" height=\"6\" fill=\"%s\"/>"
+  append_format(s, "<rect x=\"%.1f\" y=\"%.1f\" width=\"6\" height=\"6\" fill=\"%s\"/>"
             "<text x=\"%.1f\" y=\"%.1f\">ICP_Color</text>\n",
          kLeft[0] + 60, ly - 7, kColorIcpColour, kLeft[0] + 70, ly);
-  append(s, "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"#2a2\" "
+  append_format(s, "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"#2a2\" "
             "stroke-dasharray=\"5,3\"/><text x=\"%.1f\" y=\"%.1f\">bien: error &lt; 0.001"
             "</text>\n",
          kLeft[0] + 150, ly - 4, kLeft[0] + 180, ly - 4, kLeft[0] + 186, ly);
@@ -209,7 +201,7 @@ bool write_basin_svg(const std::string& path, const std::vector<TrialRecord>& re
 std::string pose_outcome_line(const std::vector<TrialRecord>& records, const PoseRule& rule) {
   std::string s;
   const int n = int(records.size());
-  append(s, "Pose recuperada (< %g grado%s, < %g%% diagonal): ICP %d de %d, ICP_Color %d de %d\n",
+  append_format(s, "Pose recuperada (< %g grado%s, < %g%% diagonal): ICP %d de %d, ICP_Color %d de %d\n",
          rule.max_degrees, rule.max_degrees == 1.0 ? "" : "s", 100.0 * rule.max_shift,
          count_good(records, false), n, count_good(records, true), n);
   return s;
