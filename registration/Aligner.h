@@ -61,6 +61,9 @@ class Aligner {
   bool align_color(int verbosity);
   // The record of the running variant; null when mode is `none`.
   VariantRecord* active_record();
+  // The pairs of the last step any run took, outliers dropped: after an
+  // alignment that reached its dense final step, that step's pairs.
+  const std::vector<PointPair>& last_pairs() const { return pair_buffer; }
 
  private:
   // The single steps below are the engine's own; its tests reach them

@@ -33,7 +33,7 @@ std::string prealign_report_line(const PrealignResult& result) {
   return text;
 }
 
-bool prealign_mesh2(Aligner& aligner) {
+bool prealign_mesh2(Aligner& aligner, PrealignResult* outcome) {
   MeshSlot& fixed = *aligner.slots[0];
   MeshSlot& moving = *aligner.slots[1];
   if (!fixed.mesh || !moving.mesh) {
@@ -43,6 +43,7 @@ bool prealign_mesh2(Aligner& aligner) {
   PrealignResult result = prealign(*fixed.mesh, fixed.pose, *moving.mesh, moving.pose);
   std::fputs(prealign_report_line(result).c_str(), stderr);
   moving.pose = result.pose;
+  if (outcome) *outcome = result;
   return result.ok;
 }
 

@@ -57,7 +57,8 @@ PrealignResult prealign(TriMesh& fixed, const PoseMatrix& fixed_pose, TriMesh& m
 // (slots[1]) onto mesh 1 (slots[0]) at their poses; prints
 // prealign_report_line on standard error and moves slots[1].pose to the
 // found pose. False, with nothing moved, when it refuses or a slot is empty.
-bool prealign_mesh2(Aligner& aligner);
+// `outcome` (may be null) receives the step's result.
+bool prealign_mesh2(Aligner& aligner, PrealignResult* outcome = nullptr);
 
 // The one console line that reports a prealignment, newline included:
 // "Prealignment succeeded - fitness = %f, %.2f msec.\n", or

@@ -1,3 +1,4 @@
+#include <chrono>
 #include <cstdio>
 #include <string>
 
@@ -5,13 +6,17 @@
 #include "registration/color_features.h"
 #include "registration/load_scan.h"
 #include "registration/prealign.h"
+#include "tools/align_report.h"
 #include "tools/args.h"
 #include "tools/commands.h"
 
 namespace {
 
 const char kAlignUsage[] =
-    "usage: icp_tool align FIXED MOVING [--color] [--prealign] [--out POSE.xf]\n";
+    "usage: icp_tool align FIXED MOVING [--color] [--prealign] [--out POSE.xf] [--json]\n"
+    "  --json  print one JSON object on standard output: pose, final error, steps,\n"
+    "          milliseconds, final pairs and their RMS distance, overlap share,\n"
+    "          the prealignment's outcome\n";
 const char kPrealignUsage[] = "usage: icp_tool prealign FIXED MOVING [--out POSE.xf]\n";
 // The "Umbral" slider's start value, used for the colour preparation.
 const float kDefaultRidgeThreshold = 0.2f;
@@ -50,7 +55,7 @@ bool write_result(const char* command, const Aligner& aligner, const char* out_p
 // prealignment refuses, the ICP fails or the pose cannot be written, 2 on
 // bad arguments or unreadable meshes.
 int cmd_align(int argc, char** argv) {
-  const CommandSyntax syntax{"align", kAlignUsage, {"--out"}, {"--color", "--prealign"}, 2, 2};
+  const CommandSyntax syntax{"align", kAlignUsage, {"--out"}, {"--color", "--prealign", "--json"}, 2, 2};
   ParsedArgs args;
   if (!parse_args(argc, argv, syntax, args)) return 2;
   const std::vector<std::string>& paths = args.positional;
@@ -69,16 +74,33 @@ int cmd_align(int argc, char** argv) {
     }
     prepare_color_features(aligner, kDefaultRidgeThreshold);
   }
-  if (args.has("--prealign") && !prealign_mesh2(aligner)) return 1;
+  AlignReport report;
+  report.method = color ? "icp_color" : "icp";
+  report.prealign_asked = args.has("--prealign");
+  const bool json = args.has("--json");
+  auto finish = [&](int status) {
+    if (json) std::fputs(align_report_json(report).c_str(), stdout);
+    return status;
+  };
+  if (report.prealign_asked && !prealign_mesh2(aligner, &report.prealign)) {
+    report.pose = aligner.slots[1]->pose;
+    return finish(1);
+  }
 
+  const auto start = std::chrono::steady_clock::now();
   bool ok = color ? aligner.align_color(1) : aligner.align(1);
+  report.milliseconds =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  report.pose = aligner.slots[1]->pose;
+  fill_run_figures(aligner, color ? aligner.color : aligner.icp, report);
   if (!ok) {
     std::fprintf(stderr, "ICP failed\n");
-    return 1;
+    return finish(1);
   }
   std::fprintf(stderr, "ICP succeeded - distance = %f\n",
                color ? aligner.color.error : aligner.icp.error);
-  return write_result("align", aligner, args.value("--out")) ? 0 : 1;
+  report.ok = write_result("align", aligner, args.value("--out"));
+  return finish(report.ok ? 0 : 1);
 }
 
 // Loads both scans, prealigns MOVING onto FIXED, prints the report line and

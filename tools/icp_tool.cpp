@@ -14,7 +14,7 @@ const char kUsage[] =
     "  pose-check FILE        read a pose file (.xf) and print it back in the pose-file format\n"
     "  info FILE              read a mesh file and print its counts, bounding box and sphere\n"
     "  convert IN OUT         read IN and write OUT; OUT's ending and prefixes choose the format\n"
-    "  align FIXED MOVING [--color] [--prealign] [--out POSE.xf]\n"
+    "  align FIXED MOVING [--color] [--prealign] [--out POSE.xf] [--json]\n"
     "                         align MOVING onto FIXED with the geometric (or colour) ICP,\n"
     "                         after the global prealignment with --prealign\n"
     "  prealign FIXED MOVING [--out POSE.xf]\n"
