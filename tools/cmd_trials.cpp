@@ -135,7 +135,7 @@ int cmd_trials(int argc, char** argv) {
   TrialBatchHooks hooks;
   hooks.prepare_color_features = color_features_hook(*app.view_options);
   if (args.prealign) hooks.prealign = [](Aligner& aligner) { return prealign_mesh2(aligner); };
-  add_research_hooks(args.research, hooks);
+  if (!add_research_hooks(*app.aligner, args.research, hooks)) return 1;
   std::string base = strip_extension(args.out);
   TrialBatch batch;
   if (!batch.start(*app.aligner, *app.view_state, base, seed, static_cast<int>(args.count), hooks)) return 1;

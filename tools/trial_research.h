@@ -1,6 +1,6 @@
 // The research options of `icp_tool trials`: the pose rule's thresholds
 // (--rot-deg, --shift-frac), replayed and exported start poses (--starts,
-// --export-starts), and the outputs beside the log (table, summary, success
+// --export-starts), peer methods (--methods), and the outputs beside the log (table, summary, success
 // curve). Kept apart from the batch command so its own options stay few.
 #pragma once
 
@@ -22,6 +22,7 @@ struct ResearchArgs {
   std::string starts_path;          // --starts: "" for random starts
   std::string export_path;          // --export-starts: "" for none
   std::vector<PoseMatrix> starts;   // read from starts_path
+  std::vector<std::string> peers;   // --methods beyond icp and icp_color
 };
 
 // Reads the research options of `parsed`. With --starts the file is read
@@ -31,8 +32,10 @@ struct ResearchArgs {
 bool parse_research_args(const ParsedArgs& parsed, const CommandSyntax& syntax, long max_count,
                          bool count_given, long& count, ResearchArgs& args);
 
-// Sets the pose rule and, for replayed starts, the start-pose hook.
-void add_research_hooks(const ResearchArgs& args, TrialBatchHooks& hooks);
+// Sets the pose rule, for replayed starts the start-pose hook, and for peer
+// methods the hook that runs them on the loaded meshes. False, with a
+// message on standard error, when the peers' module is not available.
+bool add_research_hooks(Aligner& aligner, const ResearchArgs& args, TrialBatchHooks& hooks);
 
 // Writes the table, summary and success curve beside the log (base B) and,
 // with --export-starts, the starts of the finished trials. False when any

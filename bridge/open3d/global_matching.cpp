@@ -1,6 +1,5 @@
 // The global matching table of registration/global_matching.h, on Open3D:
-// conversions between the project's types and the library's, and one
-// function per entry, each opening a Session (session.h) first.
+// one function per entry, each opening a Session (session.h) first.
 #include "registration/global_matching.h"
 
 #include <exception>
@@ -13,23 +12,13 @@
 #include <open3d/pipelines/registration/Feature.h>
 #include <open3d/pipelines/registration/Registration.h>
 
+#include "bridge/open3d/conversions.h"
 #include "bridge/open3d/session.h"
 
 namespace {
 
 namespace o3g = open3d::geometry;
 namespace o3r = open3d::pipelines::registration;
-
-o3g::PointCloud to_cloud(const MatchCloud& cloud) {
-  o3g::PointCloud out;
-  out.points_.reserve(cloud.points.size());
-  for (const point& p : cloud.points) out.points_.emplace_back(p.x, p.y, p.z);
-  out.normals_.reserve(cloud.normals.size());
-  for (const point& n : cloud.normals) out.normals_.emplace_back(n.x, n.y, n.z);
-  out.colors_.reserve(cloud.colors.size());
-  for (const Color& c : cloud.colors) out.colors_.emplace_back(c.r, c.g, c.b);
-  return out;
-}
 
 o3r::Feature to_feature(const MatchFeatures& features, size_t count) {
   o3r::Feature out;
@@ -38,46 +27,6 @@ o3r::Feature to_feature(const MatchFeatures& features, size_t count) {
     for (int k = 0; k < features.size; k++)
       out.data_(k, int(i)) = features.values[i * size_t(features.size) + size_t(k)];
   return out;
-}
-
-void to_array(const Eigen::Matrix4d& m, double out[16]) {
-  for (int c = 0; c < 4; c++)
-    for (int r = 0; r < 4; r++) out[4 * c + r] = m(r, c);
-}
-
-Eigen::Matrix4d from_array(const double in[16]) {
-  Eigen::Matrix4d m;
-  for (int c = 0; c < 4; c++)
-    for (int r = 0; r < 4; r++) m(r, c) = in[4 * c + r];
-  return m;
-}
-
-// The library's message without its terminal colour codes and line ends.
-std::string plain_text(const char* text) {
-  std::string out;
-  for (const char* c = text; *c; c++) {
-    if (*c == '\x1b') {
-      while (*c && *c != 'm') c++;
-      if (!*c) break;
-    } else if (*c != '\n' && *c != '\r') {
-      out += *c;
-    }
-  }
-  return out;
-}
-
-// Runs `body`, turning the library's exceptions into false and a message.
-template <typename Body>
-bool guarded(std::string& error, Body body) {
-  try {
-    body();
-    return true;
-  } catch (const std::exception& e) {
-    error = plain_text(e.what());
-  } catch (...) {
-    error = "unknown failure in the point-cloud library";
-  }
-  return false;
 }
 
 bool fpfh(const MatchCloud& cloud, double radius, int max_neighbours, MatchFeatures& features,

@@ -145,4 +145,32 @@ printf '1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1 x\n' > "$dir/text.txt"
 refuse "a word among numbers" --starts "$dir/text.txt"
 refuse "more trials than starts" --starts "$dir/starts.txt" --count 7
 refuse "missing starts file" --starts "$dir/none.txt"
+refuse "an unknown method" --methods icp,o3d_nothing
+
+# Peers from the same starts: their rows, pose files scored like the rest,
+# and the same poses again on a second run; without the module, a clean stop.
+ICP_OPEN3D_MODULE=/nonexistent "$tool" trials "$m1" "$m2" --out "$dir/none.txt" --count 1 \
+  --methods o3d_colored >/dev/null 2>"$dir/err"
+[ $? -eq 1 ] && grep -q "not available" "$dir/err" || fail "a missing module not reported"
+[ ! -e "$dir/none.txt" ] || fail "a batch ran without its peers"
+if [ -f "$build/lib/varkel_icp/icp_open3d.so" ]; then
+  for k in 1 2; do
+    mkdir -p "$dir/peers$k"
+    "$tool" trials "$m1" "$m2" --out "$dir/peers$k/run.txt" --starts "$dir/starts.txt" --count 2 \
+      --methods o3d_point_to_plane,icp,o3d_colored >/dev/null 2>&1 || fail "peer batch exited $?"
+  done
+  for f in run_1_o3d_point_to_plane.xf run_2_o3d_colored.xf run.txt; do
+    cmp -s "$dir/peers1/$f" "$dir/peers2/$f" || fail "peers differ between runs in $f"
+  done
+  python3 - "$dir/peers1" <<'PY' || fail "peer rows"
+import csv, sys
+d = sys.argv[1]
+rows = list(csv.DictReader(open(f"{d}/run_trials.csv")))
+assert [r["method"] for r in rows[:4]] == ["icp", "icp_color", "o3d_point_to_plane", "o3d_colored"], rows
+for r in rows[2:4]:
+    assert r["final_error"] == "" and r["good_by_error"] == "0" and float(r["milliseconds"]) > 0, r
+    pose = [float(x) for x in open(f"{d}/run_1_{r['method']}.xf").read().split()]
+    assert len(pose) == 16 and pose[12:] == [0, 0, 0, 1], pose
+PY
+fi
 echo "icp_tool research outputs: ok"
