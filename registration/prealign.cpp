@@ -5,10 +5,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <vector>
 
 #include "registration/timer.h"
 
+#include "registration/color_histogram.h"
 #include "registration/global_matching.h"
+#include "registration/placement_check.h"
 #include "registration/thin_cloud.h"
 
 namespace {
@@ -49,20 +53,31 @@ bool prealign_mesh2(Aligner& aligner, PrealignResult* outcome) {
 
 namespace {
 
-// Scale of the whole method, as fractions of the smaller of the two
-// bounding-box diagonals. 3 % leaves some 600-1500 points on a typical scan:
-// enough for distinctive features, few enough to match in tens of
-// milliseconds; finer voxels were slower without being more reliable.
-const double kVoxelFraction = 0.03;
+// Scales of the matching, as fractions of the smaller of the two
+// bounding-box diagonals: features on voxels of 3 % (some 600-1500 points on
+// a typical scan: distinctive, and matched in tens of milliseconds) and of
+// 2 % (finer detail, for scans whose overlap is small).
+const double kVoxelFractions[] = {0.03, 0.02};
 // Feature neighbourhood: 5 voxel edges, at most 100 neighbours, the usual
 // choice for FPFH (it must see the shape, not the voxel noise).
 const double kFeatureRadiusVoxels = 5.0;
 const int kFeatureMaxNeighbours = 100;
-// Pairs closer than 1.5 voxel edges count as matched, for the matcher and
-// for the fitness figure.
+// Pairs closer than 1.5 voxel edges count as matched by the matchers.
 const double kMatchDistanceVoxels = 1.5;
-// The matcher's random tuple test always starts from this seed.
+// RANSAC's draws at most (it stops earlier once confident).
+const int kRansacIterations = 50000;
+// The matchers' random draws always start from this seed.
 const uint32_t kMatcherSeed = 1;
+// Colour histograms: bins per channel and weight (see color_histogram.h).
+const int kColorBins = 8;
+const float kColorScale = 100.0f;
+// Refinement: a short ICP on voxels of 1 % of the diagonal, taking pairs up
+// to one matching voxel apart (a matcher's pose is rarely further off).
+const double kRefineFraction = 0.01;
+const double kRefineDistanceFraction = 0.015;
+const int kRefineIterations = 30;
+// The check pairs mesh 2's vertices with mesh 1's within 4 point spacings.
+const double kCheckSpacings = 4.0;
 
 // Diagonal of the box of the finite vertices; 0 when there are none.
 double box_diagonal(TriMesh& mesh) {
@@ -72,70 +87,108 @@ double box_diagonal(TriMesh& mesh) {
   return std::sqrt(double(s.x) * s.x + double(s.y) * s.y + double(s.z) * s.z);
 }
 
-// Share of `source`'s points that land within `distance` of a point of
-// `target` when moved by source_to_target.
-float fitness(const MatchCloud& source, const MatchCloud& target, const PoseMatrix& source_to_target,
-              double distance) {
-  if (source.points.empty()) return 0.0f;
-  PointGrid grid(target.points, distance);
-  size_t matched = 0;
-  for (const point& p : source.points)
-    if (grid.nearest(transform_point(source_to_target, p), distance) >= 0) matched++;
-  return float(double(matched) / double(source.points.size()));
+bool has_colors(const TriMesh& mesh) {
+  return !mesh.colors.empty() && mesh.colors.size() == mesh.vertices.size();
 }
+
+// How good a placement looks: its overlap, less for a loose fit and for
+// mismatched colours.
+float fit_score(const PlacementFit& fit) {
+  return fit.overlap * (1.0f - fit.residual) * std::max(0.0f, 1.0f - 4.0f * fit.color);
+}
+
+// One candidate placement (mesh 2's frame -> mesh 1's) and how it fits.
+struct Hypothesis {
+  std::string name;
+  PoseMatrix pose;
+  PlacementFit fit;
+};
 
 PrealignResult run(const GlobalMatching& library, TriMesh& fixed, const PoseMatrix& fixed_pose,
                    TriMesh& moving, const PoseMatrix& moving_pose) {
   double diagonal = std::min(box_diagonal(fixed), box_diagonal(moving));
   if (!(diagonal > 0.0) || !std::isfinite(diagonal))
     return refuse(moving_pose, "a scan has no extent (no vertices, or all in one point)");
-  const double voxel = kVoxelFraction * diagonal;
-
   fixed.need_normals();
   moving.need_normals();
-  const MatchCloud target = thin_scan(fixed, voxel, false);
-  const MatchCloud source = thin_scan(moving, voxel, false);
-  if (target.points.size() < size_t(kPrealignMinPoints) ||
-      source.points.size() < size_t(kPrealignMinPoints)) {
-    char text[160];
-    std::snprintf(text, sizeof text, "too few points to match (%zu and %zu, at least %d each)",
-                  target.points.size(), source.points.size(), kPrealignMinPoints);
-    return refuse(moving_pose, text);
+  const bool color = has_colors(fixed) && has_colors(moving);
+  std::string error;
+  char text[240];
+
+  // Hypotheses: both matchers on the features of both scales.
+  std::vector<Hypothesis> hypotheses;
+  for (double fraction : kVoxelFractions) {
+    const double voxel = fraction * diagonal;
+    const MatchCloud target = thin_scan(fixed, voxel, color);
+    const MatchCloud source = thin_scan(moving, voxel, color);
+    if (target.points.size() < size_t(kPrealignMinPoints) ||
+        source.points.size() < size_t(kPrealignMinPoints)) {
+      if (!hypotheses.empty()) continue;
+      std::snprintf(text, sizeof text, "too few points to match (%zu and %zu, at least %d each)",
+                    target.points.size(), source.points.size(), kPrealignMinPoints);
+      return refuse(moving_pose, text);
+    }
+    const double radius = kFeatureRadiusVoxels * voxel;
+    MatchFeatures target_features, source_features;
+    if (!library.fpfh(target, radius, kFeatureMaxNeighbours, target_features, error) ||
+        !library.fpfh(source, radius, kFeatureMaxNeighbours, source_features, error))
+      return refuse(moving_pose, "prealignment failed: " + error);
+    append_color_histograms(target, radius, kColorBins, kColorScale, target_features);
+    append_color_histograms(source, radius, kColorBins, kColorScale, source_features);
+    const double match = kMatchDistanceVoxels * voxel;
+    Hypothesis h;
+    std::snprintf(text, sizeof text, "%g %%", 100.0 * fraction);
+    // A matcher that finds no consistent matches gives no hypothesis.
+    if (library.fast_global(source, source_features, target, target_features, match,
+                            kMatcherSeed, h.pose.m, error)) {
+      h.name = std::string("FGR ") + text;
+      hypotheses.push_back(h);
+    }
+    if (library.ransac(source, source_features, target, target_features, match,
+                       kRansacIterations, kMatcherSeed, h.pose.m, error)) {
+      h.name = std::string("RANSAC ") + text;
+      hypotheses.push_back(h);
+    }
   }
 
-  std::string error;
-  MatchFeatures target_features, source_features;
-  if (!library.fpfh(target, kFeatureRadiusVoxels * voxel, kFeatureMaxNeighbours, target_features,
-                    error) ||
-      !library.fpfh(source, kFeatureRadiusVoxels * voxel, kFeatureMaxNeighbours, source_features,
-                    error))
-    return refuse(moving_pose, "prealignment failed: " + error);
-
-  const double match_distance = kMatchDistanceVoxels * voxel;
-  PoseMatrix found;
-  if (!library.fast_global(source, source_features, target, target_features, match_distance,
-                           kMatcherSeed, found.m, error))
-    // The matcher gives up when fewer than two feature matches survive its
-    // mutual and tuple tests: nothing of mesh 2 looks like mesh 1.
+  // Each refined briefly, then measured on the full scans.
+  const double refine_voxel = kRefineFraction * diagonal;
+  const MatchCloud target = thin_scan(fixed, refine_voxel, color);
+  const MatchCloud source = thin_scan(moving, refine_voxel, color);
+  const double spacing = std::max(point_spacing(fixed), point_spacing(moving));
+  PlacementChecker checker(fixed, moving, kCheckSpacings * spacing);
+  for (Hypothesis& h : hypotheses) {
+    h.fit = checker.measure(h.pose);
+    Hypothesis refined = h;
+    if (library.refine(source, target, h.pose.m, kRefineDistanceFraction * diagonal,
+                       kRefineIterations, color, refined.pose.m, error)) {
+      refined.fit = checker.measure(refined.pose);
+      if (fit_score(refined.fit) >= fit_score(h.fit)) h = refined;
+    }
+    if (std::getenv("ICP_PREALIGN_DEBUG"))
+      std::fprintf(stderr, "  hypothesis %-12s overlap %.3f residual %.3f color %.4f score %.3f\n",
+                   h.name.c_str(), h.fit.overlap, h.fit.residual, h.fit.color, fit_score(h.fit));
+  }
+  if (hypotheses.empty())
     return refuse(moving_pose, "no overlap found (no consistent feature matches)");
+  const Hypothesis* best = &hypotheses[0];
+  for (const Hypothesis& h : hypotheses)
+    if (fit_score(h.fit) > fit_score(best->fit)) best = &h;
 
   PrealignResult result;
-  result.fitness = fitness(source, target, found, match_distance);
-  char text[160];
-  if (!std::isfinite(result.fitness) || result.fitness < kPrealignMinFitness) {
+  result.fitness = best->fit.overlap;
+  if (result.fitness < kPrealignMinFitness) {
     std::snprintf(text, sizeof text, "no overlap found (fitness %.3f, needs %.2f)",
                   result.fitness, kPrealignMinFitness);
     result.pose = moving_pose;
-    result.fitness = std::isfinite(result.fitness) ? result.fitness : 0.0f;
     result.message = text;
     return result;
   }
-  // `found` maps mesh 2's frame to mesh 1's; mesh 1's pose carries on to the
-  // common frame.
+  // The pose maps mesh 2's frame to mesh 1's; mesh 1's pose carries on to
+  // the common frame.
   result.ok = true;
-  result.pose = fixed_pose * found;
-  std::snprintf(text, sizeof text, "fitness %.3f on %zu and %zu points", result.fitness,
-                target.points.size(), source.points.size());
+  result.pose = fixed_pose * best->pose;
+  std::snprintf(text, sizeof text, "fitness %.3f by %s", result.fitness, best->name.c_str());
   result.message = text;
   return result;
 }
