@@ -56,6 +56,7 @@ struct TrialCounts {
   int only_color = 0;      // only the colour ICP converged
   int only_geometric = 0;  // only the geometric ICP converged
   int unsaved = 0;         // trials whose result files could not be written
+  int refused = 0;         // trials whose prealignment refused (their runs not made)
 };
 
 // The last finished or cancelled batch of this run (all zero before any).
@@ -80,6 +81,16 @@ struct PanelStatus {
   std::string busy;     // what runs now; empty when nothing does
 };
 
+// The last prealignment of this run, as the panel shows it below "Prealinear".
+struct PrealignState {
+  bool shown = false;      // a prealignment ran since mesh 2 was loaded
+  bool ok = false;         // it was verified (and moved mesh 2)
+  float fitness = 0.0f;    // its overlap, 0..1
+  float residual = 0.0f;   // its residual, point spacings
+  bool can_undo = false;   // "Deshacer" puts mesh 2 back at `before`
+  PoseMatrix before;       // mesh 2's pose before the last prealignment that moved it
+};
+
 // A trial batch under way between window events (alignment_actions.cpp).
 struct RunningBatch;
 
@@ -95,6 +106,7 @@ struct AppState {
   LastBatch last_batch;          // shown below the panel
   StoredErrors stored_errors;    // the loaded trial's errors, for the captions
   PanelStatus status;            // the status area's outcome and busy lines
+  PrealignState prealign;        // shown below "Prealinear"
   std::shared_ptr<RunningBatch> batch;  // the batch under way; null when none
   ViewerHooks viewer;            // what the window calls
   Platform* dialogs = nullptr;   // not owned; null: no dialogs (cancel, No)

@@ -104,7 +104,38 @@ void forget_runs(AppState& app) {
 
 void prealign_action(AppState& app) {
   app.view_options->move_mesh2 = 0;
-  prealign_mesh2(*app.aligner);
+  PrealignState& state = app.prealign;
+  const PoseMatrix before = app.aligner->slots[1]->pose;
+  PrealignResult result;
+  prealign_mesh2(*app.aligner, &result);
+  state.shown = true;
+  state.ok = result.ok;
+  state.fitness = result.fitness;
+  state.residual = result.residual;
+  if (result.ok) {
+    state.before = before;
+    state.can_undo = true;
+  }
+  ControlHandles& h = app.controls;
+  if (h.prealign_outcome) {
+    char text[96];
+    std::snprintf(text, sizeof text, "%s: ajuste %.3f, residuo %.2f",
+                  result.ok ? "Verificado" : "Rechazado", result.fitness, result.residual);
+    h.prealign_outcome->label = text;
+    h.prealign_outcome->set_visible(true);
+    if (h.panel) h.panel->notify_changed();
+  }
+  if (h.undo_prealign) h.undo_prealign->set_enabled(state.can_undo);
+  app.sync_live_all();
+}
+
+void undo_prealign_action(AppState& app) {
+  PrealignState& state = app.prealign;
+  if (!state.can_undo) return;
+  app.view_options->move_mesh2 = 0;
+  app.aligner->slots[1]->pose = state.before;
+  state.can_undo = false;
+  disable_control(app.controls.undo_prealign);
   app.sync_live_all();
 }
 

@@ -76,6 +76,12 @@ void build_control_panel(ControlPanel& panel, AppState& state) {
 
   h->icp_panel = panel.add_panel(nullptr, "ICP");
   h->prealign = panel.add_button(h->icp_panel, "Prealinear", 0, action(state, &PanelActions::prealign));
+  // Shown after the first prealignment; its label tells the outcome
+  // (alignment_actions.h).
+  h->prealign_outcome = panel.add_panel(h->icp_panel, "");
+  h->prealign_outcome->visible = false;
+  h->undo_prealign = panel.add_button(h->prealign_outcome, "Deshacer", 0,
+                                      action(state, &PanelActions::undo_prealign));
   h->icp = panel.add_button(h->icp_panel, "ICP", 1, action(state, &PanelActions::align));
   h->color_icp = panel.add_button(h->icp_panel, "ICP_Color", 2, action(state, &PanelActions::align));
   h->trial_batch =
@@ -111,6 +117,7 @@ void disable_controls_without_data(const ControlHandles& h) {
   }
   h.geometry->disable();
   h.prealign->disable();
+  h.undo_prealign->disable();
   h.icp->disable();
   h.color_icp->disable();
   h.trial_batch->disable();  // needs both meshes

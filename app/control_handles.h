@@ -30,6 +30,8 @@ struct ControlHandles {
   Control* ridge_threshold = nullptr;     // slider "Umbral"
   Control* icp_panel = nullptr;           // panel "ICP"
   Control* prealign = nullptr;            // button "Prealinear"
+  Control* prealign_outcome = nullptr;    // panel below it, labelled with the last outcome
+  Control* undo_prealign = nullptr;       // button "Deshacer" in that panel
   Control* icp = nullptr;                 // button "ICP"
   Control* color_icp = nullptr;           // button "ICP_Color"
   Control* trial_batch = nullptr;         // button "Aleatorio"

@@ -69,6 +69,10 @@ void mesh2_loaded(AppState& app) {
   apply_color_rule(app, 1);
   enable(h.tolerance[1], true);
   enable(h.prealign, true);
+  // A new mesh 2: the last prealignment's outcome and undo no longer apply.
+  app.prealign = PrealignState();
+  enable(h.undo_prealign, false);
+  if (h.prealign_outcome) h.prealign_outcome->set_visible(false);
   enable(h.icp, true);
   enable(h.reset, true);
   apply_color_actions_rule(app);

@@ -173,14 +173,15 @@ void TrialBatch::geometric_run() {
   row_ = TrialRow();
   row_.trial = i + 1;
   row_.start = moving.pose;
-  if (hooks_.prealign) row_.prealign = hooks_.prealign(aligner) ? "found" : "refused";
+  placed_ = !hooks_.prealign || hooks_.prealign(aligner);
+  if (hooks_.prealign) row_.prealign = placed_ ? "found" : "refused";
   const PoseMatrix icp_start = moving.pose;
   icp_start_ = icp_start;
 
   std::printf("Ensayo %d\n", i);
   std::fflush(stdout);
   bool ok = false;
-  const double ms = timed_ms([&] { ok = aligner.align(2); });
+  const double ms = timed_ms([&] { ok = placed_ && aligner.align(2); });
   settle_run(ok, aligner.icp, moving.pose, icp_start, "ICP", i + 1);
   row_.runs.push_back(variant_run("icp", aligner.icp, ms, moving.pose, scorer_));
   char text[128];
@@ -204,7 +205,7 @@ void TrialBatch::color_run() {
   if (hooks_.prepare_color_features) hooks_.prepare_color_features(aligner);
   const PoseMatrix color_start = moving.pose;
   bool ok = false;
-  const double ms = timed_ms([&] { ok = aligner.align_color(2); });
+  const double ms = timed_ms([&] { ok = placed_ && aligner.align_color(2); });
   settle_run(ok, aligner.color, moving.pose, color_start, "ICP_Color", i + 1);
   row_.runs.push_back(variant_run("icp_color", aligner.color, ms, moving.pose, scorer_));
   if (hooks_.more_methods) hooks_.more_methods(icp_start_, scorer_, row_);
@@ -214,6 +215,7 @@ void TrialBatch::color_run() {
   view.color_icp_pose = moving.pose;
 
   count_outcome(aligner.icp.error, aligner.color.error, counts_);
+  if (!placed_) counts_.refused++;
   TrialRecord r;
   PoseOffset start = pose_offset(reference_, view.initial_pose, box_centre_);
   r.start_degrees = start.degrees;
@@ -242,11 +244,12 @@ bool TrialBatch::finish() {
   if (!ok) std::fprintf(stderr, "Error writing the trial log %s.\n", log_path_.c_str());
   // Printed only when something was lost, so a clean batch's console stays
   // as it always was.
-  if (counts_.unsaved > 0) {
+  if (counts_.unsaved > 0)
     std::printf("Result files not written for %d of %d trials.\n", counts_.unsaved,
                 trials_done_);
-    std::fflush(stdout);
-  }
+  if (hooks_.prealign)
+    std::printf("Prealignment refused for %d of %d trials.\n", counts_.refused, trials_done_);
+  std::fflush(stdout);
   return ok;
 }
 

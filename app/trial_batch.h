@@ -41,7 +41,11 @@ struct TrialBatchHooks {
   // global prealignment); both variants then start from where it left mesh
   // 2, while the trial's start pose (initial_pose, its result files) stays
   // the perturbed one. Returns whether it found a pose (the table's
-  // prealignment outcome).
+  // prealignment outcome). False: it refused (mesh 2 unmoved); the trial's two
+  // runs are then not made but logged with kTrialUnsetError (an ICP from an
+  // unplaced start would count as a prealigned result), the trial counts in
+  // TrialCounts::refused, and finish() prints
+  // "Prealignment refused for %d of %d trials.\n" on standard output.
   std::function<bool(Aligner&)> prealign;
   // When set, gives trial i's start pose (i from 0) in place of the random
   // perturbation; the generator is then not drawn, so the seed plays no part.
@@ -134,6 +138,7 @@ class TrialBatch {
   int count_ = 0;
   int trials_done_ = 0;
   bool geometric_done_ = false;
+  bool placed_ = true;          // the current trial's prealignment (if any) placed mesh 2
   std::string geometric_text_;  // the log line's first half, until the colour run
   TrialCounts counts_;
   std::vector<TrialRecord> records_;

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 #include "registration/timer.h"
@@ -27,10 +26,11 @@ PrealignResult refuse(const PoseMatrix& moving_pose, const std::string& why) {
 }  // namespace
 
 std::string prealign_report_line(const PrealignResult& result) {
-  char text[320];
+  char text[400];
   if (result.ok)
-    std::snprintf(text, sizeof text, "Prealignment succeeded - fitness = %f, %.2f msec.\n",
-                  result.fitness, result.milliseconds);
+    std::snprintf(text, sizeof text,
+                  "Prealignment succeeded - fitness = %f, residual = %.2f spacings, %s, %.2f msec.\n",
+                  result.fitness, result.residual, result.message.c_str(), result.milliseconds);
   else
     std::snprintf(text, sizeof text, "Prealignment failed: %s (%.2f msec.)\n",
                   result.message.c_str(), result.milliseconds);
@@ -40,13 +40,14 @@ std::string prealign_report_line(const PrealignResult& result) {
 bool prealign_mesh2(Aligner& aligner, PrealignResult* outcome) {
   MeshSlot& fixed = *aligner.slots[0];
   MeshSlot& moving = *aligner.slots[1];
+  PrealignResult result;
   if (!fixed.mesh || !moving.mesh) {
-    std::fputs("Prealignment failed: a mesh is missing\n", stderr);
-    return false;
+    result = refuse(moving.pose, "a mesh is missing");
+  } else {
+    result = prealign(*fixed.mesh, fixed.pose, *moving.mesh, moving.pose);
+    moving.pose = result.pose;
   }
-  PrealignResult result = prealign(*fixed.mesh, fixed.pose, *moving.mesh, moving.pose);
   std::fputs(prealign_report_line(result).c_str(), stderr);
-  moving.pose = result.pose;
   if (outcome) *outcome = result;
   return result.ok;
 }
@@ -104,6 +105,74 @@ struct Hypothesis {
   PlacementFit fit;
 };
 
+bool verified(const PlacementFit& fit) {
+  return fit.overlap >= kPrealignMinFitness &&
+         fit.residual * kCheckSpacings <= kPrealignMaxResidual;
+}
+
+// True when the two placements of mesh 2 differ by more than 2 degrees or
+// move its box centre by more than 1 % of the diagonal apart: two different
+// answers, not one answer reached twice.
+bool placements_differ(const PoseMatrix& a, const PoseMatrix& b, const point& centre,
+                       double diagonal) {
+  const PoseMatrix d = inverse(a) * b;
+  const double c = (d.at(0, 0) + d.at(1, 1) + d.at(2, 2) - 1.0) / 2.0;
+  const double degrees = std::acos(std::max(-1.0, std::min(1.0, c))) * 180.0 / M_PI;
+  return degrees > 2.0 ||
+         dist(transform_point(a, centre), transform_point(b, centre)) > 0.01 * diagonal;
+}
+
+// Keeps the verified hypothesis of best score, or refuses: none verified,
+// or another verified one places mesh 2 elsewhere and scores within 5 % of
+// it (a symmetric shape whose turns neither shape nor colour tell apart).
+PrealignResult choose(const std::vector<Hypothesis>& hypotheses, const PoseMatrix& fixed_pose,
+                      const PoseMatrix& moving_pose, const point& centre, double diagonal) {
+  const Hypothesis* best = nullptr;
+  const Hypothesis* best_any = &hypotheses[0];
+  int count_verified = 0;
+  for (const Hypothesis& h : hypotheses) {
+    if (fit_score(h.fit) > fit_score(best_any->fit)) best_any = &h;
+    if (!verified(h.fit)) continue;
+    count_verified++;
+    if (!best || fit_score(h.fit) > fit_score(best->fit)) best = &h;
+  }
+  const Hypothesis& shown = best ? *best : *best_any;
+  PrealignResult result = refuse(moving_pose, "");
+  result.fitness = shown.fit.overlap;
+  result.residual = shown.fit.residual * float(kCheckSpacings);
+  result.color_difference = shown.fit.color;
+  result.hypotheses = int(hypotheses.size());
+  result.kept = shown.name;
+  char text[240];
+  if (!best) {
+    std::snprintf(text, sizeof text,
+                  "no hypothesis verified (best %s: fitness %.3f, residual %.2f spacings; "
+                  "needs fitness >= %.2f and residual <= %.2f)",
+                  shown.name.c_str(), result.fitness, result.residual, kPrealignMinFitness,
+                  kPrealignMaxResidual);
+    result.message = text;
+    return result;
+  }
+  for (const Hypothesis& h : hypotheses)
+    if (&h != best && verified(h.fit) && fit_score(h.fit) >= 0.95f * fit_score(best->fit) &&
+        placements_differ(h.pose, best->pose, centre, diagonal)) {
+      std::snprintf(text, sizeof text,
+                    "ambiguous: %s and %s place mesh 2 differently and fit alike (score %.3f "
+                    "and %.3f)",
+                    best->name.c_str(), h.name.c_str(), fit_score(best->fit), fit_score(h.fit));
+      result.message = text;
+      return result;
+    }
+  // The pose maps mesh 2's frame to mesh 1's; mesh 1's pose carries on to
+  // the common frame.
+  result.ok = true;
+  result.pose = fixed_pose * best->pose;
+  std::snprintf(text, sizeof text, "kept %s, best of %d hypotheses (%d verified)",
+                best->name.c_str(), result.hypotheses, count_verified);
+  result.message = text;
+  return result;
+}
+
 PrealignResult run(const GlobalMatching& library, TriMesh& fixed, const PoseMatrix& fixed_pose,
                    TriMesh& moving, const PoseMatrix& moving_pose) {
   double diagonal = std::min(box_diagonal(fixed), box_diagonal(moving));
@@ -157,40 +226,30 @@ PrealignResult run(const GlobalMatching& library, TriMesh& fixed, const PoseMatr
   const MatchCloud source = thin_scan(moving, refine_voxel, color);
   const double spacing = std::max(point_spacing(fixed), point_spacing(moving));
   PlacementChecker checker(fixed, moving, kCheckSpacings * spacing);
-  for (Hypothesis& h : hypotheses) {
-    h.fit = checker.measure(h.pose);
-    Hypothesis refined = h;
-    if (library.refine(source, target, h.pose.m, kRefineDistanceFraction * diagonal,
-                       kRefineIterations, color, refined.pose.m, error)) {
-      refined.fit = checker.measure(refined.pose);
-      if (fit_score(refined.fit) >= fit_score(h.fit)) h = refined;
+  std::vector<PoseMatrix> raw;  // the hypotheses' poses before refinement
+  const point centre = moving.bounding_box.center();
+  for (size_t k = 0; k < hypotheses.size(); k++) {
+    Hypothesis& h = hypotheses[k];
+    // Matchers often agree: a placement already refined is not refined again.
+    size_t same = 0;
+    while (same < k && placements_differ(raw[same], h.pose, centre, diagonal)) same++;
+    raw.push_back(h.pose);
+    if (same < k) {
+      h.pose = hypotheses[same].pose;
+      h.fit = hypotheses[same].fit;
+      continue;
     }
-    if (std::getenv("ICP_PREALIGN_DEBUG"))
-      std::fprintf(stderr, "  hypothesis %-12s overlap %.3f residual %.3f color %.4f score %.3f\n",
-                   h.name.c_str(), h.fit.overlap, h.fit.residual, h.fit.color, fit_score(h.fit));
+    h.fit = checker.measure(h.pose);
+    PoseMatrix refined;
+    if (library.refine(source, target, h.pose.m, kRefineDistanceFraction * diagonal,
+                       kRefineIterations, color, refined.m, error)) {
+      PlacementFit fit = checker.measure(refined);
+      if (fit_score(fit) >= fit_score(h.fit)) h.pose = refined, h.fit = fit;
+    }
   }
   if (hypotheses.empty())
     return refuse(moving_pose, "no overlap found (no consistent feature matches)");
-  const Hypothesis* best = &hypotheses[0];
-  for (const Hypothesis& h : hypotheses)
-    if (fit_score(h.fit) > fit_score(best->fit)) best = &h;
-
-  PrealignResult result;
-  result.fitness = best->fit.overlap;
-  if (result.fitness < kPrealignMinFitness) {
-    std::snprintf(text, sizeof text, "no overlap found (fitness %.3f, needs %.2f)",
-                  result.fitness, kPrealignMinFitness);
-    result.pose = moving_pose;
-    result.message = text;
-    return result;
-  }
-  // The pose maps mesh 2's frame to mesh 1's; mesh 1's pose carries on to
-  // the common frame.
-  result.ok = true;
-  result.pose = fixed_pose * best->pose;
-  std::snprintf(text, sizeof text, "fitness %.3f by %s", result.fitness, best->name.c_str());
-  result.message = text;
-  return result;
+  return choose(hypotheses, fixed_pose, moving_pose, centre, diagonal);
 }
 
 }  // namespace

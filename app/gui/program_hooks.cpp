@@ -72,6 +72,7 @@ void install_program_hooks(AppState& app) {
   actions.centre = [&app](int) { centre_view(app); };
   actions.reset = [&app](int) { reset_view(app); };
   actions.prealign = [&app](int) { prealign_action(app); };
+  actions.undo_prealign = [&app](int) { undo_prealign_action(app); };
   actions.align = [&app](int id) {
     align_action(app, id);
     post_panel_redisplay();

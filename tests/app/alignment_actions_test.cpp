@@ -108,13 +108,17 @@ TEST_F(AlignmentActions, FailedRunChangesNothingButMoveMesh2) {
 // "Prealinear" acts like a manual move that lands near the truth: from a
 // start turned by 120 degrees mesh 2 comes back within a few millimetres
 // (the pair is 0.2 m across), while the start pose, the radio group and the
-// result buttons stay as they were.
-TEST_F(AlignmentActions, PrealignMovesMesh2LikeAManualMove) {
+// result buttons stay as they were; the panel says it was verified, and
+// "Deshacer" puts mesh 2 back at the turned start. A refusal (mesh 2 cut to a
+// few points) moves nothing, says so, and leaves "Deshacer" unusable.
+TEST_F(AlignmentActions, PrealignMovesMesh2LikeAManualMoveAndUndoes) {
   load_pair();
   PoseMatrix truth = slot(1).pose;
   PoseMatrix initial = app.view_state->initial_pose;
-  slot(1).pose = translation(0.1, 0.05, 0) * rotation(2.1, 1, 0, 1) * truth;
+  const PoseMatrix turned = translation(0.1, 0.05, 0) * rotation(2.1, 1, 0, 1) * truth;
+  slot(1).pose = turned;
   app.view_options->move_mesh2 = 1;
+  EXPECT_FALSE(h().prealign_outcome->visible);
   prealign_action(app);
   EXPECT_EQ(app.view_options->move_mesh2, 0);
   EXPECT_TRUE(poses_near(slot(1).pose, truth, 0.005));
@@ -122,6 +126,45 @@ TEST_F(AlignmentActions, PrealignMovesMesh2LikeAManualMove) {
   EXPECT_EQ(app.shown_pose, 0);
   EXPECT_FALSE(h().pose_icp->enabled);
   EXPECT_FALSE(h().save->enabled);
+  EXPECT_TRUE(h().prealign_outcome->visible);
+  EXPECT_EQ(h().prealign_outcome->label.rfind("Verificado: ajuste ", 0), 0u)
+      << h().prealign_outcome->label;
+  ASSERT_TRUE(h().undo_prealign->enabled);
+  undo_prealign_action(app);
+  EXPECT_TRUE(poses_near(slot(1).pose, turned, 0.0));
+  EXPECT_FALSE(h().undo_prealign->enabled);
+
+  slot(1).mesh->vertices.resize(12);
+  prealign_action(app);
+  EXPECT_TRUE(poses_near(slot(1).pose, turned, 0.0));
+  EXPECT_EQ(h().prealign_outcome->label.rfind("Rechazado: ", 0), 0u) << h().prealign_outcome->label;
+  EXPECT_FALSE(h().undo_prealign->enabled);
+}
+
+// A trial whose prealignment refuses runs neither ICP: both its errors are
+// logged as the unset error, it counts as good for neither variant, and the
+// console's last line says how many trials were refused.
+TEST_F(AlignmentActions, RefusedPrealignmentLogsUnsetErrors) {
+  load_pair();
+  std::string dir = tmp_dir("actions_refused");
+  TrialBatchHooks hooks;
+  hooks.prepare_color_features = prepare_for_color_run;
+  int calls = 0;
+  hooks.prealign = [&](AppState&) { return ++calls != 2; };  // the second trial refuses
+  TrialCounts counts;
+  app.aligner->icp.history.clear();
+  testing::internal::CaptureStdout();
+  ASSERT_TRUE(run_trials(app, dir + "/run", 7, 2, hooks, counts));
+  std::string console = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(calls, 2);
+  EXPECT_EQ(counts.refused, 1);
+  EXPECT_EQ(counts.both_good + counts.only_color + counts.only_geometric, 1);
+  std::string log = read_bytes(dir + "/run.txt");
+  EXPECT_NE(log.find("\nEnsayo 2, error: 999999.000000\terror: 999999.000000\n"), std::string::npos)
+      << log;
+  const std::string last = "Prealignment refused for 1 of 2 trials.\n";
+  ASSERT_GE(console.size(), last.size());
+  EXPECT_EQ(console.substr(console.size() - last.size()), last);
 }
 
 TEST_F(AlignmentActions, SaveThenLoadTrialRoundTrip) {

@@ -75,6 +75,8 @@ TEST_F(LayoutTest, EveryControlInOrderWithLabelIdLiveVariableAndStartState) {
       {K::FloatSlider, "Umbral", 0, &o.ridge_threshold, false},
       {K::Panel, "ICP", -1, nullptr, true},
       {K::Button, "Prealinear", 0, nullptr, false},
+      {K::Panel, "", -1, nullptr, true},  // the prealignment's outcome, hidden until one ran
+      {K::Button, "Deshacer", 0, nullptr, false},
       {K::Button, "ICP", 1, nullptr, false},
       {K::Button, "ICP_Color", 2, nullptr, false},
       {K::Button, "Aleatorio", 3, nullptr, false},

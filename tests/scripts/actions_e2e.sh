@@ -130,11 +130,17 @@ grep -aq '^CONTROL [0-9]* button "Grabar" [0-9]* [0-9]* 0$' "$work/layout" ||
   fail "\"Grabar\" is usable before any alignment"
 shot start
 
-# 2. The prealignment moves mesh 2 (one report line), then both alignments:
-#    one success line each, on standard error.
+# 2. The prealignment moves mesh 2 (one report line; the panel shows its
+#    outcome below "Prealinear", which moves the controls under it, so the
+#    layout is read again), then both alignments: one success line each, on
+#    standard error.
 click "Prealinear" button
-wait_for "^Prealignment succeeded - fitness = [0-9.]*, [0-9.]* msec\.\$" "$work/err" 60 ||
+wait_for "^Prealignment succeeded - fitness = [0-9.]*, residual = [0-9.]* spacings, kept .*, [0-9.]* msec\.\$" "$work/err" 60 ||
   fail "Prealinear printed no success: $(grep -a '^Prealignment' "$work/err")"
+wait_count '^PANEL_READY' "$work/out" 2 30 || fail "the panel did not show the prealignment's outcome"
+awk '/^CONTROL 1 /{block = ""} /^CONTROL/{block = block $0 "\n"} END{printf "%s", block}' "$work/out" >"$work/layout"
+grep -aq '^CONTROL [0-9]* panel "Verificado: ajuste [0-9.]*, residuo [0-9.]*"' "$work/layout" ||
+  fail "the panel does not say the prealignment was verified"
 shot prealigned
 moved=$(differing "$area" start prealigned)
 echo "  Prealinear: $moved pixels changed"
