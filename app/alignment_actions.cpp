@@ -131,7 +131,7 @@ void prealign_action(AppState& app) {
 
 void undo_prealign_action(AppState& app) {
   PrealignState& state = app.prealign;
-  if (!state.can_undo) return;
+  if (!state.can_undo || !app.aligner->slots[1]->mesh) return;
   app.view_options->move_mesh2 = 0;
   app.aligner->slots[1]->pose = state.before;
   state.can_undo = false;

@@ -110,8 +110,8 @@ void apply_data_rules(AppState& app) {
     apply_color_actions_rule(app);
     return;
   }
-  for (Control* c : {h.prealign, h.icp, h.color_icp, h.trial_batch, h.move_mesh2, h.pose_initial,
-                     h.pose_icp, h.pose_color_icp})
+  for (Control* c : {h.prealign, h.undo_prealign, h.icp, h.color_icp, h.trial_batch, h.move_mesh2,
+                     h.pose_initial, h.pose_icp, h.pose_color_icp})
     enable(c, false);
 }
 
