@@ -46,7 +46,7 @@ press() {
 }
 
 # Control numbers of the printed layout.
-malla1=2 malla2=4 brillo1=16 brillo2=26 prealinear=41 icp=42 icp_color=43 aleatorio=44 inicial=47
+malla1=2 malla2=4 brillo1=16 brillo2=26 prealinear=41 icp=44 icp_color=45 aleatorio=46 inicial=49
 
 # 1. A failed load of mesh 1 over a loaded pair.
 printf 'not a mesh\n' >"$work/bad.ply"
