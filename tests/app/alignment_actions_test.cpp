@@ -148,9 +148,9 @@ TEST_F(AlignmentActions, RefusedPrealignmentLogsUnsetErrors) {
   load_pair();
   std::string dir = tmp_dir("actions_refused");
   TrialBatchHooks hooks;
-  hooks.prepare_color_features = prepare_for_color_run;
+  hooks.prepare_color_features = color_features_hook(*app.view_options);
   int calls = 0;
-  hooks.prealign = [&](AppState&) { return ++calls != 2; };  // the second trial refuses
+  hooks.prealign = [&](Aligner&) { return ++calls != 2; };  // the second trial refuses
   TrialCounts counts;
   app.aligner->icp.history.clear();
   testing::internal::CaptureStdout();
