@@ -117,10 +117,11 @@ void prealign_action(AppState& app) {
     state.can_undo = true;
   }
   ControlHandles& h = app.controls;
+  char text[96];
+  std::snprintf(text, sizeof text, "%s: ajuste %.3f, residuo %.2f",
+                result.ok ? "Verificado" : "Rechazado", result.fitness, result.residual);
+  set_outcome(app, std::string("Prealinear: ") + text);
   if (h.prealign_outcome) {
-    char text[96];
-    std::snprintf(text, sizeof text, "%s: ajuste %.3f, residuo %.2f",
-                  result.ok ? "Verificado" : "Rechazado", result.fitness, result.residual);
     h.prealign_outcome->label = text;
     h.prealign_outcome->set_visible(true);
     if (h.panel) h.panel->notify_changed();
@@ -134,6 +135,7 @@ void undo_prealign_action(AppState& app) {
   if (!state.can_undo || !app.aligner->slots[1]->mesh) return;
   app.view_options->move_mesh2 = 0;
   app.aligner->slots[1]->pose = state.before;
+  set_outcome(app, "Prealinear deshecho");
   state.can_undo = false;
   disable_control(app.controls.undo_prealign);
   app.sync_live_all();

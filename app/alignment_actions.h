@@ -35,12 +35,13 @@ void forget_runs(AppState& app);
 // "Deshacer" as they were. Either way app.prealign records the outcome and
 // the panel below "Prealinear" shows it, Windows-1252:
 // "Verificado: ajuste 0.912, residuo 0.76" or "Rechazado: ajuste 0.159,
-// residuo 2.47" (fitness, residual in point spacings). The panel is synced last.
+// residuo 2.47" (fitness, residual in point spacings); the status area's
+// outcome is the same text after "Prealinear: ". The panel is synced last.
 void prealign_action(AppState& app);
 
 // "Deshacer": mesh 2 goes back to its pose before the last prealignment that
-// moved it, and "Deshacer" is disabled; nothing when there is none (also
-// after mesh 2 is loaded again).
+// moved it, "Deshacer" is disabled and the outcome is "Prealinear deshecho";
+// nothing when there is none (also after mesh 2 is loaded again).
 void undo_prealign_action(AppState& app);
 
 // The radio group "INICIAL"/"ICP"/"ICP_COLOR": mesh 2 is put at the pose the
