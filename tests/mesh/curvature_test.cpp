@@ -2,6 +2,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -287,4 +288,20 @@ TEST(CurvatureFits, LanesGiveTheSingleFaceBits) {
       }
     }
   }
+}
+
+// Opposite normals reverse the old frame (both axes flip): a tensor re-read in
+// the swapped frame (v, u), whose normal is -(u x v), comes out with its
+// components in reverse order, and the cubic derivative tensor also changes
+// sign. Flipping only one axis would negate kuv; flipping neither would keep
+// the derivative's sign.
+TEST(CurvatureFrames, OppositeNormalsReverseTheOldFrame) {
+  const Vec3<float> u{1.0f, 0.0f, 0.0f}, v{0.0f, 1.0f, 0.0f};
+  float form[3];
+  curvature_frames::project_curvature(u, v, 2.0f, 0.5f, -1.0f, v, u, form[0], form[1], form[2]);
+  EXPECT_EQ(std::vector<float>(form, form + 3), (std::vector<float>{-1.0f, 0.5f, 2.0f}));
+  const float dcurv[4] = {1.0f, 2.0f, 3.0f, 4.0f};
+  float out[4];
+  curvature_frames::project_curvature_derivative(u, v, dcurv, v, u, out);
+  EXPECT_EQ(std::vector<float>(out, out + 4), (std::vector<float>{-4.0f, -3.0f, -2.0f, -1.0f}));
 }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -283,6 +284,31 @@ TEST(ReadMesh, EachFileReadsAsWrittenOrFailsSayingWhy) {
     if (c.last_color.r >= 0) {
       EXPECT_TRUE(m->colors.size() == m->vertices.size() && m->colors.back() == c.last_color);
     }
+  }
+}
+
+// A strip row keeps only the strips that hold a triangle (three or more
+// indices); the rest leave no trace in the length-prefixed form.
+TEST(ReadMesh, StripRowsKeepOnlyStripsWithATriangle) {
+  const std::string head = ascii_head(4, std::string(kXyz) +
+                                             "element tristrips 1\nproperty list int int "
+                                             "vertex_indices\nend_header\n0 0 0\n1 0 0\n"
+                                             "0 1 0\n1 1 0\n");
+  const struct {
+    const char* row;
+    std::vector<int> kept;
+  } rows[] = {
+      {"7 0 1 -1 1 2 3 -1", {3, 1, 2, 3}},
+      {"7 1 2 3 -1 0 -1 -1", {3, 1, 2, 3}},
+      {"6 0 1 2 3 -1 -1", {4, 0, 1, 2, 3}},
+      {"3 2 3 -1", {}},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.row);
+    CapturedText capture;
+    auto m = read_bytes("strips.ply", head + r.row + "\n");
+    ASSERT_TRUE(m) << capture.all();
+    EXPECT_EQ(m->tristrips, r.kept);
   }
 }
 

@@ -41,6 +41,26 @@ TEST(PointToPoint, TranslateOnlyAlignsThePairCentroids) {
   EXPECT_EQ(a.icp.history, std::vector<float>{a.icp.error});
 }
 
+// Mesh 2 is a copy of mesh 1 moved by less than half a grid spacing, so every
+// pair joins a vertex to its own copy and the least-squares motion (the
+// closed-form solution) is that motion itself; the linearised rotation step
+// reaches it up to second order in the angle. Both scans are turned well away
+// from the axes so that every off-diagonal term of the 3 x 3 system counts.
+TEST(PointToPoint, RotationStepRecoversTheMotionOfExactPairs) {
+  Aligner a;
+  a.mode = IcpMode::geometric;
+  a.params.verbosity = 0;
+  const PoseMatrix common = rotation(0.7, 1.0, 2.0, 0.5);
+  const PoseMatrix motion = translation(0.004, -0.006, 0.003) * rotation(0.006, 0.3, -1.0, 0.6);
+  testmesh::tree_pair(a, 14, false, inverse(motion) * common);
+  a.slots[0]->pose = common;
+  set_sample_generator_state(5);
+  float incr = 0.04f;
+  ASSERT_TRUE(IcpSteps::step_point_to_point(a, incr, false));
+  ASSERT_EQ(a.icp.history.size(), 1u);
+  for (int i = 0; i < 16; i++) EXPECT_NEAR(a.slots[1]->pose[i], common[i], 2e-5) << i;
+}
+
 TEST(PointToPlane, MinPairsIsInclusiveTooFewChangesNothingAndTheStepHasAFloor) {
   Aligner a;
   a.mode = IcpMode::geometric;
