@@ -67,11 +67,10 @@ struct PairSlot {
   bool found = false;
 };
 
-// A loop is split only when each thread gets some tens of microseconds of
-// work: a search costs about half a microsecond, a vertex of the per-vertex
-// passes some tens of nanoseconds, and handing a piece to a waiting helper
-// a few microseconds. On a machine busy with other programs the pool itself
-// falls back to one thread (see geometry/parallel.h).
+// A loop is split only when each thread gets enough work to pay for handing
+// it over (measured costs in bench/README.md, "Thread pool thresholds"). On a
+// machine busy with other programs the pool itself falls back to one thread
+// (see geometry/parallel.h).
 const size_t kMinSearchesPerThread = 64;
 const size_t kMinVerticesPerThread = 2048;
 
