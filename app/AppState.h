@@ -108,6 +108,8 @@ struct AppState {
   PanelStatus status;            // the status area's outcome and busy lines
   PrealignState prealign;        // shown below "Prealinear"
   std::shared_ptr<RunningBatch> batch;  // the batch under way; null when none
+  bool run_active = false;              // a single ICP run is under way
+  bool run_cancel_requested = false;    // "Cancelar" or Esc during that run
   ViewerHooks viewer;            // what the window calls
   Platform* dialogs = nullptr;   // not owned; null: no dialogs (cancel, No)
   // Which variants have succeeded since the last load or reset: "Grabar"

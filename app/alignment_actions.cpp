@@ -63,36 +63,112 @@ std::function<void(Aligner&)> color_features_hook(const ViewOptions& options) {
   return [&options](Aligner& aligner) { prepare_color_features(aligner, options.ridge_threshold); };
 }
 
+namespace {
+
+using EnabledFlags = std::vector<std::pair<Control*, bool>>;
+
+// Everything but "Cancelar" is unusable while a run or a batch goes on;
+// "Cancelar" is shown only then. Returns every control's flag before.
+EnabledFlags lock_panel(AppState& app) {
+  const ControlHandles& h = app.controls;
+  EnabledFlags before;
+  if (!h.panel) return before;
+  for (Control* c : h.panel->all_controls()) before.emplace_back(c, c->enabled);
+  h.panel->root().disable();
+  if (h.cancel) {
+    h.cancel->set_visible(true);
+    h.cancel->enable();
+  }
+  return before;
+}
+
+void unlock_panel(AppState& app, EnabledFlags& before) {
+  const ControlHandles& h = app.controls;
+  for (auto& [control, enabled] : before) control->enabled = enabled;
+  before.clear();
+  if (h.cancel) h.cancel->set_visible(false);
+  if (h.panel) h.panel->notify_changed();
+}
+
+// The window is handed its events at most this often during a run (the
+// panel's progress, "Cancelar"), and the 3-D view is redrawn at most every
+// kViewPeriod: drawing two large scans in software takes long enough that
+// redrawing the view more often would slow the run down noticeably.
+const std::chrono::milliseconds kEventPeriod(200);
+const std::chrono::milliseconds kViewPeriod(800);
+
+// Runs one alignment while the window keeps drawing: the panel is locked but
+// for "Cancelar", the status area shows the steps so far, and between the
+// engine's steps the window gets its events. False when the run failed or
+// was cancelled (aligner.cancelled).
+bool run_live(AppState& app, bool color) {
+  using Clock = std::chrono::steady_clock;
+  Aligner& aligner = *app.aligner;
+  const char* name = color ? "ICP_Color" : "ICP";
+  EnabledFlags before = lock_panel(app);
+  app.run_cancel_requested = false;
+  app.run_active = true;
+  Clock::time_point next_events = Clock::now(), next_view = Clock::now();
+  aligner.between_steps = [&] {
+    Clock::time_point now = Clock::now();
+    if (!app.viewer.pump_events || now < next_events) return !app.run_cancel_requested;
+    const VariantRecord& record = color ? aligner.color : aligner.icp;
+    char busy[128];
+    if (record.history.empty())
+      std::snprintf(busy, sizeof busy, "%s en curso (Esc o Cancelar lo detiene)", name);
+    else
+      std::snprintf(busy, sizeof busy, "%s en curso: %zu pasos, error %f", name,
+                    record.history.size(), double(record.history.back()));
+    set_busy(app, busy);
+    const bool view = now >= next_view;
+    app.viewer.pump_events(view);
+    next_events = Clock::now() + kEventPeriod;
+    if (view) next_view = Clock::now() + kViewPeriod;
+    return !app.run_cancel_requested;
+  };
+  aligner.between_steps();  // the busy state shows before the first step
+  bool ok = color ? aligner.align_color(1) : aligner.align(1);
+  aligner.between_steps = nullptr;
+  app.run_active = false;
+  set_busy(app, "");
+  unlock_panel(app, before);
+  return ok;
+}
+
+}  // namespace
+
 void align_action(AppState& app, int id) {
   app.view_options->move_mesh2 = 0;
+  if (id != 1 && id != 2) {
+    app.sync_live_all();
+    return;
+  }
   // From the first run on, the captions show this session's runs.
-  if (id == 1 || id == 2) app.stored_errors = StoredErrors();
+  app.stored_errors = StoredErrors();
+  const bool color = id == 2;
+  const char* name = color ? "ICP_Color" : "ICP";
   Aligner& aligner = *app.aligner;
   ControlHandles& h = app.controls;
+  VariantRecord& record = color ? aligner.color : aligner.icp;
+  // A failed or cancelled run changes nothing: its record goes back too, so
+  // the captions and a later "Grabar" still show the last good run.
+  const VariantRecord record_before = record;
+  if (color) prepare_for_color_run(app);
   char outcome[96];
-  if (id == 1) {
-    if (aligner.align(1)) {
-      std::fprintf(stderr, "ICP succeeded - distance = %f\n", aligner.icp.error);
-      std::snprintf(outcome, sizeof outcome, "ICP: error %f", aligner.icp.error);
+  if (run_live(app, color)) {
+    std::fprintf(stderr, "ICP succeeded - distance = %f\n", record.error);
+    std::snprintf(outcome, sizeof outcome, "%s: error %f", name, record.error);
+    if (color)
+      accept_result(app, app.view_state->color_icp_pose, h.pose_color_icp, app.color_run_fresh, 2);
+    else
       accept_result(app, app.view_state->icp_pose, h.pose_icp, app.icp_run_fresh, 1);
-    } else {
-      std::fprintf(stderr, "ICP failed\n");
-      std::snprintf(outcome, sizeof outcome, "ICP fallido");
-    }
-    set_outcome(app, outcome);
-  } else if (id == 2) {
-    prepare_for_color_run(app);
-    if (aligner.align_color(1)) {
-      std::fprintf(stderr, "ICP succeeded - distance = %f\n", aligner.color.error);
-      std::snprintf(outcome, sizeof outcome, "ICP_Color: error %f", aligner.color.error);
-      accept_result(app, app.view_state->color_icp_pose, h.pose_color_icp, app.color_run_fresh,
-                    2);
-    } else {
-      std::fprintf(stderr, "ICP failed\n");
-      std::snprintf(outcome, sizeof outcome, "ICP_Color fallido");
-    }
-    set_outcome(app, outcome);
+  } else {
+    record = record_before;
+    std::fprintf(stderr, aligner.cancelled ? "ICP cancelled\n" : "ICP failed\n");
+    std::snprintf(outcome, sizeof outcome, "%s %s", name,
+                  aligner.cancelled ? "cancelado" : "fallido");
   }
+  set_outcome(app, outcome);
   app.sync_live_all();
 }
 
@@ -180,28 +256,6 @@ struct RunningBatch {
 
 namespace {
 
-// Everything but "Cancelar" is unusable while the batch runs; "Cancelar" is
-// shown only then.
-void lock_panel(AppState& app, RunningBatch& rb) {
-  const ControlHandles& h = app.controls;
-  rb.enabled_before.clear();
-  if (!h.panel) return;
-  for (Control* c : h.panel->all_controls()) rb.enabled_before.emplace_back(c, c->enabled);
-  h.panel->root().disable();
-  if (h.cancel) {
-    h.cancel->set_visible(true);
-    h.cancel->enable();
-  }
-}
-
-void unlock_panel(AppState& app, RunningBatch& rb) {
-  const ControlHandles& h = app.controls;
-  for (auto& [control, enabled] : rb.enabled_before) control->enabled = enabled;
-  rb.enabled_before.clear();
-  if (h.cancel) h.cancel->set_visible(false);
-  if (h.panel) h.panel->notify_changed();
-}
-
 // The summary's account of a batch started from the panel.
 BatchDescription panel_batch_description(const AppState& app, uint32_t seed) {
   BatchDescription d;
@@ -235,7 +289,7 @@ void end_batch(AppState& app) {
   last.records = rb->batch.records();
   write_basin_svg(rb->base + "_basin.svg", last.records);
   write_batch_outputs(rb->base, panel_batch_description(app, rb->seed), rb->batch.rows());
-  unlock_panel(app, *rb);
+  unlock_panel(app, rb->enabled_before);
   app.sync_live_all();
 }
 
@@ -264,7 +318,7 @@ bool start_trial_batch(AppState& app) {
     return false;
   }
   rb->start = std::chrono::steady_clock::now();
-  lock_panel(app, *rb);
+  rb->enabled_before = lock_panel(app);
   app.batch = std::move(rb);
   return true;
 }
@@ -277,8 +331,9 @@ bool advance_trial_batch(AppState& app) {
   return app.batch != nullptr;
 }
 
-void cancel_trial_batch(AppState& app) {
+void cancel_action(AppState& app) {
   if (app.batch) app.batch->cancel_requested = true;
+  if (app.run_active) app.run_cancel_requested = true;
 }
 
 bool trial_batch_running(const AppState& app) { return app.batch != nullptr; }

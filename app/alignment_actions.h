@@ -20,7 +20,12 @@
 // (forget_runs), or the geometric one alone when either mesh has no
 // colours, shown_pose set to
 // 1 or 2, and "ICP succeeded - distance = %f\n" printed on standard error; on
-// failure "ICP failed\n" and nothing else changes. The panel is synced last.
+// failure "ICP failed\n" and nothing else changes (the variant's record is
+// put back). The run goes step by step: the panel is locked but for
+// "Cancelar", the status area shows its steps, and app.viewer.pump_events
+// lets the window draw and take a cancel (cancel_action) between steps; a
+// cancelled run is a failed one that prints "ICP cancelled\n" instead. The
+// panel is synced last.
 void align_action(AppState& app, int id);
 
 // After a load or a reset: neither variant counts as run, "Grabar" is
@@ -69,9 +74,10 @@ bool start_trial_batch(AppState& app);
 // takes the results, and the panel is as before the batch. True while the
 // batch still runs afterwards.
 bool advance_trial_batch(AppState& app);
-// "Cancelar": the batch stops at the next advance_trial_batch() call, so the
-// run under way finishes first.
-void cancel_trial_batch(AppState& app);
+// "Cancelar" (and Esc): a batch stops at the next advance_trial_batch()
+// call, so the run under way finishes first; a single run stops at its next
+// step and counts as failed.
+void cancel_action(AppState& app);
 // True while a batch started by start_trial_batch has not ended.
 bool trial_batch_running(const AppState& app);
 // The running batch's progress; false when none runs.

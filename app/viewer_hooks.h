@@ -24,6 +24,13 @@ struct ViewerHooks {
   // The mesh paths given on the command line (zero to two), after the panel
   // is built and before reset_view.
   std::function<void(const std::vector<std::string>& paths)> load_meshes;
+  // Called between the steps of a long action (an ICP run, a load): handles
+  // the window's pending events and redraws the panel, and the 3-D view too
+  // when `view` is set. Empty without a window.
+  std::function<void(bool view)> pump_events;
+  // A key pressed in either window (GLUT's key code, Ctrl+letter as 1 to 26):
+  // the shortcuts.
+  std::function<void(unsigned char key)> key;
   // Work between window events, called after start_idle_calls()
   // (app/gui/viewer_window.h) until it returns false.
   std::function<bool()> idle;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -40,6 +41,14 @@ class Aligner {
   VariantRecord color;            // colour ICP (`align_color`)
   float best_error = 0.0f;        // best final error of the current call; 999999 at entry
   IcpParams params;               // reset to IcpParams() by every entry point
+  // Called between the stages and steps of a run (after the trees and colour
+  // directions, after the initial phase, after every main-loop step), so a
+  // window can redraw and take a cancel; it must not touch the slots or the
+  // records. Returning false stops the run: the entry point then fails as
+  // any failed run does (mesh 2 back at its entry pose) with `cancelled`
+  // set. Empty: runs go through untouched. Results never depend on it.
+  std::function<bool()> between_steps;
+  bool cancelled = false;         // the last entry-point call was stopped by between_steps
 
   Aligner();
   ~Aligner();
@@ -69,6 +78,8 @@ class Aligner {
   // The single steps below are the engine's own; its tests reach them
   // through registration/icp_steps.h.
   friend struct IcpSteps;
+  // Asks between_steps whether the run goes on; false sets `cancelled`.
+  bool go_on();
 
   // Scratch buffers reused by every step, so that once the first steps have
   // sized them an alignment allocates nothing per iteration.

@@ -63,6 +63,12 @@ VariantRecord* Aligner::active_record() {
   return nullptr;
 }
 
+bool Aligner::go_on() {
+  if (!between_steps || between_steps()) return true;
+  cancelled = true;
+  return false;
+}
+
 bool Aligner::align(int verbosity_arg) { return align_variant(IcpMode::geometric, verbosity_arg); }
 
 bool Aligner::align_color(int verbosity_arg) { return align_variant(IcpMode::color, verbosity_arg); }
@@ -75,17 +81,21 @@ bool Aligner::align_variant(IcpMode variant, int verbosity_arg) {
   // summaries.
   params = IcpParams();
   mode = variant;
+  cancelled = false;
   if (variant == IcpMode::geometric) {
     slots[0]->feature_marks.clear();
     slots[1]->feature_marks.clear();
   }
   build_missing_trees(*this);
+  if (!go_on()) return false;
   if (variant == IcpMode::color) {
     Timer timer;
     compute_color_dirs(*slots[0]);
+    if (!go_on()) return false;
     compute_color_dirs(*slots[1]);
     if (verbosity_arg >= 1)
       std::fprintf(stderr, "Time for diferencia color vecinos: %.2f msec.\n\n", timer.elapsed_ms());
+    if (!go_on()) return false;
   }
 
   VariantRecord& record = *active_record();
@@ -139,7 +149,7 @@ bool Aligner::run_icp() {
   if (!prepare_run()) return false;
   RunBoundaryFlags boundary_flags(*this);
   float incr = 0.0f;
-  if (!initial_phase(incr)) return false;
+  if (!initial_phase(incr) || !go_on()) return false;
   if (!main_loop(incr)) return false;
   final_step(incr);
 
@@ -222,7 +232,7 @@ bool Aligner::main_loop(float& incr) {
     bool ok = step_point_to_plane(incr, refresh);
     if (params.verbosity > 1)
       std::fprintf(stderr, "Time for this iteration: %.2f msec.\n\n", iteration_timer.elapsed_ms());
-    if (!ok) return false;
+    if (!ok || !go_on()) return false;
     float now = record ? record->error : 0.0f;
     if (window.push(now >= prev) >= params.stall_count) break;
   }

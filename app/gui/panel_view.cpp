@@ -55,6 +55,7 @@ struct PanelView {
   bool redisplay_posted = false;      // a frame was asked for and not drawn yet
   std::function<void()> extras;        // content drawn below the controls
   std::function<void()> status;        // the status area above them
+  std::function<void(unsigned char)> shortcuts;  // keys typed over the panel
 };
 
 PanelView g_view;
@@ -375,6 +376,8 @@ void panel_entry(int state) {
 
 void panel_keyboard(unsigned char key, int x, int y) {
   ImGui_ImplGLUT_KeyboardFunc(key, x, y);
+  // A key typed into a slider's entry is text, not a shortcut.
+  if (g_view.shortcuts && !ImGui::GetIO().WantTextInput) g_view.shortcuts(key);
   request_frames(kSettleFrames);
 }
 
@@ -458,6 +461,10 @@ void dock_panel_window(int main_width, int main_height) {
 void set_panel_extras(std::function<void()> draw) { g_view.extras = std::move(draw); }
 
 void set_panel_status(std::function<void()> draw) { g_view.status = std::move(draw); }
+
+void set_panel_shortcuts(std::function<void(unsigned char key)> on_key) {
+  g_view.shortcuts = std::move(on_key);
+}
 
 void post_panel_redisplay() { request_frames(kSettleFrames); }
 

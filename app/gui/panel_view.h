@@ -43,3 +43,6 @@ void set_panel_extras(std::function<void()> draw);
 // fixed height of five text lines that stays in place when the controls
 // scroll (null: no status area).
 void set_panel_status(std::function<void()> draw);
+
+// Called with every key typed over the panel but into a text entry.
+void set_panel_shortcuts(std::function<void(unsigned char key)> on_key);

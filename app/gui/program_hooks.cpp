@@ -38,6 +38,22 @@ struct WindowInput {
   ButtonMask buttons;
 };
 
+// The keyboard shortcuts, each as a press of its control, so a control that
+// is unusable now ignores its key too: Esc "Cancelar", c "Centrar", 1 and 2
+// " Malla 1 " and " Malla 2 ", Ctrl+S "Grabar".
+void shortcut(AppState& app, unsigned char key) {
+  const ControlHandles& h = app.controls;
+  const unsigned char kEscape = 27, kCtrlS = 19;
+  Control* control = key == kEscape ? h.cancel
+                     : key == 'c'   ? h.centre
+                     : key == '1'   ? h.load_mesh[0]
+                     : key == '2'   ? h.load_mesh[1]
+                     : key == kCtrlS ? h.save
+                                     : nullptr;
+  if (control && h.panel) h.panel->activate(*control);
+  app.sync_live_all();
+}
+
 }  // namespace
 
 void install_program_hooks(AppState& app) {
@@ -50,15 +66,25 @@ void install_program_hooks(AppState& app) {
 
   ViewerHooks& viewer = app.viewer;
   viewer.display = [&app, input] { draw_scene(app, input->device); };
+  // While a single run goes on the view takes no mouse input: a drag made
+  // then would otherwise be applied after the run.
   viewer.mouse = [&app, input, after_mouse](int button, int state, int x, int y) {
+    if (app.run_active) return;
     mouse_button(app, input->device, input->buttons, button, state == GLUT_DOWN, x, y);
     after_mouse();
   };
   viewer.motion = [&app, input, after_mouse](int x, int y) {
+    if (app.run_active) return;
     mouse_motion(app, input->device, input->buttons, x, y);
     after_mouse();
   };
   viewer.idle = [&app] { return batch_idle(app); };
+  viewer.pump_events = [](bool view) {
+    if (view) post_main_redisplay();
+    post_panel_redisplay();
+    glutMainLoopEvent();
+  };
+  viewer.key = [&app](unsigned char key) { shortcut(app, key); };
   viewer.reset_view = [&app] { reset_view(app); };
   viewer.load_meshes = [&app](const std::vector<std::string>& paths) {
     load_command_line_meshes(app, paths);
@@ -81,10 +107,11 @@ void install_program_hooks(AppState& app) {
     if (start_trial_batch(app)) start_idle_calls();
     post_panel_redisplay();
   };
-  actions.cancel_batch = [&app](int) { cancel_trial_batch(app); };
+  actions.cancel_batch = [&app](int) { cancel_action(app); };
   actions.pose_shown = [&app](int) { pose_shown_action(app); };
   actions.save = [&app](int) { save_results(app); };
   actions.load_trial = [&app](int) { load_trial_button(app); };
   set_panel_extras([&app] { draw_comparison(app); });
   set_panel_status([&app] { draw_status(app); });
+  set_panel_shortcuts([&app](unsigned char key) { shortcut(app, key); });
 }

@@ -65,8 +65,12 @@ void motion(int x, int y) {
   if (g_app->viewer.motion) g_app->viewer.motion(x, y);
 }
 
-// Any key: every control shows its live variable again.
-void keyboard(unsigned char, int, int) { g_app->sync_live_all(); }
+// Any key: every control shows its live variable again; a shortcut key also
+// presses its control.
+void keyboard(unsigned char key, int, int) {
+  if (g_app->viewer.key) g_app->viewer.key(key);
+  g_app->sync_live_all();
+}
 
 void idle() {
   if (!g_app->viewer.idle || !g_app->viewer.idle()) glutIdleFunc(nullptr);

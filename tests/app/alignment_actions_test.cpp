@@ -430,7 +430,7 @@ TEST_F(AlignmentActions, LiveBatchLocksThePanelUntilCancelled) {
   mouse_motion(app, device, mask, 400, 360);
   mouse_button(app, device, mask, 0, false, 400, 360);
   EXPECT_TRUE(poses_near(slot(1).pose, pose, 0.0));
-  cancel_trial_batch(app);
+  cancel_action(app);
   EXPECT_FALSE(advance_trial_batch(app));
   std::string console = testing::internal::GetCapturedStdout();
 

@@ -7,7 +7,10 @@
 # brings them back. The window's title names both files, the status area at
 # the panel's top names them and the last outcome, the open dialog says which
 # mesh it is for, and at 800 x 600 the status area reads exactly as at the
-# start size (the same pixels), not scrolled away.
+# start size (the same pixels), not scrolled away. A single "ICP" run stopped
+# by Esc (the shortcut of "Cancelar") says so on the console and in the status
+# area, leaves mesh 2 where it was (the same picture), the pose group and
+# "Grabar" as they were, and the panel usable again.
 # Arguments: build directory, source directory. Screenshots are left in
 # <build>/panel_e2e/.
 set -euo pipefail
@@ -51,7 +54,8 @@ malla1=2 malla2=4 brillo1=16 brillo2=26 prealinear=41 icp=44 icp_color=45 aleato
 # 1. A failed load of mesh 1 over a loaded pair.
 printf 'not a mesh\n' >"$work/bad.ply"
 printf '%s\n' "$work/bad.ply" "$demo/mesh1.ply" >"$work/answers"
-e2e_launch 90 "$demo/mesh1.ply" "$demo/mesh2.ply"
+# One thread keeps the run long enough to be stopped under way.
+ICP_THREADS=1 e2e_launch 90 "$demo/mesh1.ply" "$demo/mesh2.ply"
 [ "$(usable $malla2 $brillo1 $brillo2 $prealinear $icp $icp_color $aleatorio $inicial)" = 11111111 ] ||
   fail "after loading the pair, not every control is usable: $(usable $malla2 $brillo1 $brillo2 $prealinear $icp $icp_color $aleatorio $inicial)"
 readies=$(count '^PANEL_READY' "$work/out")
@@ -88,5 +92,26 @@ dark=$(convert "$work/status_small_status.png" -threshold 50% -format '%[fx:int(
 echo "  status area at 800 x 600: $changed pixels differ from 1024 x 900, $dark dark pixels"
 [ "$changed" -eq 0 ] || fail "the status area at 800 x 600 differs ($changed pixels)"
 [ "$dark" -gt 300 ] || fail "the status area holds no text ($dark dark pixels)"
+# 4. A single run cancelled by Esc, typed again and again while it runs (each
+#    is taken at the run's next step; one typed before it starts is ignored).
+xdotool windowsize "$wid" 1024 900
+shot before_run
+read -r x y < <(awk '$1 == "CONTROL" && $2 == 42 { xy = $(NF - 2) " " $(NF - 1) } END { print xy }' "$work/out")
+xdotool mousemove --window "$wid" "$x" "$y" click 1
+for ((i = 0; i < 400; i++)); do
+  grep -aq '^ICP \(cancelled\|succeeded\|failed\)' "$work/err" && break
+  xdotool key Escape
+  sleep 0.05
+done
+grep -aq '^ICP cancelled$' "$work/err" || fail "the run was not cancelled: $(grep -a '^ICP' "$work/err")"
+grep -aq '^PANEL_TEXT ICP en curso' "$work/out" || fail "the status area showed no run under way"
+wait_for '^PANEL_TEXT ICP cancelado$' "$work/out" 30 || fail "the status area does not say the run was cancelled"
+# (A layout is printed whenever the usable controls change, so the last one
+# printed is the panel after the run.)
+shot after_cancel
+[ "$(usable $icp 48 52)" = 100 ] || fail "after the cancelled run (ICP, radio ICP, Grabar): $(usable $icp 48 52)"
+moved=$(differing 700x900+0+0 before_run after_cancel)
+echo "  cancelled run: $moved pixels of the view differ"
+[ "$moved" -lt 200 ] || fail "mesh 2 is not back where it was ($moved pixels differ)"
 kill -0 "$pid" 2>/dev/null || fail "the program ended"
 echo "PASS: panel end to end"
