@@ -1,5 +1,6 @@
 #include "app/alignment_actions.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -96,6 +97,9 @@ void unlock_panel(AppState& app, EnabledFlags& before) {
 // redrawing the view more often would slow the run down noticeably.
 const std::chrono::milliseconds kEventPeriod(200);
 const std::chrono::milliseconds kViewPeriod(800);
+// A window that draws slowly (large scans in software) is pumped less often,
+// so that it takes about 1 / (1 + kRunShare) of the run's time.
+const int kRunShare = 8;
 
 // Runs one alignment while the window keeps drawing: the panel is locked but
 // for "Cancelar", the status area shows the steps so far, and between the
@@ -122,8 +126,12 @@ bool run_live(AppState& app, bool color) {
     set_busy(app, busy);
     const bool view = now >= next_view;
     app.viewer.pump_events(view);
-    next_events = Clock::now() + kEventPeriod;
-    if (view) next_view = Clock::now() + kViewPeriod;
+    // The window's share of the time stays near 1 / (1 + kRunShare) however
+    // slowly it draws: the next pump waits that many times what this one took.
+    const Clock::time_point end = Clock::now();
+    const Clock::duration took = end - now;
+    next_events = end + std::max<Clock::duration>(kEventPeriod, kRunShare * took);
+    if (view) next_view = end + std::max<Clock::duration>(kViewPeriod, kRunShare * took);
     return !app.run_cancel_requested;
   };
   aligner.between_steps();  // the busy state shows before the first step
