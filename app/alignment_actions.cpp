@@ -126,11 +126,11 @@ bool run_live(AppState& app, bool color) {
     set_busy(app, busy);
     const bool view = now >= next_view;
     app.viewer.pump_events(view);
-    // The window's share of the time stays near 1 / (1 + kRunShare) however
-    // slowly it draws: the next pump waits that many times what this one took.
+    // The view's share of the time stays near 1 / (1 + kRunShare) however
+    // slowly it draws: its next redraw waits that many times what this took.
     const Clock::time_point end = Clock::now();
     const Clock::duration took = end - now;
-    next_events = end + std::max<Clock::duration>(kEventPeriod, kRunShare * took);
+    next_events = end + kEventPeriod;  // the panel alone draws quickly
     if (view) next_view = end + std::max<Clock::duration>(kViewPeriod, kRunShare * took);
     return !app.run_cancel_requested;
   };

@@ -50,6 +50,7 @@ press() {
 
 # Control numbers of the printed layout.
 malla1=2 malla2=4 brillo1=16 brillo2=26 prealinear=41 icp=44 icp_color=45 aleatorio=46 inicial=49
+radio_icp=50 grabar=54
 
 # 1. A failed load of mesh 1 over a loaded pair.
 printf 'not a mesh\n' >"$work/bad.ply"
@@ -96,7 +97,7 @@ echo "  status area at 800 x 600: $changed pixels differ from 1024 x 900, $dark 
 #    is taken at the run's next step; one typed before it starts is ignored).
 xdotool windowsize "$wid" 1024 900
 shot before_run
-read -r x y < <(awk '$1 == "CONTROL" && $2 == 42 { xy = $(NF - 2) " " $(NF - 1) } END { print xy }' "$work/out")
+read -r x y < <(awk -v icp=$icp '$1 == "CONTROL" && $2 == icp { xy = $(NF - 2) " " $(NF - 1) } END { print xy }' "$work/out")
 xdotool mousemove --window "$wid" "$x" "$y" click 1
 for ((i = 0; i < 400; i++)); do
   grep -aq '^ICP \(cancelled\|succeeded\|failed\)' "$work/err" && break
@@ -109,7 +110,7 @@ wait_for '^PANEL_TEXT ICP cancelado$' "$work/out" 30 || fail "the status area do
 # (A layout is printed whenever the usable controls change, so the last one
 # printed is the panel after the run.)
 shot after_cancel
-[ "$(usable $icp 48 52)" = 100 ] || fail "after the cancelled run (ICP, radio ICP, Grabar): $(usable $icp 48 52)"
+[ "$(usable $icp $radio_icp $grabar)" = 100 ] || fail "after the cancelled run (ICP, radio ICP, Grabar): $(usable $icp $radio_icp $grabar)"
 moved=$(differing 700x900+0+0 before_run after_cancel)
 echo "  cancelled run: $moved pixels of the view differ"
 [ "$moved" -lt 200 ] || fail "mesh 2 is not back where it was ($moved pixels differ)"
