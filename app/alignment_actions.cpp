@@ -320,6 +320,7 @@ bool start_trial_batch(AppState& app) {
   uint32_t seed = static_cast<uint32_t>(std::time(nullptr));
   auto rb = std::make_shared<RunningBatch>();
   rb->base = strip_extension(chosen);
+  rb->batch.parallel(app.parallel_batch != 0);
   rb->seed = seed;
   if (!rb->batch.start(*app.aligner, *app.view_state, rb->base, seed, kTrialCount, hooks)) {
     app.sync_live_all();

@@ -86,6 +86,8 @@ void build_control_panel(ControlPanel& panel, AppState& state) {
   h->color_icp = panel.add_button(h->icp_panel, "ICP_Color", 2, action(state, &PanelActions::align));
   h->trial_batch =
       panel.add_button(h->icp_panel, "Aleatorio", 3, action(state, &PanelActions::trial_batch));
+  h->parallel_batch =
+      panel.add_checkbox(h->icp_panel, "Paralelo", &state.parallel_batch, -1, nullptr);
   // Shown only while a batch runs (alignment_actions.h).
   h->cancel =
       panel.add_button(h->icp_panel, "Cancelar", 0, action(state, &PanelActions::cancel_batch));

@@ -35,6 +35,7 @@ struct ControlHandles {
   Control* icp = nullptr;                 // button "ICP"
   Control* color_icp = nullptr;           // button "ICP_Color"
   Control* trial_batch = nullptr;         // button "Aleatorio"
+  Control* parallel_batch = nullptr;      // checkbox "Paralelo", beside "Aleatorio"
   Control* cancel = nullptr;              // button "Cancelar", shown during a batch
   Control* shown_pose = nullptr;          // radio group of shown_pose
   Control* pose_initial = nullptr;        // radio "INICIAL"

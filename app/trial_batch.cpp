@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "app/result_files.h"
+#include "geometry/parallel.h"
 #include "app/trial_outputs.h"
 
 namespace {
@@ -60,6 +61,13 @@ PoseMatrix perturb(const PoseMatrix& pose, const point& centre, double range, Tr
   for (double& component : t)
     component = (rng.next() % (2 * kHundredths + 1) - kHundredths) * range / kHundredths;
   return translation(t[0], t[1], t[2]) * result;
+}
+
+// The log line's first half: "Ensayo n, error: E<tab>" (n from 1).
+std::string geometric_log_text(int trial, float error) {
+  char text[128];
+  std::snprintf(text, sizeof text, "Ensayo %d, error: %lf\t", trial + 1, static_cast<double>(error));
+  return text;
 }
 
 // Runs one ICP variant and returns its wall time in milliseconds.
@@ -151,12 +159,26 @@ bool TrialBatch::start(Aligner& aligner, ViewState& view, const std::string& bas
   scorer_.rule = hooks.pose_rule;
   records_.reserve(size_t(count_));
   rows_.reserve(size_t(count_));
+  if (parallel_) start_workers(seed);
   return true;
+}
+
+void TrialBatch::start_workers(uint32_t seed) {
+  // The starts the default mode takes for this seed, in trial order.
+  starts_.clear();
+  for (int i = 0; i < count_; i++)
+    starts_.push_back(hooks_.start_pose ? hooks_.start_pose(i)
+                                        : perturb(reference_, centre_, range_, rng_));
+  ParallelTrialHooks hooks;
+  hooks.prepare_color_features = hooks_.prepare_color_features;
+  hooks.prealign = hooks_.prealign;
+  trials_ = std::make_unique<ParallelTrials>(*aligner_, starts_, seed, hooks, thread_count());
 }
 
 void TrialBatch::step() {
   if (!log_ || done()) return;
-  if (!geometric_done_) geometric_run();
+  if (trials_) parallel_trial();
+  else if (!geometric_done_) geometric_run();
   else color_run();
 }
 
@@ -184,10 +206,7 @@ void TrialBatch::geometric_run() {
   const double ms = timed_ms([&] { ok = placed_ && aligner.align(2); });
   settle_run(ok, aligner.icp, moving.pose, icp_start, "ICP", i + 1);
   row_.runs.push_back(variant_run("icp", aligner.icp, ms, moving.pose, scorer_));
-  char text[128];
-  std::snprintf(text, sizeof text, "Ensayo %d, error: %lf\t", i + 1,
-                static_cast<double>(aligner.icp.error));
-  geometric_text_ = text;
+  geometric_text_ = geometric_log_text(i, aligner.icp.error);
   view.icp_pose = moving.pose;
   moving.pose = icp_start;
   geometric_done_ = true;
@@ -196,7 +215,6 @@ void TrialBatch::geometric_run() {
 void TrialBatch::color_run() {
   Aligner& aligner = *aligner_;
   MeshSlot& moving = *aligner.slots[1];
-  ViewState& view = *view_;
   const int i = trials_done_;
   std::printf("COLOR %d\n", i);
   std::fflush(stdout);
@@ -208,6 +226,54 @@ void TrialBatch::color_run() {
   const double ms = timed_ms([&] { ok = placed_ && aligner.align_color(2); });
   settle_run(ok, aligner.color, moving.pose, color_start, "ICP_Color", i + 1);
   row_.runs.push_back(variant_run("icp_color", aligner.color, ms, moving.pose, scorer_));
+  close_trial();
+}
+
+// The next trial of the parallel mode, handed over as the default mode's two
+// steps would leave it: console lines in their order (each run's engine
+// messages after its line), both records and poses in the engine and view
+// state, each run settled and entered in the row as there.
+void TrialBatch::parallel_trial() {
+  const int i = trials_done_;
+  const ParallelTrialOutcome* out = trials_->wait_for(i);
+  if (!out) return;
+  Aligner& aligner = *aligner_;
+  MeshSlot& moving = *aligner.slots[1];
+  ViewState& view = *view_;
+  std::printf("posicion inicial\n\n");
+  std::fflush(stdout);
+  if (hooks_.request_redraw) hooks_.request_redraw();
+  view.initial_pose = starts_[size_t(i)];
+  row_ = TrialRow();
+  row_.trial = i + 1;
+  row_.start = view.initial_pose;
+  std::fputs(out->prealign_console.c_str(), stderr);
+  if (hooks_.prealign) row_.prealign = out->prealigned ? "found" : "refused";
+  icp_start_ = out->run_start;
+  std::printf("Ensayo %d\n", i);
+  std::fflush(stdout);
+  std::fputs(out->icp_console.c_str(), stderr);
+  aligner.icp = out->icp;
+  moving.pose = out->icp_pose;
+  settle_run(out->icp_ok, aligner.icp, moving.pose, out->run_start, "ICP", i + 1);
+  row_.runs.push_back(variant_run("icp", aligner.icp, out->icp_ms, moving.pose, scorer_));
+  geometric_text_ = geometric_log_text(i, aligner.icp.error);
+  view.icp_pose = moving.pose;
+  std::printf("COLOR %d\n", i);
+  std::fflush(stdout);
+  std::fputs(out->color_console.c_str(), stderr);
+  aligner.color = out->color;
+  moving.pose = out->color_pose;
+  settle_run(out->color_ok, aligner.color, moving.pose, out->run_start, "ICP_Color", i + 1);
+  row_.runs.push_back(variant_run("icp_color", aligner.color, out->color_ms, moving.pose, scorer_));
+  close_trial();
+}
+
+void TrialBatch::close_trial() {
+  Aligner& aligner = *aligner_;
+  MeshSlot& moving = *aligner.slots[1];
+  ViewState& view = *view_;
+  const int i = trials_done_;
   if (hooks_.more_methods) hooks_.more_methods(icp_start_, scorer_, row_);
   std::fprintf(log_, "%serror: %lf\n", geometric_text_.c_str(),
                static_cast<double>(aligner.color.error));
@@ -237,6 +303,9 @@ void TrialBatch::color_run() {
 }
 
 bool TrialBatch::finish() {
+  // Workers stop after their current runs; what they finished beyond the
+  // trials handed over is dropped with them.
+  trials_.reset();
   if (!log_) return false;
   write_trial_counts(log_, counts_);
   bool ok = std::fclose(log_) == 0;

@@ -9,10 +9,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/AppState.h"
+#include "app/parallel_trials.h"
 #include "app/trial_basin.h"
 #include "app/trial_table.h"
 
@@ -86,6 +88,19 @@ void write_trial_counts(std::FILE* out, const TrialCounts& counts);
 // trial whose geometric run is done but not its colour run leaves no trace
 // in the log. The console lines, log and files of a full batch are those of
 // run_trials.
+//
+// The parallel mode (parallel(true) before start()): the trials run side by
+// side on ICP_THREADS workers, each on a fresh engine with a sample
+// generator of its own (app/parallel_trials.h); the start poses are the
+// default mode's for the same seed. step() then hands over the next trial in
+// order, whole (both runs): the same console lines (each run's engine
+// messages printed together, after its "Ensayo"/"COLOR" line), log line,
+// result files, table row, record and counts as a default trial, from the
+// parallel mode's own outcome; further methods (more_methods) run when the
+// trial is handed over. The debugging pose file is not written in this
+// mode. finish() stops the workers after their current runs; trials they
+// finished beyond the trials handed over are dropped, so log, files and
+// counts keep describing the same prefix of trials.
 class TrialBatch {
  public:
   TrialBatch() = default;
@@ -99,7 +114,11 @@ class TrialBatch {
   // the log cannot be created.
   bool start(Aligner& aligner, ViewState& view, const std::string& base, uint32_t seed,
              int count, const TrialBatchHooks& hooks);
-  // Runs the next ICP run; nothing once done().
+  // Chooses the parallel mode for the next start() (default: off).
+  void parallel(bool on) { parallel_ = on; }
+  bool is_parallel() const { return parallel_; }
+  // Runs the next ICP run (parallel mode: hands over the next trial);
+  // nothing once done().
   void step();
   bool done() const { return trials_done_ == count_; }
   // Writes the count lines and closes the log; false when writing failed.
@@ -120,6 +139,11 @@ class TrialBatch {
  private:
   void geometric_run();
   void color_run();
+  void start_workers(uint32_t seed);
+  void parallel_trial();
+  // The trial's log line, colour pose, counts, record, row and result files,
+  // once both runs are in the engine and view state.
+  void close_trial();
 
   Aligner* aligner_ = nullptr;
   ViewState* view_ = nullptr;
@@ -143,6 +167,9 @@ class TrialBatch {
   TrialCounts counts_;
   std::vector<TrialRecord> records_;
   std::vector<TrialRow> rows_;
+  bool parallel_ = false;
+  std::vector<PoseMatrix> starts_;             // parallel mode: every trial's start
+  std::unique_ptr<ParallelTrials> trials_;     // parallel mode: the workers
 };
 
 // Runs a whole batch with the log at base + ".txt" and the result files at

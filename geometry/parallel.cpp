@@ -198,6 +198,10 @@ void set_thread_count(int n) {
   chosen_threads = n < 0 ? 0 : n > kMaxThreads ? kMaxThreads : n;
 }
 
+LoopsInlineOnThisThread::LoopsInlineOnThisThread() : was_inline_(in_piece) { in_piece = true; }
+
+LoopsInlineOnThisThread::~LoopsInlineOnThisThread() { in_piece = was_inline_; }
+
 void run_pieces(size_t pieces, void (*run)(void* context, size_t piece), void* context) {
   const int threads = thread_count();
   if (in_piece || threads <= 1 || pieces <= 1) {

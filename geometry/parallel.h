@@ -29,6 +29,22 @@ int thread_count();
 // while a parallel loop runs.
 void set_thread_count(int n);
 
+// While one lives, every parallel loop started on the constructing thread
+// runs on that thread alone, as a loop nested in a piece does. For threads
+// that are themselves one of several running side by side (the workers of a
+// trial batch): their loops then neither queue for the shared pool nor
+// compete with the other workers for the cores. Lives and dies on one thread.
+class LoopsInlineOnThisThread {
+ public:
+  LoopsInlineOnThisThread();
+  ~LoopsInlineOnThisThread();
+  LoopsInlineOnThisThread(const LoopsInlineOnThisThread&) = delete;
+  LoopsInlineOnThisThread& operator=(const LoopsInlineOnThisThread&) = delete;
+
+ private:
+  bool was_inline_;
+};
+
 // Calls run(context, k) once for every piece k in [0, pieces), spread over
 // the threads; returns when every piece has run. Pieces run concurrently and
 // in any order. Nested calls (from inside a piece) run on the calling thread.

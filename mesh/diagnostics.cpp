@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "geometry/console.h"
+
 namespace {
 
 bool g_verbose = true;
@@ -16,8 +18,9 @@ void emit(DiagnosticHook hook, const char* format, va_list args) {
   if (hook) {
     hook(buffer);
   } else {
-    std::fputs(buffer, stderr);
-    std::fflush(stderr);
+    std::FILE* out = console_stream();
+    std::fputs(buffer, out);
+    std::fflush(out);
   }
 }
 

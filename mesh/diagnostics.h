@@ -2,7 +2,8 @@
 // progress messages (printed only while the verbose switch is on, which it is
 // at start) and error messages (always printed). Each formats into a
 // 1024-byte buffer (longer text is cut, never overflowed) and hands the text
-// to an installed hook, or else writes it to standard error and flushes.
+// to an installed hook, or else writes it to the thread's console stream
+// (geometry/console.h: standard error unless redirected) and flushes.
 #pragma once
 
 #include <cstdarg>

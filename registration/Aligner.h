@@ -10,9 +10,11 @@
 #include <memory>
 #include <vector>
 
+#include "geometry/Lcg32.h"
 #include "registration/IcpParams.h"
 #include "registration/MeshSlot.h"
 #include "registration/PointPair.h"
+#include "registration/sampler.h"
 
 class Timer;
 
@@ -49,6 +51,13 @@ class Aligner {
   // set. Empty: runs go through untouched. Results never depend on it.
   std::function<bool()> between_steps;
   bool cancelled = false;         // the last entry-point call was stopped by between_steps
+  // This engine's own sample generator, stepped by its runs instead of the
+  // process-wide one (registration/sampler.h); null: the process-wide one.
+  // Engines running side by side each need one of their own.
+  Lcg32* own_sample_generator = nullptr;
+  bool write_debug_pose = true;   // each successful run writes mesh 2's pose to the debugging pose file
+  // The generator this engine's runs draw their samples from.
+  Lcg32& samples() { return own_sample_generator ? *own_sample_generator : sample_generator(); }
 
   Aligner();
   ~Aligner();
@@ -94,7 +103,7 @@ class Aligner {
   // point-to-plane loop with re-seeding (k mod 30 = 9), weight and
   // distribution refresh (k mod 10 = 9) until stall_count of the last
   // stall_window steps did not improve the error, and one dense final step.
-  // Then mesh 2's pose is written to the user's own debugging pose file
+  // Then, when write_debug_pose is set, mesh 2's pose is written to the user's own debugging pose file
   // (registration/debug_pose.h; a write failure is ignored). False when a distribution refresh
   // finds no overlap, and when no step of the run found enough pairs to
   // measure an error (the variant's error is then set to 999999). Needs both

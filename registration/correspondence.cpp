@@ -8,6 +8,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "geometry/console.h"
 #include "geometry/parallel.h"
 #include "geometry/Lcg32.h"
 #include "registration/Aligner.h"
@@ -346,14 +347,14 @@ class PairingPass {
 // Draws the samples of the given passes in order (the generator is stepped
 // in a local copy and stored back), searches them all in one parallel loop,
 // and appends the pairs in sample order.
-void collect_pass_pairs(float incr, std::initializer_list<PairingPass*> passes,
+void collect_pass_pairs(float incr, Lcg32& generator, std::initializer_list<PairingPass*> passes,
                         std::vector<PointPair>& pairs) {
   if (!(incr > 0.0f)) return;  // also guards the sampling walk against a NaN step
-  Lcg32 gen = sample_generator();
+  Lcg32 gen = generator;
   std::vector<PairSlot> samples;
   for (PairingPass* pass : passes)
     if (pass->ready()) pass->draw(incr, gen, samples);
-  sample_generator() = gen;
+  generator = gen;
   parallel_for(samples.size(), kMinSearchesPerThread,
                [&samples](size_t k) { samples[k].pass->search(samples[k]); });
   for (const PairSlot& slot : samples)
@@ -364,12 +365,12 @@ void collect_pass_pairs(float incr, std::initializer_list<PairingPass*> passes,
 
 void Aligner::collect_pairs(float incr, std::vector<PointPair>& pairs, bool direction) {
   PairingPass pass(*this, direction);
-  collect_pass_pairs(incr, {&pass}, pairs);
+  collect_pass_pairs(incr, samples(), {&pass}, pairs);
 }
 
 void Aligner::collect_pairs_both(float incr, std::vector<PointPair>& pairs) {
   PairingPass forward(*this, false), backward(*this, true);
-  collect_pass_pairs(incr, {&forward, &backward}, pairs);
+  collect_pass_pairs(incr, samples(), {&forward, &backward}, pairs);
 }
 
 void Aligner::update_overlap_weights() {
@@ -395,7 +396,7 @@ void Aligner::update_overlap_weights() {
   }
   overlap_weights(s1, M12, s2, g2, params.use_grid, params.check_nearest, params.max_dist);
   overlap_weights(s2, M21, s1, g1, params.use_grid, params.check_nearest, params.max_dist);
-  if (params.verbosity > 1) std::fprintf(stderr, "Computed overlaps in %.2f msec.\n", timer.elapsed_ms());
+  if (params.verbosity > 1) std::fprintf(console_stream(), "Computed overlaps in %.2f msec.\n", timer.elapsed_ms());
 }
 
 float Aligner::median_dist2(const std::vector<PointPair>& pairs) {
@@ -416,7 +417,7 @@ float Aligner::reject_pairs(std::vector<PointPair>& pairs, float factor) {
                              [thresh](const PointPair& p) { return dist2(p.p1, p.p2) > thresh; }),
               pairs.end());
   if (params.verbosity > 1)
-    std::fprintf(stderr, "Rejected %zu pairs in %.2f msec.\n", before - pairs.size(),
+    std::fprintf(console_stream(), "Rejected %zu pairs in %.2f msec.\n", before - pairs.size(),
                  timer.elapsed_ms());
   return thresh;
 }
@@ -478,13 +479,13 @@ bool Aligner::update_cdfs(const float evals[6], const float evecs[6][6], const p
     for (size_t i = 1; i < n; i++) slot.cdf[i] += slot.cdf[i - 1];
     float total = n ? slot.cdf[n - 1] : 0.0f;
     if (total == 0.0f) {
-      if (params.verbosity != 0) std::fprintf(stderr, "No overlap.\n");
+      if (params.verbosity != 0) std::fprintf(console_stream(), "No overlap.\n");
       return false;
     }
     parallel_for(n - 1, kMinVerticesPerThread, [&](size_t i) { slot.cdf[i] /= total; });
     slot.cdf[n - 1] = 1.0f;
     build_cdf_guide(slot.cdf, slot.cdf_guide);
   }
-  if (params.verbosity > 1) std::fprintf(stderr, "Updated CDFs in %.2f msec.\n", timer.elapsed_ms());
+  if (params.verbosity > 1) std::fprintf(console_stream(), "Updated CDFs in %.2f msec.\n", timer.elapsed_ms());
   return true;
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "geometry/console.h"
 #include "registration/Aligner.h"
 #include "registration/color_dirs.h"
 #include "registration/debug_pose.h"
@@ -94,7 +95,7 @@ bool Aligner::align_variant(IcpMode variant, int verbosity_arg) {
     if (!go_on()) return false;
     compute_color_dirs(*slots[1]);
     if (verbosity_arg >= 1)
-      std::fprintf(stderr, "Time for diferencia color vecinos: %.2f msec.\n\n", timer.elapsed_ms());
+      std::fprintf(console_stream(), "Time for diferencia color vecinos: %.2f msec.\n\n", timer.elapsed_ms());
     if (!go_on()) return false;
   }
 
@@ -165,7 +166,7 @@ bool Aligner::run_icp() {
     }
   }
 
-  write_debug_pose(slots[1]->pose);
+  if (write_debug_pose) ::write_debug_pose(slots[1]->pose);
   return true;
 }
 
@@ -206,7 +207,7 @@ bool Aligner::initial_phase(float& incr) {
   }
   bool ok = step_point_to_plane(incr, true);
   if (params.verbosity >= 1)
-    std::fprintf(stderr, "Time for initial iterations: %.2f msec.\n\n", timer.elapsed_ms());
+    std::fprintf(console_stream(), "Time for initial iterations: %.2f msec.\n\n", timer.elapsed_ms());
   return ok;
 }
 
@@ -221,7 +222,7 @@ bool Aligner::main_loop(float& incr) {
     Timer iteration_timer;
     VariantRecord* record = active_record();
     float prev = record ? record->error : 0.0f;
-    if (params.verbosity > 1) std::fprintf(stderr, "Using incr = %f\n", incr);
+    if (params.verbosity > 1) std::fprintf(console_stream(), "Using incr = %f\n", incr);
     if (k % kReseedPeriod == kScheduleOffset) {
       coarse_phase(incr);
       update_overlap_weights();
@@ -231,16 +232,16 @@ bool Aligner::main_loop(float& incr) {
     if (refresh) update_overlap_weights();
     bool ok = step_point_to_plane(incr, refresh);
     if (params.verbosity > 1)
-      std::fprintf(stderr, "Time for this iteration: %.2f msec.\n\n", iteration_timer.elapsed_ms());
+      std::fprintf(console_stream(), "Time for this iteration: %.2f msec.\n\n", iteration_timer.elapsed_ms());
     if (!ok || !go_on()) return false;
     float now = record ? record->error : 0.0f;
     if (window.push(now >= prev) >= params.stall_count) break;
   }
   if (params.verbosity >= 1) {
     if (VariantRecord* record = active_record())
-      std::fprintf(stderr, "Did %d iterations\n%f\n", k, record->error);
-    std::fprintf(stderr, "Time for main iterations: %.2f msec.\n\n", timer.elapsed_ms());
-    if (params.verbosity > 1) std::fprintf(stderr, "Last iteration...\n");
+      std::fprintf(console_stream(), "Did %d iterations\n%f\n", k, record->error);
+    std::fprintf(console_stream(), "Time for main iterations: %.2f msec.\n\n", timer.elapsed_ms());
+    if (params.verbosity > 1) std::fprintf(console_stream(), "Last iteration...\n");
   }
   return true;
 }
@@ -255,8 +256,8 @@ void Aligner::coarse_phase(float& incr) {
 void Aligner::final_step(float incr) {
   Timer timer;
   incr = incr * (float(params.pairs_plane) / float(params.pairs_final));
-  if (params.verbosity > 1) std::fprintf(stderr, "Using incr = %f\n", incr);
+  if (params.verbosity > 1) std::fprintf(console_stream(), "Using incr = %f\n", incr);
   step_point_to_plane(incr, false);
   if (params.verbosity >= 1)
-    std::fprintf(stderr, "Time for this iteration: %.2f msec.\n\n", timer.elapsed_ms());
+    std::fprintf(console_stream(), "Time for this iteration: %.2f msec.\n\n", timer.elapsed_ms());
 }

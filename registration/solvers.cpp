@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "geometry/console.h"
 #include "geometry/dense_solvers.h"
 #include "registration/Aligner.h"
 #include "registration/icp_steps.h"
@@ -47,7 +48,7 @@ float Aligner::gather_pairs(float incr, bool collect, float reject_factor, const
     collect_pairs_both(incr, pairs);
   }
   if (params.verbosity > 1)
-    std::fprintf(stderr, "Generated %zu pairs in %.2f msec.\n", pairs.size(), step_timer.elapsed_ms());
+    std::fprintf(console_stream(), "Generated %zu pairs in %.2f msec.\n", pairs.size(), step_timer.elapsed_ms());
   return reject_pairs(pairs, reject_factor);
 }
 
@@ -58,7 +59,7 @@ bool Aligner::step_point_to_point(float& incr, bool translate_only) {
   size_t n = pairs.size();
   size_t needed = translate_only ? 1 : size_t(std::max(params.min_pairs, 0));
   if (n < needed || n == 0) {
-    if (params.verbosity != 0) std::fprintf(stderr, "Too few point pairs1.\n");
+    if (params.verbosity != 0) std::fprintf(console_stream(), "Too few point pairs1.\n");
     return true;
   }
   incr = incr * float(n) / float(params.pairs_point);
@@ -93,7 +94,7 @@ bool Aligner::step_point_to_point(float& incr, bool translate_only) {
   }
   float rms = float(std::sqrt(E / double(n)));
   record_error(*this, rms);
-  if (params.verbosity > 1) std::fprintf(stderr, "RMS point-to-point error = %f\n", rms);
+  if (params.verbosity > 1) std::fprintf(console_stream(), "RMS point-to-point error = %f\n", rms);
 
   PoseMatrix motion = translation(c1 - c2);
   double r[3];
@@ -102,7 +103,7 @@ bool Aligner::step_point_to_point(float& incr, bool translate_only) {
              rotation(r[2], 0.0, 0.0, 1.0) * translation(-c2);
   }
   slots[1]->pose = motion * slots[1]->pose;
-  if (params.verbosity > 1) std::fprintf(stderr, "Computed xform in %.2f msec.\n", timer.elapsed_ms());
+  if (params.verbosity > 1) std::fprintf(console_stream(), "Computed xform in %.2f msec.\n", timer.elapsed_ms());
   return true;
 }
 
@@ -112,7 +113,7 @@ bool Aligner::step_point_to_plane(float& incr, bool refresh_cdfs) {
   float thresh = gather_pairs(incr, mode != IcpMode::none, kPlaneRejectFactor, timer);
   size_t n = pairs.size();
   if (n < size_t(std::max(params.min_pairs, 0)) || n == 0) {
-    if (params.verbosity != 0) std::fprintf(stderr, "Too few point pairs2.\n");
+    if (params.verbosity != 0) std::fprintf(console_stream(), "Too few point pairs2.\n");
     return true;
   }
 
@@ -150,10 +151,10 @@ bool Aligner::step_point_to_plane(float& incr, bool refresh_cdfs) {
   float evals[6], evecs[6][6];
   eigen_symmetric6(A, evals, evecs);
   if (params.verbosity > 1) {
-    std::fprintf(stderr, "RMS point-to-plane error = %f\n", rms);
+    std::fprintf(console_stream(), "RMS point-to-plane error = %f\n", rms);
     for (int k = 0; k < 5; k++)
       if (evals[k] < params.eigen_ratio_min * evals[5])
-        std::fprintf(stderr, "Small eigenvalue %f (largest is %f)\n", evals[k], evals[5]);
+        std::fprintf(console_stream(), "Small eigenvalue %f (largest is %f)\n", evals[k], evals[5]);
   }
   float x[6];
   damped_solve6(evals, evecs, b, params.eigen_ratio_min, x);
@@ -171,7 +172,7 @@ bool Aligner::step_point_to_plane(float& incr, bool refresh_cdfs) {
     motion.at(r, 3) = double(x[3 + r]) / double(s) + double(c[r]) - rc;
   }
   slots[1]->pose = motion * slots[1]->pose;
-  if (params.verbosity > 1) std::fprintf(stderr, "Computed xform in %.2f msec.\n", timer.elapsed_ms());
+  if (params.verbosity > 1) std::fprintf(console_stream(), "Computed xform in %.2f msec.\n", timer.elapsed_ms());
 
   if (refresh_cdfs && !update_cdfs(evals, evecs, c, s)) return false;
   return true;

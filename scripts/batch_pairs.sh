@@ -3,7 +3,7 @@
 # job per core with GNU parallel, then prints one table of the three counts
 # per pair.
 #
-#   scripts/batch_pairs.sh LIST [--count N] [--seed S] [--jobs J] [--tool PATH] [--summary-only]
+#   scripts/batch_pairs.sh LIST [--count N] [--seed S] [--jobs J] [--parallel] [--tool PATH] [--summary-only]
 #
 # LIST holds one pair per line: FIXED MOVING OUT (whitespace-separated paths
 # without spaces; blank lines and lines starting with # are skipped). OUT is
@@ -12,7 +12,10 @@
 # plus ".console". --count and --seed are passed to every batch (defaults
 # 100 and 7; the same seed gives every pair the same perturbations). --jobs
 # defaults to the number of cores; each job runs its alignments on one thread
-# (ICP_THREADS=1) unless ICP_THREADS is set. --summary-only skips the runs
+# (ICP_THREADS=1) unless ICP_THREADS is set. --parallel runs each batch in
+# its parallel mode (icp_tool trials --parallel: trials side by side, each
+# from a fresh state; give it threads with fewer jobs and ICP_THREADS).
+# --summary-only skips the runs
 # and builds the table from logs written earlier (for instance by a Slurm job
 # array, see README).
 #
@@ -23,7 +26,7 @@ set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 usage() { sed -n '6p' "$0" | sed 's/^# *//' >&2; exit 2; }
-list="" count=100 seed=7 jobs=$(nproc) tool="$root/build/tools/icp_tool" summary_only=0
+list="" count=100 seed=7 jobs=$(nproc) tool="$root/build/tools/icp_tool" summary_only=0 parallel_flag=""
 while [ $# -gt 0 ]; do
   case $1 in
     --count) [ $# -ge 2 ] || usage; count=$2; shift 2 ;;
@@ -31,6 +34,7 @@ while [ $# -gt 0 ]; do
     --jobs) [ $# -ge 2 ] || usage; jobs=$2; shift 2 ;;
     --tool) [ $# -ge 2 ] || usage; tool=$2; shift 2 ;;
     --summary-only) summary_only=1; shift ;;
+    --parallel) parallel_flag=--parallel; shift ;;
     -h|--help) sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     -*) echo "batch_pairs: unknown option $1" >&2; usage ;;
     *) [ -z "$list" ] || usage; list=$1; shift ;;
@@ -62,10 +66,10 @@ done < "$list"
 if [ "$summary_only" -eq 0 ]; then
   command -v parallel >/dev/null || { echo "batch_pairs: GNU parallel is not installed" >&2; exit 2; }
   [ -x "$tool" ] || { echo "batch_pairs: no icp_tool at $tool (build it or pass --tool)" >&2; exit 2; }
-  export ICP_THREADS=${ICP_THREADS:-1} BATCH_TOOL=$tool BATCH_COUNT=$count BATCH_SEED=$seed
+  export ICP_THREADS=${ICP_THREADS:-1} BATCH_TOOL=$tool BATCH_COUNT=$count BATCH_SEED=$seed BATCH_PARALLEL=$parallel_flag
   # A failing batch shows in the table; parallel's own status adds nothing.
   parallel --will-cite --jobs "$jobs" --colsep '\t' \
-    '"$BATCH_TOOL" trials {1} {2} --out {3} --count "$BATCH_COUNT" --seed "$BATCH_SEED" > {3.}.console 2>&1' \
+    '"$BATCH_TOOL" trials {1} {2} --out {3} --count "$BATCH_COUNT" --seed "$BATCH_SEED" $BATCH_PARALLEL > {3.}.console 2>&1' \
     :::: "$pairs" || true
 fi
 

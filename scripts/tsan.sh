@@ -2,7 +2,8 @@
 # Builds the layer tests and icp_tool with clang's ThreadSanitizer in
 # build-tsan/ and runs them on several threads: the mesh and registration
 # tests, a colour alignment and a two-trial batch on the demo pair with
-# ICP_THREADS=3 (pieces of unequal length). Any data race report fails the
+# ICP_THREADS=3 (pieces of unequal length), and a four-trial batch of the
+# parallel mode (three workers sharing the meshes and trees). Any data race report fails the
 # script. Our parallel loops use only std::thread, atomics and a mutex and
 # need no suppressions; the prealignment tests are left out, since they run
 # Open3D's OpenMP runtime, which is not built for the sanitizer and reports
@@ -26,4 +27,5 @@ tool() {
 root=$(pwd)
 tool align "$root/data/demo/mesh1.ply" "$root/data/demo/mesh2.ply" --color --out a.xf
 tool trials "$root/data/demo/mesh1.ply" "$root/data/demo/mesh2.ply" --count 2 --seed 7 --out run.txt
+tool trials "$root/data/demo/mesh1.ply" "$root/data/demo/mesh2.ply" --count 4 --seed 7 --out par.txt --parallel
 echo "tsan: no data race reported"

@@ -22,7 +22,10 @@ namespace {
 
 const std::string kTrialsUsage =
     std::string("usage: icp_tool trials FIXED MOVING --out RUN.txt [--count N] [--seed S] "
-                "[--prealign] [OPTIONS]\n") +
+                "[--prealign] [--parallel] [OPTIONS]\n"
+                "  --parallel         trials side by side on every core, each from a fresh\n"
+                "                     state with its own sample generator (same bytes on\n"
+                "                     any number of threads; not the default mode's bytes)\n") +
     kResearchUsage;
 const long kMaxTrials = 100000;
 
@@ -32,13 +35,14 @@ struct TrialArgs {
   long count = kTrialCount;
   long seed = -1;  // -1: the calendar time
   bool prealign = false;
+  bool parallel = false;  // trials side by side, each with its own generator
   ResearchArgs research;
 };
 
 bool parse_trial_args(int argc, char** argv, TrialArgs& args) {
   std::vector<std::string> valued = {"--out", "--count", "--seed"};
   valued.insert(valued.end(), kResearchOptions.begin(), kResearchOptions.end());
-  const CommandSyntax syntax{"trials", kTrialsUsage.c_str(), valued, {"--prealign"}, 2, 2};
+  const CommandSyntax syntax{"trials", kTrialsUsage.c_str(), valued, {"--prealign", "--parallel"}, 2, 2};
   ParsedArgs parsed;
   if (!parse_args(argc, argv, syntax, parsed)) return false;
   if (!parsed.has("--out") || *parsed.value("--out") == '\0') {
@@ -49,6 +53,7 @@ bool parse_trial_args(int argc, char** argv, TrialArgs& args) {
   args.paths[1] = parsed.positional[1];
   args.out = parsed.value("--out");
   args.prealign = parsed.has("--prealign");
+  args.parallel = parsed.has("--parallel");
   if (parsed.has("--count") && !parse_whole(parsed.value("--count"), 1, kMaxTrials, args.count)) {
     usage_error(syntax, "--count must be a whole number from 1 to " + std::to_string(kMaxTrials));
     return false;
@@ -138,6 +143,7 @@ int cmd_trials(int argc, char** argv) {
   if (!add_research_hooks(*app.aligner, args.research, hooks)) return 1;
   std::string base = strip_extension(args.out);
   TrialBatch batch;
+  batch.parallel(args.parallel);
   if (!batch.start(*app.aligner, *app.view_state, base, seed, static_cast<int>(args.count), hooks)) return 1;
   run_with_progress(batch);
   bool ok = batch.finish();

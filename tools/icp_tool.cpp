@@ -21,7 +21,7 @@ const char kUsage[] =
     "                         place MOVING on FIXED from any start by matching shape features\n"
     "  make-pair --shape sphere|torus|wavy|plane --out DIR [--vertices N] [--noise S] [--seed K]\n"
     "                         generate a coloured scan pair with known poses\n"
-    "  trials FIXED MOVING --out RUN.txt [--count N] [--seed S] [--prealign] [OPTIONS]\n"
+    "  trials FIXED MOVING --out RUN.txt [--count N] [--seed S] [--prealign] [--parallel] [OPTIONS]\n"
     "                         run the randomised trial batch without a window; with\n"
     "                         --prealign each trial prealigns before both ICPs\n"
     "                         (trials --help: the options)\n"

@@ -19,6 +19,7 @@
 #include "app/result_files.h"
 #include "app/stored_trial.h"
 #include "app/view_setup.h"
+#include "geometry/parallel.h"
 #include "support.h"
 #include "tools/scan_generator.h"
 
@@ -401,6 +402,68 @@ TEST_F(AlignmentActions, StoppedBatchKeepsFinishedTrialsComplete) {
   // Three whole-degree turns of at most 25 degrees each.
   EXPECT_GT(batch.records()[0].start_degrees, 0.0);
   EXPECT_LE(batch.records()[0].start_degrees, 75.0);
+}
+
+// The parallel mode: the same seed gives the same log and result files on 1,
+// 2 and 3 threads, the log lists the trials in order, and a batch finished
+// after its first two trials (its workers may have finished later ones)
+// keeps exactly those two, with the files the whole batch gives them: a
+// trial's outcome depends on the seed and its number alone.
+TEST_F(AlignmentActions, ParallelBatchGivesTheSameBytesOnAnyThreadCount) {
+  load_pair();
+  const PoseMatrix reference = slot(1).pose;
+  const std::string dir = tmp_dir("actions_parallel_" + std::to_string(getpid()));
+  TrialBatchHooks hooks;
+  hooks.prepare_color_features = color_features_hook(*app.view_options);
+  struct Output {
+    std::string log;
+    std::vector<std::string> trials;  // each trial's five files, joined
+  };
+  // Runs 4 trials on `threads` threads, finishing after `steps` of them.
+  auto run = [&](int threads, int steps) {
+    set_thread_count(threads);
+    slot(1).pose = reference;
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directory(dir);
+    TrialBatch batch;
+    batch.parallel(true);
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(batch.start(*app.aligner, *app.view_state, dir + "/run", 7, 4, hooks));
+    for (int t = 0; t < steps; t++) batch.step();
+    EXPECT_TRUE(batch.finish());
+    testing::internal::GetCapturedStdout();
+    set_thread_count(0);
+    EXPECT_EQ(batch.records().size(), size_t(steps));
+    Output out{read_bytes(dir + "/run.txt"), {}};
+    for (int trial = 1; trial <= 4; trial++) {
+      std::string files;
+      for (const char* kind : {".vkl", "_PosInicial.xf", "_PosICP.xf", "_PosICPcolor.xf", "_error.xls"})
+        files += read_bytes(dir + "/run_" + std::to_string(trial) + kind) + "|";
+      out.trials.push_back(files);
+    }
+    return out;
+  };
+  const Output one = run(1, 4);
+  size_t at = 0;
+  for (const char* line : {"Ensayo 1, ", "\nEnsayo 2, ", "\nEnsayo 3, ", "\nEnsayo 4, ", "\nAmbos bien"}) {
+    at = one.log.find(line, at);
+    ASSERT_NE(at, std::string::npos) << line << " in order in\n" << one.log;
+  }
+  for (int threads : {2, 3}) {
+    const Output other = run(threads, 4);
+    EXPECT_EQ(other.log, one.log) << threads << " threads";
+    EXPECT_EQ(other.trials, one.trials) << threads << " threads";
+  }
+
+  const Output stopped = run(2, 2);
+  const size_t third = one.log.find("Ensayo 3");
+  EXPECT_EQ(stopped.log.substr(0, third), one.log.substr(0, third));
+  EXPECT_EQ(stopped.log.find("Ensayo 3"), std::string::npos);
+  EXPECT_EQ(std::count(stopped.log.begin(), stopped.log.end(), '\n'), 5) << stopped.log;
+  EXPECT_EQ(stopped.trials[0], one.trials[0]);
+  EXPECT_EQ(stopped.trials[1], one.trials[1]);
+  EXPECT_EQ(stopped.trials[2], "|||||");
+  EXPECT_EQ(stopped.trials[3], "|||||");
 }
 
 // The live batch: while it runs only "Cancelar" is usable (and shown), a
