@@ -11,6 +11,7 @@
 #include "app/Platform.h"
 #include "app/panel_status.h"
 #include "app/result_files.h"
+#include "geometry/file_set.h"
 #include "app/stored_trial.h"
 #include "app/trial_outputs.h"
 #include "geometry/parallel.h"
@@ -243,6 +244,8 @@ void save_results(AppState& app) {
     return;
   }
   std::string base = strip_extension(chosen);
+  // A set another save or batch left half renamed there is completed first.
+  complete_interrupted_sets(folder_of(chosen));
   if (write_result_files(*app.aligner, *app.view_state, base, app.color_run_fresh)) {
     disable_control(app.controls.save);
     set_outcome(app, "Grabado: " + base + ".vkl");

@@ -8,12 +8,11 @@
 #include <sstream>
 #include <vector>
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "app/AppState.h"
 #include "app/trial_paths.h"
+#include "geometry/file_set.h"
 
 namespace {
 
@@ -22,161 +21,17 @@ namespace {
 const size_t kMaxPathLength = 4096;
 // A summary is a few hundred bytes; reading stops well after that.
 const size_t kMaxSummaryBytes = 64 * 1024;
-// Attempts at a free temporary name before the folder counts as refusing.
-const int kTempNameAttempts = 100;
 
-void report_open_failure(const std::string& path) {
-  std::perror("fopen");
-  std::fprintf(stderr, "Error opening %s for writing.\n", path.c_str());
-}
-
-void report_write_failure(const std::string& path) {
-  std::fprintf(stderr, "Error writing %s: %s.\n", path.c_str(), std::strerror(errno));
-}
-
-// The temporary name is short and fixed in shape, so it fits wherever the
-// final name fits, however long that is.
-std::FILE* open_new_temp(const std::string& folder, std::string& temp_path) {
-  static unsigned serial = 0;
-  for (int attempt = 0; attempt < kTempNameAttempts; attempt++) {
-    std::string name = folder + "/.icp" + std::to_string(static_cast<long>(getpid())) + "_" +
-                       std::to_string(serial++) + ".tmp";
-    int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
-    if (fd < 0) {
-      if (errno == EEXIST) continue;
-      return nullptr;
-    }
-    std::FILE* f = fdopen(fd, "wb");
-    if (!f) {
-      close(fd);
-      unlink(name.c_str());
-      return nullptr;
-    }
-    temp_path = name;
-    return f;
+void report_set_failure(const SetFailure& failure) {
+  if (failure.opening) {
+    std::fprintf(stderr, "fopen: %s\n", std::strerror(failure.error));
+    std::fprintf(stderr, "Error opening %s for writing.\n", failure.path.c_str());
+    // A reason beyond the system's word (a refused link) gets its own line.
+    if (failure.why != std::strerror(failure.error))
+      std::fprintf(stderr, "(%s)\n", failure.why.c_str());
+  } else {
+    std::fprintf(stderr, "Error writing %s: %s.\n", failure.path.c_str(), failure.why.c_str());
   }
-  errno = EEXIST;
-  return nullptr;
-}
-
-TempFileOpener temp_opener = open_new_temp;
-
-// One file of a set: where it lands, its bytes, and its temporary name
-// (empty when it is written in place).
-struct PendingFile {
-  std::string target;
-  std::string text;
-  std::string temp;
-};
-
-// The file a write to `path` lands in: a symbolic link is followed, so the
-// new bytes replace its target and the link stays.
-std::string write_target(const std::string& path) {
-  struct stat st;
-  if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-  char* resolved = realpath(path.c_str(), nullptr);
-  if (!resolved) return path;  // a dangling link: written in place, through the link
-  std::string target(resolved);
-  std::free(resolved);
-  return target;
-}
-
-std::string folder_of(const std::string& path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Writes the file's bytes to a new temporary file beside its target, with
-// the target's permissions when it exists. Files that cannot be replaced by a
-// rename (devices, pipes, dangling links) and existing files in a folder that
-// refuses new ones are left to be written in place. False, reported, when the
-// file can be neither staged nor written in place; no temporary then remains.
-bool stage(PendingFile& file) {
-  file.target = write_target(file.target);
-  struct stat st;
-  bool exists = stat(file.target.c_str(), &st) == 0;
-  if (exists && S_ISDIR(st.st_mode)) {
-    errno = EISDIR;
-    report_open_failure(file.target);
-    return false;
-  }
-  struct stat link_st;
-  bool dangling = lstat(file.target.c_str(), &link_st) == 0 && S_ISLNK(link_st.st_mode);
-  if ((exists && !S_ISREG(st.st_mode)) || dangling) return true;
-
-  std::FILE* f = temp_opener(folder_of(file.target), file.temp);
-  if (!f) {
-    file.temp.clear();
-    if (exists) return true;
-    report_open_failure(file.target);
-    return false;
-  }
-  if (exists) {
-    fchmod(fileno(f), st.st_mode & 07777);
-    // The owner is kept where the process may give it; otherwise the file
-    // becomes the saver's, which is no failure (errno is not left to blame).
-    if (fchown(fileno(f), st.st_uid, st.st_gid) != 0) errno = 0;
-  }
-  bool ok = std::fwrite(file.text.data(), 1, file.text.size(), f) == file.text.size();
-  ok = std::fflush(f) == 0 && ok;
-  ok = std::fclose(f) == 0 && ok;
-  if (ok) return true;
-  report_write_failure(file.target);
-  std::remove(file.temp.c_str());
-  file.temp.clear();
-  return false;
-}
-
-void remove_temps(const std::vector<PendingFile>& files) {
-  for (const PendingFile& file : files)
-    if (!file.temp.empty()) std::remove(file.temp.c_str());
-}
-
-// Writes a set as a whole: every file is staged under a temporary name first;
-// files written in place are all opened before any is changed; only then are
-// the temporaries renamed over their targets. A failure before the renames
-// leaves every previous file untouched.
-bool write_set(std::vector<PendingFile>& files) {
-  for (PendingFile& file : files) {
-    if (!stage(file)) {
-      remove_temps(files);
-      return false;
-    }
-  }
-  for (const PendingFile& file : files) {
-    if (!file.temp.empty()) continue;
-    int fd = open(file.target.c_str(), O_WRONLY);
-    if (fd < 0) {
-      report_open_failure(file.target);
-      remove_temps(files);
-      return false;
-    }
-    close(fd);
-  }
-  bool ok = true;
-  for (PendingFile& file : files) {
-    if (!file.temp.empty()) continue;
-    std::FILE* f = std::fopen(file.target.c_str(), "wb");
-    bool written = f && std::fwrite(file.text.data(), 1, file.text.size(), f) == file.text.size();
-    if (f) written = std::fclose(f) == 0 && written;
-    if (!written) {
-      report_write_failure(file.target);
-      ok = false;
-    }
-  }
-  for (PendingFile& file : files) {
-    if (file.temp.empty()) continue;
-    if (ok && std::rename(file.temp.c_str(), file.target.c_str()) == 0) {
-      file.temp.clear();
-      continue;
-    }
-    if (ok) report_write_failure(file.target);
-    ok = false;
-    std::remove(file.temp.c_str());
-    file.temp.clear();
-  }
-  return ok;
 }
 
 // printf of one number, sized to fit: no field is ever cut.
@@ -265,22 +120,21 @@ bool write_result_files(Aligner& aligner, const ViewState& view, const std::stri
   if (!color_ran) std::swap(color_record, aligner.color);
   std::string table = error_table_text(aligner);
   if (!color_ran) std::swap(color_record, aligner.color);
-  std::vector<PendingFile> files = {
-      {base + ".vkl", summary_text(aligner, base + ".vkl", color_ran), ""},
-      {base + "_PosInicial.xf", pose_to_string(view.initial_pose), ""},
-      {base + "_PosICP.xf", pose_to_string(view.icp_pose), ""},
+  // The summary goes last: a reader finds a new summary only beside new poses.
+  std::vector<FileContent> files = {
+      {base + "_PosInicial.xf", pose_to_string(view.initial_pose)},
+      {base + "_PosICP.xf", pose_to_string(view.icp_pose)},
       {base + "_PosICPcolor.xf",
-       color_ran ? pose_to_string(view.color_icp_pose) : std::string(kNotRunText) + "\n", ""},
-      {base + "_error.xls", table, ""},
+       color_ran ? pose_to_string(view.color_icp_pose) : std::string(kNotRunText) + "\n"},
+      {base + "_error.xls", table},
+      {base + ".vkl", summary_text(aligner, base + ".vkl", color_ran)},
   };
-  if (write_set(files)) return true;
+  SetFailure failure;
+  if (replace_file_set(files, failure)) return true;
+  report_set_failure(failure);
   aligner.icp.run_starts = starts_icp;
   aligner.color.run_starts = starts_color;
   return false;
-}
-
-void set_temp_file_opener(TempFileOpener opener) {
-  temp_opener = opener ? opener : open_new_temp;
 }
 
 bool write_results(Aligner& aligner, const ViewState& view, std::string name, int trial) {

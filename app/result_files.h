@@ -4,14 +4,17 @@
 //   B_PosICP.xf       the geometric ICP's result (pose-file format)
 //   B_PosICPcolor.xf  the colour ICP's result    (pose-file format)
 //   B_error.xls       tab-separated per-step errors of both runs (binary, Windows-1252)
-// and the reader of a summary. A set is replaced as a whole: all five files are
-// written to temporary names beside them and renamed into place only when all
-// are written, so a failed save leaves the previous set as it was.
+// and the reader of a summary. A set is replaced as a whole (geometry/file_set.h):
+// all five files are written and synced under temporary names beside them and
+// renamed into place, the summary last, only when all are written, so a failed
+// save leaves the previous set as it was and a crash between the renames is
+// completed from the set's journal by the next batch, save or load there.
 #pragma once
 
 #include <cstdio>
 #include <string>
 
+#include "geometry/durable_write.h"
 #include "registration/Aligner.h"
 #include "geometry/file_paths.h"
 
@@ -21,24 +24,20 @@ struct ViewState;
 // meshes, errors and histories and the view state's three poses; true only
 // when all five are written. Consumes the first entries of the aligner's two run-start
 // lists, but only when the set is saved. A result file that is a symbolic
-// link is written through it; an existing file keeps its permissions; an
-// existing file in a folder that refuses new files is written in place.
-// On a file that cannot be created: perror("fopen") and
+// link is written through it (in a folder others may write to, only a link
+// of this user or of the folder's owner); an existing file keeps its
+// permissions; an existing file in a folder that refuses new files is written
+// in place, after a check that the disk has room for it.
+// On a file that cannot be created: "fopen: REASON" and
 // "Error opening %s for writing.\n" on standard error; on one that cannot be
-// written, "Error writing %s: %s.\n". Then no file of the set is replaced.
+// written, "Error writing %s: %s.\n" with the reason. Then no file of the
+// set is replaced.
 // When `color_ran` is false (scans without colours can be aligned only
 // geometrically) the set says the colour variant was not run: its summary
 // error line and its whole pose file hold kNotRunText, its table columns are
 // empty.
 bool write_result_files(Aligner& aligner, const ViewState& view, const std::string& base,
                         bool color_ran = true);
-
-// Creates a new file in `folder` for writing and names it in `temp_path`;
-// null, with errno set, when the folder refuses.
-using TempFileOpener = std::FILE* (*)(const std::string& folder, std::string& temp_path);
-// The opener of the writers' temporary files (nullptr: the default). Tests
-// replace it to play a full disk or a folder the user cannot write to.
-void set_temp_file_opener(TempFileOpener opener);
 
 // The batch's writer: base = strip_extension(name) + "_" + trial. True when
 // the whole set was written.

@@ -11,6 +11,7 @@
 #include "app/load_mesh.h"
 #include "app/panel_status.h"
 #include "app/result_files.h"
+#include "geometry/file_set.h"
 #include "app/view_setup.h"
 
 namespace {
@@ -94,6 +95,8 @@ bool load_trial(AppState& app) {
 
   std::string summary;
   if (!app.platform().open_file(kOpenTrialTitle, trial_file_filters(), &summary)) return false;
+  // A set whose writer died between its renames is completed before reading.
+  complete_interrupted_sets(folder_of(summary));
   std::string mesh1, mesh2;
   if (!read_trial_summary(summary, mesh1, mesh2)) return false;
   std::string base = strip_extension(summary);

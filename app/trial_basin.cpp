@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "app/text_format.h"
+#include "geometry/durable_write.h"
 
 namespace {
 
@@ -186,16 +187,10 @@ std::string basin_svg(const std::vector<TrialRecord>& records) {
 }
 
 bool write_basin_svg(const std::string& path, const std::vector<TrialRecord>& records) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) {
-    std::fprintf(stderr, "Cannot create %s: %s.\n", path.c_str(), std::strerror(errno));
-    return false;
-  }
-  std::string text = basin_svg(records);
-  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  ok = std::fclose(f) == 0 && ok;
-  if (!ok) std::fprintf(stderr, "Error writing %s.\n", path.c_str());
-  return ok;
+  std::string why;
+  if (write_file_durably(path, basin_svg(records), why)) return true;
+  std::fprintf(stderr, "Cannot write the basin picture %s: %s.\n", path.c_str(), why.c_str());
+  return false;
 }
 
 std::string pose_outcome_line(const std::vector<TrialRecord>& records, const PoseRule& rule) {

@@ -63,7 +63,9 @@ BasinAxes basin_axes(const std::vector<TrialRecord>& records);
 // shift; log error axis; threshold line; legend; one <g class="mark"> per
 // trial and variant holding its point in both panels), as a UTF-8 SVG text.
 std::string basin_svg(const std::vector<TrialRecord>& records);
-// Writes basin_svg to `path`; false with a message on standard error.
+// Writes basin_svg to `path` through a temporary renamed over it, so a
+// failure (a full disk, a folder at its name) keeps the previous picture;
+// false with the reason on standard error.
 bool write_basin_svg(const std::string& path, const std::vector<TrialRecord>& records);
 
 // The one-line pose outcome printed after a batch, with its newline:

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "geometry/durable_write.h"
 #include "geometry/file_paths.h"
 #include "mesh/TriMesh.h"
 #include "mesh/diagnostics.h"
@@ -153,24 +154,29 @@ bool TriMesh::write_mesh(const std::string& filename) {
   }
 
   // Standard output is flushed rather than closed: it belongs to the process.
+  // A file is written to a temporary beside it and renamed over it once
+  // whole, so a failure keeps what was there before.
   const bool to_stdout = name == "-";
   const std::string message_name = to_stdout ? "standard output" : name;
-  std::FILE* f = to_stdout ? stdout : std::fopen(name.c_str(), "wb");
-  if (!f) {
-    error_printf("Error opening [%s] for writing: %s.\n", name.c_str(), std::strerror(errno));
+  FileReplacement out;
+  std::string why;
+  if (!to_stdout && (!out.begin(name, why) || (out.in_place() && !out.open_in_place(why)))) {
+    error_printf("Error opening [%s] for writing: %s.\n", name.c_str(), why.c_str());
     return false;
   }
+  std::FILE* f = to_stdout ? stdout : out.stream();
 
   progress_printf("Writing %s... ", message_name.c_str());
   bool ok = write_format(*this, f, name, options);
   if (to_stdout) {
     ok = std::fflush(f) == 0 && ok && !std::ferror(f);
+    why = std::strerror(errno);
   } else {
-    ok = !std::ferror(f) && ok;
-    ok = std::fclose(f) == 0 && ok;
+    ok = out.finish(why) && ok && out.install(why);
+    if (why.empty()) why = "a write failed";
   }
   if (!ok) {
-    error_printf("Error writing file [%s].\n", message_name.c_str());
+    error_printf("Error writing file [%s]: %s.\n", message_name.c_str(), why.c_str());
     return false;
   }
   progress_printf("Done.\n");

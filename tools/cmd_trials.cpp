@@ -127,8 +127,8 @@ void run_with_progress(TrialBatch& batch) {
 
 // The trial batch without a window: the same log, per-trial files and
 // console lines as the program's "Aleatorio", then one line per count and
-// the pose-based outcome line. Exits 1 when the log or any trial's result
-// files could not be written.
+// the pose-based outcome line. Exits 1 when the log, any trial's result
+// files or the basin picture could not be written.
 int cmd_trials(int argc, char** argv) {
   TrialArgs args;
   if (!parse_trial_args(argc, argv, args)) return 2;
@@ -147,12 +147,13 @@ int cmd_trials(int argc, char** argv) {
   if (!batch.start(*app.aligner, *app.view_state, base, seed, static_cast<int>(args.count), hooks)) return 1;
   run_with_progress(batch);
   bool ok = batch.finish();
-  write_basin_svg(base + "_basin.svg", batch.records());
+  // A picture that could not be written fails the run like a trial's files.
+  const bool basin_ok = write_basin_svg(base + "_basin.svg", batch.records());
   const bool research_ok =
       write_research_outputs(args.research, base, describe(args, argc, argv, seed), batch);
   if (!ok) return 1;
   const TrialCounts& counts = batch.counts();
   write_trial_counts(stdout, counts);
   std::printf("%s", pose_outcome_line(batch.records(), args.research.rule).c_str());
-  return counts.unsaved > 0 || !research_ok ? 1 : 0;
+  return counts.unsaved > 0 || !research_ok || !basin_ok ? 1 : 0;
 }

@@ -1,11 +1,18 @@
 // The pose-based outcome of a trial against motions built by hand, and the
-// basin picture's error axis and marks.
+// basin picture's error axis, marks and file.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <fstream>
 #include <string>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "app/trial_basin.h"
+#include "geometry/durable_write.h"
+#include "support.h"
 
 namespace {
 
@@ -69,6 +76,27 @@ TEST(TrialBasin, AxesAndMarks) {
   EXPECT_EQ(marks, 6u);
   EXPECT_EQ(pose_outcome_line(records),
             "Pose recuperada (< 1 grado, < 1% diagonal): ICP 0 de 3, ICP_Color 0 de 3\n");
+}
+
+// The picture is replaced as a whole: a full disk or a folder at its name
+// keeps the previous picture and leaves no temporary beside it.
+TEST(TrialBasin, FailedPictureKeepsThePreviousOne) {
+  std::string dir = tmp_dir("basin_" + std::to_string(getpid()));
+  std::string path = dir + "/run_basin.svg";
+  std::vector<TrialRecord> records(2);
+  ASSERT_TRUE(write_basin_svg(path, records));
+  set_temp_file_opener([](const std::string& folder, std::string& temp) {
+    temp = folder + "/.icp_full.tmp";
+    std::fclose(std::fopen(temp.c_str(), "wb"));
+    return std::fopen("/dev/full", "wb");
+  });
+  records.resize(5);
+  EXPECT_FALSE(write_basin_svg(path, records));
+  set_temp_file_opener(nullptr);
+  EXPECT_EQ(read_bytes(path), basin_svg(std::vector<TrialRecord>(2)));
+  EXPECT_FALSE(std::ifstream(dir + "/.icp_full.tmp").good());
+  mkdir((dir + "/folder_basin.svg").c_str(), 0755);
+  EXPECT_FALSE(write_basin_svg(dir + "/folder_basin.svg", records));
 }
 
 }  // namespace

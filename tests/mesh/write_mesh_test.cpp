@@ -268,7 +268,7 @@ TEST(WriteMesh, FailedWriteReportsAndLeavesTheMeshAlone) {
                              "ray:", "norm:be:"}) {
     CapturedText text;
     EXPECT_FALSE(m.write_mesh(std::string(prefix) + "/dev/full")) << prefix;
-    EXPECT_EQ(text.errors(), "Error writing file [/dev/full].\n") << prefix;
+    EXPECT_EQ(text.errors(), "Error writing file [/dev/full]: No space left on device.\n") << prefix;
     EXPECT_EQ(m.vertices, before.vertices) << prefix;
     EXPECT_EQ(m.colors, before.colors) << prefix;
     EXPECT_EQ(m.confidences, before.confidences) << prefix;

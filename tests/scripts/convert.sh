@@ -106,6 +106,16 @@ if [ -w /dev/full ]; then
   [ $rc -eq 1 ] || fail "full device gave exit $rc"
   grep -q "Error writing file \[/dev/full\]" "$dir/err" || fail "no message for a failed write"
 fi
+# A file system that is full (a file-size limit plays it): the existing output
+# stays whole, no temporary is left, and the message says why.
+"$tool" convert "$dir/sq.ply" "asc:$dir/kept.ply" 2>/dev/null || fail "first write of kept.ply"
+cp "$dir/kept.ply" "$dir/kept.orig"
+( trap '' XFSZ; ulimit -f 8; exec "$tool" convert "$dir/r.ply" "asc:$dir/kept.ply" ) 2>"$dir/err"; rc=$?
+[ $rc -eq 1 ] || fail "write over the size limit gave exit $rc"
+cmp -s "$dir/kept.ply" "$dir/kept.orig" || fail "a failed conversion damaged the existing output"
+grep -q "File too large" "$dir/err" || fail "no reason for the failed write: $(cat "$dir/err")"
+ls -A "$dir" | grep -q '^\.icp' && fail "a temporary file was left behind"
+
 "$tool" convert "$dir/sq.ply" 2>/dev/null; rc=$?
 [ $rc -eq 2 ] || fail "missing argument gave exit $rc"
 echo "icp_tool convert: ok"

@@ -50,6 +50,12 @@ mkdir -p "$dir/blocked/b_2_PosICP.xf"
 grep -qx "Result files not written for 1 of 2 trials." "$dir/out" || fail "no unwritten count"
 [ -s "$dir/blocked/b_1_error.xls" ] || fail "trial 1 lost its files"
 [ ! -e "$dir/blocked/b_2.vkl" ] || fail "trial 2 left a partial set"
+# A basin picture that cannot be written (a folder at its name) fails the run too.
+mkdir -p "$dir/blocked/c_basin.svg"
+"$tool" trials "$dir/pair/mesh1.ply" "$dir/pair/mesh2.ply" --out "$dir/blocked/c.txt" \
+  --count 1 --seed 9 >/dev/null 2>"$dir/err"
+[ $? -eq 1 ] || fail "unwritten basin picture not reported by exit status 1"
+grep -q "c_basin.svg" "$dir/err" || fail "no message for the basin picture"
 
 # Runs that fail are logged with the unset error and never counted as good: a
 # one-vertex moving scan (the engine refuses it), and a pair at 1e30 scale
