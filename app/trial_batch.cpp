@@ -10,6 +10,8 @@
 #include "app/result_files.h"
 #include "geometry/parallel.h"
 #include "app/trial_outputs.h"
+#include "geometry/durable_write.h"
+#include "geometry/file_set.h"
 
 namespace {
 
@@ -17,6 +19,9 @@ const double kPi = 3.141592653589793;
 const int kMaxDegrees = 25;       // rotation angles in [-25, 25] whole degrees
 const int kHundredths = 100;      // translation steps in [-100, 100] hundredths
 const float kTranslationRange = 0.3f;  // of mesh 2's box diagonal
+// Logs up to this size are rewritten whole after each trial; longer ones
+// (thousands of trials) are appended to, so the cost stays linear.
+const size_t kRewriteBytes = 256 * 1024;
 
 // Translation range D: 0.3 x the diagonal of mesh 2's bounding box. The
 // diagonal is taken in float32; a box so large that its squares overflow
@@ -108,10 +113,14 @@ bool trial_error_is_good(float error) {
   return std::trunc(error * 1000.0f) == 0.0f;
 }
 
+std::string trial_counts_text(const TrialCounts& counts) {
+  return "Ambos bien: " + std::to_string(counts.both_good) + "\nS\xF3lo color: " +
+         std::to_string(counts.only_color) + "\nS\xF3lo normal: " +
+         std::to_string(counts.only_geometric) + "\n";
+}
+
 void write_trial_counts(std::FILE* out, const TrialCounts& counts) {
-  std::fprintf(out, "Ambos bien: %d\n", counts.both_good);
-  std::fprintf(out, "S\xF3lo color: %d\n", counts.only_color);
-  std::fprintf(out, "S\xF3lo normal: %d\n", counts.only_geometric);
+  std::fputs(trial_counts_text(counts).c_str(), out);
 }
 
 TrialBatch::~TrialBatch() { finish(); }
@@ -145,10 +154,7 @@ bool TrialBatch::start(Aligner& aligner, ViewState& view, const std::string& bas
     count_ = 0;
     return false;
   }
-  log_ = std::fopen(log_path_.c_str(), "w");
-  if (!log_) {
-    std::fprintf(stderr, "Cannot create the trial log %s: %s.\n", log_path_.c_str(),
-                 std::strerror(errno));
+  if (!open_log()) {
     count_ = 0;
     return false;
   }
@@ -175,8 +181,53 @@ void TrialBatch::start_workers(uint32_t seed) {
   trials_ = std::make_unique<ParallelTrials>(*aligner_, starts_, seed, hooks, thread_count());
 }
 
+// The log is taken for this batch alone (a lock beside it), sets a dead
+// writer left half renamed in its folder are completed, and the folder must
+// take new files; the previous log itself stays until the first trial ends.
+bool TrialBatch::open_log() {
+  std::string why;
+  FileReplacement probe;
+  if (!probe.begin(log_path_, why) || probe.in_place()) {
+    if (why.empty()) why = std::strerror(EACCES);
+    std::fprintf(stderr, "Cannot create the trial log %s: %s.\n", log_path_.c_str(), why.c_str());
+    return false;
+  }
+  probe.abandon();
+  if (!lock_.acquire(log_path_, why)) {
+    std::fprintf(stderr, "Cannot run trials into %s: %s.\n", log_path_.c_str(), why.c_str());
+    return false;
+  }
+  complete_interrupted_sets(folder_of(log_path_));
+  log_open_ = true;
+  log_ok_ = true;
+  log_text_.clear();
+  return true;
+}
+
+// Replaces the log on disk by the text so far: a new file renamed over the
+// old, so a batch stopped at any moment leaves the previous log or a whole
+// prefix of this one. A long log (beyond kRewriteBytes) gets its new lines
+// appended in one write instead, so a huge batch does not rewrite megabytes
+// per trial.
+void TrialBatch::save_log() {
+  if (!log_ok_) return;
+  std::string why;
+  bool ok;
+  if (log_saved_ > 0 && log_text_.size() > kRewriteBytes) {
+    ok = append_to_file(log_path_, log_text_.substr(log_saved_), why);
+  } else {
+    ok = write_file_durably(log_path_, log_text_, why);
+  }
+  if (ok) {
+    log_saved_ = log_text_.size();
+    return;
+  }
+  std::fprintf(stderr, "Error writing the trial log %s: %s.\n", log_path_.c_str(), why.c_str());
+  log_ok_ = false;
+}
+
 void TrialBatch::step() {
-  if (!log_ || done()) return;
+  if (!log_open_ || done()) return;
   if (trials_) parallel_trial();
   else if (!geometric_done_) geometric_run();
   else color_run();
@@ -275,9 +326,8 @@ void TrialBatch::close_trial() {
   ViewState& view = *view_;
   const int i = trials_done_;
   if (hooks_.more_methods) hooks_.more_methods(icp_start_, scorer_, row_);
-  std::fprintf(log_, "%serror: %lf\n", geometric_text_.c_str(),
-               static_cast<double>(aligner.color.error));
-  std::fflush(log_);
+  char text[128];
+  std::snprintf(text, sizeof text, "error: %lf\n", static_cast<double>(aligner.color.error));
   view.color_icp_pose = moving.pose;
 
   count_outcome(aligner.icp.error, aligner.color.error, counts_);
@@ -293,11 +343,15 @@ void TrialBatch::close_trial() {
   records_.push_back(r);
   row_.start_rotation_deg = r.start_degrees;
   row_.start_shift = r.start_shift;
-  // The log path gives the result names: base + "_N", beside the log.
+  // The log path gives the result names: base + "_N", beside the log. The
+  // trial's files are in place before its log line, so the log on disk never
+  // names a trial whose files are not there.
   bool saved = write_results(aligner, view, log_path_, i + 1);
   if (saved) saved = write_method_poses(log_path_, row_);
   if (!saved) counts_.unsaved++;
   rows_.push_back(std::move(row_));
+  log_text_ += geometric_text_ + text;
+  save_log();
   trials_done_++;
   geometric_done_ = false;
 }
@@ -306,11 +360,13 @@ bool TrialBatch::finish() {
   // Workers stop after their current runs; what they finished beyond the
   // trials handed over is dropped with them.
   trials_.reset();
-  if (!log_) return false;
-  write_trial_counts(log_, counts_);
-  bool ok = std::fclose(log_) == 0;
-  log_ = nullptr;
-  if (!ok) std::fprintf(stderr, "Error writing the trial log %s.\n", log_path_.c_str());
+  if (!log_open_) return false;
+  log_text_ += trial_counts_text(counts_);
+  save_log();
+  bool ok = log_ok_;
+  log_open_ = false;
+  log_saved_ = 0;
+  lock_.release();
   // Printed only when something was lost, so a clean batch's console stays
   // as it always was.
   if (counts_.unsaved > 0)

@@ -17,6 +17,7 @@
 #include "app/parallel_trials.h"
 #include "app/trial_basin.h"
 #include "app/trial_table.h"
+#include "geometry/file_lock.h"
 
 // The batch's random numbers: x <- x * 214013 + 2531011 (mod 2^32), each
 // draw returning bits 16 to 30 of the new x (0 to 32767).
@@ -70,24 +71,27 @@ const float kTrialUnsetError = 999999.0f;
 // A non-finite error never counts as converged.
 bool trial_error_is_good(float error);
 
-// Writes the three count lines that close a batch's log ("Ambos bien: N" and
-// the two "Solo ..." lines, Windows-1252) to `out`; icp_tool trials prints
-// the same lines.
+// The three count lines that close a batch's log ("Ambos bien: N" and the
+// two "Solo ..." lines, Windows-1252); icp_tool trials prints the same lines.
+std::string trial_counts_text(const TrialCounts& counts);
 void write_trial_counts(std::FILE* out, const TrialCounts& counts);
 
 // A batch that runs one ICP run per step, so a window can draw and take input
-// between runs: start() opens the log, each step() runs the geometric or the
+// between runs: start() takes the log, each step() runs the geometric or the
 // colour run of the current trial (the colour step then writes the trial's
-// log line and result files; a run that failed or left a non-finite result
-// is logged and stored with kTrialUnsetError and its start pose), and finish() writes the three count lines over
-// the finished trials and closes the log, then, when any trial's result
-// files could not be written (counts().unsaved; such a trial keeps its
-// previous files), prints "Result files not written for %d of %d trials.\n"
-// on standard output. Stopping early (finish() before
-// done()) leaves the log and files of every finished trial complete; a
-// trial whose geometric run is done but not its colour run leaves no trace
-// in the log. The console lines, log and files of a full batch are those of
-// run_trials.
+// result files and then its log line; a run that failed or left a non-finite
+// result is logged and stored with kTrialUnsetError and its start pose), and
+// finish() writes the three count lines over the finished trials and lets
+// the log go, then, when any trial's result files could not be written
+// (counts().unsaved; such a trial keeps its previous files), prints "Result
+// files not written for %d of %d trials.\n" on standard output.
+// The log on disk is replaced after each trial (a new file renamed over it),
+// so a batch stopped at any moment, even killed, leaves either the previous
+// log or a whole prefix of the new one whose trials all have their files;
+// finish() before done() leaves the log and files of every finished trial
+// complete, and a trial whose geometric run is done but not its colour run
+// leaves no trace in the log. The console lines, log and files of a full
+// batch are those of run_trials.
 //
 // The parallel mode (parallel(true) before start()): the trials run side by
 // side on ICP_THREADS workers, each on a fresh engine with a sample
@@ -108,10 +112,14 @@ class TrialBatch {
   TrialBatch& operator=(const TrialBatch&) = delete;
   ~TrialBatch();
 
-  // Opens base + ".txt" and takes mesh 2's pose as the reference. Needs
-  // both meshes with colours. The batch moves `aligner`'s mesh 2 and sets
-  // `view`'s three result poses; both must outlive it. False, with a message on standard error, when
-  // the log cannot be created.
+  // Takes the log base + ".txt" for this batch (a lock file beside it,
+  // base + ".txt.lock", held until finish()), completes sets a dead writer
+  // left half renamed in its folder, and takes mesh 2's pose as the
+  // reference. Needs both meshes with colours. The batch moves `aligner`'s
+  // mesh 2 and sets `view`'s three result poses; both must outlive it.
+  // False, with a message on standard error and nothing touched, when
+  // another batch holds the log, the log's folder refuses new files, or mesh
+  // 2's pose, size or centre is not finite.
   bool start(Aligner& aligner, ViewState& view, const std::string& base, uint32_t seed,
              int count, const TrialBatchHooks& hooks);
   // Chooses the parallel mode for the next start() (default: off).
@@ -121,7 +129,8 @@ class TrialBatch {
   // nothing once done().
   void step();
   bool done() const { return trials_done_ == count_; }
-  // Writes the count lines and closes the log; false when writing failed.
+  // Writes the count lines and releases the log; false when any save of the
+  // log failed (said on standard error when it happened).
   // Nothing after the first call.
   bool finish();
 
@@ -144,12 +153,18 @@ class TrialBatch {
   // The trial's log line, colour pose, counts, record, row and result files,
   // once both runs are in the engine and view state.
   void close_trial();
+  bool open_log();
+  void save_log();
 
   Aligner* aligner_ = nullptr;
   ViewState* view_ = nullptr;
   TrialBatchHooks hooks_;
   std::string log_path_;
-  std::FILE* log_ = nullptr;
+  FileLock lock_;           // held from start() to finish()
+  bool log_open_ = false;   // between start() and finish()
+  bool log_ok_ = false;     // every save of the log so far succeeded
+  std::string log_text_;    // the log's text so far
+  size_t log_saved_ = 0;    // bytes of log_text_ on disk
   PoseMatrix reference_;
   point centre_;         // the rotations' centre: mesh 2's view sphere centre
   point box_centre_;     // mesh 2's box centre, own coordinates

@@ -261,6 +261,19 @@ bool write_file_durably(const std::string& path, const std::string& bytes, std::
   return file.install(why);
 }
 
+bool append_to_file(const std::string& path, const std::string& bytes, std::string& why) {
+  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  if (fd < 0) {
+    why = errno_text();
+    return false;
+  }
+  ssize_t written = write(fd, bytes.data(), bytes.size());
+  bool ok = written == ssize_t(bytes.size()) && fsync(fd) == 0;
+  if (!ok) why = written >= 0 && size_t(written) < bytes.size() ? "short write" : errno_text();
+  close(fd);
+  return ok;
+}
+
 bool sync_folder(const std::string& folder) {
   int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return false;

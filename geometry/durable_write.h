@@ -110,5 +110,10 @@ class FileReplacement {
 // reason in `why`; the previous file is then as it was.
 bool write_file_durably(const std::string& path, const std::string& bytes, std::string& why);
 
+// Appends `bytes` to the existing file `path` in one write and syncs it, for
+// a file too long to be rewritten whole each time (a batch's long log): a
+// kill leaves the file with or without the new bytes. False with the reason.
+bool append_to_file(const std::string& path, const std::string& bytes, std::string& why);
+
 // fsync of a folder, so renames and new names in it reach the disk.
 bool sync_folder(const std::string& folder);

@@ -19,6 +19,9 @@
 # and builds the table from logs written earlier (for instance by a Slurm job
 # array, see README).
 #
+# A list that names one output twice (the same log, or two logs whose names
+# differ only in their ending) is refused before anything runs.
+#
 # Table (tab-separated, to standard output): fixed, moving, log, then the
 # log's "Ambos bien", "Sólo color" and "Sólo normal" counts, or "failed" when
 # the log has no counts. Exit status 1 when any pair failed, 2 on bad usage.
@@ -35,7 +38,7 @@ while [ $# -gt 0 ]; do
     --tool) [ $# -ge 2 ] || usage; tool=$2; shift 2 ;;
     --summary-only) summary_only=1; shift ;;
     --parallel) parallel_flag=--parallel; shift ;;
-    -h|--help) sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,27p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     -*) echo "batch_pairs: unknown option $1" >&2; usage ;;
     *) [ -z "$list" ] || usage; list=$1; shift ;;
   esac
@@ -51,6 +54,7 @@ done
 pairs=$(mktemp)
 trap 'rm -f "$pairs"' EXIT
 line_no=0
+declare -A out_lines
 while IFS= read -r line || [ -n "$line" ]; do
   line_no=$((line_no + 1))
   [[ $line =~ ^[[:space:]]*(#|$) ]] && continue
@@ -60,6 +64,14 @@ while IFS= read -r line || [ -n "$line" ]; do
     exit 2
   fi
   printf '%s\t%s\t%s\n' "${fields[@]}" >> "$pairs"
+  # Two batches into one output would mix their files: each output (the
+  # log's path without its ending, which names every file beside it) once.
+  out_base=$(realpath -m -- "${fields[2]%.*}")
+  if [ -n "${out_lines[$out_base]:-}" ]; then
+    echo "batch_pairs: $list lines ${out_lines[$out_base]} and $line_no write the same output ${fields[2]}" >&2
+    exit 2
+  fi
+  out_lines[$out_base]=$line_no
 done < "$list"
 [ -s "$pairs" ] || { echo "batch_pairs: $list holds no pairs" >&2; exit 2; }
 

@@ -374,15 +374,25 @@ TEST_F(AlignmentActions, TrialBatchWritesLogCountsAndFiles) {
 // A batch stopped between the two runs of its second trial: the log holds the
 // finished trial's whole line and the count lines, the finished trial has its
 // five files, the unfinished one none, and the progress reflects 3 of 6 runs.
+// Until its first trial ends the previous log stays whole, and afterwards the
+// log on disk is always a whole prefix (as a kill would leave it); a second
+// batch into the same log is refused while the first runs.
 TEST_F(AlignmentActions, StoppedBatchKeepsFinishedTrialsComplete) {
   load_pair();
   std::string dir = tmp_dir("actions_stopped_" + std::to_string(getpid()));
+  std::ofstream(dir + "/run.txt") << "previous log\n";
   TrialBatchHooks hooks;
   hooks.prepare_color_features = color_features_hook(*app.view_options);
-  TrialBatch batch;
+  TrialBatch batch, rival;
   testing::internal::CaptureStdout();
   ASSERT_TRUE(batch.start(*app.aligner, *app.view_state, dir + "/run", 7, 3, hooks));
-  for (int run = 0; run < 3; run++) batch.step();
+  EXPECT_FALSE(rival.start(*app.aligner, *app.view_state, dir + "/run", 8, 3, hooks));
+  batch.step();
+  EXPECT_EQ(read_bytes(dir + "/run.txt"), "previous log\n");
+  for (int run = 1; run < 3; run++) batch.step();
+  std::string prefix = read_bytes(dir + "/run.txt");
+  EXPECT_EQ(std::count(prefix.begin(), prefix.end(), '\n'), 1) << prefix;
+  EXPECT_EQ(prefix.compare(0, 9, "Ensayo 1,"), 0) << prefix;
   BatchProgress progress = batch_progress(batch, 30.0);
   ASSERT_TRUE(batch.finish());
   testing::internal::GetCapturedStdout();
@@ -394,6 +404,9 @@ TEST_F(AlignmentActions, StoppedBatchKeepsFinishedTrialsComplete) {
   EXPECT_EQ(log.compare(0, 17, "Ensayo 1, error: "), 0);
   EXPECT_NE(log.find("\terror: "), std::string::npos);
   EXPECT_EQ(log.find("Ensayo 2"), std::string::npos);
+  EXPECT_EQ(log.compare(0, prefix.size(), prefix), 0);
+  // The lock is gone with the batch: another may take the log now.
+  EXPECT_FALSE(std::ifstream(dir + "/run.txt.lock").good());
   for (const char* f : {".vkl", "_PosInicial.xf", "_PosICP.xf", "_PosICPcolor.xf", "_error.xls"}) {
     EXPECT_FALSE(read_bytes(dir + "/run_1" + f).empty()) << f;
     EXPECT_TRUE(read_bytes(dir + "/run_2" + f).empty()) << f;

@@ -34,6 +34,12 @@ grep -q "cannot read mesh" "$dir/c/run.console" || fail "the failed job's consol
 again=$("$src/scripts/batch_pairs.sh" "$dir/list" --summary-only)
 [ "$again" = "$table" ] || fail "summary differs from the run's table"
 
+# Two lines into one output (here the same base under another ending) are refused.
+printf '%s\n' "$p/mesh1.ply $p/mesh2.ply $dir/a/run.txt" "# note" "$p/mesh2.ply $p/mesh1.ply $dir/a/../a/run.log" > "$dir/twice"
+"$src/scripts/batch_pairs.sh" "$dir/twice" --tool "$tool" >/dev/null 2>"$dir/err"
+[ $? -eq 2 ] || fail "a list naming one output twice should be refused with status 2"
+grep -q "lines 1 and 3 write the same output" "$dir/err" || fail "no clear message for a repeated output"
+
 echo "$p/mesh1.ply $p/mesh2.ply" > "$dir/bad"
 "$src/scripts/batch_pairs.sh" "$dir/bad" --tool "$tool" >/dev/null 2>"$dir/err"
 [ $? -eq 2 ] || fail "a line without OUT should be refused with status 2"

@@ -83,6 +83,14 @@ for pair in "$dir/pair/mesh1.ply $dir/one.ply" "$dir/huge/mesh1_19.ply $dir/huge
   ! grep -q -i nan "$dir"/failed_*.xf || fail "a pose file holds NaN"
 done
 
+# A second batch into a log that another holds is refused, the log untouched.
+cp "$dir/run.txt" "$dir/run.kept"
+( flock 9; "$tool" trials "$dir/pair/mesh1.ply" "$dir/pair/mesh2.ply" --out "$dir/run.txt" \
+    --count 1 --seed 3 >/dev/null 2>"$dir/err" ) 9>"$dir/run.txt.lock"
+[ $? -eq 1 ] || fail "a batch into a held log not refused"
+grep -q "held by another process" "$dir/err" || fail "no clear message for a held log: $(cat "$dir/err")"
+cmp -s "$dir/run.txt" "$dir/run.kept" || fail "the refused batch changed the log"
+
 "$tool" trials "$dir/pair/mesh1.ply" --out "$dir/x.txt" >/dev/null 2>&1
 [ $? -eq 2 ] || fail "missing mesh argument not refused with status 2"
 "$tool" trials "$dir/pair/mesh1.ply" "$dir/pair/mesh2.ply" --out "$dir/x.txt" --count 0 >/dev/null 2>&1
