@@ -80,6 +80,7 @@ TEST_F(LayoutTest, EveryControlInOrderWithLabelIdLiveVariableAndStartState) {
       {K::Button, "ICP", 1, nullptr, false},
       {K::Button, "ICP_Color", 2, nullptr, false},
       {K::Button, "Aleatorio", 3, nullptr, false},
+      {K::Checkbox, "Paralelo", -1, &s.parallel_batch, true},
       {K::Button, "Cancelar", 0, nullptr, false},
       {K::RadioGroup, "", 0, &s.shown_pose, true},
       {K::RadioButton, "INICIAL", -1, nullptr, false},
