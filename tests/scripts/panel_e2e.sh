@@ -49,8 +49,8 @@ press() {
 }
 
 # Control numbers of the printed layout.
-malla1=2 malla2=4 brillo1=16 brillo2=26 prealinear=41 icp=44 icp_color=45 aleatorio=46 inicial=49
-radio_icp=50 grabar=54
+malla1=2 malla2=4 brillo1=16 brillo2=26 prealinear=41 icp=44 icp_color=45 aleatorio=46 inicial=50
+radio_icp=51 grabar=55
 
 # 1. A failed load of mesh 1 over a loaded pair.
 printf 'not a mesh\n' >"$work/bad.ply"

@@ -98,7 +98,7 @@ white=$(convert "$work/shot.png" -crop 700x900+0+0 +repage -format '%[fx:minima]
 [ "$white" = "1" ] || fail "the 3-D area is not all white (darkest $white)"
 panel_mean=$(convert "$work/shot.png" -crop 280x850+734+10 +repage -format '%[fx:mean<0.97 && minima<0.3]' info:)
 [ "$panel_mean" = "1" ] || fail "no panel with dark text on the right"
-grep -aq '^CONTROL 55 button "SALIR" [0-9]* [0-9]* 1$' "$work/out" || fail "SALIR not laid out and usable"
+grep -aq '^CONTROL 56 button "SALIR" [0-9]* [0-9]* 1$' "$work/out" || fail "SALIR not laid out and usable"
 
 # 2. A click on the disabled "ICP" does nothing; one on "Centrar" runs it.
 click button "ICP"
