@@ -24,3 +24,19 @@
 // file, one of its libraries, or the entry.
 void* module_symbol(const char* file_name, const char* env_override, const char* symbol,
                     std::string* why);
+
+// The table of entry points that the module's entry `symbol` returns, checked
+// to be of `version` (the layout this program was built with); null with
+// `*why` set when the module, the entry or the right version is missing.
+template <typename Table>
+const Table* module_table(const char* symbol, int version, std::string* why) {
+  using Entry = const Table* (*)();
+  void* address = module_symbol("icp_open3d.so", "ICP_OPEN3D_MODULE", symbol, why);
+  if (!address) return nullptr;
+  const Table* table = reinterpret_cast<Entry>(address)();
+  if (!table || table->version != version) {
+    if (why) *why = "module icp_open3d.so is of another version than this program";
+    return nullptr;
+  }
+  return table;
+}
