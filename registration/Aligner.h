@@ -99,7 +99,8 @@ class Aligner {
   // The driver shared by both entry points, in four phases: preparation
   // (normals, neighbours, vertex-face lists, pairing radius, uniform
   // sampling), the initial phase (coarse point-to-point steps, overlap
-  // weights, one point-to-plane step with a distribution refresh), the main
+  // weights where missing or holding no overlap at all, one point-to-plane
+  // step with a distribution refresh), the main
   // point-to-plane loop with re-seeding (k mod 30 = 9), weight and
   // distribution refresh (k mod 10 = 9) until stall_count of the last
   // stall_window steps did not improve the error, and one dense final step.

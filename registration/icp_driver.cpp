@@ -2,6 +2,7 @@
 // iterations with periodic re-seeding and re-weighting until the error stalls,
 // then one dense final iteration. Also the two entry points around it, which
 // differ only in the variant they run.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -26,6 +27,18 @@ const int kRefreshPeriod = 10;
 const int kScheduleOffset = 9;
 
 bool slot_ready(const MeshSlot& slot) { return slot.mesh && !slot.mesh->vertices.empty(); }
+
+// Whether the overlap weights an earlier run left can serve this run's first
+// distribution refresh. Weights of another size are missing. Weights with no
+// overlap at all were left by a run that ended (or refreshed them) far from
+// the other mesh: kept, they would make that refresh find no sampling mass
+// and fail with "No overlap." whatever this run's start, and so every later
+// run of the batch or session too. Both are computed afresh.
+bool weights_usable(const MeshSlot& slot) {
+  const std::vector<float>& w = slot.weights;
+  if (w.size() != slot.mesh->vertices.size()) return false;
+  return std::any_of(w.begin(), w.end(), [](float x) { return x != 0.0f; });
+}
 
 bool has_colors(const MeshSlot& slot) {
   return slot.mesh->colors.size() == slot.mesh->vertices.size();
@@ -184,8 +197,8 @@ bool Aligner::prepare_run() {
 }
 
 // Initial phase: pairing radius, uniform sampling, the coarse steps, overlap
-// weights where missing, and one point-to-plane step that refreshes the
-// sampling distributions. False when that refresh finds no overlap.
+// weights where missing or empty of overlap, and one point-to-plane step that
+// refreshes the sampling distributions. False when that refresh finds no overlap.
 bool Aligner::initial_phase(float& incr) {
   Timer timer;
   // Pairing radius: half the smaller local bounding-box diagonal.
@@ -200,7 +213,7 @@ bool Aligner::initial_phase(float& incr) {
 
   coarse_phase(incr);
   for (auto& slot : slots) {
-    if (slot->weights.size() != slot->mesh->vertices.size()) {
+    if (!weights_usable(*slot)) {
       update_overlap_weights();
       break;
     }
