@@ -111,6 +111,7 @@ struct AppState {
   std::shared_ptr<RunningBatch> batch;  // the batch under way; null when none
   bool run_active = false;              // a single ICP run is under way
   bool run_cancel_requested = false;    // "Cancelar" or Esc during that run
+  bool loading = false;                 // a scan is being read (load_mesh.h)
   ViewerHooks viewer;            // what the window calls
   Platform* dialogs = nullptr;   // not owned; null: no dialogs (cancel, No)
   // Which variants have succeeded since the last load or reset: "Grabar"

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/Platform.h"
+#include "app/panel_lock.h"
 #include "app/panel_status.h"
 #include "app/result_files.h"
 #include "geometry/file_set.h"
@@ -67,31 +68,6 @@ std::function<void(Aligner&)> color_features_hook(const ViewOptions& options) {
 
 namespace {
 
-using EnabledFlags = std::vector<std::pair<Control*, bool>>;
-
-// Everything but "Cancelar" is unusable while a run or a batch goes on;
-// "Cancelar" is shown only then. Returns every control's flag before.
-EnabledFlags lock_panel(AppState& app) {
-  const ControlHandles& h = app.controls;
-  EnabledFlags before;
-  if (!h.panel) return before;
-  for (Control* c : h.panel->all_controls()) before.emplace_back(c, c->enabled);
-  h.panel->root().disable();
-  if (h.cancel) {
-    h.cancel->set_visible(true);
-    h.cancel->enable();
-  }
-  return before;
-}
-
-void unlock_panel(AppState& app, EnabledFlags& before) {
-  const ControlHandles& h = app.controls;
-  for (auto& [control, enabled] : before) control->enabled = enabled;
-  before.clear();
-  if (h.cancel) h.cancel->set_visible(false);
-  if (h.panel) h.panel->notify_changed();
-}
-
 // The window is handed its events at most this often during a run (the
 // panel's progress, "Cancelar"), and the 3-D view is redrawn at most every
 // kViewPeriod: drawing two large scans in software takes long enough that
@@ -110,7 +86,7 @@ bool run_live(AppState& app, bool color) {
   using Clock = std::chrono::steady_clock;
   Aligner& aligner = *app.aligner;
   const char* name = color ? "ICP_Color" : "ICP";
-  EnabledFlags before = lock_panel(app);
+  EnabledFlags before = lock_panel(app, true);
   app.run_cancel_requested = false;
   app.run_active = true;
   Clock::time_point next_events = Clock::now(), next_view = Clock::now();
@@ -262,7 +238,7 @@ struct RunningBatch {
   std::string base;
   uint32_t seed = 0;
   std::chrono::steady_clock::time_point start;
-  std::vector<std::pair<Control*, bool>> enabled_before;
+  EnabledFlags enabled_before;
 };
 
 namespace {
@@ -330,7 +306,7 @@ bool start_trial_batch(AppState& app) {
     return false;
   }
   rb->start = std::chrono::steady_clock::now();
-  rb->enabled_before = lock_panel(app);
+  rb->enabled_before = lock_panel(app, true);
   app.batch = std::move(rb);
   return true;
 }

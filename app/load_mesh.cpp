@@ -1,10 +1,13 @@
 #include "app/load_mesh.h"
 
+#include <chrono>
 #include <cstdio>
+#include <future>
 
 #include "app/Platform.h"
 #include "app/alignment_actions.h"
 #include "app/control_handles.h"
+#include "app/panel_lock.h"
 #include "app/panel_status.h"
 #include "app/view_setup.h"
 #include "registration/load_scan.h"
@@ -93,6 +96,43 @@ void forget_shown_results(AppState& app) {
   app.stored_errors = StoredErrors();
 }
 
+// While a scan is read the window is handed its events this often.
+const std::chrono::milliseconds kLoadPumpPeriod(50);
+
+std::string file_part(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Reads the scan at `path` into slot k (load_scan). With a window the read
+// runs on a second thread into a fresh slot while this thread keeps the
+// window drawn: the first redraw replaces what a closed dialog left on the
+// screen, the panel is locked and says what loads, and the view keeps
+// showing the meshes as they were (taking no mouse input) until the slot
+// takes the new scan, or is left empty by a failed read, at the end.
+bool read_scan(AppState& app, int k, const std::string& path) {
+  MeshSlot& slot = *app.aligner->slots[k];
+  if (!app.viewer.pump_events) return load_scan(slot, k, path);
+  EnabledFlags before = lock_panel(app, false);
+  set_busy(app, "Cargando malla " + std::to_string(k + 1) + ": " + file_part(path) + " ...");
+  app.loading = true;
+  MeshSlot fresh;
+  fresh.index = slot.index;
+  std::future<bool> read =
+      std::async(std::launch::async, [&fresh, k, &path] { return load_scan(fresh, k, path); });
+  bool view = true;
+  do {
+    app.viewer.pump_events(view);
+    view = false;
+  } while (read.wait_for(kLoadPumpPeriod) != std::future_status::ready);
+  const bool ok = read.get();
+  slot = std::move(fresh);
+  app.loading = false;
+  set_busy(app, "");
+  unlock_panel(app, before);
+  return ok;
+}
+
 }  // namespace
 
 void apply_data_rules(AppState& app) {
@@ -119,7 +159,7 @@ bool load_mesh_path(AppState& app, int which, const std::string& path) {
   const int k = which & 1;
   app.appearance[k] = SlotAppearance();
   forget_shown_results(app);
-  if (!load_scan(*app.aligner->slots[k], k, path)) {
+  if (!read_scan(app, k, path)) {
     // The slot is empty now: the views and the panel must not show its past.
     refresh_view_spheres(app);
     apply_data_rules(app);

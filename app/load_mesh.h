@@ -18,7 +18,11 @@ extern const char* const kLoadFailedMessage;  // "Imposible cargar la malla sele
 // A cancelled dialog (or another `which`) returns false with nothing changed.
 // Otherwise the slot is cleared and the scan read (registration/load_scan.h:
 // mesh, pose from the ".xf" beside it or the identity, derived data,
-// curvature scale); a failed read returns false with that slot empty, the
+// curvature scale). With a window (app.viewer.pump_events) the read runs on
+// a second thread while the window keeps drawing: app.loading is set, the
+// panel is locked (no "Cancelar": a read cannot be stopped) and the status
+// area says "Cargando malla N: NAME ...", the view shows the slots as they
+// were until the read ends. A failed read returns false with that slot empty, the
 // stage and controls as before, the view spheres and transforms rebuilt
 // without it (refresh_view_spheres) and the panel refreshed. On success: load_stage advances (a reload of
 // mesh 1 keeps stage 2), the controls that now have data are enabled, a

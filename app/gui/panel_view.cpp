@@ -56,6 +56,7 @@ struct PanelView {
   std::function<void()> extras;        // content drawn below the controls
   std::function<void()> status;        // the status area above them
   std::function<void(unsigned char)> shortcuts;  // keys typed over the panel
+  std::function<bool()> report_hold;   // true: no layout report now
 };
 
 PanelView g_view;
@@ -331,7 +332,8 @@ void panel_display() {
   if (g_view.frames_to_settle > 0) {
     --g_view.frames_to_settle;
     post_redisplay();
-  } else if (g_view.options.report_layout && panel_state() != g_view.reported_state) {
+  } else if (g_view.options.report_layout && !(g_view.report_hold && g_view.report_hold()) &&
+             panel_state() != g_view.reported_state) {
     // Reported again whenever a control was shown or hidden, enabled or disabled.
     g_view.reported_state = panel_state();
     report_layout();
@@ -465,6 +467,8 @@ void set_panel_status(std::function<void()> draw) { g_view.status = std::move(dr
 void set_panel_shortcuts(std::function<void(unsigned char key)> on_key) {
   g_view.shortcuts = std::move(on_key);
 }
+
+void set_panel_report_hold(std::function<bool()> hold) { g_view.report_hold = std::move(hold); }
 
 void post_panel_redisplay() { request_frames(kSettleFrames); }
 

@@ -46,3 +46,7 @@ void set_panel_status(std::function<void()> draw);
 
 // Called with every key typed over the panel but into a text entry.
 void set_panel_shortcuts(std::function<void(unsigned char key)> on_key);
+
+// While `hold` returns true the layout is not reported (ViewerOptions::
+// report_layout); the next settled frame after it reports any change.
+void set_panel_report_hold(std::function<bool()> hold);

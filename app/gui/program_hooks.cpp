@@ -66,15 +66,15 @@ void install_program_hooks(AppState& app) {
 
   ViewerHooks& viewer = app.viewer;
   viewer.display = [&app, input] { draw_scene(app, input->device); };
-  // While a single run goes on the view takes no mouse input: a drag made
-  // then would otherwise be applied after the run.
+  // While a single run or a load goes on the view takes no mouse input: a
+  // drag made then would otherwise be applied after it.
   viewer.mouse = [&app, input, after_mouse](int button, int state, int x, int y) {
-    if (app.run_active) return;
+    if (app.run_active || app.loading) return;
     mouse_button(app, input->device, input->buttons, button, state == GLUT_DOWN, x, y);
     after_mouse();
   };
   viewer.motion = [&app, input, after_mouse](int x, int y) {
-    if (app.run_active) return;
+    if (app.run_active || app.loading) return;
     mouse_motion(app, input->device, input->buttons, x, y);
     after_mouse();
   };
@@ -88,6 +88,8 @@ void install_program_hooks(AppState& app) {
   viewer.reset_view = [&app] { reset_view(app); };
   viewer.load_meshes = [&app](const std::vector<std::string>& paths) {
     load_command_line_meshes(app, paths);
+    // The window was drawn while the scans were read: draw it with them.
+    post_main_redisplay();
   };
 
   // The runs and the batch also redraw the panel, so the comparison below
@@ -114,4 +116,7 @@ void install_program_hooks(AppState& app) {
   set_panel_extras([&app] { draw_comparison(app); });
   set_panel_status([&app] { draw_status(app); });
   set_panel_shortcuts([&app](unsigned char key) { shortcut(app, key); });
+  // A load locks the panel only for a moment: its layout is not worth a
+  // report, and a test reading the last report then sees the panel after it.
+  set_panel_report_hold([&app] { return app.loading; });
 }

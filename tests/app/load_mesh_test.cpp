@@ -205,6 +205,37 @@ TEST_F(LoadMesh, FailedLoadDisablesWhatLostItsMesh) {
   std::remove(bad.c_str());
 }
 
+// With a window the scan is read while the window is handed its events: the
+// panel then says what loads and takes no input (no "Cancelar": a read
+// cannot be stopped) and the slot still holds the scan it had, so the view
+// draws nothing half read; afterwards the panel is as a load without a
+// window leaves it.
+TEST_F(LoadMesh, LoadWithAWindowKeepsItDrawnAndLocked) {
+  Files files;
+  const ControlHandles& h = app.controls;
+  ASSERT_TRUE(load_mesh_path(app, 0, files.colored));
+  ASSERT_TRUE(load_mesh_path(app, 1, files.colored2));
+  int pumps = 0;
+  app.viewer.pump_events = [&](bool) {
+    ++pumps;
+    EXPECT_TRUE(app.loading);
+    EXPECT_EQ(app.status.busy, "Cargando malla 2: load_plain.ply ...");
+    EXPECT_FALSE(h.icp->enabled);
+    EXPECT_FALSE(h.load_mesh[0]->enabled);
+    EXPECT_FALSE(h.cancel->visible);
+    EXPECT_EQ(slot(1).file_name, files.colored2);
+  };
+  scripted.answers = {files.plain};
+  load_button(app, 1);
+  EXPECT_GE(pumps, 1);
+  EXPECT_FALSE(app.loading);
+  EXPECT_EQ(app.status.busy, "");
+  EXPECT_EQ(slot(1).file_name, files.plain);
+  for (const Control* on : {h.load_mesh[0], h.load_mesh[1], h.icp, h.prealign, h.appearance[1]})
+    EXPECT_TRUE(on->enabled) << on->label;
+  EXPECT_FALSE(h.color_icp->enabled);  // mesh 2 has no colours
+}
+
 TEST_F(LoadMesh, CurvatureScaleSamplingCarriesOnBetweenLoads) {
   Files files;
   set_curvature_scale_generator_state(0);

@@ -5,9 +5,9 @@
 # leaves mesh 1's appearance and every action needing both meshes unusable
 # (mesh 2's appearance and " Malla 2 " stay usable), and loading mesh 1 again
 # brings them back. The window's title names both files, the status area at
-# the panel's top names them and the last outcome, the open dialog says which
-# mesh it is for, and at 800 x 600 the status area reads exactly as at the
-# start size (the same pixels), not scrolled away. A single "ICP" run stopped
+# the panel's top names them, the load under way and the last outcome, the
+# open dialog says which mesh it is for, and at 800 x 600 the status area
+# reads exactly as at the start size (the same pixels), not scrolled away. A single "ICP" run stopped
 # by Esc (the shortcut of "Cancelar") says so on the console and in the status
 # area, leaves mesh 2 where it was (the same picture), the pose group and
 # "Grabar" as they were, and the panel usable again.
@@ -64,6 +64,8 @@ press $malla1
 wait_for '^Imposible cargar la malla seleccionada$' "$work/out" 30 || fail "no failure line"
 grep -aq '^PLATFORM open_file title="Abrir malla 1 (fija)"' "$work/out" ||
   fail "the dialog does not say it is for mesh 1: $(grep -a '^PLATFORM' "$work/out")"
+grep -aq '^PANEL_TEXT Cargando malla 1: bad.ply \.\.\.$' "$work/out" ||
+  fail "the status area did not say what was loading"
 grep -aq '^PANEL_TEXT Imposible cargar la malla seleccionada$' "$work/out" ||
   fail "the status area does not show the failure"
 wait_count '^PANEL_READY' "$work/out" $((readies + 1)) 30 || fail "the layout was not printed again"
