@@ -351,6 +351,22 @@ ScanPair generate_scan_pair(const ScanPairOptions& o) {
   return pair;
 }
 
+std::vector<RangeScan> generate_scan_set(const ScanPairOptions& o, int count) {
+  Random rng(o.seed);
+  const std::vector<Spot> spots = make_spots(o.shape, rng);
+  const double polar = 25.0 * kPi / 180.0;
+  std::vector<RangeScan> scans;
+  for (int i = 0; i < count; i++) {
+    const double azimuth = 2 * kPi * (i + rng.uniform(-0.1, 0.1)) / count;
+    const double roll = rng.uniform(-20.0, 20.0) * kPi / 180.0;
+    const V3 target = v3(rng.uniform(-0.01, 0.01), rng.uniform(-0.01, 0.01), rng.uniform(-0.01, 0.01));
+    const V3 view = rotate(rotate(v3(0, 0, 1), v3(0, 1, 0), polar), v3(0, 0, 1), azimuth);
+    Random noise(o.seed * 2654435761u + 97u * uint32_t(i + 1));
+    scans.push_back(scan(o, make_scanner(o.shape, target, view, roll), spots, noise));
+  }
+  return scans;
+}
+
 bool write_range_grid_ply(const RangeScan& s, const std::string& path) {
   std::string out;
   out += "ply\nformat binary_little_endian 1.0\n";
@@ -379,23 +395,46 @@ bool write_range_grid_ply(const RangeScan& s, const std::string& path) {
   return (std::fclose(f) == 0) && ok;
 }
 
-bool write_scan_pair(const ScanPairOptions& options, const std::string& dir, ScanPair& pair,
-                     std::string& why) {
-  if (!check_scan_pair_options(options, why)) return false;
+namespace {
+
+// Creates `dir` when missing; false with a reason when it cannot be made.
+bool make_directory(const std::string& dir, std::string& why) {
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
   if (ec || !std::filesystem::is_directory(dir)) {
     why = "cannot create directory " + dir;
     return false;
   }
-  pair = generate_scan_pair(options);
-  for (int i = 0; i < 2; i++) {
-    const std::string base = dir + "/mesh" + std::to_string(i + 1);
-    if (!write_range_grid_ply(pair.scans[i], base + ".ply") ||
-        !write_pose(pair.scans[i].scanner_to_world, base + ".xf")) {
-      why = "cannot write " + base + ".ply or " + base + ".xf";
-      return false;
-    }
+  return true;
+}
+
+// Writes base.ply and base.xf; false with a reason on failure.
+bool write_scan(const RangeScan& scan, const std::string& base, std::string& why) {
+  if (write_range_grid_ply(scan, base + ".ply") && write_pose(scan.scanner_to_world, base + ".xf"))
+    return true;
+  why = "cannot write " + base + ".ply or " + base + ".xf";
+  return false;
+}
+
+}  // namespace
+
+bool write_scan_set(const ScanPairOptions& options, int count, const std::string& dir,
+                    std::vector<RangeScan>& scans, std::string& why) {
+  if (!check_scan_pair_options(options, why) || !make_directory(dir, why)) return false;
+  scans = generate_scan_set(options, count);
+  for (int i = 0; i < count; i++) {
+    char name[16];
+    std::snprintf(name, sizeof name, "/scan%02d", i + 1);
+    if (!write_scan(scans[size_t(i)], dir + name, why)) return false;
   }
+  return true;
+}
+
+bool write_scan_pair(const ScanPairOptions& options, const std::string& dir, ScanPair& pair,
+                     std::string& why) {
+  if (!check_scan_pair_options(options, why) || !make_directory(dir, why)) return false;
+  pair = generate_scan_pair(options);
+  for (int i = 0; i < 2; i++)
+    if (!write_scan(pair.scans[i], dir + "/mesh" + std::to_string(i + 1), why)) return false;
   return true;
 }

@@ -65,6 +65,19 @@ ScanPair generate_scan_pair(const ScanPairOptions& options);
 // sample or 1 then the int32 vertex index). False when the file cannot be written.
 bool write_range_grid_ply(const RangeScan& scan, const std::string& path);
 
+// A set of `count` scans of one shape, all painted alike, whose viewing
+// directions ring the shape's seen side (+z) at 25 degrees from the axis,
+// evenly spread in azimuth with a little jitter, each scanner rolled: every
+// scan overlaps its neighbours, and all see the top. Deterministic as the
+// pair is.
+std::vector<RangeScan> generate_scan_set(const ScanPairOptions& options, int count);
+const int kMaxSetScans = 36;
+
+// Generates the set and writes DIR/scanNN.ply and DIR/scanNN.xf (NN from
+// 01), creating DIR when missing. False with a reason on failure.
+bool write_scan_set(const ScanPairOptions& options, int count, const std::string& dir,
+                    std::vector<RangeScan>& scans, std::string& why);
+
 // Generates the pair and writes DIR/mesh1.ply, DIR/mesh1.xf, DIR/mesh2.ply,
 // DIR/mesh2.xf (creating DIR when missing). False with a reason on failure.
 bool write_scan_pair(const ScanPairOptions& options, const std::string& dir, ScanPair& pair,
