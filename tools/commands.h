@@ -9,3 +9,4 @@ int cmd_align(int argc, char** argv);
 int cmd_prealign(int argc, char** argv);
 int cmd_make_pair(int argc, char** argv);
 int cmd_trials(int argc, char** argv);
+int cmd_align_set(int argc, char** argv);

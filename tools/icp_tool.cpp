@@ -20,7 +20,9 @@ const char kUsage[] =
     "  prealign FIXED MOVING [--out POSE.xf]\n"
     "                         place MOVING on FIXED from any start by matching shape features\n"
     "  make-pair --shape sphere|torus|wavy|plane --out DIR [--vertices N] [--noise S] [--seed K]\n"
-    "                         generate a coloured scan pair with known poses\n"
+    "            [--scans N]  generate a coloured scan pair (or a set of N scans) with known poses\n"
+    "  align-set SCAN... --out DIR [--ignore-poses]\n"
+    "                         align a whole set of overlapping scans into one frame\n"
     "  trials FIXED MOVING --out RUN.txt [--count N] [--seed S] [--prealign] [--parallel] [OPTIONS]\n"
     "                         run the randomised trial batch without a window; with\n"
     "                         --prealign each trial prealigns before both ICPs\n"
@@ -36,7 +38,7 @@ struct Command {
 const Command kCommands[] = {
     {"pose-check", cmd_pose_check}, {"info", cmd_info},           {"convert", cmd_convert},
     {"align", cmd_align},           {"make-pair", cmd_make_pair}, {"trials", cmd_trials},
-    {"prealign", cmd_prealign},
+    {"prealign", cmd_prealign},     {"align-set", cmd_align_set},
 };
 
 }  // namespace
