@@ -12,6 +12,7 @@
 #include "geometry/durable_write.h"
 #include "registration/load_scan.h"
 #include "registration/timer.h"
+#include "sets/merged_model.h"
 #include "sets/scan_set.h"
 #include "tools/args.h"
 #include "tools/commands.h"
@@ -19,13 +20,18 @@
 namespace {
 
 const char kUsage[] =
-    "usage: icp_tool align-set SCAN... --out DIR [--ignore-poses]\n"
+    "usage: icp_tool align-set SCAN... --out DIR [--ignore-poses] [--merged MODEL.ply]\n"
+    "                          [--voxel FRACTION]\n"
     "  aligns every scan into the first placed scan's frame and writes DIR/<scan>.xf\n"
     "  per scan placed, DIR/pairs.csv (every pair tried) and DIR/report.txt;\n"
     "  each scan starts from its pose file when present (--ignore-poses: every\n"
     "  scan in a frame of its own). Exit 0 when every scan was placed, 1 when\n"
     "  some were left out (or an output could not be written), 2 on bad arguments\n"
-    "  or unreadable scans.\n";
+    "  or unreadable scans.\n"
+    "  --merged MODEL.ply  also write every placed scan in one binary coloured PLY\n"
+    "                      (points with normals), in the common frame\n"
+    "  --voxel FRACTION    thin the merged model to one point per cube of this\n"
+    "                      fraction of its bounding-box diagonal (e.g. 0.002)\n";
 
 // The pair's rotation as axis times angle, in degrees.
 void rotation_vector_degrees(const PoseMatrix& pose, double r[3]) {
@@ -150,10 +156,28 @@ bool write_outputs(const std::string& dir, const std::vector<std::string>& names
   return write("report.txt", report_text(names, set)) && ok;
 }
 
+// Writes the placed scans as one model; false after saying why not.
+bool write_merged(const std::string& path, double voxel, std::vector<PairScan>& scans,
+                  const SetAlignment& set) {
+  std::vector<TriMesh*> meshes;
+  std::vector<PoseMatrix> poses;
+  for (size_t i = 0; i < scans.size(); i++)
+    if (set.plan.placed[i]) meshes.push_back(scans[i].slot.mesh.get()), poses.push_back(set.poses[i]);
+  TriMesh merged;
+  std::string why;
+  if (merge_scans(meshes, poses, voxel, merged, why) &&
+      write_file_durably(path, merged_ply_bytes(merged), why)) {
+    std::fprintf(stderr, "Merged model: %zu points in %s.\n", merged.vertices.size(), path.c_str());
+    return true;
+  }
+  std::fprintf(stderr, "icp_tool align-set: cannot write %s: %s\n", path.c_str(), why.c_str());
+  return false;
+}
+
 }  // namespace
 
 int cmd_align_set(int argc, char** argv) {
-  const CommandSyntax syntax{"align-set", kUsage, {"--out"}, {"--ignore-poses"}, 2, 100000};
+  const CommandSyntax syntax{"align-set", kUsage, {"--out", "--merged", "--voxel"}, {"--ignore-poses"}, 2, 100000};
   ParsedArgs args;
   if (!parse_args(argc, argv, syntax, args)) return 2;
   if (!args.has("--out")) return usage_error(syntax, "--out is required");
@@ -165,6 +189,10 @@ int cmd_align_set(int argc, char** argv) {
     if (!seen.insert(names.back()).second)
       return usage_error(syntax, "two scans named " + names.back() + " would share one pose file");
   }
+  float voxel = 0.0f;
+  if (args.has("--voxel") && (!args.has("--merged") || !parse_finite(args.value("--voxel"), voxel) ||
+                              !(voxel > 0.0f && voxel <= 1.0f)))
+    return usage_error(syntax, "--voxel needs --merged and a fraction above 0 and at most 1");
   SetOptions options;
   options.ignore_poses = args.has("--ignore-poses");
   std::vector<PairScan> scans(names.size());
@@ -182,6 +210,7 @@ int cmd_align_set(int argc, char** argv) {
   const std::string report = report_text(names, set);
   std::fputs(report.c_str(), stderr);
   if (!write_outputs(dir, names, set)) return 1;
+  if (args.has("--merged") && !write_merged(args.value("--merged"), voxel, scans, set)) return 1;
   for (bool placed : set.plan.placed)
     if (!placed) return 1;
   return 0;

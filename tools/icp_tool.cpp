@@ -21,7 +21,7 @@ const char kUsage[] =
     "                         place MOVING on FIXED from any start by matching shape features\n"
     "  make-pair --shape sphere|torus|wavy|plane --out DIR [--vertices N] [--noise S] [--seed K]\n"
     "            [--scans N]  generate a coloured scan pair (or a set of N scans) with known poses\n"
-    "  align-set SCAN... --out DIR [--ignore-poses]\n"
+    "  align-set SCAN... --out DIR [--ignore-poses] [--merged MODEL.ply] [--voxel FRACTION]\n"
     "                         align a whole set of overlapping scans into one frame\n"
     "  trials FIXED MOVING --out RUN.txt [--count N] [--seed S] [--prealign] [--parallel] [OPTIONS]\n"
     "                         run the randomised trial batch without a window; with\n"
