@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <memory>
 #include <utility>
@@ -98,8 +99,8 @@ bool run_live(AppState& app, bool color) {
     if (record.history.empty())
       std::snprintf(busy, sizeof busy, "%s en curso (Esc o Cancelar lo detiene)", name);
     else
-      std::snprintf(busy, sizeof busy, "%s en curso: %zu pasos, error %f", name,
-                    record.history.size(), double(record.history.back()));
+      std::snprintf(busy, sizeof busy, "%s en curso: %d iteraciones, error %f", name,
+                    record.iterations, double(record.history.back()));
     set_busy(app, busy);
     const bool view = now >= next_view;
     app.viewer.pump_events(view);
@@ -322,6 +323,19 @@ bool advance_trial_batch(AppState& app) {
 void cancel_action(AppState& app) {
   if (app.batch) app.batch->cancel_requested = true;
   if (app.run_active) app.run_cancel_requested = true;
+}
+
+void close_action(AppState& app) {
+  if (app.batch) {
+    cancel_action(app);
+    while (advance_trial_batch(app)) {
+    }
+  }
+  if (!app.run_active && !app.loading) return;
+  if (app.run_active) std::fputs("ICP cancelled\n", stderr);
+  std::fflush(stdout);
+  std::fflush(stderr);
+  std::_Exit(0);
 }
 
 bool trial_batch_running(const AppState& app) { return app.batch != nullptr; }

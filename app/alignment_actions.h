@@ -78,6 +78,14 @@ bool advance_trial_batch(AppState& app);
 // call, so the run under way finishes first; a single run stops at its next
 // step and counts as failed.
 void cancel_action(AppState& app);
+// The window is closing: a running batch ends as "Cancelar" ends it (the
+// cancel line, the log's count lines, the basin picture and research files
+// over the finished trials). A single run or a load under way handles the
+// window's events inside itself, so it cannot go on once the window is gone:
+// a run prints "ICP cancelled\n" and the process then ends at once with
+// status 0, as closing the window ends it otherwise (nothing is being
+// written during either).
+void close_action(AppState& app);
 // True while a batch started by start_trial_batch has not ended.
 bool trial_batch_running(const AppState& app);
 // The running batch's progress; false when none runs.

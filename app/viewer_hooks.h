@@ -31,6 +31,8 @@ struct ViewerHooks {
   // A key pressed in either window (GLUT's key code, Ctrl+letter as 1 to 26):
   // the shortcuts.
   std::function<void(unsigned char key)> key;
+  // The window is being closed (its close button): called before it goes.
+  std::function<void()> closing;
   // Work between window events, called after start_idle_calls()
   // (app/gui/viewer_window.h) until it returns false.
   std::function<bool()> idle;

@@ -33,6 +33,8 @@ struct VariantRecord {
   std::vector<int32_t> run_starts;  // index into `history` where each run began
   std::vector<float> real_error;    // never appended to; written as an empty column
   float error = 0.0f;               // last RMS error (999999 after a run that measured nothing)
+  int32_t iterations = 0;           // main-loop iterations of the last run so far (the console's
+                                    // "Did N iterations"); `history` also holds the coarse steps
 };
 
 class Aligner {

@@ -161,6 +161,7 @@ class RunBoundaryFlags {
 
 bool Aligner::run_icp() {
   if (!prepare_run()) return false;
+  if (VariantRecord* record = active_record()) record->iterations = 0;
   RunBoundaryFlags boundary_flags(*this);
   float incr = 0.0f;
   if (!initial_phase(incr) || !go_on()) return false;
@@ -234,6 +235,7 @@ bool Aligner::main_loop(float& incr) {
   for (; k < params.max_iterations; k++) {
     Timer iteration_timer;
     VariantRecord* record = active_record();
+    if (record) record->iterations = k;
     float prev = record ? record->error : 0.0f;
     if (params.verbosity > 1) std::fprintf(console_stream(), "Using incr = %f\n", incr);
     if (k % kReseedPeriod == kScheduleOffset) {
@@ -250,6 +252,7 @@ bool Aligner::main_loop(float& incr) {
     float now = record ? record->error : 0.0f;
     if (window.push(now >= prev) >= params.stall_count) break;
   }
+  if (VariantRecord* record = active_record()) record->iterations = k;
   if (params.verbosity >= 1) {
     if (VariantRecord* record = active_record())
       std::fprintf(console_stream(), "Did %d iterations\n%f\n", k, record->error);

@@ -4,11 +4,12 @@
 
 #include <cstdio>
 
+#include "app/gui/panel_view.h"
 #include "app/texts.h"
 
 namespace {
 
-const float kPlotHeight = 70.0f;
+const float kPlotHeight = 70.0f;  // pixels at scale 1
 const float kGap = 6.0f;
 const ImVec4 kIcpColor(0.15f, 0.35f, 0.85f, 1.0f);
 const ImVec4 kColorIcpColor(0.85f, 0.30f, 0.10f, 1.0f);
@@ -35,6 +36,14 @@ void plot(const std::vector<TrialRecord>& records, const BasinAxes& axes, bool b
     float yc = y_of(r.error_color);
     draw->AddRectFilled(ImVec2(x - 2.0f, yc - 2.0f), ImVec2(x + 2.0f, yc + 2.0f), colors[1]);
   }
+  // The error axis's ends, in the first plot only (the second shares them).
+  if (by_shift) return;
+  char text[16];
+  const ImU32 grey = ImGui::GetColorU32(ImGuiCol_TextDisabled);
+  std::snprintf(text, sizeof text, "1e%d", axes.high_decade);
+  draw->AddText(ImVec2(origin.x + 1.0f, origin.y), grey, text);
+  std::snprintf(text, sizeof text, "1e%d", axes.low_decade);
+  draw->AddText(ImVec2(origin.x + 1.0f, end.y - ImGui::GetTextLineHeight()), grey, text);
 }
 
 }  // namespace
@@ -50,9 +59,10 @@ void draw_basin(const std::vector<TrialRecord>& records) {
   ImGui::TextWrapped("%s", cp1252_to_utf8(pose_outcome_line(records)).c_str());
   ImVec2 origin = ImGui::GetCursorScreenPos();
   float width = (ImGui::GetContentRegionAvail().x - kGap) / 2.0f;
-  plot(records, axes, false, origin, ImVec2(width, kPlotHeight));
-  plot(records, axes, true, ImVec2(origin.x + width + kGap, origin.y), ImVec2(width, kPlotHeight));
-  ImGui::Dummy(ImVec2(2.0f * width + kGap, kPlotHeight));
+  const float height = kPlotHeight * panel_scale();
+  plot(records, axes, false, origin, ImVec2(width, height));
+  plot(records, axes, true, ImVec2(origin.x + width + kGap, origin.y), ImVec2(width, height));
+  ImGui::Dummy(ImVec2(2.0f * width + kGap, height));
   char caption[96];
   std::snprintf(caption, sizeof caption, "giro 0-%.0f grados | despl. 0-%.2f diag.",
                 axes.max_degrees, axes.max_shift);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -21,10 +22,11 @@ namespace {
 // Frames drawn after any input so that ImGui's hover and active states settle
 // (a click needs one frame that sees the press and one that sees the release).
 constexpr int kSettleFrames = 3;
-// Inner padding of an embossed panel, pixels.
+// Inner padding of an embossed panel, pixels at scale 1.
 constexpr float kPanelPad = 6.0f;
 const char* const kFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
-constexpr float kFontSize = 14.0f;
+constexpr float kFontSize = 14.0f;   // pixels at scale 1
+constexpr int kPanelWidthAtOne = 300;
 // Height of the status area in text lines: two file names and three lines
 // of outcome or progress.
 constexpr float kStatusLines = 5.0f;
@@ -60,6 +62,9 @@ struct PanelView {
 };
 
 PanelView g_view;
+float g_scale = 1.0f;
+
+float pad() { return kPanelPad * g_scale; }
 
 float right_edge() { return g_view.right_edges.back(); }
 
@@ -137,15 +142,15 @@ void draw_panel(Control& c) {
   float right = right_edge();
   float line = ImGui::GetTextLineHeight();
   ImGui::Dummy(ImVec2(right - start.x, line));
-  ImGui::Indent(kPanelPad);
-  g_view.right_edges.push_back(right - kPanelPad);
+  ImGui::Indent(pad());
+  g_view.right_edges.push_back(right - pad());
   ImGui::BeginGroup();
   draw_children(c);
   ImGui::EndGroup();
   g_view.right_edges.pop_back();
-  ImGui::Unindent(kPanelPad);
-  float bottom = ImGui::GetItemRectMax().y + kPanelPad;
-  ImGui::Dummy(ImVec2(1.0f, kPanelPad - ImGui::GetStyle().ItemSpacing.y));
+  ImGui::Unindent(pad());
+  float bottom = ImGui::GetItemRectMax().y + pad();
+  ImGui::Dummy(ImVec2(1.0f, pad() - ImGui::GetStyle().ItemSpacing.y));
 
   ImDrawList* draw = ImGui::GetWindowDrawList();
   ImVec2 frame_min(start.x, start.y + line * 0.5f);
@@ -155,7 +160,7 @@ void draw_panel(Control& c) {
   if (c.label.empty()) return;
   std::string text = cp1252_to_utf8(c.label);
   ImVec2 size = ImGui::CalcTextSize(text.c_str());
-  ImVec2 at(start.x + 2.0f * kPanelPad, start.y);
+  ImVec2 at(start.x + 2.0f * pad(), start.y);
   draw->AddRectFilled(ImVec2(at.x - 3.0f, at.y), ImVec2(at.x + size.x + 3.0f, at.y + line),
                       ImGui::GetColorU32(ImGuiCol_WindowBg));
   draw->AddText(at, ImGui::GetColorU32(c.enabled ? ImGuiCol_Text : ImGuiCol_TextDisabled),
@@ -263,7 +268,7 @@ void draw_panel_ui() {
 // Prints where each control was drawn, in 3-D-window pixels (the panel sits
 // at the window's right edge, top aligned).
 void report_layout() {
-  float offset_x = static_cast<float>(g_view.main_width - kPanelWidth);
+  float offset_x = static_cast<float>(g_view.main_width - panel_width());
   int n = 0;
   for (Control* c : g_view.panel->all_controls()) {
     ++n;
@@ -405,7 +410,7 @@ void set_up_imgui(int width, int height) {
   io.LogFilename = nullptr;
   io.DisplaySize = ImVec2(static_cast<float>(width), static_cast<float>(height));
   struct stat font_stat;
-  if (stat(kFontFile, &font_stat) == 0) io.Fonts->AddFontFromFileTTF(kFontFile, kFontSize);
+  if (stat(kFontFile, &font_stat) == 0) io.Fonts->AddFontFromFileTTF(kFontFile, kFontSize * g_scale);
 
   ImGui::StyleColorsLight();
   ImGuiStyle& style = ImGui::GetStyle();
@@ -419,6 +424,7 @@ void set_up_imgui(int width, int height) {
   style.Colors[ImGuiCol_WindowBg] = ImVec4(0.88f, 0.88f, 0.87f, 1.0f);
   style.Colors[ImGuiCol_Border] = ImVec4(0.55f, 0.55f, 0.55f, 1.0f);
   style.Colors[ImGuiCol_TextDisabled] = ImVec4(0.58f, 0.58f, 0.58f, 1.0f);
+  if (g_scale != 1.0f) style.ScaleAllSizes(g_scale);
 
   ImGui_ImplGLUT_Init();
   ImGui_ImplOpenGL2_Init();
@@ -431,9 +437,9 @@ void create_panel_window(int main_window, int main_width, int main_height, Contr
   g_view.panel = panel;
   g_view.options = options;
   g_view.main_width = main_width;
-  g_view.window = glutCreateSubWindow(main_window, main_width - kPanelWidth, 0, kPanelWidth,
+  g_view.window = glutCreateSubWindow(main_window, main_width - panel_width(), 0, panel_width(),
                                       main_height);
-  set_up_imgui(kPanelWidth, main_height);
+  set_up_imgui(panel_width(), main_height);
   // The backend's InstallFuncs is not used: events are forwarded here so the
   // held-release rule and the wheel apply.
   glutDisplayFunc(panel_display);
@@ -455,8 +461,8 @@ void dock_panel_window(int main_width, int main_height) {
   g_view.main_width = main_width;
   int current = glutGetWindow();
   glutSetWindow(g_view.window);
-  glutPositionWindow(std::max(0, main_width - kPanelWidth), 0);
-  glutReshapeWindow(kPanelWidth, std::max(1, main_height));
+  glutPositionWindow(std::max(0, main_width - panel_width()), 0);
+  glutReshapeWindow(panel_width(), std::max(1, main_height));
   glutSetWindow(current);
 }
 
@@ -467,6 +473,14 @@ void set_panel_status(std::function<void()> draw) { g_view.status = std::move(dr
 void set_panel_shortcuts(std::function<void(unsigned char key)> on_key) {
   g_view.shortcuts = std::move(on_key);
 }
+
+void set_panel_scale(float scale) { g_scale = scale; }
+
+float panel_scale() { return g_scale; }
+
+int panel_width() { return static_cast<int>(std::lround(kPanelWidthAtOne * g_scale)); }
+
+void forget_panel_window() { g_view.window = 0; }
 
 void set_panel_report_hold(std::function<bool()> hold) { g_view.report_hold = std::move(hold); }
 

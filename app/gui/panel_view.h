@@ -13,8 +13,13 @@
 #include "app/controls.h"
 #include "app/gui/viewer_window.h"
 
-// Width of the panel in pixels.
-constexpr int kPanelWidth = 300;
+// The panel's scale (app/panel_scale.h), set once before the panel window
+// is created; 1 until then.
+void set_panel_scale(float scale);
+float panel_scale();
+
+// Width of the panel in pixels: 300 at scale 1.
+int panel_width();
 
 // Creates the subwindow inside `main_window` (size main_width x main_height)
 // and sets ImGui up in it. `panel` must outlive the window.
@@ -49,4 +54,8 @@ void set_panel_shortcuts(std::function<void(unsigned char key)> on_key);
 
 // While `hold` returns true the layout is not reported (ViewerOptions::
 // report_layout); the next settled frame after it reports any change.
+// The panel's window is gone (with the program's window): nothing is
+// asked of it any more.
+void forget_panel_window();
+
 void set_panel_report_hold(std::function<bool()> hold);

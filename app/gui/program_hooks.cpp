@@ -85,6 +85,7 @@ void install_program_hooks(AppState& app) {
     glutMainLoopEvent();
   };
   viewer.key = [&app](unsigned char key) { shortcut(app, key); };
+  viewer.closing = [&app] { close_action(app); };
   viewer.reset_view = [&app] { reset_view(app); };
   viewer.load_meshes = [&app](const std::vector<std::string>& paths) {
     load_command_line_meshes(app, paths);

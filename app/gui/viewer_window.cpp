@@ -3,7 +3,9 @@
 #include <GL/freeglut.h>
 #include <GL/glx.h>
 #include <X11/Xlib.h>
+#include <X11/Xresource.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -13,6 +15,7 @@
 #include "app/gui/clear_frame.h"
 #include "app/gui/panel_view.h"
 #include "app/gui/program_hooks.h"
+#include "app/panel_scale.h"
 #include "app/panel_status.h"
 
 namespace {
@@ -72,6 +75,43 @@ void keyboard(unsigned char key, int, int) {
   g_app->sync_live_all();
 }
 
+// The close button: what runs ends first (the closing hook), then GLUT
+// destroys the window and its panel, so no redraw may be asked of either.
+void closing() {
+  if (g_app->viewer.closing) g_app->viewer.closing();
+  g_main_window = 0;
+  forget_panel_window();
+}
+
+// The screen's resolution in dots per inch: the desktop's font resolution
+// (the Xft.dpi resource, which desktops scale for high-resolution screens),
+// else the physical one the server reports; 0 when neither is known.
+double screen_dpi(Display* display) {
+  XrmInitialize();
+  if (const char* resources = XResourceManagerString(display)) {
+    XrmDatabase database = XrmGetStringDatabase(resources);
+    char* type = nullptr;
+    XrmValue value;
+    double dpi = 0.0;
+    if (XrmGetResource(database, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr)
+      dpi = std::atof(value.addr);
+    XrmDestroyDatabase(database);
+    if (dpi > 0.0) return dpi;
+  }
+  const int screen = DefaultScreen(display);
+  const int millimetres = DisplayWidthMM(display, screen);
+  return millimetres > 0 ? 25.4 * DisplayWidth(display, screen) / millimetres : 0.0;
+}
+
+// The start size grows with the panel's scale, within the screen.
+void scaled_window_size(Display* display, float scale, int& width, int& height) {
+  const int screen = DefaultScreen(display);
+  width = std::min(int(kWindowWidth * scale), DisplayWidth(display, screen) - kWindowX);
+  height = std::min(int(kWindowHeight * scale), DisplayHeight(display, screen) - kWindowY);
+  width = std::max(width, 1);
+  height = std::max(height, 1);
+}
+
 void idle() {
   if (!g_app->viewer.idle || !g_app->viewer.idle()) glutIdleFunc(nullptr);
 }
@@ -80,7 +120,7 @@ void idle() {
 
 ViewportRect auto_set_viewport() {
   ViewportRect r;
-  r.width = g_main_width > kPanelWidth ? g_main_width - kPanelWidth : 1;
+  r.width = g_main_width > panel_width() ? g_main_width - panel_width() : 1;
   r.height = g_main_height > 0 ? g_main_height : 1;
   glViewport(r.x, r.y, r.width, r.height);
   return r;
@@ -111,7 +151,10 @@ int run_viewer(AppState& app, int argc, char** argv, const ViewerOptions& option
   g_app = &app;
   install_program_hooks(app);
 
-  glutInitWindowSize(kWindowWidth, kWindowHeight);
+  const float scale = choose_panel_scale(std::getenv("ICP_PANEL_SCALE"), screen_dpi(probe));
+  set_panel_scale(scale);
+  if (scale != 1.0f) scaled_window_size(probe, scale, g_main_width, g_main_height);
+  glutInitWindowSize(g_main_width, g_main_height);
   glutInitWindowPosition(kWindowX, kWindowY);
   glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
   glutInit(&argc, argv);
@@ -130,6 +173,7 @@ int run_viewer(AppState& app, int argc, char** argv, const ViewerOptions& option
   glutMotionFunc(motion);
   glutKeyboardFunc(keyboard);
   glutReshapeFunc(reshape);
+  glutCloseFunc(closing);
   glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_CONTINUE_EXECUTION);
 
   // The panel object lives as long as the event loop; the handles reach it.
@@ -144,7 +188,7 @@ int run_viewer(AppState& app, int argc, char** argv, const ViewerOptions& option
       std::fflush(stdout);
     }
   });
-  create_panel_window(g_main_window, kWindowWidth, kWindowHeight, &panel, options);
+  create_panel_window(g_main_window, g_main_width, g_main_height, &panel, options);
   build_control_panel(panel, app);
 
   if (app.viewer.load_meshes && !mesh_paths.empty()) app.viewer.load_meshes(mesh_paths);

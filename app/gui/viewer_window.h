@@ -16,12 +16,14 @@ struct ViewerOptions {
 };
 
 // Runs the program: checks for a display (without one prints one line saying
-// so and returns 1), opens the window "Varkel's ICP" (1024 x 900 at (50, 50),
-// its title naming the loaded files once there are any, window_title(),
+// so and returns 1), opens the window "Varkel's ICP" (1024 x 900 times the
+// panel's scale, choose_panel_scale, within the screen, at (50, 50); its
+// title naming the loaded files once there are any, window_title(),
 // double-buffered RGBA with depth), builds the panel, disables what has no
 // data, loads the command-line meshes (at most two paths after GLUT's own
 // options; more is a usage error, status 1), runs the reset-view hook and
-// the event loop. Returns 0 when the window is closed; "SALIR" answered Yes
+// the event loop. Returns 0 when the window is closed (ViewerHooks::closing
+// first: a running batch ends as "Cancelar" ends it); "SALIR" answered Yes
 // ends the process with status 0 from inside the loop.
 // `app` is the run's context (its `dialogs` set by the caller); the window's
 // hooks and the panel's actions are installed into it here.

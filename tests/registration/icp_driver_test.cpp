@@ -61,6 +61,7 @@ TEST(IcpDriver, IdenticalScansStallAtSevenKeepBestErrorUnsetAndDropMarks) {
   // Every step pairs each vertex with itself: error 0 from the start, so
   // every main step is a stall (0 >= 0) and eight stalls end the loop at k = 7.
   EXPECT_NE(log.find("Did 7 iterations\n0.000000\n"), std::string::npos) << log;
+  EXPECT_EQ(a.icp.iterations, 7);  // the panel's count is the console's
   EXPECT_EQ(a.icp.error, 0.0f);
   EXPECT_EQ(a.best_error, 999999.0f);
   EXPECT_EQ(a.slots[1]->pose, PoseMatrix());

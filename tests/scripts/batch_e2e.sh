@@ -9,6 +9,7 @@
 # console says so, the log holds one whole line per finished trial and the
 # three count lines, every finished trial has its five files, the next one
 # none, the basin picture lies beside the log, and the panel is usable again.
+# A second batch ended by closing the window is cancelled the same way.
 # Arguments: build directory, source directory.
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -27,7 +28,7 @@ e2e_make_work
 shots="$build/batch_e2e"
 rm -rf "$shots"
 mkdir -p "$shots" "$work/batch"
-printf '%s\n' "$work/batch/run.txt" >"$work/answers"
+printf '%s\n' "$work/batch/run.txt" "$work/batch/closed.txt" >"$work/answers"
 
 # centre_now LABEL: the centre and usability ("X Y U") of the button LABEL
 # in the layout the program printed last (it prints it again whenever a
@@ -103,5 +104,24 @@ wait_count '^PANEL_READY' "$work/out" $((readies + 1)) 60 || fail "the layout wa
 [ "$(centre_now Cancelar)" = "-1 -1 0" ] || fail "\"Cancelar\" still shown after the batch"
 [ "$(centre_now Aleatorio | cut -d' ' -f3)" = 1 ] || fail "\"Aleatorio\" is not usable again"
 shot after_batch
+# The panel scrolled to its end shows the batch's counts, what they mean and
+# the basin (the README's second picture).
+xdotool mousemove --window "$wid" 870 600
+for ((i = 0; i < 30; i++)); do xdotool click 5; done
+shot batch_outcome
+for ((i = 0; i < 30; i++)); do xdotool click 4; done
 kill -0 "$pid" 2>/dev/null || fail "the program ended"
+
+# Closing the window during a batch ends the batch as "Cancelar" does, then
+# the program, with status 0.
+press Aleatorio
+wait_count '^PANEL_TEXT Ensayo 1 / 100$' "$work/out" 2 60 || fail "the second batch did not start"
+close_window
+status=0
+wait "$pid" || status=$?
+pid=""
+[ "$status" -eq 0 ] || fail "closing the window during a batch ended with status $status"
+[ "$(count '^Ensayo cancelado: ' "$work/out")" -eq 2 ] || fail "no cancellation line for the closed batch"
+tail -1 "$work/batch/closed.txt" | grep -aq 'lo normal: [0-9]*$' || fail "the closed batch's log has no count lines"
+grep -aq '<svg' "$work/batch/closed_basin.svg" || fail "no basin picture for the closed batch"
 echo "PASS: batch end to end"

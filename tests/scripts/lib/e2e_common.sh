@@ -136,3 +136,29 @@ differing() {
   convert "$shots/$3.png" -crop "$1" +repage "$work/b.png"
   compare -metric AE -fuzz 12% "$work/a.png" "$work/b.png" null: 2>&1 || true
 }
+
+# close_window: asks the program's window to close as a window manager's
+# close button does (a WM_DELETE_WINDOW message to $wid).
+close_window() {
+  python3 - "$wid" <<'PY'
+import ctypes, sys
+x = ctypes.CDLL("libX11.so.6")
+x.XOpenDisplay.restype = ctypes.c_void_p
+x.XInternAtom.restype = ctypes.c_ulong
+x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+x.XFlush.argtypes = [ctypes.c_void_p]
+class ClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
+                ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
+                ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
+display = x.XOpenDisplay(None)
+window = int(sys.argv[1])
+message = ClientMessage(type=33, send_event=1, display=display, window=window, format=32,
+                        message_type=x.XInternAtom(display, b"WM_PROTOCOLS", 0))
+message.data[0] = x.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+x.XSendEvent(display, window, 0, 0, ctypes.byref(message))
+x.XFlush(display)
+PY
+}
