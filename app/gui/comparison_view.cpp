@@ -19,7 +19,9 @@ namespace {
 
 // Height of the error plot at scale 1: two lines of axis labels, and still
 // below "SALIR" at the start size.
-const float kPlotHeight = 30.0f;
+const float kPlotHeight = 26.0f;
+// Axis labels are drawn this much smaller than the panel's text.
+const float kLabelShrink = 0.75f;
 // Line colours of the two variants (also used for their captions).
 const ImVec4 kIcpColor(0.10f, 0.35f, 0.85f, 1.0f);
 const ImVec4 kColorIcpColor(0.85f, 0.30f, 0.10f, 1.0f);
@@ -99,12 +101,18 @@ void draw_series(const std::vector<float>& history, const ImVec2& origin, const 
 }
 
 // A label on a pale patch, so it stays legible over the lines.
+ImVec2 label_size(const char* text) {
+  ImVec2 size = ImGui::CalcTextSize(text);
+  return ImVec2(size.x * kLabelShrink, size.y * kLabelShrink);
+}
+
 void axis_label(const ImVec2& at, const char* text) {
   ImDrawList* draw = ImGui::GetWindowDrawList();
-  ImVec2 size = ImGui::CalcTextSize(text);
+  ImVec2 size = label_size(text);
   draw->AddRectFilled(at, ImVec2(at.x + size.x + 2.0f, at.y + size.y),
                       ImGui::GetColorU32(ImGuiCol_FrameBg, 0.85f));
-  draw->AddText(ImVec2(at.x + 1.0f, at.y), ImGui::GetColorU32(ImGuiCol_Text), text);
+  draw->AddText(ImGui::GetFont(), ImGui::GetFontSize() * kLabelShrink, ImVec2(at.x + 1.0f, at.y),
+                ImGui::GetColorU32(ImGuiCol_Text), text);
 }
 
 // Both histories in one framed box on a common log scale, the error range
@@ -136,11 +144,11 @@ void plot_histories(const std::vector<float>& icp, const std::vector<float>& col
     std::snprintf(text, sizeof text, "%.2g", std::pow(10.0, axis.log_high));
     axis_label(origin, text);
     std::snprintf(text, sizeof text, "%.2g", std::pow(10.0, axis.log_low));
-    const float bottom = origin.y + size.y - ImGui::GetTextLineHeight();
+    const float bottom = origin.y + size.y - label_size(text).y;
     axis_label(ImVec2(origin.x, bottom), text);
     // The horizontal axis: steps from the first, at the left edge, to the last.
     std::snprintf(text, sizeof text, "%zu pasos", steps);
-    axis_label(ImVec2(origin.x + size.x - ImGui::CalcTextSize(text).x - 2.0f, bottom), text);
+    axis_label(ImVec2(origin.x + size.x - label_size(text).x - 2.0f, bottom), text);
   }
   ImGui::Dummy(size);
   if (ImGui::IsItemHovered()) ImGui::SetTooltip("%s", cp1252_to_utf8(kStepsNote).c_str());
