@@ -19,5 +19,5 @@ float choose_panel_scale(const char* setting, double dpi) {
   }
   if (!(dpi > kBaseDpi)) return 1.0f;
   const double quarters = std::round(4.0 * dpi / kBaseDpi) / 4.0;
-  return float(std::fmax(1.0, std::fmin(kMaxScale, quarters)));
+  return float(std::fmin(kMaxScale, quarters));  // at least 1: dpi > 96 here
 }
