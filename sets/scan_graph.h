@@ -55,8 +55,8 @@ struct SetPlan {
 
 // Two poses of one scan agree when they differ by at most this rotation and
 // move its box centre by at most this share of its diagonal.
-const double kLoopDegrees = 2.0;
-const double kLoopShift = 0.02;
+const double kLoopDegrees = 1.0;
+const double kLoopShift = 0.01;
 
 SetPlan plan_set(const std::vector<PairOutcome>& pairs, const std::vector<ScanExtent>& extents);
 

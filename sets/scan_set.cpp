@@ -15,6 +15,15 @@ namespace {
 // diagonal, pairs up to 1.5 voxels apart.
 const double kInformationVoxel = 0.01;
 const double kInformationDistance = 1.5;
+// The optimisation drops a loop closure once it disagrees by about this much
+// (voxels) over its pairs: a third of a voxel, so a loop that pulls a scan
+// by a millimetre on a bunny-sized set goes while true loops (off by their
+// pairs' own error, a tenth of that) stay.
+const double kPruneDistance = 0.3;
+// Loops off the tree's placement by more than this many times the median
+// loop (and more than kShiftFloor voxels) are left out of the optimisation.
+const double kOutlierFactor = 3.0;
+const double kShiftFloor = 0.05;
 
 ScanExtent extent_of(const TriMesh& mesh) {
   ScanExtent e;
@@ -104,21 +113,60 @@ void optimise(const std::vector<PairScan>& scans, const std::vector<ScanExtent>&
                        kInformationDistance * voxel, edges[e].information);
     edges[e].uncertain = plan.roles[edge_pair[e]] == PairRole::loop;
   }
-  std::vector<double> poses(16 * size_t(nodes));
-  for (size_t i = 0; i < scans.size(); i++)
-    if (node[i] >= 0) std::copy(plan.poses[i].m, plan.poses[i].m + 16, &poses[16 * size_t(node[i])]);
   PoseGraphSettings settings;
-  settings.max_correspondence_distance = kInformationDistance * voxel;
+  settings.max_correspondence_distance = kPruneDistance * voxel;
   settings.reference_node = node[size_t(plan.anchor)];
-  std::vector<uint8_t> kept(edges.size(), 0);
-  if (!optimiser->optimise(nodes, poses.data(), edges.data(), int(edges.size()), settings,
-                           kept.data(), why)) {
-    result.optimisation = "pose graph failed (" + why + "): poses from the spanning tree";
-    return;
-  }
-  std::vector<PoseMatrix> optimised = plan.poses;
-  for (size_t i = 0; i < scans.size(); i++)
-    if (node[i] >= 0) std::copy(&poses[16 * size_t(node[i])], &poses[16 * size_t(node[i]) + 16], optimised[i].m);
+  // One optimisation from the tree's placement over the edges still active;
+  // false after setting result.optimisation when the library fails.
+  std::vector<uint8_t> active(edges.size(), 1), kept(edges.size(), 0);
+  std::vector<PoseMatrix> optimised;
+  auto run = [&]() {
+    std::vector<PoseGraphEdge> used;
+    for (size_t e = 0; e < edges.size(); e++)
+      if (active[e]) used.push_back(edges[e]);
+    std::vector<double> poses(16 * size_t(nodes));
+    for (size_t i = 0; i < scans.size(); i++)
+      if (node[i] >= 0) std::copy(plan.poses[i].m, plan.poses[i].m + 16, &poses[16 * size_t(node[i])]);
+    std::vector<uint8_t> used_kept(used.size(), 0);
+    if (!optimiser->optimise(nodes, poses.data(), used.data(), int(used.size()), settings,
+                             used_kept.data(), why)) {
+      result.optimisation = "pose graph failed (" + why + "): poses from the spanning tree";
+      return false;
+    }
+    for (size_t e = 0, u = 0; e < edges.size(); e++) kept[e] = active[e] ? used_kept[u++] : 0;
+    optimised = plan.poses;
+    for (size_t i = 0; i < scans.size(); i++)
+      if (node[i] >= 0)
+        std::copy(&poses[16 * size_t(node[i])], &poses[16 * size_t(node[i]) + 16], optimised[i].m);
+    return true;
+  };
+  // How far the placement `poses` moves an edge's source scan (its box
+  // centre) from where the edge's own pair puts it.
+  auto shift = [&](size_t e, const std::vector<PoseMatrix>& at) {
+    const PairOutcome& p = pairs[edge_pair[e]];
+    const PoseMatrix by_graph = inverse(at[size_t(p.a)]) * at[size_t(p.b)];
+    const point c = extents[size_t(p.b)].centre;
+    return double(dist(transform_point(by_graph, c), transform_point(p.b_to_a, c)));
+  };
+  // A loop that the tree's placement leaves off by more than kOutlierFactor
+  // x the median loop (and more than kShiftFloor voxels) is a pair slightly
+  // wrong: within the graph step's tolerance, but it would pull every scan
+  // around it. It stays out of the optimisation.
+  std::vector<double> shifts;
+  for (size_t e = 0; e < edges.size(); e++)
+    if (edges[e].uncertain) shifts.push_back(shift(e, plan.poses));
+  std::sort(shifts.begin(), shifts.end());
+  const double limit = std::max(kOutlierFactor * shifts[shifts.size() / 2], kShiftFloor * voxel);
+  for (size_t e = 0; e < edges.size(); e++)
+    if (edges[e].uncertain && shift(e, plan.poses) > limit) active[e] = 0;
+  // Loops weaker than the weakest tree pair (less overlap, looser fit) add
+  // their larger errors more than they average the tree's out.
+  float weakest = 1.0f;
+  for (size_t e = 0; e < edges.size(); e++)
+    if (!edges[e].uncertain) weakest = std::min(weakest, pairs[edge_pair[e]].quality);
+  for (size_t e = 0; e < edges.size(); e++)
+    if (edges[e].uncertain && pairs[edge_pair[e]].quality < weakest) active[e] = 0;
+  if (!run()) return;
   // The optimised placement must still agree with every pair kept; when it
   // does not, the tree's placement (which each of its pairs gives exactly)
   // is the one to trust.

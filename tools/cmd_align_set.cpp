@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "geometry/durable_write.h"
+#include "mesh/diagnostics.h"
 #include "registration/load_scan.h"
 #include "registration/timer.h"
 #include "sets/merged_model.h"
@@ -196,6 +197,8 @@ int cmd_align_set(int argc, char** argv) {
   SetOptions options;
   options.ignore_poses = args.has("--ignore-poses");
   std::vector<PairScan> scans(names.size());
+  // Ten or fifty scans' load messages would bury the report; errors still show.
+  set_verbose(false);
   for (size_t i = 0; i < scans.size(); i++) {
     const std::string& path = args.positional[i];
     if (!load_scan(scans[i].slot, int(i), path) || scans[i].slot.mesh->vertices.empty()) {
