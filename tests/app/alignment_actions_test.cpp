@@ -99,11 +99,16 @@ TEST_F(AlignmentActions, FailedRunChangesNothingButMoveMesh2) {
   slot(1).pose = translation(100, 0, 0) * slot(1).pose;  // no overlap at all
   PoseMatrix before = slot(1).pose;
   app.view_options->move_mesh2 = 1;
+  // The record of an earlier good run stays what the captions and "Grabar" show.
+  app.aligner->icp.history = {0.5f, 0.25f};
+  app.aligner->icp.error = 0.25f;
   align_action(app, 1);
   EXPECT_EQ(app.view_options->move_mesh2, 0);
   EXPECT_EQ(app.shown_pose, 0);
   EXPECT_FALSE(h().pose_icp->enabled);
   EXPECT_TRUE(poses_near(slot(1).pose, before, 0.0));
+  EXPECT_EQ(app.aligner->icp.history, (std::vector<float>{0.5f, 0.25f}));
+  EXPECT_EQ(app.aligner->icp.error, 0.25f);
 }
 
 // "Prealinear" acts like a manual move that lands near the truth: from a
