@@ -11,6 +11,7 @@
 
 #include "geometry/PoseMatrix.h"
 #include "mesh/TriMesh.h"
+#include "registration/cdf_walk.h"
 
 class KDtree;
 
@@ -64,6 +65,7 @@ struct MeshSlot {
   std::vector<float> weights;               // per vertex: 1 in the overlap with the other mesh, else 0
   std::vector<float> cdf;                   // per vertex: cumulative sampling distribution, last entry 1.0
   std::vector<int32_t> cdf_guide;           // lookup hint into cdf, rebuilt with it (a stale one only costs speed)
+  SampleFilter sample_filters[2];           // during an alignment: feature marks, significant flags (registration/cdf_walk.h)
   std::string file_name;                    // path the mesh was read from
   std::string xf_name;                      // file_name up to its last "." followed by "xf"
   std::string stored_name;                  // mesh path recorded by a stored trial

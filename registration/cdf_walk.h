@@ -89,3 +89,49 @@ inline size_t next_sample(const std::vector<float>& cdf, const std::vector<int32
   }
   return advance_to_sample(cdf, i, u);
 }
+
+// A filter on the draws of a walk whose samples a mask may reject: one byte
+// per guide bucket, 0 when no vertex a draw falling in that bucket can pick
+// is kept by the mask. Such a draw is rejected without walking the cdf; the
+// others walk as before, so the picks are exactly those of the plain walk.
+//
+// Why the bucket's window is safe: a draw u lies in bucket b = floor(u * n)
+// (n as a float, as next_sample computes it). Every j before guide[b - 1]
+// has cdf[j] * n <= b - 1 < u * n once rounded, and rounding is monotone,
+// so cdf[j] <= u: the pick is at or after guide[b - 1]. The entry
+// guide[b + 1] has cdf * n > b + 1 > u * n once rounded, so cdf > u there:
+// the pick is at or before it (or at the last entry, where the guide is
+// clamped). Only the mask's vertices in that window matter.
+struct SampleFilter {
+  std::vector<int32_t> kept_before;  // n + 1 entries: mask's vertices among 0 .. j-1; empty: no filter
+  std::vector<uint8_t> may_keep;     // per bucket of the guide it was built over
+
+  // Counts the mask's vertices (keep(j) for j < n) and drops any buckets.
+  template <typename Keep>
+  void set_mask(size_t n, const Keep& keep) {
+    kept_before.assign(n + 1, 0);
+    for (size_t j = 0; j < n; j++) kept_before[j + 1] = kept_before[j] + int32_t(keep(j) ? 1 : 0);
+    may_keep.clear();
+  }
+  void clear() {
+    std::vector<int32_t>().swap(kept_before);
+    std::vector<uint8_t>().swap(may_keep);
+  }
+  // Rebuilds the buckets over `guide` (built over a cdf of as many entries
+  // as the mask has vertices); nothing without a mask.
+  void rebuild(const std::vector<int32_t>& guide) {
+    const size_t n = guide.size();
+    may_keep.clear();
+    if (n == 0 || kept_before.size() != n + 1) return;
+    may_keep.resize(n);
+    for (size_t b = 0; b < n; b++) {
+      const size_t lo = b > 0 ? size_t(guide[b - 1]) : 0;
+      const size_t hi = b + 1 < n ? size_t(guide[b + 1]) : n - 1;
+      may_keep[b] = uint8_t(kept_before[hi + 1] > kept_before[lo]);
+    }
+  }
+  // The buckets when they were built over a guide of a cdf of n entries; else null.
+  const uint8_t* buckets(size_t n) const {
+    return n > 0 && may_keep.size() == n ? may_keep.data() : nullptr;
+  }
+};

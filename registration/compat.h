@@ -1,15 +1,29 @@
 // The two compatibility predicates of the ICP correspondence search. Both are
 // built on the stack for one query pass, own nothing, and are handed to
-// KDtree::find_nearest, which calls them only for candidates that already
-// beat the best point found so far.
+// KDtree::find_nearest (or, by their own type, to find_nearest_with, which
+// inlines them), which calls them only for candidates that already beat the
+// best point found so far.
 #pragma once
 
+#include <cassert>
+#include <cmath>
 #include <cstdint>
 
 #include "geometry/Vec.h"
+#include "mesh/TriMesh.h"
 #include "spatial/KDtree.h"
 
-class TriMesh;
+namespace compat_detail {
+
+// Vertex index of a candidate pointer; the tree must have been built over
+// `mesh`'s vertex array (a caller's contract, not a property of the data).
+inline int candidate_index(const float* p, const TriMesh& mesh) {
+  int i = KDtree::index_of(p, mesh.vertices);
+  assert(i >= 0 && static_cast<std::size_t>(i) < mesh.vertices.size());
+  return i;
+}
+
+}  // namespace compat_detail
 
 // Normals must agree: accepts a candidate vertex i of `mesh` when
 // dot(normal, mesh->normals[i]) > min_dot (strictly), or when i is a boundary
@@ -20,7 +34,7 @@ class TriMesh;
 // mesh's neighbour and vertex-face tables on first use. When `boundary` is
 // given (one byte per vertex, 1 on a boundary) it answers the boundary test
 // instead; it must agree with the mesh's tables.
-class NormCompat : public KDtree::CompatFunc {
+class NormCompat final : public KDtree::CompatFunc {
  public:
   point normal;
   TriMesh* mesh;
@@ -30,7 +44,12 @@ class NormCompat : public KDtree::CompatFunc {
   NormCompat(const point& normal_, TriMesh* mesh_, float min_dot_,
              const uint8_t* boundary_ = nullptr)
       : normal(normal_), mesh(mesh_), min_dot(min_dot_), boundary(boundary_) {}
-  bool operator()(const float* p) const override;
+  bool operator()(const float* p) const override {
+    const int i = compat_detail::candidate_index(p, *mesh);
+    if (boundary ? boundary[i] != 0 : mesh->is_boundary(i)) return true;
+    if (mesh->normals.size() != mesh->vertices.size()) return false;
+    return dot(normal, mesh->normals[size_t(i)]) > min_dot;
+  }
 };
 
 // Colour and colour-difference direction must agree: accepts a candidate
@@ -40,7 +59,7 @@ class NormCompat : public KDtree::CompatFunc {
 // directions, indexed like its vertices. No boundary test. Without colours on
 // the mesh (colors.size() != vertices.size()) or without `dirs` every
 // candidate is rejected.
-class ColorCompat : public KDtree::CompatFunc {
+class ColorCompat final : public KDtree::CompatFunc {
  public:
   Color color;
   point dir;
@@ -53,5 +72,12 @@ class ColorCompat : public KDtree::CompatFunc {
               float max_color_l1_, const point* dirs_)
       : color(color_), dir(dir_), mesh(mesh_), min_dir_dot(min_dir_dot_),
         max_color_l1(max_color_l1_), dirs(dirs_) {}
-  bool operator()(const float* p) const override;
+  bool operator()(const float* p) const override {
+    const int i = compat_detail::candidate_index(p, *mesh);
+    if (!dirs || mesh->colors.size() != mesh->vertices.size()) return false;
+    if (dot(dir, dirs[i]) < min_dir_dot) return false;
+    const Color& c = mesh->colors[size_t(i)];
+    const float l1 = std::fabs(color.r - c.r) + std::fabs(color.g - c.g) + std::fabs(color.b - c.b);
+    return l1 < max_color_l1;
+  }
 };

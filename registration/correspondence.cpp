@@ -18,6 +18,7 @@
 #include "registration/sampler.h"
 #include "registration/timer.h"
 #include "spatial/KDtree.h"
+#include "spatial/kdtree_search.h"
 
 namespace {
 
@@ -220,31 +221,60 @@ void sampling_mass(const TriMesh& mesh, const std::vector<float>& weights, const
   }
 }
 
+// Whether any of weights[begin .. end) is not 0 (entries beyond the array count as 0).
+bool any_weight(const std::vector<float>& weights, size_t begin, size_t end) {
+  end = std::min(end, weights.size());
+  int any = 0;
+  for (size_t i = begin; i < end; i++) any |= int(weights[i] != 0.0f);
+  return any != 0;
+}
+
 // Draws one pass of samples along `cdf`: u starts at draw * incr and grows
 // by draw * incr while below 1, each u picks the first vertex whose cdf
-// value exceeds it, and the vertices that `keep` accepts are appended to
-// `picked` in draw order. Every draw is taken whether kept or not, so the
-// generator advances the same way for any marks. The cdf ends in exactly
-// 1.0 and u < 1, so every pick is a vertex.
+// value exceeds it, and the vertices that `keep` accepts are written to
+// picked[count ...] in draw order; returns the new count. Every draw is
+// taken whether kept or not, so the generator advances the same way for any
+// marks. The cdf ends in exactly 1.0 and u < 1, so every pick is a vertex.
+// `buckets` (a SampleFilter's, for this cdf and `keep`; may be null) rejects
+// most draws that `keep` would reject before they walk the cdf.
 //
 // In two loops: the running sum of the draws (a chain of dependent float
 // additions), then the picks, whose memory reads do not depend on each
 // other and so overlap. The second loop has no branch on `keep`, which
-// accepts or rejects draws in no pattern a predictor learns.
+// accepts or rejects draws in no pattern a predictor learns. `picked` only
+// grows, so that it is not cleared again at every pass.
 template <typename Keep>
-void draw_pass(const std::vector<float>& cdf, const std::vector<int32_t>& guide, float incr,
-               Lcg32& gen, std::vector<float>& us, std::vector<int32_t>& picked, const Keep& keep) {
+size_t draw_pass(const std::vector<float>& cdf, const std::vector<int32_t>& guide,
+                 const uint8_t* buckets, float incr, Lcg32& gen, std::vector<float>& us,
+                 std::vector<int32_t>& picked, size_t count, const Keep& keep) {
   us.clear();
   for (float u = gen.next_unit() * incr; u < 1.0f; u += gen.next_unit() * incr) us.push_back(u);
-  size_t count = picked.size();
-  picked.resize(count + us.size());
+  if (picked.size() < count + us.size()) picked.resize(count + us.size());
+  const size_t n = cdf.size();
+  const float scale = float(n);
   size_t i = 0;
   for (const float u : us) {
+    if (buckets) {
+      const size_t b = size_t(u * scale);
+      if (b < n && !buckets[b]) continue;
+    }
     i = next_sample(cdf, guide, i, u);
     picked[count] = int32_t(i);
     count += keep(i) ? 1 : 0;
   }
-  picked.resize(count);
+  return count;
+}
+
+// The pairing buffers of this thread, kept between steps so that a step
+// allocates and clears nothing once the first steps have sized them.
+struct PairingBuffers {
+  std::vector<float> us;
+  std::vector<int32_t> picked;
+  std::vector<PairSlot> samples;
+};
+PairingBuffers& pairing_buffers() {
+  thread_local PairingBuffers buffers;
+  return buffers;
 }
 
 // One direction of a pairing step: samples drawn on mesh S are searched in
@@ -260,11 +290,12 @@ class PairingPass {
 
   // Draws the samples of both passes (geometric: every sample, or only
   // feature vertices when S has marks; colour, unless the variant is
-  // geometric: samples of significant colour) and appends them to
-  // `samples`, tagged with this pass. Also prepares the searches: the
+  // geometric: samples of significant colour) into samples[samples_used ...]
+  // (grown as needed), tagged with this pass, and advances samples_used.
+  // Also prepares the searches: the
   // transforms of this step and T's adjacency tables, which the boundary
   // test then only reads, from any thread.
-  void draw(float incr, Lcg32& gen, std::vector<PairSlot>& samples) {
+  void draw(float incr, Lcg32& gen, std::vector<PairSlot>& samples, size_t& samples_used) {
     const PoseMatrix S2T = inverse(T_.pose) * S_.pose;
     S2T_ = PointMapper(S2T);
     S2T_normals_ = DirectionMapper(normal_matrix(S2T));
@@ -275,33 +306,39 @@ class PairingPass {
     const bool color_pass =
         a_.mode != IcpMode::geometric && has_color_data(S_) && has_color_data(T_);
 
-    std::vector<int32_t>& picked = picked_;
-    picked.clear();
+    PairingBuffers& buffers = pairing_buffers();
+    std::vector<int32_t>& picked = buffers.picked;
+    const size_t n = S_.cdf.size();
+    size_t count = 0;
     const std::vector<bool>& marks = S_.feature_marks;
     if (marks.empty()) {
-      draw_pass(S_.cdf, S_.cdf_guide, incr, gen, us_, picked, [](size_t) { return true; });
+      count = draw_pass(S_.cdf, S_.cdf_guide, nullptr, incr, gen, buffers.us, picked, count,
+                        [](size_t) { return true; });
     } else {
       // A vertex beyond the marks counts as unmarked; the clamped read and
       // the & keep the test free of branches.
       const size_t last = marks.size() - 1;
-      draw_pass(S_.cdf, S_.cdf_guide, incr, gen, us_, picked, [&marks, last](size_t v) {
-        return (v <= last) & bool(marks[v <= last ? v : last]);
-      });
+      count = draw_pass(S_.cdf, S_.cdf_guide, S_.sample_filters[0].buckets(n), incr, gen,
+                        buffers.us, picked, count, [&marks, last](size_t v) {
+                          return (v <= last) & bool(marks[v <= last ? v : last]);
+                        });
     }
-    const size_t geometric_count = picked.size();
+    const size_t geometric_count = count;
     if (color_pass) {
       const std::vector<int32_t>& significant = S_.significant_flags;
-      draw_pass(S_.cdf, S_.cdf_guide, incr, gen, us_, picked, [&significant](size_t v) {
-        return significant[v] != 0;
-      });
+      count = draw_pass(S_.cdf, S_.cdf_guide, S_.sample_filters[1].buckets(n), incr, gen,
+                        buffers.us, picked, count,
+                        [&significant](size_t v) { return significant[v] != 0; });
     }
-    const size_t first = samples.size();
-    samples.resize(first + picked.size());
-    for (size_t k = 0; k < picked.size(); k++) {
+    const size_t first = samples_used;
+    samples_used += count;
+    if (samples.size() < samples_used) samples.resize(samples_used);
+    for (size_t k = 0; k < count; k++) {
       PairSlot& slot = samples[first + k];
       slot.vertex = picked[k];
       slot.color = k >= geometric_count;
       slot.pass = this;
+      slot.found = false;
     }
   }
 
@@ -318,11 +355,11 @@ class PairingPass {
     const float* q;
     if (!slot.color) {
       NormCompat compat(S2T_normals_(smesh.normals[si]), &tmesh, a_.params.normal_dot_min, boundary_);
-      q = T_.kdtree->find_nearest(p.data(), d2max, &compat);
+      q = T_.kdtree->find_nearest_with(p.data(), d2max, compat);
     } else {
       ColorCompat compat(smesh.colors[si], S_.color_dirs[si], &tmesh, a_.params.color_dir_dot_min,
                          a_.params.color_l1_max, T_.color_dirs.data());
-      q = T_.kdtree->find_nearest(p.data(), d2max, &compat);
+      q = T_.kdtree->find_nearest_with(p.data(), d2max, compat);
     }
     if (!q) return;
     const int j = KDtree::index_of(q, tmesh.vertices);
@@ -340,8 +377,6 @@ class PairingPass {
   PointMapper S2T_{PoseMatrix()};
   DirectionMapper S2T_normals_{PoseMatrix()};
   const uint8_t* boundary_ = nullptr;
-  std::vector<float> us_;
-  std::vector<int32_t> picked_;
 };
 
 // Draws the samples of the given passes in order (the generator is stepped
@@ -351,14 +386,15 @@ void collect_pass_pairs(float incr, Lcg32& generator, std::initializer_list<Pair
                         std::vector<PointPair>& pairs) {
   if (!(incr > 0.0f)) return;  // also guards the sampling walk against a NaN step
   Lcg32 gen = generator;
-  std::vector<PairSlot> samples;
+  std::vector<PairSlot>& samples = pairing_buffers().samples;
+  size_t used = 0;
   for (PairingPass* pass : passes)
-    if (pass->ready()) pass->draw(incr, gen, samples);
+    if (pass->ready()) pass->draw(incr, gen, samples, used);
   generator = gen;
-  parallel_for(samples.size(), kMinSearchesPerThread,
+  parallel_for(used, kMinSearchesPerThread,
                [&samples](size_t k) { samples[k].pass->search(samples[k]); });
-  for (const PairSlot& slot : samples)
-    if (slot.found) pairs.push_back(slot.pair);
+  for (size_t k = 0; k < used; k++)
+    if (samples[k].found) pairs.push_back(samples[k].pair);
 }
 
 }  // namespace
@@ -431,6 +467,7 @@ void Aligner::reset_cdfs() {
     for (size_t i = 0; i + 1 < n; i++) slot->cdf[i] = float(i + 1) / float(n);
     slot->cdf[n - 1] = 1.0f;
     build_cdf_guide(slot->cdf, slot->cdf_guide);
+    for (SampleFilter& filter : slot->sample_filters) filter.rebuild(slot->cdf_guide);
   }
 }
 
@@ -469,7 +506,9 @@ bool Aligner::update_cdfs(const float evals[6], const float evecs[6][6], const p
     parallel_for(blocks, kMinVerticesPerThread / kMassBlock, [&](size_t block) {
       const size_t begin = block * kMassBlock;
       const size_t end = std::min(n, begin + kMassBlock);
-      if (!has_normals) {
+      // A block outside the overlap (every weight 0) has no mass, whatever
+      // its positions: the same +0 the quadratic forms would give.
+      if (!has_normals || !any_weight(slot.weights, begin, end)) {
         std::fill(slot.cdf.begin() + ptrdiff_t(begin), slot.cdf.begin() + ptrdiff_t(end), 0.0f);
         return;
       }
@@ -485,6 +524,7 @@ bool Aligner::update_cdfs(const float evals[6], const float evecs[6][6], const p
     parallel_for(n - 1, kMinVerticesPerThread, [&](size_t i) { slot.cdf[i] /= total; });
     slot.cdf[n - 1] = 1.0f;
     build_cdf_guide(slot.cdf, slot.cdf_guide);
+    for (SampleFilter& filter : slot.sample_filters) filter.rebuild(slot.cdf_guide);
   }
   if (params.verbosity > 1) std::fprintf(console_stream(), "Updated CDFs in %.2f msec.\n", timer.elapsed_ms());
   return true;

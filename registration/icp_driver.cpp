@@ -157,12 +157,44 @@ class RunBoundaryFlags {
   Aligner& a_;
 };
 
+// Both meshes' sampling filters for the length of one run: the masks the
+// passes draw through (feature marks for the geometric pass when a mesh has
+// any, significant flags for the colour pass of a colour run) do not change
+// during a run, so each draw a mask rejects can be told from a bucket table
+// rebuilt with every distribution instead of walking the distribution.
+// Emptied when the run ends, so a mask edited between runs never meets stale
+// tables.
+class RunSampleFilters {
+ public:
+  explicit RunSampleFilters(Aligner& a) : a_(a) {
+    for (auto& slot : a_.slots) {
+      const size_t n = slot->mesh->vertices.size();
+      const std::vector<bool>& marks = slot->feature_marks;
+      if (!marks.empty())
+        slot->sample_filters[0].set_mask(n, [&marks](size_t v) { return v < marks.size() && marks[v]; });
+      const std::vector<int32_t>& significant = slot->significant_flags;
+      if (a_.mode != IcpMode::geometric && significant.size() == n)
+        slot->sample_filters[1].set_mask(n, [&significant](size_t v) { return significant[v] != 0; });
+    }
+  }
+  ~RunSampleFilters() {
+    for (auto& slot : a_.slots)
+      for (SampleFilter& filter : slot->sample_filters) filter.clear();
+  }
+  RunSampleFilters(const RunSampleFilters&) = delete;
+  RunSampleFilters& operator=(const RunSampleFilters&) = delete;
+
+ private:
+  Aligner& a_;
+};
+
 }  // namespace
 
 bool Aligner::run_icp() {
   if (!prepare_run()) return false;
   if (VariantRecord* record = active_record()) record->iterations = 0;
   RunBoundaryFlags boundary_flags(*this);
+  RunSampleFilters sample_filters(*this);
   float incr = 0.0f;
   if (!initial_phase(incr) || !go_on()) return false;
   if (!main_loop(incr)) return false;

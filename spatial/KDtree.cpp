@@ -4,6 +4,7 @@
 // query prunes interior nodes by their bounding sphere, by the split plane and
 // by the distance to the region the split planes leave to a node.
 #include "spatial/KDtree.h"
+#include "spatial/kdtree_search.h"
 
 #include <algorithm>
 #include <climits>
@@ -15,27 +16,6 @@
 #include <new>
 #include <utility>
 
-namespace {
-
-const int kMaxLeafPoints = 7;
-
-}  // namespace
-
-// One record serves both kinds: a leaf has point_count 1..7, an interior node 0.
-struct KDtree::Node {
-  int32_t point_count;
-  union {
-    const float* leaf_points[kMaxLeafPoints];
-    struct {
-      float box_centre[3];  // centre of the bounding box of the node's points
-      float radius;         // half the box diagonal (from box_centre, rounded up)
-      int32_t axis;         // 0, 1 or 2: the split axis
-      Node* below;          // points with a coordinate below the split value
-      Node* above;          // the others
-    } inner;
-  };
-};
-
 // ---- Node pool ---------------------------------------------------------------
 // Every tree takes fixed-size blocks from one process-wide free list. A chunk of
 // floor(4088 / sizeof(Node)) blocks (4088 leaves room for the heap's own header
@@ -45,6 +25,10 @@ struct KDtree::Node {
 // lock for its whole length, so trees may be built and dropped on several
 // threads at once (a scan's tree is built beside its other derived data).
 namespace {
+
+using kdtree_detail::kMaxLeafPoints;
+using kdtree_detail::Offsets;
+using kdtree_detail::squared_distance;
 
 std::mutex g_pool_mutex;
 
@@ -204,102 +188,6 @@ KDtree::Node* build(const float** pts, int n) {
   return node;
 }
 
-float squared_distance(const float* a, const float* b) {
-  float dx = a[0] - b[0], dy = a[1] - b[1], dz = a[2] - b[2];
-  return dx * dx + dy * dy + dz * dz;
-}
-
-// ---- Single nearest ----------------------------------------------------------
-
-// Per-axis distance from the query to the region of a node (0 inside it).
-struct Offsets {
-  float v[3];
-};
-
-// A far child left for later by the descent: the child, the query's offset
-// m from the split plane (the split value minus the query's coordinate), the
-// split axis, and the region bound of the parent (`cell_dist2`, `offsets`).
-struct PendingChild {
-  const KDtree::Node* node;
-  float m;
-  int32_t axis;
-  float cell_dist2;
-  Offsets offsets;
-};
-
-struct NearestQuery {
-  const float* p;
-  const KDtree::CompatFunc* compat;
-  const float* best = nullptr;
-  float best_dist2;
-  float best_dist;
-
-  void search(const KDtree::Node* root, std::vector<PendingChild>& pending);
-  void scan_leaf(const KDtree::Node* leaf);
-};
-
-// Depth first, nearer child first, with the far children on an explicit
-// stack instead of the call stack (the descent is the hot loop of every
-// pairing step). A node is entered only when the sphere around its box
-// reaches closer than the best distance. A far child is taken from the
-// stack once its near sibling's subtree is done, and entered only when the
-// split plane and the region the split planes leave to it (per axis, how
-// far the query lies outside it: `offsets`, and the squared length of that
-// vector: `cell_dist2`, a lower bound on the distance to any point below)
-// are both closer than the best distance. Nothing skipped can hold a
-// strictly closer point, so the answer is the first nearest point in the
-// depth-first order.
-void NearestQuery::search(const KDtree::Node* node, std::vector<PendingChild>& pending) {
-  size_t top = 0;
-  float cell_dist2 = 0.0f;
-  Offsets offsets{{0.0f, 0.0f, 0.0f}};
-  for (;;) {
-    bool entered = true;
-    while (node->point_count == 0) {
-      const float d2 = squared_distance(p, node->inner.box_centre);
-      const float reach = node->inner.radius + best_dist;
-      if (d2 >= reach * reach) {  // the whole box is at least best_dist away
-        entered = false;
-        break;
-      }
-      const int axis = node->inner.axis;
-      const float m = node->inner.box_centre[axis] - p[axis];
-      const bool below_first = m >= 0.0f;
-      if (top == pending.size()) pending.resize(2 * top + 32);
-      pending[top++] = PendingChild{below_first ? node->inner.above : node->inner.below, m, axis,
-                                    cell_dist2, offsets};
-      node = below_first ? node->inner.below : node->inner.above;
-    }
-    if (entered) scan_leaf(node);
-    for (;;) {
-      if (top == 0) return;
-      const PendingChild& far = pending[--top];
-      const float plane = std::fabs(far.m);
-      if (best_dist <= plane) continue;
-      const float far_dist2 =
-          far.cell_dist2 - far.offsets.v[far.axis] * far.offsets.v[far.axis] + far.m * far.m;
-      if (far_dist2 >= best_dist2) continue;
-      cell_dist2 = far_dist2;
-      offsets = far.offsets;
-      offsets.v[far.axis] = plane;
-      node = far.node;
-      break;
-    }
-  }
-}
-
-void NearestQuery::scan_leaf(const KDtree::Node* leaf) {
-  for (int i = 0; i < leaf->point_count; i++) {
-    const float* q = leaf->leaf_points[i];
-    const float d2 = squared_distance(p, q);
-    if (!(d2 < best_dist2)) continue;  // strict: a point at the bound is not taken
-    if (compat && !(*compat)(q)) continue;
-    best_dist2 = d2;
-    best_dist = std::sqrt(d2);
-    best = q;
-  }
-}
-
 // ---- k nearest ---------------------------------------------------------------
 
 // Max-heap entry: distance (not squared) and point.
@@ -380,15 +268,13 @@ void KNearestQuery::visit(const KDtree::Node* node, float cell_dist2, Offsets of
   for (int i = 0; i < node->point_count; i++) offer(node->leaf_points[i]);
 }
 
-// The starting bound: max_dist2, or the root's squared radius when it is <= 0
-// (unbounded for a leaf root, which has no radius).
-float initial_bound2(const KDtree::Node* root, float max_dist2) {
+}  // namespace
+
+float kdtree_detail::initial_bound2(const KDtree::Node* root, float max_dist2) {
   if (max_dist2 > 0.0f) return max_dist2;
   if (root->point_count == 0) return root->inner.radius * root->inner.radius;
   return std::numeric_limits<float>::infinity();
 }
-
-}  // namespace
 
 // ---- KDtree ------------------------------------------------------------------
 
@@ -412,17 +298,8 @@ KDtree::~KDtree() {
 }
 
 const float* KDtree::find_nearest(const float* p, float max_dist2, const CompatFunc* compat) const {
-  if (!root) return nullptr;
-  NearestQuery query;
-  query.p = p;
-  query.compat = compat;
-  query.best_dist2 = initial_bound2(root, max_dist2);
-  query.best_dist = std::sqrt(query.best_dist2);
-  // At most one pending child per level; the buffer lives with the thread,
-  // so a query allocates nothing once the thread has met a tree this deep.
-  thread_local std::vector<PendingChild> pending;
-  query.search(root, pending);
-  return query.best;
+  if (compat) return find_nearest_with(p, max_dist2, [compat](const float* q) { return (*compat)(q); });
+  return find_nearest_with(p, max_dist2, [](const float*) { return true; });
 }
 
 void KDtree::find_k_nearest(std::vector<const float*>& out, int k, const float* p, float max_dist2,
@@ -433,7 +310,7 @@ void KDtree::find_k_nearest(std::vector<const float*>& out, int k, const float* 
   query.p = p;
   query.compat = compat;
   query.k = static_cast<std::size_t>(k);
-  query.best_dist2 = initial_bound2(root, max_dist2);
+  query.best_dist2 = kdtree_detail::initial_bound2(root, max_dist2);
   query.best_dist = std::sqrt(query.best_dist2);
   query.visit(root, 0.0f, Offsets{{0.0f, 0.0f, 0.0f}});
   std::sort_heap(query.heap, query.heap + query.size);

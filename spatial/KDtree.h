@@ -60,6 +60,12 @@ class KDtree {
   // a leaf (7 points or fewer) it has no radius and the search is unbounded.
   const float* find_nearest(const float* p, float max_dist2 = 0.0f,
                             const CompatFunc* compat = nullptr) const;
+  // find_nearest with `accept` (a callable taking the candidate pointer,
+  // true when acceptable) called directly instead of through CompatFunc, so
+  // a predicate of a final type is inlined into the search. Same answer as
+  // find_nearest with the same test. Defined in spatial/kdtree_search.h.
+  template <typename Accept>
+  const float* find_nearest_with(const float* p, float max_dist2, const Accept& accept) const;
 
   // Replaces `out` with the k nearest accepted points, nearest first (all
   // accepted points when fewer than k; empty when none or k <= 0). Every

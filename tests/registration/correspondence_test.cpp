@@ -90,7 +90,9 @@ TEST(Pairing, SamplesFollowTheDistributionAndTheFeatureMarks) {
 }
 
 // The guided walk lands where the plain forward walk stops, for any guide:
-// its own, one built over another distribution, or none.
+// its own, one built over another distribution, or none. A sample filter
+// over its own guide rejects only draws whose plain pick its mask rejects
+// (and, for a sparse mask, most of those).
 TEST(Pairing, GuidedSampleWalkStopsWhereThePlainWalkStops) {
   const size_t n = 3000;
   std::vector<std::vector<float>> cdfs;
@@ -124,6 +126,26 @@ TEST(Pairing, GuidedSampleWalkStopsWhereThePlainWalkStops) {
         while (cdf[plain] <= u) plain++;
         guided = next_sample(cdf, g, guided, u);
         ASSERT_EQ(guided, plain) << "shape " << c << " at u = " << u;
+      }
+    }
+    for (size_t every : {1, 12, 400}) {
+      SampleFilter filter;
+      filter.set_mask(n, [every](size_t j) { return j % every == every / 2; });
+      filter.rebuild(own);
+      const uint8_t* buckets = filter.buckets(n);
+      ASSERT_NE(buckets, nullptr);
+      Lcg32 gen;
+      size_t plain = 0, unkept = 0, filtered = 0;
+      for (float u = gen.next_unit() * 1e-3f; u < 1.0f; u += gen.next_unit() * 1e-3f) {
+        while (cdf[plain] <= u) plain++;
+        const bool kept = plain % every == every / 2;
+        unkept += !kept;
+        if (buckets[size_t(u * float(n))]) continue;
+        filtered++;
+        ASSERT_FALSE(kept) << "shape " << c << " mask " << every << ": u = " << u << " picks kept vertex " << plain;
+      }
+      if (every == 400 && c == 0) {
+        EXPECT_GT(filtered, unkept * 9 / 10);
       }
     }
   }
