@@ -62,6 +62,7 @@ TEST(ScanGraph, PlantedWrongPairIsRejectedAndTheLoneScanLeftOut) {
   for (PairRole r : plan.roles) tree += r == PairRole::tree, loops += r == PairRole::loop;
   EXPECT_EQ(tree, 5);
   EXPECT_EQ(loops, 4);
+  EXPECT_EQ(plan.roles[0], PairRole::loop);  // 0-1, the weakest chain pair, is left to close a loop
   for (int i = 0; i < 6; i++) {
     ASSERT_TRUE(plan.placed[size_t(i)]);
     const PoseMatrix expected = inverse(set.truth[0]) * set.truth[size_t(i)];
