@@ -358,5 +358,11 @@ TEST(ParallelStep, SameBitsOnAnyThreadCount) {
     EXPECT_TRUE(same(one.weights[k], three.weights[k])) << "mesh " << k + 1;
     EXPECT_TRUE(same(one.cdf[k], three.cdf[k])) << "mesh " << k + 1;
     EXPECT_GT(std::count(one.weights[k].begin(), one.weights[k].end(), 0.0f), 0) << "mesh " << k + 1;
+    // W is positive definite: a vertex gets sampling mass exactly when it
+    // lies in the overlap, whichever block of vertices it shares.
+    for (size_t i = 0; i < one.cdf[k].size(); i++) {
+      const bool grows = one.cdf[k][i] > (i ? one.cdf[k][i - 1] : 0.0f);
+      ASSERT_EQ(grows, one.weights[k][i] != 0.0f) << "mesh " << k + 1 << " vertex " << i;
+    }
   }
 }
