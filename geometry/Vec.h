@@ -1,52 +1,91 @@
-// The value types every layer passes around: the single-precision 3-vector
-// `point` (positions, normals, directions), the colour triple `Color` and the
-// integer triple `IntTriple` used as a rotation axis.
+// The value types every layer passes around: the 3-vector `Vec3<T>` and its
+// single-precision form `point` (positions, normals, directions), the colour
+// triple `Color` and the integer triple `IntTriple` used as a rotation axis.
 //
 // Every operation rounds to float32 at each step, in the order written (the
 // build evaluates float expressions in float and never fuses a multiply and
 // an add). All operations return new values except `normalize`.
+//
+// Vec3<T> is written once for T = float and T = Float4 (geometry/Float4.h,
+// four points in vector lanes): each lane of a Vec3<Float4> operation gives
+// the bits of the same operation on a point.
 #pragma once
 
 #include <cmath>
 #include <cstdint>
 #include <type_traits>
 
-// Three float32 coordinates. Default (0, 0, 0). Indexable 0..2 as x, y, z.
-struct point {
-  float x = 0.0f, y = 0.0f, z = 0.0f;
+#include "geometry/Float4.h"
 
-  point() = default;
-  point(float x_, float y_, float z_) : x(x_), y(y_), z(z_) {}
+// Three coordinates. Default (0, 0, 0). Indexable 0..2 as x, y, z.
+template <class T>
+struct Vec3 {
+  using scalar = T;
+  T x = T(0.0f), y = T(0.0f), z = T(0.0f);
+
+  Vec3() = default;
+  Vec3(T x_, T y_, T z_) : x(x_), y(y_), z(z_) {}
   // Reads three consecutive floats.
-  explicit point(const float* p) : x(p[0]), y(p[1]), z(p[2]) {}
+  explicit Vec3(const float* p) : x(p[0]), y(p[1]), z(p[2]) {}
 
-  float& operator[](int i) { return (&x)[i]; }
-  float operator[](int i) const { return (&x)[i]; }
-  // The three coordinates as a contiguous array (the record is exactly 3 floats).
-  float* data() { return &x; }
-  const float* data() const { return &x; }
+  T& operator[](int i) { return (&x)[i]; }
+  T operator[](int i) const { return (&x)[i]; }
+  // The three coordinates as a contiguous array (the record is exactly 3 T).
+  T* data() { return &x; }
+  const T* data() const { return &x; }
 
-  point& operator+=(const point& b) { x += b.x; y += b.y; z += b.z; return *this; }
-  point& operator-=(const point& b) { x -= b.x; y -= b.y; z -= b.z; return *this; }
-  point& operator*=(float s) { x *= s; y *= s; z *= s; return *this; }
-  point& operator/=(float s) { x /= s; y /= s; z /= s; return *this; }
+  Vec3& operator+=(const Vec3& b) { x += b.x; y += b.y; z += b.z; return *this; }
+  Vec3& operator-=(const Vec3& b) { x -= b.x; y -= b.y; z -= b.z; return *this; }
+  Vec3& operator*=(T s) { x *= s; y *= s; z *= s; return *this; }
+  Vec3& operator/=(T s) { x /= s; y /= s; z /= s; return *this; }
 };
+
+// Three float32 coordinates: the vector of every mesh and pose.
+using point = Vec3<float>;
 static_assert(sizeof(point) == 3 * sizeof(float), "point must be three packed floats");
 static_assert(std::is_standard_layout<point>::value, "point must be standard layout");
 
-inline point operator+(const point& a, const point& b) { return point(a.x + b.x, a.y + b.y, a.z + b.z); }
-inline point operator-(const point& a, const point& b) { return point(a.x - b.x, a.y - b.y, a.z - b.z); }
-inline point operator-(const point& a) { return point(-a.x, -a.y, -a.z); }
-inline point operator*(float s, const point& a) { return point(s * a.x, s * a.y, s * a.z); }
-inline point operator*(const point& a, float s) { return point(s * a.x, s * a.y, s * a.z); }
-inline point operator/(const point& a, float s) { return point(a.x / s, a.y / s, a.z / s); }
-inline bool operator==(const point& a, const point& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
-inline bool operator!=(const point& a, const point& b) { return !(a == b); }
+// The scalar operand is `typename Vec3<T>::scalar` so that only the vector
+// decides T and a plain number converts, as it would for a float parameter.
+template <class T>
+Vec3<T> operator+(const Vec3<T>& a, const Vec3<T>& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+template <class T>
+Vec3<T> operator-(const Vec3<T>& a, const Vec3<T>& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+template <class T>
+Vec3<T> operator-(const Vec3<T>& a) { return {-a.x, -a.y, -a.z}; }
+template <class T>
+Vec3<T> operator*(typename Vec3<T>::scalar s, const Vec3<T>& a) { return {s * a.x, s * a.y, s * a.z}; }
+template <class T>
+Vec3<T> operator*(const Vec3<T>& a, typename Vec3<T>::scalar s) { return {s * a.x, s * a.y, s * a.z}; }
+template <class T>
+Vec3<T> operator/(const Vec3<T>& a, typename Vec3<T>::scalar s) { return {a.x / s, a.y / s, a.z / s}; }
+template <class T>
+bool operator==(const Vec3<T>& a, const Vec3<T>& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+template <class T>
+bool operator!=(const Vec3<T>& a, const Vec3<T>& b) { return !(a == b); }
 
-inline float dot(const point& a, const point& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-inline point cross(const point& a, const point& b) {
-  return point(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
+template <class T>
+T dot(const Vec3<T>& a, const Vec3<T>& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+template <class T>
+Vec3<T> cross(const Vec3<T>& a, const Vec3<T>& b) {
+  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
+// a where the mask is set, else b (a branch that serves float and Float4).
+template <class T>
+Vec3<T> select(decltype(T() > T()) mask, const Vec3<T>& a, const Vec3<T>& b) {
+  return {select(mask, a.x, b.x), select(mask, a.y, b.y), select(mask, a.z, b.z)};
+}
+// The vector scaled to unit length; (1, 0, 0) for a zero or NaN length.
+template <class T>
+Vec3<T> normalized(const Vec3<T>& a) {
+  using std::sqrt;
+  const T l = sqrt(dot(a, a));
+  const auto positive = l > T(0.0f);
+  const T s = T(1.0f) / l;
+  return {select(positive, a.x * s, T(1.0f)), select(positive, a.y * s, T(0.0f)),
+          select(positive, a.z * s, T(0.0f))};
+}
+
 inline float len2(const point& a) { return dot(a, a); }
 inline float len(const point& a) { return std::sqrt(len2(a)); }
 inline float dist2(const point& a, const point& b) { return len2(b - a); }
@@ -61,17 +100,10 @@ inline point trinorm(const point& a, const point& b, const point& c) {
   return 0.5f * cross(b - a, c - a);
 }
 
-// Scales `a` to unit length in place and returns it. A vector of zero length
-// (or a NaN length, which compares false) becomes (1, 0, 0).
-inline point& normalize(point& a) {
-  float l = len(a);
-  if (l > 0.0f) {
-    a *= 1.0f / l;
-  } else {
-    a = point(1.0f, 0.0f, 0.0f);
-  }
-  return a;
-}
+// Scales `a` to unit length in place (as `normalized`) and returns it. A
+// vector of zero length (or a NaN length, which compares false) becomes
+// (1, 0, 0).
+inline point& normalize(point& a) { return a = normalized(a); }
 
 // Red, green, blue as float32, nominally in [0, 1]. Default (0, 0, 0).
 struct Color {

@@ -25,6 +25,8 @@ void lu_solve4(const double a[4][4], const int perm[4], double b[4]);
 // when a pivot is not clearly positive (not above 1e-12 times the trace):
 // within round-off of zero it means A is singular, and dividing by it would
 // produce an arbitrarily large answer.
+// Not ldlt_decompose<3, double>: it divides by each pivot where that one
+// multiplies by its reciprocal, so a merge would change the aligned poses.
 bool ldlt_solve3(const double A[3][3], const double b[3], double x[3]);
 
 // In-place LDL^T factorisation of a symmetric positive-definite N x N matrix

@@ -17,20 +17,6 @@
 
 namespace {
 
-// Edges of a face, edge j opposite corner j: e0 = p2 - p1, e1 = p0 - p2,
-// e2 = p1 - p0.
-struct FaceEdges {
-  point e[3];
-  FaceEdges(const std::vector<point>& verts, const Face& f) {
-    const point& p0 = verts[f[0]];
-    const point& p1 = verts[f[1]];
-    const point& p2 = verts[f[2]];
-    e[0] = p2 - p1;
-    e[1] = p0 - p2;
-    e[2] = p1 - p0;
-  }
-};
-
 // Weight of a face's corner at vertex v, or 0 when v has no area (so a
 // degenerate neighbourhood gets no contribution instead of 0 / 0).
 inline float corner_weight(float corner_area, float point_area) {
@@ -91,9 +77,9 @@ struct LaneCorners {
 inline bool has_area(const point& corner_areas) { return !(corner_areas == point()); }
 
 // Voronoi-style share of a triangle's area at each corner (the mixed areas
-// that fall back to fixed fractions for obtuse triangles).
-point corner_areas_of(const FaceEdges& fe) {
-  const point* e = fe.e;
+// that fall back to fixed fractions for obtuse triangles), from the face's
+// edges (curvature_fits::face_edges).
+point corner_areas_of(const point e[3]) {
   float area = 0.5f * len(cross(e[0], e[1]));
   float l2[3] = {len2(e[0]), len2(e[1]), len2(e[2])};
   // Barycentric weights of the circumcentre; one <= 0 means that corner is
@@ -138,7 +124,11 @@ void TriMesh::need_point_areas() {
   // Per face first (each face writes only its own triple), then per vertex
   // in face order, so the sums match a single face loop bit for bit.
   parallel_for(faces.size(), 4096, [&](size_t i) {
-    point c = corner_areas_of(FaceEdges(vertices, faces[i]));
+    const Face& f = faces[i];
+    const point p[3] = {vertices[f[0]], vertices[f[1]], vertices[f[2]]};
+    point e[3];
+    curvature_fits::face_edges(p, e);
+    point c = corner_areas_of(e);
     // A degenerate face (coincident corners: 0 / 0) or one with a NaN corner
     // stands for no area rather than spreading NaN to its vertices.
     if (std::isfinite(c[0] + c[1] + c[2])) corner_areas[i] = c;

@@ -6,15 +6,23 @@
 // sums in face order.
 #pragma once
 
-#include "geometry/Vec3.h"
+#include "geometry/Vec.h"
 #include "geometry/dense_solvers.h"
 #include "mesh/curvature_frames.h"
 
 namespace curvature_fits {
 
-// A face's edges (edge j opposite corner j: e0 = p2 - p1, e1 = p0 - p2,
-// e2 = p1 - p0) and its frame (t, b): t along e0, b in the face plane
-// perpendicular to it.
+// A face's edges from its corner positions p, edge j opposite corner j:
+// e0 = p2 - p1, e1 = p0 - p2, e2 = p1 - p0.
+template <class T>
+void face_edges(const Vec3<T> p[3], Vec3<T> e[3]) {
+  e[0] = p[2] - p[1];
+  e[1] = p[0] - p[2];
+  e[2] = p[1] - p[0];
+}
+
+// A face's edges (face_edges) and its frame (t, b): t along e0, b in the
+// face plane perpendicular to it.
 template <class T>
 struct FaceFrame {
   Vec3<T> e[3];
@@ -24,9 +32,7 @@ struct FaceFrame {
 template <class T>
 FaceFrame<T> face_frame(const Vec3<T> p[3]) {
   FaceFrame<T> f;
-  f.e[0] = p[2] - p[1];
-  f.e[1] = p[0] - p[2];
-  f.e[2] = p[1] - p[0];
+  face_edges(p, f.e);
   f.t = normalized(f.e[0]);
   f.b = normalized(cross(cross(f.e[0], f.e[1]), f.t));
   return f;

@@ -1,16 +1,13 @@
-// Frame and tensor helpers for the per-face curvature fits: a tensor fitted
-// in a face's frame is carried to each corner vertex's frame by rotating the
-// face frame onto the vertex normal and re-expressing the tensor there.
+// Definitions of the frame and tensor helpers of mesh/curvature_frames.h: a
+// tensor fitted in a face's frame is carried to each corner vertex's frame by
+// rotating the face frame onto the vertex normal and re-expressing it there.
 #pragma once
 
 #include <cmath>
 
-#include "geometry/Vec3.h"
+#include "geometry/Vec.h"
 #include "mesh/curvature_frames.h"
 
-// The frame helpers over Vec3<T>, for one corner (T = float) or four in
-// vector lanes (T = Float4); the point forms below call them with float.
-// A branch on the data becomes a select between both results.
 namespace curvature_frames {
 
 template <class T>
@@ -69,33 +66,11 @@ void project_curvature_derivative(const Vec3<T>& old_u, const Vec3<T>& old_v, co
 
 }  // namespace curvature_frames
 
-inline void rotate_frame(const point& old_u, const point& old_v, const point& new_norm,
-                         point& new_u, point& new_v) {
-  Vec3<float> u, v;
-  curvature_frames::rotate_frame(vec3(old_u), vec3(old_v), vec3(new_norm), u, v);
-  new_u = to_point(u);
-  new_v = to_point(v);
-}
-
-inline void project_curvature(const point& old_u, const point& old_v, float old_ku, float old_kuv,
-                              float old_kv, const point& new_u, const point& new_v, float& new_ku,
-                              float& new_kuv, float& new_kv) {
-  curvature_frames::project_curvature(vec3(old_u), vec3(old_v), old_ku, old_kuv, old_kv,
-                                             vec3(new_u), vec3(new_v), new_ku, new_kuv, new_kv);
-}
-
-inline void project_curvature_derivative(const point& old_u, const point& old_v,
-                                         const float old_dcurv[4], const point& new_u,
-                                         const point& new_v, float new_dcurv[4]) {
-  curvature_frames::project_curvature_derivative(vec3(old_u), vec3(old_v), old_dcurv,
-                                                        vec3(new_u), vec3(new_v), new_dcurv);
-}
-
 inline void principal_directions(const point& old_u, const point& old_v, float ku, float kuv,
                                  float kv, const point& new_norm, point& pdir1, point& pdir2,
                                  float& k1, float& k2) {
   point r_u, r_v;
-  rotate_frame(old_u, old_v, new_norm, r_u, r_v);
+  curvature_frames::rotate_frame(old_u, old_v, new_norm, r_u, r_v);
 
   // One Jacobi rotation diagonalises the 2 x 2 form; tt is the tangent of
   // its angle, taken as the smaller root for stability.

@@ -26,11 +26,15 @@ enum class MeshFormat {
   SOURCE,
 };
 
+// Binary PLY in the host's byte order: the format a name that asks for none
+// gets, and what "ply:" asks for.
+inline MeshFormat host_binary_ply() {
+  return host_is_little_endian() ? MeshFormat::PLY_BINARY_LE : MeshFormat::PLY_BINARY_BE;
+}
+
 // What a file name asks for.
 struct WriteOptions {
-  // Binary PLY in the host's byte order.
-  MeshFormat format =
-      host_is_little_endian() ? MeshFormat::PLY_BINARY_LE : MeshFormat::PLY_BINARY_BE;
+  MeshFormat format = host_binary_ply();
   bool write_norm = false;   // "norm:"
   bool write_grid = true;    // "nogrid:" clears it
   bool float_color = false;  // "cflt:"

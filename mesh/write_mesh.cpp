@@ -12,10 +12,6 @@
 
 namespace {
 
-MeshFormat host_binary_ply() {
-  return host_is_little_endian() ? MeshFormat::PLY_BINARY_LE : MeshFormat::PLY_BINARY_BE;
-}
-
 struct Ending {
   const char* extension;  // without the dot
   MeshFormat format;

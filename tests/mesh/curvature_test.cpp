@@ -220,9 +220,9 @@ TEST(Curvature, DerivativesAfterRemovedFaces) {
 TEST(CurvatureFits, LanesGiveTheSingleFaceBits) {
   std::mt19937 gen(5);
   std::uniform_real_distribution<float> r(-1.0f, 1.0f);
-  auto unit = [&] { return normalized(Vec3<float>{r(gen), r(gen), r(gen)}); };
+  auto unit = [&] { return normalized(point{r(gen), r(gen), r(gen)}); };
   struct FaceData {
-    Vec3<float> p[3], n[3], pd1[3], pd2[3];
+    point p[3], n[3], pd1[3], pd2[3];
     float k1[3], k2[3];
   };
   std::vector<FaceData> faces(12);
@@ -296,7 +296,7 @@ TEST(CurvatureFits, LanesGiveTheSingleFaceBits) {
 // sign. Flipping only one axis would negate kuv; flipping neither would keep
 // the derivative's sign.
 TEST(CurvatureFrames, OppositeNormalsReverseTheOldFrame) {
-  const Vec3<float> u{1.0f, 0.0f, 0.0f}, v{0.0f, 1.0f, 0.0f};
+  const point u{1.0f, 0.0f, 0.0f}, v{0.0f, 1.0f, 0.0f};
   float form[3];
   curvature_frames::project_curvature(u, v, 2.0f, 0.5f, -1.0f, v, u, form[0], form[1], form[2]);
   EXPECT_EQ(std::vector<float>(form, form + 3), (std::vector<float>{-1.0f, 0.5f, 2.0f}));
