@@ -99,7 +99,7 @@ struct AppState {
   std::unique_ptr<ViewState> view_state;
   std::unique_ptr<ViewOptions> view_options;
   SlotAppearance appearance[2];  // of mesh 1 and mesh 2
-  int32_t shown_pose = 0;        // "INICIAL" 0 / "ICP" 1 / "ICP_COLOR" 2
+  int32_t shown_pose = 0;        // "INICIAL" 0 / "ICP" 1 / "ICP_COLOR" 2 (the IcpMode shown)
   int32_t parallel_batch = 0;    // "Paralelo": "Aleatorio" runs its trials side by side
   int32_t load_stage = 0;        // 0 nothing loaded, 1 mesh 1 loaded, 2 mesh 2 loaded
   ControlHandles controls;       // filled by build_control_panel; all null before

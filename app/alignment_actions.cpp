@@ -49,12 +49,12 @@ bool runs_to_save(const AppState& app) {
 // A successful run: remember the result, make it selectable, and allow saving
 // once what can be run has run since the last load or reset.
 void accept_result(AppState& app, PoseMatrix& result, Control* own_radio, bool& own_fresh,
-                   int shown) {
+                   IcpMode shown) {
   result = app.aligner->slots[1]->pose;
   enable_control(own_radio);
   own_fresh = true;
   if (runs_to_save(app)) enable_control(app.controls.save);
-  app.shown_pose = shown;
+  app.shown_pose = int32_t(shown);
 }
 
 }  // namespace
@@ -123,15 +123,15 @@ bool run_live(AppState& app, bool color) {
 
 }  // namespace
 
-void align_action(AppState& app, int id) {
+void align_action(AppState& app, IcpMode variant) {
   app.view_options->move_mesh2 = 0;
-  if (id != 1 && id != 2) {
+  if (variant != IcpMode::geometric && variant != IcpMode::color) {
     app.sync_live_all();
     return;
   }
   // From the first run on, the captions show this session's runs.
   app.stored_errors = StoredErrors();
-  const bool color = id == 2;
+  const bool color = variant == IcpMode::color;
   const char* name = color ? "ICP_Color" : "ICP";
   Aligner& aligner = *app.aligner;
   ControlHandles& h = app.controls;
@@ -145,9 +145,11 @@ void align_action(AppState& app, int id) {
     std::fprintf(stderr, "ICP succeeded - distance = %f\n", record.error);
     std::snprintf(outcome, sizeof outcome, "%s: error %f", name, record.error);
     if (color)
-      accept_result(app, app.view_state->color_icp_pose, h.pose_color_icp, app.color_run_fresh, 2);
+      accept_result(app, app.view_state->color_icp_pose, h.pose_color_icp, app.color_run_fresh,
+                    IcpMode::color);
     else
-      accept_result(app, app.view_state->icp_pose, h.pose_icp, app.icp_run_fresh, 1);
+      accept_result(app, app.view_state->icp_pose, h.pose_icp, app.icp_run_fresh,
+                    IcpMode::geometric);
   } else {
     record = record_before;
     std::fprintf(stderr, aligner.cancelled ? "ICP cancelled\n" : "ICP failed\n");
@@ -349,8 +351,4 @@ bool trial_batch_progress(const AppState& app, BatchProgress& progress) {
   return true;
 }
 
-void run_trial_batch(AppState& app) {
-  if (start_trial_batch(app))
-    while (advance_trial_batch(app)) {
-    }
-}
+

@@ -12,21 +12,23 @@
 #include "app/AppState.h"
 #include "app/trial_batch.h"
 
-// "ICP" (id 1) and "ICP_Color" (id 2). Always clears "Mover malla2" first.
+// "ICP" (IcpMode::geometric) and "ICP_Color" (IcpMode::color); the buttons'
+// ids are these values, and any other value only clears "Mover malla2" and
+// syncs the panel. Always clears "Mover malla2" first.
 // A colour run first marks ridge/valley vertices and refreshes significant
 // colours of both slots. A stored trial's errors leave the captions. On
 // success: the result pose is stored, its radio button enabled, "Grabar"
 // enabled once both variants have succeeded since the last load or reset
 // (forget_runs), or the geometric one alone when either mesh has no
 // colours, shown_pose set to
-// 1 or 2, and "ICP succeeded - distance = %f\n" printed on standard error; on
+// the variant (1 or 2), and "ICP succeeded - distance = %f\n" printed on standard error; on
 // failure "ICP failed\n" and nothing else changes (the variant's record is
 // put back). The run goes step by step: the panel is locked but for
 // "Cancelar", the status area shows its steps, and app.viewer.pump_events
 // lets the window draw and take a cancel (cancel_action) between steps; a
 // cancelled run is a failed one that prints "ICP cancelled\n" instead. The
 // panel is synced last.
-void align_action(AppState& app, int id);
+void align_action(AppState& app, IcpMode variant);
 
 // After a load or a reset: neither variant counts as run, "Grabar" is
 // disabled until both run again.
@@ -90,8 +92,6 @@ void close_action(AppState& app);
 bool trial_batch_running(const AppState& app);
 // The running batch's progress; false when none runs.
 bool trial_batch_progress(const AppState& app, BatchProgress& progress);
-// A whole batch at once (start, then advance until it ends).
-void run_trial_batch(AppState& app);
 
 const int kTrialCount = 100;
 

@@ -82,8 +82,10 @@ void build_control_panel(ControlPanel& panel, AppState& state) {
   h->prealign_outcome->visible = false;
   h->undo_prealign = panel.add_button(h->prealign_outcome, "Deshacer", 0,
                                       action(state, &PanelActions::undo_prealign));
-  h->icp = panel.add_button(h->icp_panel, "ICP", 1, action(state, &PanelActions::align));
-  h->color_icp = panel.add_button(h->icp_panel, "ICP_Color", 2, action(state, &PanelActions::align));
+  h->icp = panel.add_button(h->icp_panel, "ICP", int(IcpMode::geometric),
+                            action(state, &PanelActions::align));
+  h->color_icp = panel.add_button(h->icp_panel, "ICP_Color", int(IcpMode::color),
+                                  action(state, &PanelActions::align));
   h->trial_batch =
       panel.add_button(h->icp_panel, "Aleatorio", 3, action(state, &PanelActions::trial_batch));
   h->parallel_batch =

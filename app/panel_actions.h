@@ -14,7 +14,7 @@ struct PanelActions {
   std::function<void(int id)> load_trial;     // "Cargar Ensayo" (0)
   std::function<void(int id)> prealign;       // "Prealinear" (0)
   std::function<void(int id)> undo_prealign;  // "Deshacer" (0), below it
-  std::function<void(int id)> align;          // "ICP" (1), "ICP_Color" (2)
+  std::function<void(int id)> align;          // "ICP" (1), "ICP_Color" (2): the IcpMode
   std::function<void(int id)> trial_batch;    // "Aleatorio" (3)
   std::function<void(int id)> cancel_batch;   // "Cancelar" (0), during a batch
   std::function<void(int id)> pose_shown;     // radio "INICIAL"/"ICP"/"ICP_COLOR" (0)

@@ -67,8 +67,9 @@ struct TrialBatchHooks {
 // which is never good.
 const float kTrialUnsetError = 999999.0f;
 
-// A run converged when its final error x 1000, truncated towards zero, is 0.
-// A non-finite error never counts as converged.
+// A run converged when its final error x 1000, truncated towards zero, is 0:
+// for every float that is |error| < kTrialGoodError (app/trial_basin.h). A
+// non-finite error never counts as converged.
 bool trial_error_is_good(float error);
 
 // The three count lines that close a batch's log ("Ambos bien: N" and the
@@ -90,8 +91,9 @@ void write_trial_counts(std::FILE* out, const TrialCounts& counts);
 // log or a whole prefix of the new one whose trials all have their files;
 // finish() before done() leaves the log and files of every finished trial
 // complete, and a trial whose geometric run is done but not its colour run
-// leaves no trace in the log. The console lines, log and files of a full
-// batch are those of run_trials.
+// leaves no trace in the log. The result files of trial N go to base + "_N"
+// (N from 1); standard output gets "posicion inicial\n\n", then "Ensayo %d\n"
+// and "COLOR %d\n" per trial.
 //
 // The parallel mode (parallel(true) before start()): the trials run side by
 // side on ICP_THREADS workers, each on a fresh engine with a sample
@@ -186,19 +188,6 @@ class TrialBatch {
   std::vector<PoseMatrix> starts_;             // parallel mode: every trial's start
   std::unique_ptr<ParallelTrials> trials_;     // parallel mode: the workers
 };
-
-// Runs a whole batch with the log at base + ".txt" and the result files at
-// base + "_N" (N from 1). Needs both meshes with colours. Prints
-// "posicion inicial\n\n", "Ensayo %d\n" and "COLOR %d\n" per trial on standard
-// output. A trial whose result files cannot be written keeps its previous
-// files (if any) and is counted in `counts.unsaved`; when any is, the batch
-// ends with "Result files not written for %d of %d trials.\n" on standard
-// output. False, with a message on standard error and nothing aligned, when
-// the log cannot be created. `records` and `rows` (may be null) receive one
-// record and one table row per trial.
-bool run_trials(AppState& app, const std::string& base, uint32_t seed, int count,
-                const TrialBatchHooks& hooks, TrialCounts& counts,
-                std::vector<TrialRecord>* records = nullptr, std::vector<TrialRow>* rows = nullptr);
 
 // The batch's progress as the panel and icp_tool show it, Windows-1252:
 // "Ensayo n / N" (n the trial running, from 1), the three counts so far, and

@@ -103,7 +103,7 @@ void install_program_hooks(AppState& app) {
   actions.prealign = [&app](int) { prealign_action(app); };
   actions.undo_prealign = [&app](int) { undo_prealign_action(app); };
   actions.align = [&app](int id) {
-    align_action(app, id);
+    align_action(app, IcpMode(id));
     post_panel_redisplay();
   };
   actions.trial_batch = [&app](int) {

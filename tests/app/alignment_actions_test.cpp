@@ -41,6 +41,19 @@ const std::string& pair_dir() {
   return dir;
 }
 
+// A whole batch at once: start, then step until it ends. False when the
+// batch could not start or its log was not kept whole.
+bool run_trials(AppState& app, const std::string& base, uint32_t seed, int count,
+                const TrialBatchHooks& hooks, TrialCounts& counts) {
+  TrialBatch batch;
+  counts = TrialCounts();
+  if (!batch.start(*app.aligner, *app.view_state, base, seed, count, hooks)) return false;
+  while (!batch.done()) batch.step();
+  const bool ok = batch.finish();
+  counts = batch.counts();
+  return ok;
+}
+
 class AlignmentActions : public PanelTest {
  protected:
   void load_pair() {
@@ -63,7 +76,7 @@ TEST_F(AlignmentActions, ButtonsFollowTheStateTable) {
   PoseMatrix start = slot(1).pose;
   app.view_options->move_mesh2 = 1;
 
-  align_action(app, 1);
+  align_action(app, IcpMode::geometric);
   EXPECT_EQ(app.view_options->move_mesh2, 0);
   EXPECT_EQ(app.shown_pose, 1);
   EXPECT_TRUE(h().pose_icp->enabled);
@@ -74,7 +87,7 @@ TEST_F(AlignmentActions, ButtonsFollowTheStateTable) {
 
   // The colour run starts from the geometric result; ridges and valleys stay
   // unchecked although the marks cover both.
-  align_action(app, 2);
+  align_action(app, IcpMode::color);
   EXPECT_EQ(app.shown_pose, 2);
   EXPECT_TRUE(h().pose_color_icp->enabled);
   EXPECT_TRUE(h().save->enabled);
@@ -102,7 +115,7 @@ TEST_F(AlignmentActions, FailedRunChangesNothingButMoveMesh2) {
   // The record of an earlier good run stays what the captions and "Grabar" show.
   app.aligner->icp.history = {0.5f, 0.25f};
   app.aligner->icp.error = 0.25f;
-  align_action(app, 1);
+  align_action(app, IcpMode::geometric);
   EXPECT_EQ(app.view_options->move_mesh2, 0);
   EXPECT_EQ(app.shown_pose, 0);
   EXPECT_FALSE(h().pose_icp->enabled);
@@ -183,8 +196,8 @@ TEST_F(AlignmentActions, RefusedPrealignmentLogsUnsetErrors) {
 TEST_F(AlignmentActions, SaveThenLoadTrialRoundTrip) {
   load_pair();
   perturb_mesh2();
-  align_action(app, 1);
-  align_action(app, 2);
+  align_action(app, IcpMode::geometric);
+  align_action(app, IcpMode::color);
   ASSERT_TRUE(h().save->enabled);
 
   std::string dir = tmp_dir("actions_save");
@@ -225,13 +238,13 @@ TEST_F(AlignmentActions, SaveThenLoadTrialRoundTrip) {
 
   // The loaded colour result is no run of this session: one new run cannot
   // save it beside a fresh geometric one; a reset forgets the runs too.
-  align_action(back, 1);
+  align_action(back, IcpMode::geometric);
   EXPECT_FALSE(back.controls.save->enabled);
-  align_action(back, 2);
+  align_action(back, IcpMode::color);
   EXPECT_TRUE(back.controls.save->enabled);
   reset_view(back);
   EXPECT_FALSE(back.controls.save->enabled);
-  align_action(back, 2);
+  align_action(back, IcpMode::color);
   EXPECT_FALSE(back.controls.save->enabled);
   EXPECT_FALSE(back.stored_errors.shown);  // the runs replaced the stored errors
 }
@@ -245,7 +258,7 @@ TEST_F(AlignmentActions, ColourlessScansSaveTheGeometricRunAlone) {
   std::string dir = tmp_dir("actions_colourless");
   ASSERT_TRUE(write_result_files(*app.aligner, *app.view_state, dir + "/result"));  // an older set at that name
   for (int k = 0; k < 2; k++) slot(k).mesh->colors.clear();
-  align_action(app, 1);
+  align_action(app, IcpMode::geometric);
   ASSERT_TRUE(h().save->enabled);
   scripted.answers = {dir + "/result.vkl"};
   save_results(app);
@@ -345,7 +358,7 @@ TEST_F(AlignmentActions, EveryLoadTrialFailureLeavesTheSlotsAsBefore) {
 
 TEST_F(AlignmentActions, TrialBatchWritesLogCountsAndFiles) {
   testing::internal::CaptureStdout();
-  run_trial_batch(app);  // no meshes yet
+  EXPECT_FALSE(start_trial_batch(app));  // no meshes yet
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "Imposible realizar ensayo\n");
   EXPECT_TRUE(scripted.calls.empty());  // no dialog was shown
 

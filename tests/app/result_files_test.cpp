@@ -302,10 +302,10 @@ TEST(TrialBatch, GeneratorAndGoodErrorRule) {
   const int expected[] = {41, 18467, 6334, 26500, 19169};
   for (int value : expected) EXPECT_EQ(rng.next(), value);
 
-  EXPECT_TRUE(trial_error_is_good(0.000999f));
+  EXPECT_TRUE(trial_error_is_good(std::nextafter(0.001f, 0.0f)));
   EXPECT_FALSE(trial_error_is_good(0.001f));  // as float32 slightly above 0.001
   EXPECT_TRUE(trial_error_is_good(0.0f));
   EXPECT_FALSE(trial_error_is_good(999999.0f));
   EXPECT_FALSE(trial_error_is_good(std::nanf("")));
-  EXPECT_FALSE(trial_error_is_good(3e38f));
+  EXPECT_FALSE(trial_error_is_good(INFINITY));
 }
