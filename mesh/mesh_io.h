@@ -63,6 +63,18 @@ bool read_mesh_stream(TriMesh& mesh, std::FILE* f, const std::string& filename,
 // PLY: the header and body after the dispatcher consumed "p" and "ly".
 bool read_ply_header_and_body(TriMesh& mesh, std::FILE* f);
 
+// PLY range grid body (mesh/ply_connectivity.cpp): `ngrid` cells, each an
+// index count (one unsigned byte, or one ascii token) and that many int32
+// indices, of which the last is kept (-1 for none). Fails on a short read,
+// a count the input cannot hold, or an index outside -1 .. vertices - 1; a
+// cell whose vertex has a NaN or infinite coordinate becomes empty.
+bool read_ply_grid(TriMesh& mesh, std::FILE* f, bool binary, bool need_swap, int ngrid);
+// PLY triangle strips body: an int32 entry count, then the entries, strips
+// in terminated form (each followed by -1), appended to mesh.tristrips. The
+// stream must end with -1 and every entry lie in -1 .. vertices - 1; strips
+// of fewer than 3 indices are dropped.
+bool read_ply_strips(TriMesh& mesh, std::FILE* f, bool binary, bool need_swap);
+
 // Appends `nverts` binary vertex records. Fails unless nverts >= 1, the record
 // is at least 12 bytes, x is present and every field lies inside the record.
 // The first vertex decides the byte order: when its coordinates are not all

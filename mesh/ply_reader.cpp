@@ -24,13 +24,11 @@ constexpr int kLineBytes = 1024;
 // A vertex or face record longer than this is not a real file (and would
 // overflow the 32-bit offsets).
 constexpr int64_t kMaxRecordLen = 1 << 20;
-// Grid cells are allocated at most this many at a time ahead of the data.
-constexpr int64_t kGridChunk = 1 << 16;
 
 // What the header says about the body.
 struct PlyHeader {
   bool binary = false;
-  bool need_swap = false;  // file byte order differs from this (little-endian) host
+  bool need_swap = false;  // the file's byte order is not the host's
   int nverts = 0, nfaces = 0;
   bool has_tristrips = false;
   int ngrid = 0;
@@ -162,6 +160,15 @@ bool add_property(HeaderLines& lines, bool binary, int& len) {
   return true;
 }
 
+// Adds the sizes of the property lines from the current one on to `len`.
+bool add_properties(HeaderLines& lines, bool binary, int& len) {
+  while (lines.is("property")) {
+    if (!add_property(lines, binary, len)) return false;
+    if (!lines.next()) return false;
+  }
+  return true;
+}
+
 // Elements the reader does not use, up to a line that begins with one of
 // `stops`: each "element NAME COUNT" with its property lines adds COUNT times
 // its record size to `skip`. A line that is neither element nor property
@@ -185,11 +192,7 @@ bool skip_elements(HeaderLines& lines, bool binary, const char* const* stops, in
       if (!found) count = 0;
     }
     int len = 0;
-    if (!lines.next()) return false;
-    while (lines.is("property")) {
-      if (!add_property(lines, binary, len)) return false;
-      if (!lines.next()) return false;
-    }
+    if (!lines.next() || !add_properties(lines, binary, len)) return false;
     skip += static_cast<int64_t>(count) * len;
   }
   return true;
@@ -266,23 +269,36 @@ bool skip_properties(HeaderLines& lines) {
   return true;
 }
 
-bool parse_header(HeaderLines& lines, PlyHeader& h) {
-  // Format line; blank remnants of a CR LF magic line are skipped.
+// "element NAME COUNT" at the current line: its count, which must scan and
+// fit 0 .. 2^31 - 1; then moves to the next line.
+bool element_header(HeaderLines& lines, const char* name, int& count) {
+  bool found = false;
+  if (!element_count(lines.line(), lines.line() + std::strlen(name), count, found)) return false;
+  return found && lines.next();
+}
+
+// The format line: ascii, or binary in either byte order (need_swap when the
+// file's order is not the host's). Blank remnants of a CR LF magic line
+// before it are skipped.
+bool parse_format(HeaderLines& lines, PlyHeader& h) {
   bool got = lines.next();
-  while (got && (lines.line()[0] == ' ' || lines.line()[0] == '\t' || lines.line()[0] == '\r' ||
-                 lines.line()[0] == '\n' || lines.line()[0] == '\v' || lines.line()[0] == '\f'))
-    got = lines.next();
+  while (got && is_space(lines.line()[0])) got = lines.next();
   if (got && lines.is("format binary_big_endian 1.0")) {
     h.binary = true;
-    h.need_swap = true;
+    h.need_swap = host_is_little_endian();
   } else if (got && lines.is("format binary_little_endian 1.0")) {
     h.binary = true;
+    h.need_swap = !host_is_little_endian();
   } else if (!(got && lines.is("format ascii 1.0"))) {
     error_printf("Unknown ply format or version.\n");
     return false;
   }
-  if (!lines.next()) return false;
+  return lines.next();
+}
 
+// The elements before the vertices (sized into skip_before), then the
+// vertex element, which must come: its count and record layout.
+bool parse_vertex_element(HeaderLines& lines, PlyHeader& h) {
   static const char* const kVertexStops[] = {"end_header", "element vertex"};
   if (!skip_elements(lines, h.binary, kVertexStops, 2, h.skip_before)) return false;
   bool found = false;
@@ -299,72 +315,89 @@ bool parse_header(HeaderLines& lines, PlyHeader& h) {
     if (!add_property(lines, h.binary, h.vert.record_len)) return false;
     if (!lines.next()) return false;
   }
+  return true;
+}
 
-  // Connectivity: the first face, strip or grid element that holds data. An
-  // empty face or grid element (point-cloud writers declare "element face 0")
-  // takes no bytes and must not hide a later one, so it is passed over.
+// A face element's properties: where the vertex index list's count sits and
+// its width, every other property sized into the record.
+bool parse_face_properties(HeaderLines& lines, PlyHeader& h) {
+  while (lines.is("property")) {
+    const int width = index_list_count_width(lines.line(), false);
+    if (width > 0) {
+      // The count is one token in ascii whatever its binary width.
+      const int count_len = h.binary ? width : 1;
+      h.face.count = h.face.record_len;
+      h.face.first_index = h.face.record_len + count_len;
+      h.face.record_len += count_len;
+    } else if (!add_property(lines, h.binary, h.face.record_len)) {
+      return false;
+    }
+    if (!lines.next()) return false;
+  }
+  return true;
+}
+
+// The connectivity element at the current line (face, tristrips or
+// range_grid; end_header means none). `holds_data` is false for an empty
+// face or grid element, which point-cloud writers declare ("element face
+// 0"): it takes no bytes and must not hide a later one. A strip element must
+// list int32 indices first, a grid element one-byte counts of int32 indices.
+bool parse_connectivity_element(HeaderLines& lines, PlyHeader& h, bool& holds_data) {
+  holds_data = true;
+  if (lines.is("element face")) {
+    if (!element_header(lines, "element face", h.nfaces)) return false;
+    if (h.nfaces == 0) {
+      holds_data = false;
+      return skip_properties(lines);
+    }
+    return parse_face_properties(lines, h);
+  }
+  if (lines.is("element tristrips")) {
+    h.has_tristrips = true;
+    if (!lines.next()) return false;
+    if (!lines.is("property list int int vertex_indices") &&
+        !lines.is("property list int32 int32 vertex_indices"))
+      return false;
+    return lines.next() && add_properties(lines, h.binary, h.face.record_len);
+  }
+  if (lines.is("element range_grid")) {
+    if (!element_header(lines, "element range_grid", h.ngrid)) return false;
+    if (h.ngrid == 0) {
+      holds_data = false;
+      return skip_properties(lines);
+    }
+    if (index_list_count_width(lines.line(), true) != 1) return false;
+    return lines.next() && add_properties(lines, h.binary, h.face.record_len);
+  }
+  return true;
+}
+
+// The elements after the vertices up to the first connectivity element that
+// holds data (sized into skip_between), and that element.
+bool parse_connectivity(HeaderLines& lines, PlyHeader& h) {
   static const char* const kConnectivityStops[] = {"end_header", "element face",
                                                    "element tristrips", "element range_grid"};
-  for (bool connectivity_found = false; !connectivity_found;) {
+  for (bool holds_data = false; !holds_data;) {
     if (!skip_elements(lines, h.binary, kConnectivityStops, 4, h.skip_between)) return false;
-    connectivity_found = true;
-    if (lines.is("element face")) {
-      if (!element_count(lines.line(), lines.line() + std::strlen("element face"), h.nfaces, found))
-        return false;
-      if (!found || !lines.next()) return false;
-      if (h.nfaces == 0) {
-        if (!skip_properties(lines)) return false;
-        connectivity_found = false;
-        continue;
-      }
-      while (lines.is("property")) {
-        int width = index_list_count_width(lines.line(), false);
-        if (width > 0) {
-          // The count is one token in ascii whatever its binary width.
-          const int count_len = h.binary ? width : 1;
-          h.face.count = h.face.record_len;
-          h.face.first_index = h.face.record_len + count_len;
-          h.face.record_len += count_len;
-        } else if (!add_property(lines, h.binary, h.face.record_len)) {
-          return false;
-        }
-        if (!lines.next()) return false;
-      }
-    } else if (lines.is("element tristrips")) {
-      h.has_tristrips = true;
-      if (!lines.next()) return false;
-      if (!lines.is("property list int int vertex_indices") &&
-          !lines.is("property list int32 int32 vertex_indices"))
-        return false;
-      if (!lines.next()) return false;
-      while (lines.is("property")) {
-        if (!add_property(lines, h.binary, h.face.record_len)) return false;
-        if (!lines.next()) return false;
-      }
-    } else if (lines.is("element range_grid")) {
-      if (!element_count(lines.line(), lines.line() + std::strlen("element range_grid"), h.ngrid,
-                         found))
-        return false;
-      if (!found || !lines.next()) return false;
-      if (h.ngrid == 0) {
-        if (!skip_properties(lines)) return false;
-        connectivity_found = false;
-        continue;
-      }
-      if (index_list_count_width(lines.line(), true) != 1) return false;
-      if (!lines.next()) return false;
-      while (lines.is("property")) {
-        if (!add_property(lines, h.binary, h.face.record_len)) return false;
-        if (!lines.next()) return false;
-      }
-    }
+    if (!parse_connectivity_element(lines, h, holds_data)) return false;
   }
-  // Elements after the connectivity element are never read.
+  return true;
+}
+
+// Elements after the connectivity element are never read: skips to
+// end_header. A binary file whose end_header line ends in CR was probably
+// transferred as text, which is worth a warning.
+bool finish_header(HeaderLines& lines, const PlyHeader& h) {
   while (!lines.is("end_header"))
     if (!lines.raw_next()) return false;
   if (h.binary && lines.line()[10] == '\r')
     error_printf("Warning: possibly corrupt file. (Transferred as ASCII instead of BINARY?)\n");
   return true;
+}
+
+bool parse_header(HeaderLines& lines, PlyHeader& h) {
+  return parse_format(lines, h) && parse_vertex_element(lines, h) &&
+         parse_connectivity(lines, h) && finish_header(lines, h);
 }
 
 // Discards `size` units of elements the reader does not use: bytes (a forward
@@ -385,120 +418,9 @@ bool skip_unused(std::FILE* f, bool binary, int64_t size) {
   char scratch[1 << 14];
   while (size > 0) {
     size_t n = static_cast<size_t>(size < static_cast<int64_t>(sizeof scratch) ? size : sizeof scratch);
-    if (std::fread(scratch, 1, n, f) != n) return ends_early();
+    if (read_raw(scratch, 1, n, f) != n) return ends_early();
     size -= static_cast<int64_t>(n);
   }
-  return true;
-}
-
-bool read_grid(TriMesh& mesh, std::FILE* f, const PlyHeader& h) {
-  const int64_t cells = h.ngrid;
-  // Every cell takes at least one byte (binary) or one token and a separator.
-  if (!input_may_hold(f, h.binary ? cells : 2 * cells - 1)) {
-    error_printf("Declared %d grid cells, more than the rest of the file can hold.\n", h.ngrid);
-    return false;
-  }
-  progress_printf("\n  Reading range grid... ");
-  mesh.grid.clear();
-  for (int64_t c = 0; c < cells; c++) {
-    if (c == static_cast<int64_t>(mesh.grid.size()))
-      mesh.grid.resize(static_cast<size_t>(c + (cells - c < kGridChunk ? cells - c : kGridChunk)), -1);
-    int n = 0;
-    if (h.binary) {
-      int byte = std::getc(f);
-      if (byte == EOF) return false;
-      n = byte;
-    } else if (!scan_int(f, n)) {
-      return false;
-    }
-    // A cell with several indices keeps the last.
-    for (int k = 0; k < n; k++) {
-      int32_t v;
-      if (h.binary) {
-        if (std::fread(&v, 4, 1, f) != 1) return false;
-        if (h.need_swap) swap_bytes_4(&v);
-      } else if (!scan_int(f, v)) {
-        return false;
-      }
-      mesh.grid[static_cast<size_t>(c)] = v;
-    }
-  }
-  const int nv = static_cast<int>(mesh.vertices.size());
-  for (size_t c = 0; c < mesh.grid.size(); c++) {
-    int v = mesh.grid[c];
-    if (v < -1 || v >= nv) {
-      error_printf("Range grid cell %d holds vertex %d, outside 0 .. %d.\n", static_cast<int>(c), v,
-                   nv - 1);
-      return false;
-    }
-    // A sample without a finite position is no sample: the cell is left out
-    // of the triangulation like an empty one.
-    if (v >= 0) {
-      const point& p = mesh.vertices[static_cast<size_t>(v)];
-      if (!is_finite(p)) mesh.grid[c] = -1;
-    }
-  }
-  return true;
-}
-
-// Strips arrive in terminated form (each strip's indices followed by -1).
-bool read_strips(TriMesh& mesh, std::FILE* f, const PlyHeader& h) {
-  int count = 0;
-  if (h.binary) {
-    if (std::fread(&count, 4, 1, f) != 1) return false;
-    if (h.need_swap) swap_bytes_4(&count);
-  } else {
-    skip_comments(f);
-    if (!scan_int(f, count)) return false;
-  }
-  if (count < 0 || !input_may_hold(f, h.binary ? 4 * static_cast<int64_t>(count)
-                                                : 2 * static_cast<int64_t>(count) - 1)) {
-    error_printf("Declared %d triangle strip entries, more than the rest of the file can hold.\n",
-                 count);
-    return false;
-  }
-  progress_printf("\n  Reading triangle strips... ");
-  std::vector<int>& s = mesh.tristrips;
-  if (!h.binary) skip_comments(f);
-  for (int i = 0; i < count; i++) {
-    int v;
-    if (h.binary) {
-      if (std::fread(&v, 4, 1, f) != 1) return false;
-      if (h.need_swap) swap_bytes_4(&v);
-    } else if (!scan_int(f, v)) {
-      return false;
-    }
-    s.push_back(v);
-  }
-  return true;
-}
-
-// Checks the terminated strip stream against the vertex range and drops
-// strips of fewer than three indices (they hold no triangle, and a length
-// below 2 would make the length-prefixed form count negative triangles).
-bool tidy_strips(TriMesh& mesh) {
-  std::vector<int>& s = mesh.tristrips;
-  if (s.empty()) return true;
-  const int nv = static_cast<int>(mesh.vertices.size());
-  if (s.back() != -1) {
-    error_printf("Triangle strips do not end with -1.\n");
-    return false;
-  }
-  size_t out = 0, start = 0;
-  for (size_t i = 0; i < s.size(); i++) {
-    int v = s[i];
-    if (v < -1 || v >= nv) {
-      error_printf("Triangle strip entry %d holds vertex %d, outside 0 .. %d.\n", static_cast<int>(i),
-                   v, nv - 1);
-      return false;
-    }
-    s[out++] = v;
-    if (v == -1) {
-      if (out - start < 4) out = start;  // fewer than 3 indices before the -1
-      start = out;
-    }
-  }
-  s.resize(out);
   return true;
 }
 
@@ -525,12 +447,12 @@ bool read_ply_header_and_body(TriMesh& mesh, std::FILE* f) {
   if (!skip_unused(f, h.binary, h.skip_between)) return false;
 
   if (h.ngrid != 0) {
-    if (!read_grid(mesh, f, h)) return false;
+    if (!read_ply_grid(mesh, f, h.binary, h.need_swap, h.ngrid)) return false;
     mesh.triangulate_grid();
     return true;
   }
   if (h.has_tristrips) {
-    if (!read_strips(mesh, f, h) || !tidy_strips(mesh)) return false;
+    if (!read_ply_strips(mesh, f, h.binary, h.need_swap)) return false;
     mesh.convert_strips(TriMesh::TSTRIP_LENGTH);
     return true;
   }
