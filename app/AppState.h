@@ -78,6 +78,7 @@ struct StoredErrors {
 // (panel_status.h).
 struct PanelStatus {
   std::string outcome;  // the last action's outcome, Windows-1252
+  std::string warning;  // what went wrong besides, shown below the outcome; empty: nothing
   std::string busy;     // what runs now; empty when nothing does
 };
 

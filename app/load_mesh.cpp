@@ -189,7 +189,35 @@ bool load_mesh(AppState& app, int which) {
 
 namespace {
 
-// The console line of a failed load, and the status area's outcome line.
+// The status area's word on a pose file that could not be used as it is
+// (the console line is load_scan's); empty when there is nothing to say.
+std::string pose_warning(const MeshSlot& slot) {
+  const PoseFileCheck& check = slot.pose_check;
+  std::string why;
+  switch (check.status) {
+    case PoseFileStatus::absent:
+    case PoseFileStatus::rigid: return "";
+    case PoseFileStatus::not_regular: why = "no es un archivo normal"; break;
+    case PoseFileStatus::too_large: why = "demasiado grande"; break;
+    case PoseFileStatus::unopenable: why = "ilegible"; break;
+    case PoseFileStatus::too_few_numbers:
+      why = "s\xF3lo " + std::to_string(check.numbers) + " de 16 n\xFAmeros";
+      break;
+    case PoseFileStatus::not_a_number:
+      why = "el n\xFAmero " + std::to_string(check.numbers + 1) + " no es v\xE1lido";
+      break;
+    case PoseFileStatus::no_line_end: why = "sin fin de l\xEDnea"; break;
+    case PoseFileStatus::not_rigid: why = "no es r\xEDgida"; break;
+    case PoseFileStatus::singular: why = "singular"; break;
+  }
+  size_t slash = slot.xf_name.rfind('/');
+  std::string name = slash == std::string::npos ? slot.xf_name : slot.xf_name.substr(slash + 1);
+  return "Aviso: pose " + name + " " + why +
+         (pose_is_usable(check.status) ? ", usada tal cual" : "; malla en la identidad");
+}
+
+// The console line of a failed load, and the status area's outcome line
+// (with the pose file's warning, if any).
 void report_load(AppState& app, int k, bool ok) {
   if (!ok) {
     std::fputs(kLoadFailedMessage, stdout);
@@ -202,6 +230,7 @@ void report_load(AppState& app, int k, bool ok) {
   std::snprintf(text, sizeof text, "Malla %d cargada: %zu v\xE9rtices", k + 1,
                 slot.mesh->vertices.size());
   set_outcome(app, text);
+  set_warning(app, pose_warning(slot));
 }
 
 }  // namespace

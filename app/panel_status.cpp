@@ -42,10 +42,16 @@ std::vector<std::string> status_lines(const AppState& app) {
     lines.push_back(app.status.busy);
   } else if (!app.status.outcome.empty()) {
     lines.push_back(app.status.outcome);
+    if (!app.status.warning.empty()) lines.push_back(app.status.warning);
   }
   return lines;
 }
 
-void set_outcome(AppState& app, const std::string& text) { app.status.outcome = text; }
+void set_outcome(AppState& app, const std::string& text) {
+  app.status.outcome = text;
+  app.status.warning.clear();
+}
+
+void set_warning(AppState& app, const std::string& text) { app.status.warning = text; }
 
 void set_busy(AppState& app, const std::string& text) { app.status.busy = text; }

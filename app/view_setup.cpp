@@ -4,6 +4,7 @@
 
 #include "app/alignment_actions.h"
 #include "app/control_handles.h"
+#include "registration/load_scan.h"
 
 namespace {
 
@@ -63,23 +64,17 @@ void refresh_view_spheres(AppState& app) {
   vs.mesh2_view = view_transform(vs.spheres[2]);
 }
 
-void reread_pose(MeshSlot& slot) {
-  PoseMatrix pose;
-  if (slot.xf_name.empty() || !read_pose(slot.xf_name, pose)) pose = identity();
-  slot.pose = pose;
-}
-
 void reset_view(AppState& app) {
   ViewState& vs = *app.view_state;
   MeshSlot& s1 = *app.aligner->slots[0];
   MeshSlot& s2 = *app.aligner->slots[1];
   if (app.load_stage == 1) {
-    reread_pose(s1);
+    read_slot_pose(s1);
     update_view_sphere(app, 2);
     vs.overlap_view = view_transform(vs.spheres[0]);
   } else if (app.load_stage == 2) {
-    reread_pose(s1);
-    reread_pose(s2);
+    read_slot_pose(s1);
+    read_slot_pose(s2);
     vs.initial_pose = s2.pose;
     ControlHandles& h = app.controls;
     if (h.pose_icp) h.pose_icp->disable();

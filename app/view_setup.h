@@ -22,10 +22,6 @@ void update_view_sphere(AppState& app, int which);
 // the common one when no slot is loaded. For after a load that failed.
 void refresh_view_spheres(AppState& app);
 
-// The slot's pose re-read from its xf_name; identity when xf_name is empty
-// (a mesh path without ".") or the file cannot be read.
-void reread_pose(MeshSlot& slot);
-
 // Stage 1: re-reads mesh 1's pose and re-frames the overlapped view. Stage 2:
 // re-reads both poses, initial_pose = mesh 2's pose, shown_pose = 0, disables
 // the "ICP" and "ICP_COLOR" radio buttons, forgets the runs so far ("Grabar"

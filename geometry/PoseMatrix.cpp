@@ -1,10 +1,10 @@
 #include "geometry/PoseMatrix.h"
 
 #include "geometry/dense_solvers.h"
+#include "geometry/pose_file.h"
 
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <istream>
 #include <ostream>
 
@@ -143,11 +143,8 @@ std::istream& operator>>(std::istream& is, PoseMatrix& m) {
 }
 
 bool read_pose(const std::string& filename, PoseMatrix& m) {
-  std::ifstream in(filename);
-  if (!in) return false;
   PoseMatrix temp;
-  in >> temp;
-  if (!in.good()) return false;
+  if (!pose_was_read(read_pose_file(filename, temp).status)) return false;
   m = temp;
   return true;
 }

@@ -66,7 +66,9 @@ std::istream& operator>>(std::istream& is, PoseMatrix& m);
 
 // True and `m` replaced when `filename` holds a readable pose; false and `m`
 // untouched otherwise (missing file, fewer than sixteen numbers, a token that
-// is not a number, or end of file right after the sixteenth number). Prints nothing.
+// is not a number, or end of file right after the sixteenth number; also
+// anything but a regular file, and a file larger than kMaxPoseFileBytes).
+// Prints nothing; pose_file.h says why a read failed.
 bool read_pose(const std::string& filename, PoseMatrix& m);
 // Creates or truncates `filename` and writes `m`; true when writing and
 // closing both succeeded. Prints nothing.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "geometry/PoseMatrix.h"
+#include "geometry/pose_file.h"
 #include "mesh/TriMesh.h"
 #include "registration/cdf_walk.h"
 
@@ -68,6 +69,7 @@ struct MeshSlot {
   SampleFilter sample_filters[2];           // during an alignment: feature marks, significant flags (registration/cdf_walk.h)
   std::string file_name;                    // path the mesh was read from
   std::string xf_name;                      // file_name up to its last "." followed by "xf"
+  PoseFileCheck pose_check;                 // how xf_name read when `pose` was last taken from it
   std::string stored_name;                  // mesh path recorded by a stored trial
   int32_t color_mode = 1;                   // 0 "Color blanco", 1 "Color real", 2 "Color Significativo"
   float color_tolerance = 5.0f;             // "tolerancia" slider, 0 to 20

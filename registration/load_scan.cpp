@@ -1,8 +1,10 @@
 #include "registration/load_scan.h"
 
+#include <cstdio>
 #include <memory>
 #include <thread>
 
+#include "geometry/console.h"
 #include "geometry/parallel.h"
 #include "registration/curvature_scale.h"
 #include "spatial/KDtree.h"
@@ -15,11 +17,23 @@ bool load_scan(MeshSlot& slot, int index, const std::string& path) {
   if (!slot.mesh) return false;
 
   slot.xf_name = pose_path_for(path);
-  if (slot.xf_name.empty() || !read_pose(slot.xf_name, slot.pose)) slot.pose = identity();
+  read_slot_pose(slot);
 
   slot.loaded = true;
   derive_loaded_scan(slot);
   return true;
+}
+
+void read_slot_pose(MeshSlot& slot) {
+  PoseMatrix pose;
+  slot.pose_check = read_pose_file(slot.xf_name, pose);
+  const PoseFileStatus status = slot.pose_check.status;
+  slot.pose = pose_is_usable(status) ? pose : identity();
+  if (!pose_needs_warning(status)) return;
+  std::fprintf(console_stream(), "Pose file %s of mesh %d %s: the mesh is placed by %s.\n",
+               slot.xf_name.c_str(), slot.index + 1, pose_problem_text(slot.pose_check).c_str(),
+               pose_is_usable(status) ? "it as it stands" : "the identity");
+  std::fflush(console_stream());
 }
 
 void derive_loaded_scan(MeshSlot& slot) {

@@ -9,12 +9,19 @@
 
 // Clears `slot`, sets slot.index = index and slot.file_name = path, and
 // reads the mesh (read_mesh prints why on failure: then false, slot empty).
-// Pose: read from pose_path_for(path) into slot.pose and slot.xf_name, the
-// identity when there is no "." or the file is missing or unreadable. Then
+// Pose: slot.xf_name = pose_path_for(path), then read_slot_pose. Then
 // the derived data in the program's load order (normals, strips, bounding
 // sphere, curvatures, their derivatives, neighbours) with the k-d tree,
 // slot.loaded = true, and compute_curvature_scale.
 bool load_scan(MeshSlot& slot, int index, const std::string& path);
+
+// slot.pose from slot.xf_name (geometry/pose_file.h): the file's matrix when
+// it is usable (rigid or merely not rigid), else the identity (no name, no
+// file, or a file that cannot be used); slot.pose_check says which. A file
+// that is there but unusable or not rigid gets one line on the console
+// stream: "Pose file NAME of mesh K PROBLEM: the mesh is placed by
+// {the identity|it as it stands}."
+void read_slot_pose(MeshSlot& slot);
 
 // The derived data of a freshly read scan, in the program's load order
 // (normals, strips, bounding sphere, curvatures, their derivatives,

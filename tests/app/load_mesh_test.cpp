@@ -8,6 +8,7 @@
 #include <fstream>
 #include <string>
 
+#include "app/panel_status.h"
 #include "app/view_setup.h"
 #include "registration/curvature_scale.h"
 #include "spatial/KDtree.h"
@@ -142,6 +143,46 @@ TEST_F(LoadMesh, PathWithoutDotGetsTheIdentityPose) {
   EXPECT_TRUE(poses_near(app.aligner->slots[0]->pose, PoseMatrix(), 0.0));
   reset_view(app);  // the reset does not find it either
   EXPECT_TRUE(poses_near(app.aligner->slots[0]->pose, PoseMatrix(), 0.0));
+}
+
+// A pose file that is there but cannot be used is said on the console and
+// in the status area, and the scan still loads: at the identity when the
+// file is unreadable or singular, at its pose when that is merely not rigid.
+// A pipe at its name is not waited on. The next outcome clears the warning.
+TEST_F(LoadMesh, UnusablePoseFilesAreReportedAndTheScanStillLoads) {
+  Files files;
+  PoseMatrix stretched = translation(0, 0, 7);
+  stretched.at(0, 0) = 2.0;
+  const struct {
+    std::string text;
+    PoseMatrix pose;
+    const char *console, *status;
+  } cases[] = {
+      {"1 0 0 0\n0 1 0 0\n0 0 1 7\n", PoseMatrix(), "holds only 12 of its sixteen numbers: the mesh is placed by the identity.",
+       "Aviso: pose load_colored.xf s\xF3lo 12 de 16 n\xFAmeros; malla en la identidad"},
+      {"1 0 0 0\n0 1 0 0\n0 0 0 7\n0 0 0 1\n", PoseMatrix(), "is singular", "singular; malla en la identidad"},
+      {pose_to_string(stretched), stretched, "is not a rigid motion", "no es r\xEDgida, usada tal cual"},
+      {"fifo", PoseMatrix(), "is not a regular file", "no es un archivo normal; malla en la identidad"}};
+  for (const auto& c : cases) {
+    std::remove(files.colored_xf.c_str());
+    if (c.text == "fifo")
+      ASSERT_EQ(::mkfifo(files.colored_xf.c_str(), 0600), 0);
+    else
+      std::ofstream(files.colored_xf) << c.text;
+    testing::internal::CaptureStderr();
+    load_command_line_meshes(app, {files.colored});
+    std::string console = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(slot(0).mesh) << c.text;
+    EXPECT_TRUE(poses_near(slot(0).pose, c.pose, 0.0)) << c.text;
+    EXPECT_NE(console.find("Pose file " + files.colored_xf + " of mesh 1 " ), std::string::npos) << console;
+    EXPECT_NE(console.find(c.console), std::string::npos) << console;
+    const std::vector<std::string> lines = status_lines(app);
+    EXPECT_EQ(lines[2], "Malla 1 cargada: 25 v\xE9rtices");
+    EXPECT_NE(lines.back().find(c.status), std::string::npos) << lines.back();
+    EXPECT_EQ(lines.back().rfind("Aviso: pose load_colored.xf ", 0), 0u) << lines.back();
+  }
+  set_outcome(app, "ICP fallido");
+  EXPECT_EQ(status_lines(app).back(), "ICP fallido");
 }
 
 TEST_F(LoadMesh, FailedReadEmptiesTheSlotAndKeepsTheStage) {

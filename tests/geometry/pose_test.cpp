@@ -2,12 +2,18 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <utility>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "geometry/PoseMatrix.h"
+#include "geometry/pose_file.h"
 
 namespace {
 
@@ -42,20 +48,83 @@ TEST(PoseFile, WritesSixDigitRowsAndReadsThemBack) {
 
 // A file is accepted when the sixteen numbers leave the stream in a good state:
 // a sixteenth number that ends the file without a line end is refused. A
-// refused read leaves the target untouched.
-TEST(PoseFile, GoodStateRuleDecidesAcceptance) {
+// refused read leaves the target untouched, and the reader says why.
+TEST(PoseFile, GoodStateRuleDecidesAcceptanceAndSaysWhy) {
+  using S = PoseFileStatus;
   const std::string sixteen = "1 0 0 5\n0 1 0 6\n0 0 1 7\n0 0 0 1";
-  const std::pair<std::string, bool> cases[] = {
-      {sixteen, false}, {"1 0 0 5 0 1 0 6 0 0 1 7 0 0 0\n", false},
-      {"1 0 0 x\n0 1 0 6\n0 0 1 7\n0 0 0 1\n", false}, {sixteen + "\n", true}, {sixteen + " 42", true},
-      {"1 0 0 5\r\n0 1 0 6\r\n0 0 1 7\r\n0 0 0 1\r\n", true}};
-  for (const auto& [text, ok] : cases) {
+  const struct {
+    std::string text;
+    S status;
+    int numbers;
+  } cases[] = {{sixteen, S::no_line_end, 0},
+               {"1 0 0 5 0 1 0 6 0 0 1 7 0 0 0\n", S::too_few_numbers, 15},
+               {"", S::too_few_numbers, 0},
+               {"1 0 0 x\n0 1 0 6\n0 0 1 7\n0 0 0 1\n", S::not_a_number, 3},
+               {"1 0 nan 5\n", S::not_a_number, 2},
+               {"1e400 0 0 5\n", S::not_a_number, 0},
+               {sixteen + "\n", S::rigid, 0},
+               {sixteen + " 42", S::rigid, 0},
+               {"1 0 0 5\r\n0 1 0 6\r\n0 0 1 7\r\n0 0 0 1\r\n", S::rigid, 0},
+               {sixteen + "\n" + std::string(kMaxPoseFileBytes, ' '), S::too_large, 0}};
+  for (const auto& c : cases) {
     PoseMatrix target = translation(9, 9, 9);
-    EXPECT_EQ(read_pose(write_text("case.xf", text), target), ok) << text;
-    EXPECT_EQ(target, ok ? translation(5, 6, 7) : translation(9, 9, 9)) << text;
+    const std::string path = write_text("case.xf", c.text);
+    PoseFileCheck check = read_pose_file(path, target);
+    EXPECT_EQ(check.status, c.status) << c.text << " -> " << pose_problem_text(check);
+    EXPECT_EQ(check.numbers, c.numbers) << c.text;
+    bool ok = c.status == S::rigid;
+    EXPECT_EQ(target, ok ? translation(5, 6, 7) : translation(9, 9, 9)) << c.text;
+    PoseMatrix again = translation(9, 9, 9);
+    EXPECT_EQ(read_pose(path, again), ok) << c.text;
+    EXPECT_EQ(pose_needs_warning(c.status), !ok) << c.text;
   }
   PoseMatrix target;
   EXPECT_FALSE(read_pose(temp_path("does-not-exist.xf"), target));
+  EXPECT_EQ(read_pose_file(temp_path("does-not-exist.xf"), target).status, S::absent);
+  EXPECT_EQ(read_pose_file("", target).status, S::absent);
+}
+
+// A folder, a pipe with no writer (which a plain open would wait on for
+// ever) or a device is refused without being read.
+TEST(PoseFile, OnlyRegularFilesAreRead) {
+  const std::string fifo = temp_path("fifo.xf");
+  ::unlink(fifo.c_str());
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  PoseMatrix target = translation(9, 9, 9);
+  const std::string folder = temp_path("folder.xf");
+  ::mkdir(folder.c_str(), 0700);
+  for (const std::string& path : {fifo, std::string("/dev/zero"), folder}) {
+    EXPECT_EQ(read_pose_file(path, target).status, PoseFileStatus::not_regular) << path;
+    EXPECT_FALSE(read_pose(path, target)) << path;
+  }
+  EXPECT_EQ(target, translation(9, 9, 9));
+  ::unlink(fifo.c_str());
+}
+
+// Rigid, merely not rigid (still usable) or singular (unusable), free of
+// the file's units: a rotation at 1e-6 scale is singular nowhere.
+TEST(PoseFile, ShapeOfTheMatrix) {
+  using S = PoseFileStatus;
+  const PoseMatrix turn = translation(1e6, -3, 2) * rotation(0.7, 1, 2, 3);
+  PoseMatrix scaled = turn, mirrored = turn, projective = turn, flat = turn, tiny = turn, no_w = turn;
+  no_w.at(3, 3) = 0.0;
+  for (int r = 0; r < 3; r++) {
+    scaled.at(r, 0) *= 1.02;
+    mirrored.at(r, 2) = -mirrored.at(r, 2);
+    flat.at(r, 2) = flat.at(r, 0) + flat.at(r, 1);  // third axis in the plane of the others
+    for (int c = 0; c < 3; c++) tiny.at(r, c) *= 1e-6;
+  }
+  projective.at(3, 0) = 0.5;
+  PoseMatrix nearly;  // a rotation written with six digits stays rigid
+  std::istringstream(pose_to_string(turn)) >> nearly;
+  const std::pair<PoseMatrix, S> cases[] = {{turn, S::rigid}, {nearly, S::rigid}, {scaled, S::not_rigid},
+                                            {mirrored, S::not_rigid}, {projective, S::not_rigid},
+                                            {tiny, S::not_rigid}, {flat, S::singular}, {no_w, S::singular},
+                                            {PoseMatrix(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1), S::singular},
+                                            {translation(NAN, 0, 0), S::not_a_number}};
+  for (size_t i = 0; i < std::size(cases); i++) EXPECT_EQ(pose_shape(cases[i].first), cases[i].second) << i;
+  EXPECT_TRUE(pose_is_usable(S::not_rigid));
+  EXPECT_FALSE(pose_is_usable(S::singular));
 }
 
 TEST(PoseMatrixOps, RotationIsRightHandedAndProductAppliesRightOperandFirst) {
