@@ -37,11 +37,12 @@ double image_distance(const PoseMatrix& a, const PoseMatrix& b, const point& c) 
 // Screen position of a mark in panel `p`.
 void mark_position(const BasinAxes& axes, const TrialRecord& r, float error, int p, double& x,
                    double& y) {
-  double start = p == 0 ? r.start_degrees / axes.max_degrees : r.start_shift / axes.max_shift;
-  x = kLeft[p] + kBoxWidth * std::min(std::max(start, 0.0), 1.0);
+  x = kLeft[p] + kBoxWidth * axes.start_position(r, p == 1);
   y = kBottom - (kBottom - kTop) * axes.error_position(error);
 }
 
+// A start that can set the end of its axis.
+bool on_axis(double start) { return std::isfinite(start) && start <= kBasinFarthestStart; }
 
 int count_good(const std::vector<TrialRecord>& records, bool color) {
   int n = 0;
@@ -83,12 +84,19 @@ double BasinAxes::error_position(float error) const {
   return std::min(std::max(t, 0.0), 1.0);
 }
 
+double BasinAxes::start_position(const TrialRecord& record, bool by_shift) const {
+  double start = by_shift ? record.start_shift : record.start_degrees;
+  if (!on_axis(start)) return 1.0;
+  double t = start / (by_shift ? max_shift : max_degrees);
+  return std::min(std::max(t, 0.0), 1.0);
+}
+
 BasinAxes basin_axes(const std::vector<TrialRecord>& records) {
   BasinAxes axes;
   double low = std::log10(double(kTrialGoodError)), high = low;
   for (const TrialRecord& r : records) {
-    axes.max_degrees = std::max(axes.max_degrees, r.start_degrees);
-    axes.max_shift = std::max(axes.max_shift, r.start_shift);
+    if (on_axis(r.start_degrees)) axes.max_degrees = std::max(axes.max_degrees, r.start_degrees);
+    if (on_axis(r.start_shift)) axes.max_shift = std::max(axes.max_shift, r.start_shift);
     for (float e : {r.error_icp, r.error_color})
       if (std::isfinite(e) && e > 0.0f) {
         low = std::min(low, std::log10(double(e)));
@@ -101,6 +109,15 @@ BasinAxes basin_axes(const std::vector<TrialRecord>& records) {
   axes.low_decade = int(std::floor(low));
   axes.high_decade = std::max(int(std::ceil(high)), axes.low_decade + 1);
   return axes;
+}
+
+double basin_tick_step(double axis_max, bool shift_axis) {
+  double step = shift_axis ? (axis_max > 0.25 ? 0.1 : 0.05) : (axis_max > 25 ? 10.0 : 5.0);
+  if (axis_max / step <= 20.0) return step;
+  const double power = std::pow(10.0, std::floor(std::log10(axis_max / 10.0)));
+  for (double m : {1.0, 2.0, 5.0})
+    if (axis_max / (m * power) <= 10.0) return m * power;
+  return 10.0 * power;
 }
 
 std::string basin_svg(const std::vector<TrialRecord>& records) {
@@ -132,8 +149,7 @@ std::string basin_svg(const std::vector<TrialRecord>& records) {
       append_format(s, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"end\">1e%d</text>\n", left - 4,
              y + 4, d);
     }
-    // Ticks on round values: every 5 or 10 degrees, every 0.05 or 0.1 diagonals.
-    const double step = p == 0 ? (x_max[p] > 25 ? 10.0 : 5.0) : (x_max[p] > 0.25 ? 0.1 : 0.05);
+    const double step = basin_tick_step(x_max[p], p == 1);
     for (int k = 0; k * step <= x_max[p] * (1 + 1e-9); k++) {
       double x = left + kBoxWidth * k * step / x_max[p];
       append_format(s, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">%g</text>\n", x,

@@ -48,7 +48,11 @@ const float kTrialGoodError = 0.001f;
 // degrees, whole 0.05 diagonals) at or above the largest start, and the error axis in whole
 // decades covering every finite positive error and the 0.001 threshold.
 // Errors that are zero, negative or not finite sit on the lower (zero) or
-// upper (not finite) edge.
+// upper (not finite) edge. Starts that are not finite, or lie beyond
+// kBasinFarthestStart (a pose file far from its scan can put them there),
+// stay out of the start ranges and sit on their right edge, so the axes
+// and the picture stay small whatever the starts.
+const double kBasinFarthestStart = 1e6;
 struct BasinAxes {
   double max_degrees = 1.0;
   double max_shift = 0.01;
@@ -56,8 +60,17 @@ struct BasinAxes {
   int high_decade = 0;  // log10 of the axis top
   // Position in [0, 1] from the bottom of the error axis.
   double error_position(float error) const;
+  // Position in [0, 1] from the left of a start axis (the shift's when
+  // `by_shift`, else the rotation's).
+  double start_position(const TrialRecord& record, bool by_shift) const;
 };
 BasinAxes basin_axes(const std::vector<TrialRecord>& records);
+
+// Spacing of the labelled ticks on a start axis ending at `axis_max`:
+// degrees every 5 (every 10 past 25), diagonals every 0.05 (every 0.1 past
+// 0.25); where that would make more than 20 ticks, 1, 2 or 5 times a power
+// of ten, for at most 10.
+double basin_tick_step(double axis_max, bool shift_axis);
 
 // The two-panel picture (error against start rotation, error against start
 // shift; log error axis; threshold line; legend; one <g class="mark"> per

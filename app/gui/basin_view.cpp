@@ -30,8 +30,7 @@ void plot(const std::vector<TrialRecord>& records, const BasinAxes& axes, bool b
   const ImU32 colors[2] = {ImGui::ColorConvertFloat4ToU32(kIcpColor),
                            ImGui::ColorConvertFloat4ToU32(kColorIcpColor)};
   for (const TrialRecord& r : records) {
-    double t = by_shift ? r.start_shift / axes.max_shift : r.start_degrees / axes.max_degrees;
-    float x = origin.x + 3.0f + (size.x - 6.0f) * float(t > 1.0 ? 1.0 : t);
+    float x = origin.x + 3.0f + (size.x - 6.0f) * float(axes.start_position(r, by_shift));
     draw->AddCircleFilled(ImVec2(x, y_of(r.error_icp)), 2.0f, colors[0]);
     float yc = y_of(r.error_color);
     draw->AddRectFilled(ImVec2(x - 2.0f, yc - 2.0f), ImVec2(x + 2.0f, yc + 2.0f), colors[1]);

@@ -78,6 +78,34 @@ TEST(TrialBasin, AxesAndMarks) {
             "Pose recuperada (< 1 grado, < 1% diagonal): ICP 0 de 3, ICP_Color 0 de 3\n");
 }
 
+// Starts far away (a pose file 1e8 from its scan) or not finite neither
+// stretch the axes nor multiply the ticks: they sit on the right edge, the
+// picture stays small and holds no "nan" or "inf" coordinate. Usual ranges
+// keep their round steps.
+TEST(TrialBasin, FarAndNonFiniteStartsKeepThePictureSmall) {
+  const struct {
+    double axis_max, step;
+    bool shift;
+  } steps[] = {{30, 10, false}, {180, 10, false}, {0.8, 0.1, true}, {0.2, 0.05, true},
+               {2.0, 0.1, true}, {3.7, 0.5, true}, {1e6, 1e5, true}, {140, 20, true}};
+  for (const auto& c : steps) EXPECT_DOUBLE_EQ(basin_tick_step(c.axis_max, c.shift), c.step) << c.axis_max;
+
+  std::vector<TrialRecord> records(5);
+  const double shifts[] = {3.66, 1e8, 1e300, INFINITY, NAN};
+  for (size_t i = 0; i < records.size(); i++) {
+    records[i].start_shift = shifts[i];
+    records[i].start_degrees = i == 4 ? NAN : 20.0;
+  }
+  BasinAxes axes = basin_axes(records);
+  EXPECT_DOUBLE_EQ(axes.max_shift, 3.7);
+  EXPECT_DOUBLE_EQ(axes.max_degrees, 20.0);
+  for (size_t i = 1; i < records.size(); i++) EXPECT_EQ(axes.start_position(records[i], true), 1.0);
+  EXPECT_EQ(axes.start_position(records[4], false), 1.0);
+  std::string svg = basin_svg(records);
+  EXPECT_LT(svg.size(), 12000u);
+  for (const char* bad : {"=\"nan", "=\"-nan", "=\"inf", "=\"-inf"}) EXPECT_EQ(svg.find(bad), std::string::npos) << bad;
+}
+
 // The picture is replaced as a whole: a full disk or a folder at its name
 // keeps the previous picture and leaves no temporary beside it.
 TEST(TrialBasin, FailedPictureKeepsThePreviousOne) {

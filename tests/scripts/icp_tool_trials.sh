@@ -73,9 +73,16 @@ done
 "$tool" trials "$dir/huge/mesh1_30.ply" "$dir/huge/mesh2_30.ply" --out "$dir/huger/x.txt" >/dev/null 2>"$dir/err"
 [ $? -eq 1 ] && [ ! -e "$dir/huger/x.txt" ] || fail "a batch of non-finite starts not refused"
 grep -q "not finite" "$dir/err" || fail "no clear message for non-finite starts"
-for pair in "$dir/pair/mesh1.ply $dir/one.ply" "$dir/huge/mesh1_19.ply $dir/huge/mesh2_19.ply"; do
-  "$tool" trials $pair --out "$dir/failed.txt" --count 2 --seed 9 >"$dir/out" 2>/dev/null ||
+# A pose file 1e300 away from its scan puts the starts out of any axis: the
+# batch still ends, its basin picture small.
+mkdir "$dir/far"
+cp "$dir"/pair/mesh* "$dir/far/"
+awk 'NR == 1 { $4 = "1e300" } { print }' "$dir/pair/mesh2.xf" > "$dir/far/mesh2.xf"
+for pair in "$dir/pair/mesh1.ply $dir/one.ply" "$dir/huge/mesh1_19.ply $dir/huge/mesh2_19.ply" \
+  "$dir/far/mesh1.ply $dir/far/mesh2.ply"; do
+  timeout 60 "$tool" trials $pair --out "$dir/failed.txt" --count 2 --seed 9 >"$dir/out" 2>/dev/null ||
     fail "trials on failing runs exited $?"
+  [ "$(wc -c < "$dir/failed_basin.svg")" -lt 20000 ] || fail "basin picture of $(wc -c < "$dir/failed_basin.svg") bytes"
   [ "$(grep -c $'^Ensayo [12], error: 999999.000000\terror: 999999.000000$' "$dir/failed.txt")" -eq 2 ] ||
     fail "failed runs not logged as unset: $(head -2 "$dir/failed.txt")"
   grep -q '^Ambos bien: 0$' "$dir/out" && ! grep -q -E 'lo (color|normal): [1-9]' "$dir/out" ||
