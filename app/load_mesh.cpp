@@ -210,9 +210,7 @@ std::string pose_warning(const MeshSlot& slot) {
     case PoseFileStatus::not_rigid: why = "no es r\xEDgida"; break;
     case PoseFileStatus::singular: why = "singular"; break;
   }
-  size_t slash = slot.xf_name.rfind('/');
-  std::string name = slash == std::string::npos ? slot.xf_name : slot.xf_name.substr(slash + 1);
-  return "Aviso: pose " + name + " " + why +
+  return "Aviso: pose " + file_part(slot.xf_name) + " " + why +
          (pose_is_usable(check.status) ? ", usada tal cual" : "; malla en la identidad");
 }
 
