@@ -19,6 +19,11 @@ const double kPi = 3.141592653589793;
 const int kMaxDegrees = 25;       // rotation angles in [-25, 25] whole degrees
 const int kHundredths = 100;      // translation steps in [-100, 100] hundredths
 const float kTranslationRange = 0.3f;  // of mesh 2's box diagonal
+// Room a trial takes on disk, roughly: its five result files, each at least
+// one 4 KB block, with an error table of a few thousand steps; its log
+// line and table rows are small beside them.
+const uint64_t kTrialBytes = 40 * 1024;
+const uint64_t kTrialFiles = 5;
 // Logs up to this size are rewritten whole after each trial; longer ones
 // (thousands of trials) are appended to, so the cost stays linear.
 const size_t kRewriteBytes = 256 * 1024;
@@ -50,6 +55,36 @@ void settle_run(bool ok, VariantRecord& record, PoseMatrix& pose, const PoseMatr
                        trial, variant);
   record.error = kTrialUnsetError;
   pose = start;
+}
+
+// "120 KB", "4.0 MB", "2.3 GB".
+std::string size_text(uint64_t bytes) {
+  char text[32];
+  const double kb = double(bytes) / 1024.0;
+  if (kb < 1024.0)
+    std::snprintf(text, sizeof text, "%.0f KB", kb);
+  else if (kb < 1024.0 * 1024.0)
+    std::snprintf(text, sizeof text, "%.1f MB", kb / 1024.0);
+  else
+    std::snprintf(text, sizeof text, "%.1f GB", kb / (1024.0 * 1024.0));
+  return text;
+}
+
+// True when the file system of the log's folder has room for `count`
+// trials' files by the estimate above, or cannot tell; otherwise says
+// what the batch needs and what is free. A batch that would fill the disk
+// half way through is refused before it starts.
+bool room_for_trials(int count, const std::string& log_path) {
+  DiskSpace space;
+  if (!disk_space(folder_of(log_path), space)) return true;
+  const uint64_t bytes = uint64_t(count) * kTrialBytes, files = uint64_t(count) * kTrialFiles;
+  if (space.free_bytes >= bytes && space.free_files >= files) return true;
+  std::fprintf(stderr,
+               "Cannot run %d trials into %s: their files need about %s and %llu files, but its "
+               "file system has %s and %llu files free.\n",
+               count, log_path.c_str(), size_text(bytes).c_str(), (unsigned long long)files,
+               size_text(space.free_bytes).c_str(), (unsigned long long)space.free_files);
+  return false;
 }
 
 // Rotations about X, Y, Z through `centre`, then the translation, applied
@@ -154,7 +189,7 @@ bool TrialBatch::start(Aligner& aligner, ViewState& view, const std::string& bas
     count_ = 0;
     return false;
   }
-  if (!open_log()) {
+  if (!room_for_trials(count_, log_path_) || !open_log()) {
     count_ = 0;
     return false;
   }

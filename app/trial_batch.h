@@ -120,8 +120,10 @@ class TrialBatch {
   // reference. Needs both meshes with colours. The batch moves `aligner`'s
   // mesh 2 and sets `view`'s three result poses; both must outlive it.
   // False, with a message on standard error and nothing touched, when
-  // another batch holds the log, the log's folder refuses new files, or mesh
-  // 2's pose, size or centre is not finite.
+  // another batch holds the log, the log's folder refuses new files, its
+  // file system lacks room for `count` trials' files (about 40 KB and five
+  // files each, against disk_space), or mesh 2's pose, size or centre is
+  // not finite.
   bool start(Aligner& aligner, ViewState& view, const std::string& base, uint32_t seed,
              int count, const TrialBatchHooks& hooks);
   // Chooses the parallel mode for the next start() (default: off).

@@ -49,7 +49,8 @@ bool statvfs_space(const std::string& folder, DiskSpace& space) {
   struct statvfs st;
   if (statvfs(folder.c_str(), &st) != 0) return false;
   space.free_bytes = uint64_t(st.f_bavail) * uint64_t(st.f_frsize);
-  space.free_files = uint64_t(st.f_favail);
+  // A file system that keeps no count of files (f_files 0) sets no limit.
+  space.free_files = st.f_files == 0 ? UINT64_MAX : uint64_t(st.f_favail);
   return true;
 }
 

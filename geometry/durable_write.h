@@ -29,7 +29,7 @@ void set_file_renamer(FileRenamer renamer);
 // Room left on the file system holding `folder`; false when it cannot be told.
 struct DiskSpace {
   uint64_t free_bytes = 0;  // for an unprivileged user
-  uint64_t free_files = 0;  // inodes for an unprivileged user
+  uint64_t free_files = 0;  // inodes for an unprivileged user; UINT64_MAX when unlimited
 };
 using DiskSpaceQuery = bool (*)(const std::string& folder, DiskSpace& space);
 void set_disk_space_query(DiskSpaceQuery query);

@@ -19,6 +19,7 @@
 #include "app/result_files.h"
 #include "app/stored_trial.h"
 #include "app/view_setup.h"
+#include "geometry/durable_write.h"
 #include "geometry/parallel.h"
 #include "support.h"
 #include "tools/scan_generator.h"
@@ -409,6 +410,19 @@ TEST_F(AlignmentActions, StoppedBatchKeepsFinishedTrialsComplete) {
   TrialBatchHooks hooks;
   hooks.prepare_color_features = color_features_hook(*app.view_options);
   TrialBatch batch, rival;
+  // A file system without room for three trials' files (bytes, then files)
+  // refuses the batch with the numbers, before the log is touched.
+  for (DiskSpaceQuery full : {+[](const std::string&, DiskSpace& s) { return s.free_bytes = 100000, s.free_files = 99, true; },
+                              +[](const std::string&, DiskSpace& s) { return s.free_bytes = 1 << 30, s.free_files = 14, true; }}) {
+    set_disk_space_query(full);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(rival.start(*app.aligner, *app.view_state, dir + "/run", 7, 3, hooks));
+    std::string said = testing::internal::GetCapturedStderr();
+    set_disk_space_query(nullptr);
+    EXPECT_NE(said.find("Cannot run 3 trials into " + dir + "/run.txt: their files need about 120 KB and 15 files"),
+              std::string::npos) << said;
+    EXPECT_EQ(read_bytes(dir + "/run.txt"), "previous log\n");
+  }
   testing::internal::CaptureStdout();
   ASSERT_TRUE(batch.start(*app.aligner, *app.view_state, dir + "/run", 7, 3, hooks));
   EXPECT_FALSE(rival.start(*app.aligner, *app.view_state, dir + "/run", 8, 3, hooks));
