@@ -110,7 +110,7 @@ std::string error_table_text(Aligner& aligner) {
 }
 
 bool write_result_files(Aligner& aligner, const ViewState& view, const std::string& base,
-                        bool color_ran) {
+                        bool color_ran, const std::vector<FileContent>& extra) {
   // A failed save leaves the run starts for the next attempt's table.
   const std::vector<int32_t> starts_icp = aligner.icp.run_starts;
   const std::vector<int32_t> starts_color = aligner.color.run_starts;
@@ -127,8 +127,9 @@ bool write_result_files(Aligner& aligner, const ViewState& view, const std::stri
       {base + "_PosICPcolor.xf",
        color_ran ? pose_to_string(view.color_icp_pose) : std::string(kNotRunText) + "\n"},
       {base + "_error.xls", table},
-      {base + ".vkl", summary_text(aligner, base + ".vkl", color_ran)},
   };
+  files.insert(files.end(), extra.begin(), extra.end());
+  files.push_back({base + ".vkl", summary_text(aligner, base + ".vkl", color_ran)});
   SetFailure failure;
   if (replace_file_set(files, failure)) return true;
   report_set_failure(failure);
@@ -137,8 +138,10 @@ bool write_result_files(Aligner& aligner, const ViewState& view, const std::stri
   return false;
 }
 
-bool write_results(Aligner& aligner, const ViewState& view, std::string name, int trial) {
-  return write_result_files(aligner, view, strip_extension(name) + "_" + std::to_string(trial));
+bool write_results(Aligner& aligner, const ViewState& view, std::string name, int trial,
+                   const std::vector<FileContent>& extra) {
+  return write_result_files(aligner, view, strip_extension(name) + "_" + std::to_string(trial),
+                            true, extra);
 }
 
 namespace {

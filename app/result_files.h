@@ -13,6 +13,9 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
+
+#include "geometry/file_set.h"
 
 #include "geometry/durable_write.h"
 #include "registration/Aligner.h"
@@ -37,11 +40,13 @@ struct ViewState;
 // error line and its whole pose file hold kNotRunText, its table columns are
 // empty.
 bool write_result_files(Aligner& aligner, const ViewState& view, const std::string& base,
-                        bool color_ran = true);
+                        bool color_ran = true, const std::vector<FileContent>& extra = {});
 
-// The batch's writer: base = strip_extension(name) + "_" + trial. True when
-// the whole set was written.
-bool write_results(Aligner& aligner, const ViewState& view, std::string name, int trial);
+// The batch's writer: base = strip_extension(name) + "_" + trial. `extra`
+// files (the trial's other methods' poses) join the set, installed before
+// the summary. True when the whole set was written.
+bool write_results(Aligner& aligner, const ViewState& view, std::string name, int trial,
+                   const std::vector<FileContent>& extra = {});
 
 // The summary's text for a summary written at `summary_path` (its mesh paths
 // relative to that file's folder, trial_paths.h) and the error table's text,

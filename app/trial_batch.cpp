@@ -381,8 +381,7 @@ void TrialBatch::close_trial() {
   // The log path gives the result names: base + "_N", beside the log. The
   // trial's files are in place before its log line, so the log on disk never
   // names a trial whose files are not there.
-  bool saved = write_results(aligner, view, log_path_, i + 1);
-  if (saved) saved = write_method_poses(log_path_, row_);
+  bool saved = write_results(aligner, view, log_path_, i + 1, method_pose_files(log_path_, row_));
   if (!saved) counts_.unsaved++;
   rows_.push_back(std::move(row_));
   log_text_ += geometric_text_ + text;

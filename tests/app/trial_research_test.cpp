@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
 #include "app/success_curve.h"
 #include "app/trial_starts.h"
+#include "app/trial_outputs.h"
 #include "app/trial_summary.h"
+#include "geometry/durable_write.h"
 #include "support.h"
 
 namespace {
@@ -70,6 +74,34 @@ TEST(TrialResearch, StartPosesRoundTripExactly) {
   EXPECT_TRUE(read[0] == starts[0] && read[1] == starts[1]);  // bit for bit
   EXPECT_FALSE(read_start_poses(path, 1, read, why));         // more than allowed
   EXPECT_NE(why.find("more than 1"), std::string::npos) << why;
+}
+
+}  // namespace
+
+namespace {
+
+// The batch's table, summary and curve go through the durable writer: a
+// full disk (its temporary on /dev/full) fails the write with the reason,
+// keeps the previous files and leaves no temporary.
+TEST(TrialResearch, OutputsGoThroughTheDurableWriter) {
+  const std::string dir = tmp_dir("research_" + std::to_string(getpid()));
+  std::vector<TrialRow> rows(1);
+  rows[0].trial = 1;
+  ASSERT_TRUE(write_batch_outputs(dir + "/run", BatchDescription(), rows));
+  const std::string csv = read_bytes(dir + "/run_trials.csv");
+  set_temp_file_opener([](const std::string& folder, std::string& temp) {
+    temp = folder + "/.icp_full.tmp";
+    std::fclose(std::fopen(temp.c_str(), "wb"));
+    return std::fopen("/dev/full", "wb");
+  });
+  rows.resize(3);
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(write_batch_outputs(dir + "/run", BatchDescription(), rows));
+  const std::string said = testing::internal::GetCapturedStderr();
+  set_temp_file_opener(nullptr);
+  EXPECT_NE(said.find("Cannot write " + dir + "/run_trials.csv: "), std::string::npos) << said;
+  EXPECT_EQ(read_bytes(dir + "/run_trials.csv"), csv);
+  EXPECT_FALSE(std::ifstream(dir + "/.icp_full.tmp").good());
 }
 
 }  // namespace
