@@ -39,7 +39,8 @@ bool capture_console(std::string& text, const Run& run) {
 
 // Makes sure everything a run derives lazily from a mesh or keeps in its
 // slot across runs exists before the workers share them: normals, both
-// adjacency tables, colour directions, the k-d tree. Returns false for a
+// adjacency tables, the bounding box (the pairing radius reads it), colour
+// directions, the k-d tree. Returns false for a
 // range grid that yields no faces: asking for its faces rebuilds them at
 // every call, which workers sharing the mesh must not do.
 bool prepare_shared(MeshSlot& slot) {
@@ -47,6 +48,7 @@ bool prepare_shared(MeshSlot& slot) {
   mesh.need_normals();
   mesh.need_neighbors();
   mesh.need_vertex_faces();
+  mesh.need_bounding_box();
   compute_color_dirs(slot);
   if (!slot.kdtree) slot.kdtree = std::make_unique<KDtree>(mesh.vertices);
   return !(mesh.faces.empty() && !mesh.grid.empty());
