@@ -260,3 +260,8 @@ class TriMesh {
   // else the faces; unreached vertices follow in their old order.
   void reorder_verts();
 };
+
+// The state of the generator typical_edge_length draws from (0 at program
+// start), so a caller can read a file as a fresh process reads its first one.
+uint32_t edge_sampler_state();
+void set_edge_sampler_state(uint32_t state);

@@ -30,6 +30,9 @@ double sliver_measure(float l01, float l12, float l20) {
 
 }  // namespace
 
+uint32_t edge_sampler_state() { return edge_sampler.state; }
+void set_edge_sampler_state(uint32_t state) { edge_sampler.state = state; }
+
 void TriMesh::triangulate_grid() {
   progress_printf("Triangulating... ");
   release(faces);

@@ -12,6 +12,7 @@ packages=(
   libmeshoptimizer-dev libnanoflann-dev
   libopen3d-dev
   nlohmann-json3-dev libssl-dev
+  python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest
 )
 
 missing=()
