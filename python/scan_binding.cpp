@@ -59,7 +59,9 @@ py::array_t<float, py::array::c_style | py::array::forcecast> rows_of_three(
 ScanPtr scan_from_arrays(const py::handle& vertices, const py::handle& colors,
                          const py::handle& faces, const py::handle& pose) {
   auto mesh = std::make_unique<TriMesh>();
-  auto v = rows_of_three(vertices, "vertices").unchecked<2>();
+  // The arrays are kept while their proxies read them (a conversion makes a new one).
+  const auto vertex_rows = rows_of_three(vertices, "vertices");
+  auto v = vertex_rows.unchecked<2>();
   if (v.shape(0) == 0) throw py::value_error("vertices: a scan needs at least one vertex");
   for (py::ssize_t i = 0; i < v.shape(0); i++) {
     mesh->vertices.emplace_back(v(i, 0), v(i, 1), v(i, 2));
@@ -68,7 +70,8 @@ ScanPtr scan_from_arrays(const py::handle& vertices, const py::handle& colors,
   }
   if (!colors.is_none()) {
     const bool bytes = py::isinstance<py::array_t<uint8_t>>(colors);
-    auto c = rows_of_three(colors, "colors").unchecked<2>();
+    const auto color_rows = rows_of_three(colors, "colors");
+    auto c = color_rows.unchecked<2>();
     if (c.shape(0) != v.shape(0)) throw py::value_error("colors: one row per vertex expected");
     for (py::ssize_t i = 0; i < c.shape(0); i++)
       mesh->colors.push_back(bytes ? Color::from_bytes(uint8_t(c(i, 0)), uint8_t(c(i, 1)), uint8_t(c(i, 2)))

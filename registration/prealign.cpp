@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "geometry/console.h"
 #include "registration/timer.h"
 
 #include "registration/color_histogram.h"
@@ -47,7 +48,9 @@ bool prealign_mesh2(Aligner& aligner, PrealignResult* outcome) {
     result = prealign(*fixed.mesh, fixed.pose, *moving.mesh, moving.pose);
     moving.pose = result.pose;
   }
-  std::fputs(prealign_report_line(result).c_str(), stderr);
+  // The thread's console: a parallel batch's worker collects it with the
+  // trial's other messages, printed in trial order.
+  std::fputs(prealign_report_line(result).c_str(), console_stream());
   if (outcome) *outcome = result;
   return result.ok;
 }

@@ -82,7 +82,7 @@ PrealignResult prealign(TriMesh& fixed, const PoseMatrix& fixed_pose, TriMesh& m
 
 // The step on the engine's slots, as the panel and icp_tool run it: mesh 2
 // (slots[1]) onto mesh 1 (slots[0]) at their poses; prints
-// prealign_report_line on standard error and moves slots[1].pose to the
+// prealign_report_line on the thread's console (geometry/console.h) and moves slots[1].pose to the
 // found pose. False, with nothing moved, when it refuses or a slot is empty.
 // `outcome` (may be null) receives the step's result.
 bool prealign_mesh2(Aligner& aligner, PrealignResult* outcome = nullptr);
