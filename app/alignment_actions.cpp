@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <memory>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -92,6 +93,8 @@ bool run_live(AppState& app, bool color) {
   app.run_active = true;
   Clock::time_point next_events = Clock::now(), next_view = Clock::now();
   aligner.between_steps = [&] {
+    if (app.viewer.step_pause_ms > 0)
+      std::this_thread::sleep_for(std::chrono::milliseconds(app.viewer.step_pause_ms));
     Clock::time_point now = Clock::now();
     if (!app.viewer.pump_events || now < next_events) return !app.run_cancel_requested;
     const VariantRecord& record = color ? aligner.color : aligner.icp;

@@ -36,4 +36,8 @@ struct ViewerHooks {
   // Work between window events, called after start_idle_calls()
   // (app/gui/viewer_window.h) until it returns false.
   std::function<bool()> idle;
+  // Milliseconds each step of a live run waits before it goes on (0: none).
+  // Only the end-to-end test program sets it, so that a run it cancels lasts
+  // longer than one event period however fast the machine.
+  int step_pause_ms = 0;
 };

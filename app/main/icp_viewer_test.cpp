@@ -1,10 +1,13 @@
-// icp_viewer_test [--answers FILE] [MESH1 [MESH2]]: the program for the
+// icp_viewer_test [--answers FILE] [--step-pause MS] [MESH1 [MESH2]]: the
+// program for the
 // end-to-end tests. Dialogs and questions are answered from FILE (one answer
 // a line: a path or "cancel" for a file dialog, "yes" or "no" for a
 // question; when the answers run out, dialogs cancel and questions get No),
 // each question is printed, every control's centre is printed once the
-// panel is drawn, and every panel action is printed.
+// panel is drawn, and every panel action is printed. --step-pause makes each
+// step of a single ICP run wait MS milliseconds, so a test can cancel it.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -15,6 +18,7 @@
 int main(int argc, char** argv) {
   static ScriptedPlatform scripted;
   scripted.echo = true;
+  static AppState app;
   std::vector<char*> args;
   args.push_back(argv[0]);
   for (int i = 1; i < argc; ++i) {
@@ -24,11 +28,17 @@ int main(int argc, char** argv) {
         return 1;
       }
       if (!scripted.load_answers_file(argv[++i])) return 1;
+    } else if (std::strcmp(argv[i], "--step-pause") == 0) {
+      const int ms = i + 1 < argc ? std::atoi(argv[++i]) : 0;
+      if (ms <= 0 || ms > 1000) {
+        std::fprintf(stderr, "--step-pause needs milliseconds from 1 to 1000\n");
+        return 1;
+      }
+      app.viewer.step_pause_ms = ms;
     } else {
       args.push_back(argv[i]);
     }
   }
-  static AppState app;
   app.dialogs = &scripted;
   ViewerOptions options;
   options.report_layout = true;

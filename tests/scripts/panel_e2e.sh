@@ -55,8 +55,10 @@ radio_icp=51 grabar=55
 # 1. A failed load of mesh 1 over a loaded pair.
 printf 'not a mesh\n' >"$work/bad.ply"
 printf '%s\n' "$work/bad.ply" "$demo/mesh1.ply" >"$work/answers"
-# One thread keeps the run long enough to be stopped under way.
-ICP_THREADS=1 e2e_launch 90 "$demo/mesh1.ply" "$demo/mesh2.ply"
+# A pause of 2 ms per step keeps the run (about 860 steps) long enough to be
+# stopped under way however fast the machine: unpaced it can end within the
+# window's first event period, before any Esc is taken.
+ICP_THREADS=1 e2e_launch 90 --step-pause 2 "$demo/mesh1.ply" "$demo/mesh2.ply"
 [ "$(usable $malla2 $brillo1 $brillo2 $prealinear $icp $icp_color $aleatorio $inicial)" = 11111111 ] ||
   fail "after loading the pair, not every control is usable: $(usable $malla2 $brillo1 $brillo2 $prealinear $icp $icp_color $aleatorio $inicial)"
 readies=$(count '^PANEL_READY' "$work/out")
