@@ -263,7 +263,11 @@ BatchDescription panel_batch_description(const AppState& app, uint32_t seed) {
 void end_batch(AppState& app) {
   std::shared_ptr<RunningBatch> rb = std::move(app.batch);
   bool complete = rb->batch.done();
-  bool log_ok = rb->batch.finish();
+  // The picture and tables are written while the batch still holds its log.
+  bool log_ok = rb->batch.finish([&] {
+    write_basin_svg(rb->base + "_basin.svg", rb->batch.records());
+    write_batch_outputs(rb->base, panel_batch_description(app, rb->seed), rb->batch.rows());
+  });
   if (!complete)
     std::printf("Ensayo cancelado: %d de %d ensayos terminados\n", rb->batch.trials_done(),
                 rb->batch.count());
@@ -280,8 +284,6 @@ void end_batch(AppState& app) {
   last.counts = rb->batch.counts();
   last.trials = rb->batch.trials_done();
   last.records = rb->batch.records();
-  write_basin_svg(rb->base + "_basin.svg", last.records);
-  write_batch_outputs(rb->base, panel_batch_description(app, rb->seed), rb->batch.rows());
   unlock_panel(app, rb->enabled_before);
   app.sync_live_all();
 }

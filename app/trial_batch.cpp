@@ -390,7 +390,7 @@ void TrialBatch::close_trial() {
   geometric_done_ = false;
 }
 
-bool TrialBatch::finish() {
+bool TrialBatch::finish(const std::function<void()>& beside_log) {
   // Workers stop after their current runs; what they finished beyond the
   // trials handed over is dropped with them.
   trials_.reset();
@@ -400,6 +400,7 @@ bool TrialBatch::finish() {
   bool ok = log_ok_;
   log_open_ = false;
   log_saved_ = 0;
+  if (beside_log) beside_log();
   lock_.release();
   // Printed only when something was lost, so a clean batch's console stays
   // as it always was.

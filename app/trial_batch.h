@@ -133,10 +133,12 @@ class TrialBatch {
   // nothing once done().
   void step();
   bool done() const { return trials_done_ == count_; }
-  // Writes the count lines and releases the log; false when any save of the
-  // log failed (said on standard error when it happened).
-  // Nothing after the first call.
-  bool finish();
+  // Writes the count lines, runs beside_log (the files written beside the
+  // log: basin picture, tables) while the log is still held, so a second
+  // batch on the same log cannot interleave with them, and releases the log;
+  // false when any save of the log failed (said on standard error when it
+  // happened). Nothing after the first call.
+  bool finish(const std::function<void()>& beside_log = {});
 
   int count() const { return count_; }
   int trials_done() const { return trials_done_; }

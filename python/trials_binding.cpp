@@ -209,13 +209,15 @@ std::vector<TrialRow> run_batch(PyScan& fixed, PyScan& moving, const TrialsReque
       return false;
     }
     while (!batch.done() && !python_interrupted()) batch.step();
-    bool ok = batch.finish();
+    bool outputs_ok = true;
+    bool ok = batch.finish([&] {
+      if (request.out.empty()) return;
+      outputs_ok = write_basin_svg(base + "_basin.svg", batch.records());
+      outputs_ok = write_batch_outputs(base, describe(request, fixed, moving), batch.rows()) && outputs_ok;
+    });
     rows = batch.rows();
-    if (!request.out.empty()) {
-      ok = write_basin_svg(base + "_basin.svg", batch.records()) && ok;
-      ok = write_batch_outputs(base, describe(request, fixed, moving), rows) && ok;
-      if (batch.counts().unsaved > 0) ok = false;
-    }
+    ok = ok && outputs_ok;
+    if (!request.out.empty() && batch.counts().unsaved > 0) ok = false;
     if (!ok) failed = "trial files under " + base + " not all written (see standard error)";
     return ok;
   });

@@ -146,11 +146,12 @@ int cmd_trials(int argc, char** argv) {
   batch.parallel(args.parallel);
   if (!batch.start(*app.aligner, *app.view_state, base, seed, static_cast<int>(args.count), hooks)) return 1;
   run_with_progress(batch);
-  bool ok = batch.finish();
   // A picture that could not be written fails the run like a trial's files.
-  const bool basin_ok = write_basin_svg(base + "_basin.svg", batch.records());
-  const bool research_ok =
-      write_research_outputs(args.research, base, describe(args, argc, argv, seed), batch);
+  bool basin_ok = false, research_ok = false;
+  bool ok = batch.finish([&] {
+    basin_ok = write_basin_svg(base + "_basin.svg", batch.records());
+    research_ok = write_research_outputs(args.research, base, describe(args, argc, argv, seed), batch);
+  });
   if (!ok) return 1;
   const TrialCounts& counts = batch.counts();
   write_trial_counts(stdout, counts);

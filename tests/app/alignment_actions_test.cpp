@@ -433,8 +433,13 @@ TEST_F(AlignmentActions, StoppedBatchKeepsFinishedTrialsComplete) {
   EXPECT_EQ(std::count(prefix.begin(), prefix.end(), '\n'), 1) << prefix;
   EXPECT_EQ(prefix.compare(0, 9, "Ensayo 1,"), 0) << prefix;
   BatchProgress progress = batch_progress(batch, 30.0);
-  ASSERT_TRUE(batch.finish());
+  // The files written beside the log are written while the log is held.
+  bool rival_started = true;
+  ASSERT_TRUE(batch.finish([&] {
+    rival_started = rival.start(*app.aligner, *app.view_state, dir + "/run", 8, 3, hooks);
+  }));
   testing::internal::GetCapturedStdout();
+  EXPECT_FALSE(rival_started);
 
   EXPECT_EQ(progress.trial, "Ensayo 2 / 3");
   EXPECT_EQ(progress.times, "Transcurrido 30 s, quedan 30 s");
