@@ -172,6 +172,11 @@ TEST(ReadMesh, EachFileReadsAsWrittenOrFailsSayingWhy) {
             ascii_head(3, std::string(kXyz) + "element range_grid 4\n" + kGridList, kGrid2x2) +
                 "end_header\n1 1 1\n1 0 0\n0 1 0\n1 1\n2 0 2\n1 0\n0\n",
             3, 1, point(0, 1, 0), Face(1, 2, 0)),
+      reads("a non-finite sample in cell 0 empties the cell; its square keeps a face",
+            "gridnan.ply",
+            ascii_head(4, std::string(kXyz) + "element range_grid 4\n" + kGridList, kGrid2x2) +
+                "end_header\nnan 0 1\n1 0 1\n0 1 1\n1 1 1\n1 0\n1 1\n1 2\n1 3\n",
+            3, 1, point(1, 1, 1), Face(0, 2, 1)),
       reads("an empty face element before a range grid", "facezero.ply",
             ascii_head(4, std::string(kXyz) + "element face 0\n" + kGridList +
                               "element range_grid 4\n" + kGridList, kGrid2x2) +
