@@ -1,8 +1,9 @@
 // K-d tree with midpoint splits, pooled nodes and compatibility predicates.
 // The split is the middle of the node's bounding box on its longest axis (not
 // the median), which keeps the build a single partition pass per level; the
-// query prunes interior nodes by their bounding sphere, by the split plane and
-// by the distance to the region the split planes leave to a node.
+// queries prune interior nodes by their bounding sphere and by the split
+// plane, the k-nearest query also by the distance to the region the split
+// planes leave to a node.
 #include "spatial/KDtree.h"
 #include "spatial/kdtree_search.h"
 
@@ -27,7 +28,6 @@
 namespace {
 
 using kdtree_detail::kMaxLeafPoints;
-using kdtree_detail::Offsets;
 using kdtree_detail::squared_distance;
 
 std::mutex g_pool_mutex;
@@ -189,6 +189,11 @@ KDtree::Node* build(const float** pts, int n) {
 }
 
 // ---- k nearest ---------------------------------------------------------------
+
+// Per-axis distance from the query to the region of a node (0 inside it).
+struct Offsets {
+  float v[3];
+};
 
 // Max-heap entry: distance (not squared) and point.
 typedef std::pair<float, const float*> HeapEntry;

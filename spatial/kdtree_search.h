@@ -42,20 +42,11 @@ inline float squared_distance(const float* a, const float* b) {
   return dx * dx + dy * dy + dz * dz;
 }
 
-// Per-axis distance from the query to the region of a node (0 inside it).
-struct Offsets {
-  float v[3];
-};
-
-// A far child left for later by the descent: the child, the query's offset
-// m from the split plane (the split value minus the query's coordinate), the
-// split axis, and the region bound of the parent (`cell_dist2`, `offsets`).
+// A far child left for later by the descent: the child and the query's
+// distance to the split plane between it and its near sibling.
 struct PendingChild {
   const KDtree::Node* node;
-  float m;
-  int32_t axis;
-  float cell_dist2;
-  Offsets offsets;
+  float plane;
 };
 
 // The pending children of this thread's searches: at most one per level, so
@@ -81,20 +72,19 @@ struct NearestSearch {
   // stack instead of the call stack (the descent is the hot loop of every
   // pairing step). A node is entered only when the sphere around its box
   // reaches closer than the best distance. A far child is taken from the
-  // stack once its near sibling's subtree is done, and entered only when the
-  // split plane and the region the split planes leave to it (per axis, how
-  // far the query lies outside it: `offsets`, and the squared length of that
-  // vector: `cell_dist2`, a lower bound on the distance to any point below)
-  // are both closer than the best distance. Nothing skipped can hold a
-  // strictly closer point, so the answer is the first nearest point in the
-  // depth-first order.
+  // stack once its near sibling's subtree is done, and entered only when
+  // the split plane is closer than the best distance. Nothing skipped can
+  // hold a strictly closer point, so the answer is the first nearest point
+  // in the depth-first order. Both children of a node are fetched while its
+  // sphere test runs: which one comes next follows the query, not a pattern
+  // the processor can predict.
   void search(const KDtree::Node* node, std::vector<PendingChild>& pending) {
     size_t top = 0;
-    float cell_dist2 = 0.0f;
-    Offsets offsets{{0.0f, 0.0f, 0.0f}};
     for (;;) {
       bool entered = true;
       while (node->point_count == 0) {
+        __builtin_prefetch(node->inner.below);
+        __builtin_prefetch(node->inner.above);
         const float d2 = squared_distance(p, node->inner.box_centre);
         const float reach = node->inner.radius + best_dist;
         if (d2 >= reach * reach) {  // the whole box is at least best_dist away
@@ -105,22 +95,14 @@ struct NearestSearch {
         const float m = node->inner.box_centre[axis] - p[axis];
         const bool below_first = m >= 0.0f;
         if (top == pending.size()) pending.resize(2 * top + 32);
-        pending[top++] = PendingChild{below_first ? node->inner.above : node->inner.below, m, axis,
-                                      cell_dist2, offsets};
+        pending[top++] = PendingChild{below_first ? node->inner.above : node->inner.below, std::fabs(m)};
         node = below_first ? node->inner.below : node->inner.above;
       }
       if (entered) scan_leaf(node);
       for (;;) {
         if (top == 0) return;
         const PendingChild& far = pending[--top];
-        const float plane = std::fabs(far.m);
-        if (best_dist <= plane) continue;
-        const float far_dist2 =
-            far.cell_dist2 - far.offsets.v[far.axis] * far.offsets.v[far.axis] + far.m * far.m;
-        if (far_dist2 >= best_dist2) continue;
-        cell_dist2 = far_dist2;
-        offsets = far.offsets;
-        offsets.v[far.axis] = plane;
+        if (best_dist <= far.plane) continue;
         node = far.node;
         break;
       }
