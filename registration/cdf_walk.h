@@ -47,8 +47,9 @@ inline void build_cdf_guide(const std::vector<float>& cdf, std::vector<int32_t>&
     float reach = cdf[j] * scale;
     reach = reach > 0.0f ? reach : 0.0f;
     reach = reach < scale ? reach : scale;
-    const size_t whole = size_t(reach);
-    const size_t reached = whole + size_t(float(whole) < reach);
+    // Signed 64-bit conversions: one instruction each, where size_t's take several.
+    const int64_t whole = int64_t(reach);
+    const size_t reached = size_t(whole + int64_t(float(whole) < reach));
     guide[reached < n ? reached : n - 1] += int32_t(reached < n);
   }
   int64_t passed = 0;
@@ -104,19 +105,28 @@ inline size_t next_sample(const std::vector<float>& cdf, const std::vector<int32
 // clamped). Only the mask's vertices in that window matter.
 struct SampleFilter {
   std::vector<int32_t> kept_before;  // n + 1 entries: mask's vertices among 0 .. j-1; empty: no filter
+  std::vector<uint64_t> kept_bits;   // the mask itself, one bit per vertex (small enough to stay cached)
   std::vector<uint8_t> may_keep;     // per bucket of the guide it was built over
 
   // Counts the mask's vertices (keep(j) for j < n) and drops any buckets.
   template <typename Keep>
   void set_mask(size_t n, const Keep& keep) {
     kept_before.assign(n + 1, 0);
-    for (size_t j = 0; j < n; j++) kept_before[j + 1] = kept_before[j] + int32_t(keep(j) ? 1 : 0);
+    kept_bits.assign((n + 63) / 64, 0);
+    for (size_t j = 0; j < n; j++) {
+      const bool kept = keep(j);
+      kept_before[j + 1] = kept_before[j] + int32_t(kept ? 1 : 0);
+      kept_bits[j / 64] |= uint64_t(kept ? 1 : 0) << (j % 64);
+    }
     may_keep.clear();
   }
   void clear() {
     std::vector<int32_t>().swap(kept_before);
+    std::vector<uint64_t>().swap(kept_bits);
     std::vector<uint8_t>().swap(may_keep);
   }
+  // Whether the mask keeps vertex j (j below the mask's vertex count).
+  bool keeps(size_t j) const { return (kept_bits[j / 64] >> (j % 64)) & 1; }
   // Rebuilds the buckets over `guide` (built over a cdf of as many entries
   // as the mask has vertices); nothing without a mask.
   void rebuild(const std::vector<int32_t>& guide) {
@@ -124,11 +134,15 @@ struct SampleFilter {
     may_keep.clear();
     if (n == 0 || kept_before.size() != n + 1) return;
     may_keep.resize(n);
-    for (size_t b = 0; b < n; b++) {
-      const size_t lo = b > 0 ? size_t(guide[b - 1]) : 0;
-      const size_t hi = b + 1 < n ? size_t(guide[b + 1]) : n - 1;
-      may_keep[b] = uint8_t(kept_before[hi + 1] > kept_before[lo]);
-    }
+    // The window of bucket b is [guide[b - 1], guide[b + 1]], or [0, ...] for
+    // the first bucket and [..., n - 1] for the last; the inner buckets go
+    // without those tests.
+    const auto window_keeps = [this](size_t lo, size_t hi) {
+      return uint8_t(kept_before[hi + 1] > kept_before[lo]);
+    };
+    may_keep[0] = window_keeps(0, n > 1 ? size_t(guide[1]) : 0);
+    for (size_t b = 1; b + 1 < n; b++) may_keep[b] = window_keeps(size_t(guide[b - 1]), size_t(guide[b + 1]));
+    if (n > 1) may_keep[n - 1] = window_keeps(size_t(guide[n - 2]), n - 1);
   }
   // The buckets when they were built over a guide of a cdf of n entries; else null.
   const uint8_t* buckets(size_t n) const {

@@ -239,26 +239,30 @@ bool any_weight(const std::vector<float>& weights, size_t begin, size_t end) {
 // most draws that `keep` would reject before they walk the cdf.
 //
 // In two loops: the running sum of the draws (a chain of dependent float
-// additions), then the picks, whose memory reads do not depend on each
-// other and so overlap. The second loop has no branch on `keep`, which
-// accepts or rejects draws in no pattern a predictor learns. `picked` only
-// grows, so that it is not cleared again at every pass.
+// additions) with the bucket test, keeping the draws that pass it, then
+// their picks, whose memory reads do not depend on each other and so
+// overlap. The second loop has no branch on `keep`, which accepts or
+// rejects draws in no pattern a predictor learns. `us` and `picked` only
+// grow, so that they are not cleared again at every pass.
 template <typename Keep>
 size_t draw_pass(const std::vector<float>& cdf, const std::vector<int32_t>& guide,
                  const uint8_t* buckets, float incr, Lcg32& gen, std::vector<float>& us,
                  std::vector<int32_t>& picked, size_t count, const Keep& keep) {
-  us.clear();
-  for (float u = gen.next_unit() * incr; u < 1.0f; u += gen.next_unit() * incr) us.push_back(u);
-  if (picked.size() < count + us.size()) picked.resize(count + us.size());
   const size_t n = cdf.size();
   const float scale = float(n);
-  size_t i = 0;
-  for (const float u : us) {
+  size_t draws = 0;
+  for (float u = gen.next_unit() * incr; u < 1.0f; u += gen.next_unit() * incr) {
     if (buckets) {
       const size_t b = size_t(u * scale);
       if (b < n && !buckets[b]) continue;
     }
-    i = next_sample(cdf, guide, i, u);
+    if (draws == us.size()) us.resize(2 * draws + 256);
+    us[draws++] = u;
+  }
+  if (picked.size() < count + draws) picked.resize(count + draws);
+  size_t i = 0;
+  for (size_t k = 0; k < draws; k++) {
+    i = next_sample(cdf, guide, i, us[k]);
     picked[count] = int32_t(i);
     count += keep(i) ? 1 : 0;
   }
@@ -318,17 +322,28 @@ class PairingPass {
       // A vertex beyond the marks counts as unmarked; the clamped read and
       // the & keep the test free of branches.
       const size_t last = marks.size() - 1;
-      count = draw_pass(S_.cdf, S_.cdf_guide, S_.sample_filters[0].buckets(n), incr, gen,
-                        buffers.us, picked, count, [&marks, last](size_t v) {
-                          return (v <= last) & bool(marks[v <= last ? v : last]);
-                        });
+      const SampleFilter& filter = S_.sample_filters[0];
+      if (const uint8_t* buckets = filter.buckets(n)) {
+        count = draw_pass(S_.cdf, S_.cdf_guide, buckets, incr, gen, buffers.us, picked, count,
+                          [&filter](size_t v) { return filter.keeps(v); });
+      } else {
+        count = draw_pass(S_.cdf, S_.cdf_guide, nullptr, incr, gen, buffers.us, picked, count,
+                          [&marks, last](size_t v) {
+                            return (v <= last) & bool(marks[v <= last ? v : last]);
+                          });
+      }
     }
     const size_t geometric_count = count;
     if (color_pass) {
+      const SampleFilter& filter = S_.sample_filters[1];
       const std::vector<int32_t>& significant = S_.significant_flags;
-      count = draw_pass(S_.cdf, S_.cdf_guide, S_.sample_filters[1].buckets(n), incr, gen,
-                        buffers.us, picked, count,
-                        [&significant](size_t v) { return significant[v] != 0; });
+      if (const uint8_t* buckets = filter.buckets(n)) {
+        count = draw_pass(S_.cdf, S_.cdf_guide, buckets, incr, gen, buffers.us, picked, count,
+                          [&filter](size_t v) { return filter.keeps(v); });
+      } else {
+        count = draw_pass(S_.cdf, S_.cdf_guide, nullptr, incr, gen, buffers.us, picked, count,
+                          [&significant](size_t v) { return significant[v] != 0; });
+      }
     }
     const size_t first = samples_used;
     samples_used += count;
@@ -339,6 +354,19 @@ class PairingPass {
       slot.color = k >= geometric_count;
       slot.pass = this;
       slot.found = false;
+    }
+  }
+
+  // Starts the reads of what search(slot) reads first about its sample,
+  // so that they overlap the search before it.
+  void prefetch(const PairSlot& slot) const {
+    const size_t si = size_t(slot.vertex);
+    __builtin_prefetch(&S_.mesh->vertices[si]);
+    if (!slot.color) {
+      __builtin_prefetch(&S_.mesh->normals[si]);
+    } else {
+      __builtin_prefetch(&S_.mesh->colors[si]);
+      __builtin_prefetch(&S_.color_dirs[si]);
     }
   }
 
@@ -391,8 +419,10 @@ void collect_pass_pairs(float incr, Lcg32& generator, std::initializer_list<Pair
   for (PairingPass* pass : passes)
     if (pass->ready()) pass->draw(incr, gen, samples, used);
   generator = gen;
-  parallel_for(used, kMinSearchesPerThread,
-               [&samples](size_t k) { samples[k].pass->search(samples[k]); });
+  parallel_for(used, kMinSearchesPerThread, [&samples, used](size_t k) {
+    if (k + 1 < used) samples[k + 1].pass->prefetch(samples[k + 1]);
+    samples[k].pass->search(samples[k]);
+  });
   for (size_t k = 0; k < used; k++)
     if (samples[k].found) pairs.push_back(samples[k].pair);
 }
