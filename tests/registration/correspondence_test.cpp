@@ -92,7 +92,8 @@ TEST(Pairing, SamplesFollowTheDistributionAndTheFeatureMarks) {
 // The guided walk lands where the plain forward walk stops, for any guide:
 // its own, one built over another distribution, or none. A sample filter
 // over its own guide rejects only draws whose plain pick its mask rejects
-// (and, for a sparse mask, most of those).
+// (and, for a sparse mask, most of those), and its bit mask keeps exactly
+// the mask's vertices.
 TEST(Pairing, GuidedSampleWalkStopsWhereThePlainWalkStops) {
   const size_t n = 3000;
   std::vector<std::vector<float>> cdfs;
@@ -139,6 +140,7 @@ TEST(Pairing, GuidedSampleWalkStopsWhereThePlainWalkStops) {
       for (float u = gen.next_unit() * 1e-3f; u < 1.0f; u += gen.next_unit() * 1e-3f) {
         while (cdf[plain] <= u) plain++;
         const bool kept = plain % every == every / 2;
+        ASSERT_EQ(filter.keeps(plain), kept) << "mask " << every << ", vertex " << plain;
         unkept += !kept;
         if (buckets[size_t(u * float(n))]) continue;
         filtered++;
