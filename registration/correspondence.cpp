@@ -11,6 +11,7 @@
 #include "geometry/console.h"
 #include "geometry/parallel.h"
 #include "geometry/Lcg32.h"
+#include "geometry/wide_lanes.h"
 #include "registration/Aligner.h"
 #include "registration/cdf_walk.h"
 #include "registration/compat.h"
@@ -117,6 +118,23 @@ const OccupancyGrid& slot_grid(MeshSlot& slot) {
 // Vertices per block of overlap_weights.
 const size_t kOverlapBlock = 64;
 
+// For `count` vertices: their positions under `to_other` (into
+// positions[0..2]), whether each lies strictly inside the grid's box
+// (`inside`, 0 or 1) and its cell, as branch-free arithmetic over arrays.
+WIDE_LANES void place_in_grid(const PointMapper& to_other, const OccupancyGrid& g, const point* verts,
+                              size_t count, float* const positions[3], int* inside, int* cell) {
+  to_other.map(verts, count, positions);
+  const float* px = positions[0];
+  const float* py = positions[1];
+  const float* pz = positions[2];
+  for (size_t k = 0; k < count; k++) {
+    inside[k] = (px[k] > g.min.x) & (px[k] < g.max.x) & (py[k] > g.min.y) & (py[k] < g.max.y) &
+                (pz[k] > g.min.z) & (pz[k] < g.max.z);
+    cell[k] = (cell_coord((px[k] - g.min.x) * g.scale) * 16 + cell_coord((py[k] - g.min.y) * g.scale)) * 16 +
+              cell_coord((pz[k] - g.min.z) * g.scale);
+  }
+}
+
 // Weight 1 for every vertex of `slot` that `to_other` places in the overlap
 // with `other` (grid box and occupancy, and optionally a close non-boundary vertex).
 void overlap_weights(MeshSlot& slot, const PoseMatrix& to_other_matrix, MeshSlot& other,
@@ -144,14 +162,7 @@ void overlap_weights(MeshSlot& slot, const PoseMatrix& to_other_matrix, MeshSlot
     float px[kOverlapBlock], py[kOverlapBlock], pz[kOverlapBlock];
     int inside[kOverlapBlock], cell[kOverlapBlock];
     float* const positions[3] = {px, py, pz};
-    to_other.map(verts.data() + begin, count, positions);
-    for (size_t k = 0; k < count; k++) {
-      inside[k] = (px[k] > g.min.x) & (px[k] < g.max.x) & (py[k] > g.min.y) & (py[k] < g.max.y) &
-                  (pz[k] > g.min.z) & (pz[k] < g.max.z);
-      cell[k] = (cell_coord((px[k] - g.min.x) * g.scale) * 16 +
-                 cell_coord((py[k] - g.min.y) * g.scale)) * 16 +
-                cell_coord((pz[k] - g.min.z) * g.scale);
-    }
+    place_in_grid(to_other, g, verts.data() + begin, count, positions, inside, cell);
     if (!check_nearest) {
       // The common case, written without branches: whether a vertex falls in
       // an occupied cell follows no pattern a predictor could learn.
@@ -183,7 +194,7 @@ const size_t kMassBlock = 64;
 // keeps the running sums non-decreasing. The 6-vectors are laid out per
 // component so that the quadratic forms run over arrays; each vertex's sums
 // keep their order, so the values are those of a one-vertex loop.
-void sampling_mass(const TriMesh& mesh, const std::vector<float>& weights, const PointMapper& pose,
+WIDE_LANES void sampling_mass(const TriMesh& mesh, const std::vector<float>& weights, const PointMapper& pose,
                    const DirectionMapper& nmat, const point& centroid, float scale,
                    const float W[6][6], size_t begin, size_t end, float* out) {
   float v[6][kMassBlock];
@@ -241,24 +252,30 @@ bool any_weight(const std::vector<float>& weights, size_t begin, size_t end) {
 // In two loops: the running sum of the draws (a chain of dependent float
 // additions) with the bucket test, keeping the draws that pass it, then
 // their picks, whose memory reads do not depend on each other and so
-// overlap. The second loop has no branch on `keep`, which accepts or
-// rejects draws in no pattern a predictor learns. `us` and `picked` only
-// grow, so that they are not cleared again at every pass.
+// overlap. Neither loop branches on the bucket or on `keep`, which accept
+// or reject draws in no pattern a predictor learns: every draw is written
+// and only the count of those kept advances. `us` and `picked` only grow,
+// so that they are not cleared again at every pass.
 template <typename Keep>
 size_t draw_pass(const std::vector<float>& cdf, const std::vector<int32_t>& guide,
-                 const uint8_t* buckets, float incr, Lcg32& gen, std::vector<float>& us,
+                 const uint8_t* buckets, float incr, Lcg32& generator, std::vector<float>& us,
                  std::vector<int32_t>& picked, size_t count, const Keep& keep) {
   const size_t n = cdf.size();
+  const int64_t last_bucket = int64_t(n);  // buckets[n] is 1
   const float scale = float(n);
+  Lcg32 gen = generator;  // a local state, which the stores to `us` cannot alias
   size_t draws = 0;
   for (float u = gen.next_unit() * incr; u < 1.0f; u += gen.next_unit() * incr) {
-    if (buckets) {
-      const size_t b = size_t(u * scale);
-      if (b < n && !buckets[b]) continue;
-    }
     if (draws == us.size()) us.resize(2 * draws + 256);
-    us[draws++] = u;
+    us[draws] = u;
+    if (buckets) {
+      const int64_t b = int64_t(u * scale);
+      draws += buckets[b < last_bucket ? b : last_bucket];
+    } else {
+      draws++;
+    }
   }
+  generator = gen;
   if (picked.size() < count + draws) picked.resize(count + draws);
   size_t i = 0;
   for (size_t k = 0; k < draws; k++) {
