@@ -70,15 +70,29 @@ std::function<void(Aligner&)> color_features_hook(const ViewOptions& options) {
 
 namespace {
 
-// The window is handed its events at most this often during a run (the
-// panel's progress, "Cancelar"), and the 3-D view is redrawn at most every
-// kViewPeriod: drawing two large scans in software takes long enough that
-// redrawing the view more often would slow the run down noticeably.
+// During a run the window takes its input (Esc, "Cancelar") every
+// kEventPeriod and is redrawn (the 3-D view, large scans as their run
+// preview, and the panel's progress) every kRedrawPeriod, or less often when
+// redrawing is slow: the next redraw waits kRunShare times what the cheaper
+// of the last two took, so the window's share of the run stays near
+// 1 / (1 + kRunShare) however slowly it draws. The cheaper of two, because
+// the first redraw of a run also pays for the renderer's setting up (its
+// code for the preview's points), which the later ones do not; so the first
+// redraw's cost holds nothing back.
 const std::chrono::milliseconds kEventPeriod(200);
-const std::chrono::milliseconds kViewPeriod(800);
-// A window that draws slowly (large scans in software) is pumped less often,
-// so that it takes about 1 / (1 + kRunShare) of the run's time.
+const std::chrono::milliseconds kRedrawPeriod(500);
 const int kRunShare = 8;
+
+// The status area's line during a run.
+std::string run_busy_line(const char* name, const VariantRecord& record) {
+  char busy[128];
+  if (record.history.empty())
+    std::snprintf(busy, sizeof busy, "%s en curso (Esc o Cancelar lo detiene)", name);
+  else
+    std::snprintf(busy, sizeof busy, "%s en curso: %d iteraciones, error %f", name,
+                  record.iterations, double(record.history.back()));
+  return busy;
+}
 
 // Runs one alignment while the window keeps drawing: the panel is locked but
 // for "Cancelar", the status area shows the steps so far, and between the
@@ -91,28 +105,24 @@ bool run_live(AppState& app, bool color) {
   EnabledFlags before = lock_panel(app, true);
   app.run_cancel_requested = false;
   app.run_active = true;
-  Clock::time_point next_events = Clock::now(), next_view = Clock::now();
+  Clock::time_point next_events = Clock::now(), next_redraw = Clock::now();
+  Clock::duration last_redraw = Clock::duration::zero();
   aligner.between_steps = [&] {
     if (app.viewer.step_pause_ms > 0)
       std::this_thread::sleep_for(std::chrono::milliseconds(app.viewer.step_pause_ms));
-    Clock::time_point now = Clock::now();
+    const Clock::time_point now = Clock::now();
     if (!app.viewer.pump_events || now < next_events) return !app.run_cancel_requested;
-    const VariantRecord& record = color ? aligner.color : aligner.icp;
-    char busy[128];
-    if (record.history.empty())
-      std::snprintf(busy, sizeof busy, "%s en curso (Esc o Cancelar lo detiene)", name);
-    else
-      std::snprintf(busy, sizeof busy, "%s en curso: %d iteraciones, error %f", name,
-                    record.iterations, double(record.history.back()));
-    set_busy(app, busy);
-    const bool view = now >= next_view;
-    app.viewer.pump_events(view);
-    // The view's share of the time stays near 1 / (1 + kRunShare) however
-    // slowly it draws: its next redraw waits that many times what this took.
+    const bool redraw = now >= next_redraw;
+    if (redraw) set_busy(app, run_busy_line(name, color ? aligner.color : aligner.icp));
+    app.viewer.pump_events(redraw);
     const Clock::time_point end = Clock::now();
-    const Clock::duration took = end - now;
-    next_events = end + kEventPeriod;  // the panel alone draws quickly
-    if (view) next_view = end + std::max<Clock::duration>(kViewPeriod, kRunShare * took);
+    next_events = end + kEventPeriod;
+    if (redraw) {
+      const Clock::duration took = end - now;
+      next_redraw = end + std::max<Clock::duration>(kRedrawPeriod,
+                                                    kRunShare * std::min(took, last_redraw));
+      last_redraw = took;
+    }
     return !app.run_cancel_requested;
   };
   aligner.between_steps();  // the busy state shows before the first step

@@ -19,14 +19,7 @@ void draw_ridge_lines(const MeshSlot& slot, const point& eye, const ViewOptions&
   if (!slot.mesh) return;
   const TriMesh& mesh = *slot.mesh;
   const size_t n = mesh.vertices.size();
-  // Per-view values: how much each vertex faces the eye.
   const bool has_normals = mesh.normals.size() == n;
-  g_ndotv.resize(n);
-  for (size_t i = 0; i < n; i++) {
-    point v = eye - mesh.vertices[i];
-    normalize(v);
-    g_ndotv[i] = has_normals ? dot(v, mesh.normals[i]) : 1.0f;
-  }
   glEnable(GL_POINT_SMOOTH);
   glEnable(GL_LINE_SMOOTH);
   glEnable(GL_BLEND);
@@ -34,6 +27,14 @@ void draw_ridge_lines(const MeshSlot& slot, const point& eye, const ViewOptions&
 
   const float threshold = ridge_curvature_threshold(options.ridge_threshold, slot.curvature_scale);
   if (options.show_ridges || options.show_valleys) {
+    // Per-view values: how much each vertex faces the eye (only the lines
+    // need them: a pass over every vertex per frame).
+    g_ndotv.resize(n);
+    for (size_t i = 0; i < n; i++) {
+      point v = eye - mesh.vertices[i];
+      normalize(v);
+      g_ndotv[i] = has_normals ? dot(v, mesh.normals[i]) : 1.0f;
+    }
     // Lines are drawn unlit from a plain vertex array in the line colour.
     GLboolean lighting = glIsEnabled(GL_LIGHTING);
     glDisable(GL_LIGHTING);

@@ -8,6 +8,7 @@
 
 // Draws the 3-D area for the current load stage (the display hook): with
 // nothing loaded a white clear; otherwise per view the clear, the eye point,
-// the camera set-up and each loaded slot with its lighting. The window swaps
-// the buffers and flushes standard output afterwards.
-void draw_scene(AppState& app, GlCameraDevice& device);
+// the camera set-up and each loaded slot with its lighting, whole or, while
+// a run goes on, as its preview (app/run_preview.h). True when a preview was
+// drawn. The window swaps the buffers and flushes standard output afterwards.
+bool draw_scene(AppState& app, GlCameraDevice& device);

@@ -486,6 +486,8 @@ void set_panel_report_hold(std::function<bool()> hold) { g_view.report_hold = st
 
 void post_panel_redisplay() { request_frames(kSettleFrames); }
 
+void post_panel_frame() { request_frames(1); }
+
 void report_panel_text(const std::string& text) {
   static std::string last;
   if (!g_view.options.report_layout || text == last) return;

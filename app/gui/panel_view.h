@@ -29,8 +29,13 @@ void create_panel_window(int main_window, int main_width, int main_height, Contr
 // Keeps the panel docked at the right after the 3-D window was resized.
 void dock_panel_window(int main_width, int main_height);
 
-// Asks for a redraw of the panel (from any callback).
+// Asks for a redraw of the panel (from any callback), with the few frames
+// after it that a changed layout takes to settle.
 void post_panel_redisplay();
+
+// Asks for one frame of the panel: new progress text during a long action,
+// where the layout stays as it is.
+void post_panel_frame();
 
 // With the layout report on (the test program): prints "PANEL_TEXT <text>"
 // when `text`, a line the panel draws, differs from the last one reported.

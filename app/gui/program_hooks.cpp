@@ -65,7 +65,7 @@ void install_program_hooks(AppState& app) {
   };
 
   ViewerHooks& viewer = app.viewer;
-  viewer.display = [&app, input] { draw_scene(app, input->device); };
+  viewer.display = [&app, input] { return draw_scene(app, input->device); };
   // While a single run or a load goes on the view takes no mouse input: a
   // drag made then would otherwise be applied after it.
   viewer.mouse = [&app, input, after_mouse](int button, int state, int x, int y) {
@@ -79,9 +79,11 @@ void install_program_hooks(AppState& app) {
     after_mouse();
   };
   viewer.idle = [&app] { return batch_idle(app); };
-  viewer.pump_events = [](bool view) {
-    if (view) post_main_redisplay();
-    post_panel_redisplay();
+  viewer.pump_events = [](bool redraw) {
+    if (redraw) {
+      post_main_redisplay();
+      post_panel_frame();
+    }
     glutMainLoopEvent();
   };
   viewer.key = [&app](unsigned char key) { shortcut(app, key); };

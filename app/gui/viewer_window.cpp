@@ -6,8 +6,10 @@
 #include <X11/Xresource.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -42,12 +44,35 @@ void show_title() {
   shown = title;
 }
 
+// Milliseconds since `from`.
+double millis_since(std::chrono::steady_clock::time_point from) {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - from)
+      .count();
+}
+
+// Milliseconds of CPU time the process has used, all its threads (the
+// software renderer draws on threads of its own).
+double process_cpu_millis() {
+  timespec t;
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return 1e3 * double(t.tv_sec) + 1e-6 * double(t.tv_nsec);
+}
+
 void draw_scene() {
+  static const std::chrono::steady_clock::time_point opened = std::chrono::steady_clock::now();
+  const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+  const double cpu_start = process_cpu_millis();
   show_title();
   auto_set_viewport();
-  if (g_app->viewer.display) g_app->viewer.display();
+  bool preview = false;
+  if (g_app->viewer.display) preview = g_app->viewer.display();
   else clear_frame();
   glutSwapBuffers();
+  if (g_app->viewer.report_frames) {
+    glFinish();  // the frame's cost, not only its queueing
+    std::printf("VIEW_FRAME %s %.0f %.1f %.1f\n", preview ? "preview" : "full",
+                millis_since(opened), millis_since(start), process_cpu_millis() - cpu_start);
+  }
   std::fflush(stdout);
 }
 

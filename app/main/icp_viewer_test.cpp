@@ -1,11 +1,14 @@
-// icp_viewer_test [--answers FILE] [--step-pause MS] [MESH1 [MESH2]]: the
-// program for the
-// end-to-end tests. Dialogs and questions are answered from FILE (one answer
-// a line: a path or "cancel" for a file dialog, "yes" or "no" for a
-// question; when the answers run out, dialogs cancel and questions get No),
-// each question is printed, every control's centre is printed once the
+// icp_viewer_test [--answers FILE] [--step-pause MS] [--preview-above N]
+// [MESH1 [MESH2]]: the program for the end-to-end tests. Dialogs and
+// questions are answered from FILE (one answer a line: a path or "cancel"
+// for a file dialog, "yes" or "no" for a question; when the answers run out,
+// dialogs cancel and questions get No), each question is printed, every control's centre is printed once the
 // panel is drawn, and every panel action is printed. --step-pause makes each
 // step of a single ICP run wait MS milliseconds, so a test can cancel it.
+// Each frame of the 3-D view is reported (a VIEW_FRAME line), and
+// --preview-above draws scans of more than N vertices as their preview
+// during a run (the program's own threshold is for scans far larger than a
+// test's).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,11 +38,20 @@ int main(int argc, char** argv) {
         return 1;
       }
       app.viewer.step_pause_ms = ms;
+    } else if (std::strcmp(argv[i], "--preview-above") == 0) {
+      char* end = nullptr;
+      const long n = i + 1 < argc ? std::strtol(argv[++i], &end, 10) : -1;
+      if (n < 0 || !end || *end) {
+        std::fprintf(stderr, "--preview-above needs a vertex count\n");
+        return 1;
+      }
+      app.viewer.preview_above = size_t(n);
     } else {
       args.push_back(argv[i]);
     }
   }
   app.dialogs = &scripted;
+  app.viewer.report_frames = true;
   ViewerOptions options;
   options.report_layout = true;
   options.echo_activations = true;

@@ -17,6 +17,7 @@
 #include "app/load_mesh.h"
 #include "app/mouse_input.h"
 #include "app/result_files.h"
+#include "app/run_preview.h"
 #include "app/stored_trial.h"
 #include "app/view_setup.h"
 #include "geometry/durable_write.h"
@@ -123,6 +124,32 @@ TEST_F(AlignmentActions, FailedRunChangesNothingButMoveMesh2) {
   EXPECT_TRUE(poses_near(slot(1).pose, before, 0.0));
   EXPECT_EQ(app.aligner->icp.history, (std::vector<float>{0.5f, 0.25f}));
   EXPECT_EQ(app.aligner->icp.error, 0.25f);
+}
+
+// While a single run goes on the view draws the scans above the window's
+// threshold as their preview (each redraw the run asks for sees that), and
+// the whole meshes again once it has ended.
+TEST_F(AlignmentActions, RunDrawsLargeScansAsTheirPreviewUntilItEnds) {
+  load_pair();
+  const size_t largest =
+      std::max(slot(0).mesh->vertices.size(), slot(1).mesh->vertices.size());
+  for (size_t above : {size_t(0), largest}) {
+    perturb_mesh2();
+    app.viewer.preview_above = above;
+    std::vector<std::pair<bool, bool>> redraws;
+    app.viewer.pump_events = [&](bool redraw) {
+      if (redraw) redraws.emplace_back(drawn_as_preview(app, slot(0)), drawn_as_preview(app, slot(1)));
+    };
+    EXPECT_FALSE(drawn_as_preview(app, slot(1)));
+    align_action(app, IcpMode::geometric);
+    ASSERT_FALSE(redraws.empty()) << "the run asked for no redraw";
+    const bool large = above < largest;
+    for (const auto& [first, second] : redraws) {
+      EXPECT_EQ(first, large) << "threshold " << above;
+      EXPECT_EQ(second, large) << "threshold " << above;
+    }
+    EXPECT_FALSE(drawn_as_preview(app, slot(0)) || drawn_as_preview(app, slot(1)));
+  }
 }
 
 // "Prealinear" acts like a manual move that lands near the truth: from a
@@ -536,9 +563,12 @@ TEST_F(AlignmentActions, LiveBatchLocksThePanelUntilCancelled) {
   scripted.answers.push_back(dir + "/live.txt");
   app.view_options->move_mesh2 = 1;
 
+  app.viewer.preview_above = 0;  // every scan is large: a preview while the batch runs
+
   testing::internal::CaptureStdout();
   ASSERT_TRUE(start_trial_batch(app));
   EXPECT_FALSE(start_trial_batch(app));
+  EXPECT_TRUE(drawn_as_preview(app, slot(1)));
   EXPECT_TRUE(h.cancel->visible);
   for (Control* c : h.panel->all_controls())
     EXPECT_EQ(c->enabled, c == h.cancel) << c->label;
@@ -556,6 +586,7 @@ TEST_F(AlignmentActions, LiveBatchLocksThePanelUntilCancelled) {
 
   EXPECT_NE(console.find("Ensayo cancelado: 0 de 100 ensayos terminados\n"), std::string::npos);
   EXPECT_FALSE(trial_batch_running(app));
+  EXPECT_FALSE(drawn_as_preview(app, slot(1)));
   EXPECT_FALSE(h.cancel->visible);
   for (auto& [control, enabled] : before) EXPECT_EQ(control->enabled, enabled) << control->label;
   EXPECT_EQ(read_bytes(dir + "/live.txt"), "Ambos bien: 0\nS\xF3lo color: 0\nS\xF3lo normal: 0\n");

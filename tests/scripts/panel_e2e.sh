@@ -10,7 +10,9 @@
 # reads exactly as at the start size (the same pixels), not scrolled away. A single "ICP" run stopped
 # by Esc (the shortcut of "Cancelar") says so on the console and in the status
 # area, leaves mesh 2 where it was (the same picture), the pose group and
-# "Grabar" as they were, and the panel usable again.
+# "Grabar" as they were, and the panel usable again; meanwhile the view
+# showed the scans as their point preview (the program's threshold lowered
+# below the demo scans' size), and the whole meshes again after it.
 # Arguments: build directory, source directory. Screenshots are left in
 # <build>/panel_e2e/.
 set -euo pipefail
@@ -58,7 +60,7 @@ printf '%s\n' "$work/bad.ply" "$demo/mesh1.ply" >"$work/answers"
 # A pause of 2 ms per step keeps the run (about 860 steps) long enough to be
 # stopped under way however fast the machine: unpaced it can end within the
 # window's first event period, before any Esc is taken.
-ICP_THREADS=1 e2e_launch 90 --step-pause 2 "$demo/mesh1.ply" "$demo/mesh2.ply"
+ICP_THREADS=1 e2e_launch 90 --step-pause 2 --preview-above 1000 "$demo/mesh1.ply" "$demo/mesh2.ply"
 [ "$(usable $malla2 $brillo1 $brillo2 $prealinear $icp $icp_color $aleatorio $inicial)" = 11111111 ] ||
   fail "after loading the pair, not every control is usable: $(usable $malla2 $brillo1 $brillo2 $prealinear $icp $icp_color $aleatorio $inicial)"
 readies=$(count '^PANEL_READY' "$work/out")
@@ -115,6 +117,10 @@ wait_for '^PANEL_TEXT ICP cancelado$' "$work/out" 30 || fail "the status area do
 # printed is the panel after the run.)
 shot after_cancel
 [ "$(usable $icp $radio_icp $grabar)" = 100 ] || fail "after the cancelled run (ICP, radio ICP, Grabar): $(usable $icp $radio_icp $grabar)"
+# (Each frame of the view is reported: which picture it was.)
+grep -aq '^VIEW_FRAME preview' "$work/out" || fail "the view showed no preview during the run"
+[ "$(grep -a '^VIEW_FRAME' "$work/out" | tail -1 | cut -d' ' -f2)" = full ] ||
+  fail "the view still shows the preview after the run"
 moved=$(differing 700x900+0+0 before_run after_cancel)
 echo "  cancelled run: $moved pixels of the view differ"
 [ "$moved" -lt 200 ] || fail "mesh 2 is not back where it was ($moved pixels differ)"
