@@ -8,7 +8,8 @@ const char* const kSaveBatchTitle = "Registro de los ensayos de Aleatorio (.txt)
 std::vector<FileFilter> mesh_file_filters() {
   return {{"Archivos PLY (*.ply)", "*.ply"},
           {"Archivos WRML (*.wrl)", "*.wrl"},
-          {"Archivos OBJ (*.obj)", "*.obj"}};
+          {"Archivos OBJ (*.obj)", "*.obj"},
+          {"Nubes de puntos (*.pcd *.xyz *.xyzn *.xyzrgb *.pts)", "*.pcd;*.xyz;*.xyzn;*.xyzrgb;*.pts"}};
 }
 
 std::vector<FileFilter> trial_file_filters() { return {{"Archivos vkl (*.vkl)", "*.vkl"}}; }

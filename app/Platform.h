@@ -23,7 +23,8 @@ struct QuestionText {
 };
 
 // One entry of a file dialog's filter list: "Archivos PLY (*.ply)" / "*.ply".
-// An empty pattern lists every file under that description.
+// Several patterns are separated by ";" ("*.pcd;*.xyz"). An empty pattern
+// lists every file under that description.
 struct FileFilter {
   std::string description;
   std::string pattern;
@@ -72,5 +73,5 @@ extern const char* const kSaveResultsTitle;  // "Grabar resultados (.vkl)"
 extern const char* const kSaveBatchTitle;    // "Registro de los ensayos de Aleatorio (.txt)"
 
 // The file-dialog filter lists the program uses.
-std::vector<FileFilter> mesh_file_filters();    // PLY, WRML, OBJ
+std::vector<FileFilter> mesh_file_filters();    // PLY, WRML, OBJ, point clouds
 std::vector<FileFilter> trial_file_filters();   // "Archivos vkl (*.vkl)"

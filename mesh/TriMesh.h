@@ -107,8 +107,11 @@ class TriMesh {
   static TriMesh* read_mesh(const std::string& filename);
   // Reads a file into this (empty) mesh; false on failure after printing why.
   // "-" reads standard input, "stl:-..." standard input as binary STL; a name
-  // ending ".stl" is binary STL, any other format is known by its first bytes
-  // (PLY ascii/binary, OBJ, OFF, SM, ray, 3DS, VIVID). Every successful read
+  // ending ".stl" is binary STL; names ending ".pcd", ".xyz", ".xyzn",
+  // ".xyzrgb" and ".pts" are point clouds, checked and then read by the
+  // point-cloud library (mesh/point_cloud_library.h; a PCD of more than one
+  // row is triangulated as a range grid); any other format is known by its
+  // first bytes (PLY ascii/binary, OBJ, OFF, SM, ray, 3DS, VIVID). Every successful read
   // then moves an offset index range k .. k+n-1 to 0 .. n-1, fails if a face,
   // strip or grid index still names no vertex, and drops vertices with a NaN
   // or infinite coordinate together with the faces that use them (grid cells

@@ -18,6 +18,7 @@
 
 #include "mesh/TriMesh.h"
 #include "mesh/byte_order.h"
+#include "mesh/point_cloud_checks.h"
 #include "mesh/stream_input.h"
 
 // Where the fields of one vertex record lie. An offset of -1 means absent.
@@ -136,3 +137,10 @@ bool read_stl(TriMesh& mesh, std::FILE* f);
 bool read_3ds(TriMesh& mesh, std::FILE* f);
 // After the "VIVID" magic: big-endian float64 positions and counted faces.
 bool read_vivid(TriMesh& mesh, std::FILE* f);
+// A point-cloud file (known by its name's extension) from its first byte:
+// checked whole, then read by the library (mesh/point_cloud_library.h).
+// Points keep their colours (bytes as PLY's are) and the file's normals; a
+// PCD of more than one row is triangulated as a PLY range grid. NaN points
+// (a depth camera's missing samples) stay, to be dropped by read_into with
+// every other non-finite vertex.
+bool read_point_cloud(TriMesh& mesh, std::FILE* f, PointCloudFormat format);

@@ -29,6 +29,8 @@ bool push_back(std::FILE* f, const char* bytes, size_t n) {
 
 // Recognises the format from the name or the first bytes and runs its reader.
 bool read_by_format(TriMesh& mesh, std::FILE* f, const std::string& filename) {
+  const PointCloudFormat cloud = point_cloud_format(filename);
+  if (cloud != PointCloudFormat::kNone) return read_point_cloud(mesh, f, cloud);
   if (begins_with(filename, "stl:-") || has_extension(filename, "stl")) return read_stl(mesh, f);
 
   int c = std::getc(f);

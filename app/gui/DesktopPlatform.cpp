@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -73,7 +74,12 @@ bool run_file_chooser(bool save, const std::string& title, const std::vector<Fil
   for (const FileFilter& f : filters) {
     GtkFileFilter* filter = gtk_file_filter_new();
     gtk_file_filter_set_name(filter, cp1252_to_utf8(f.description).c_str());
-    gtk_file_filter_add_pattern(filter, f.pattern.empty() ? "*" : f.pattern.c_str());
+    if (f.pattern.empty()) gtk_file_filter_add_pattern(filter, "*");
+    for (size_t from = 0; from < f.pattern.size();) {
+      const size_t end = std::min(f.pattern.find(';', from), f.pattern.size());
+      gtk_file_filter_add_pattern(filter, f.pattern.substr(from, end - from).c_str());
+      from = end + 1;
+    }
     gtk_file_chooser_add_filter(chooser, filter);  // the first one added is selected
   }
   gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);

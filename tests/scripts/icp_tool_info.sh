@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # icp_tool info reads a mesh from a file or from standard input ("-") and
 # prints its counts, box and sphere; a bad file gives the reader's messages
-# and exit 1. The real scans, when present, must all read.
+# and exit 1. The real scans, when present, must all read; a depth camera's
+# PCD frame reads as the same mesh as its PLY range-grid copy.
 source "$(dirname "$0")/lib/tool_common.sh"
 
 printf 'ply\nformat ascii 1.0\nelement vertex 4\nproperty float x\nproperty float y\nproperty float z\nproperty uchar red\nproperty uchar green\nproperty uchar blue\nelement face 1\nproperty list uchar int vertex_indices\nend_header\n0 0 0 1 2 3\n2 0 0 1 2 3\n2 2 0 1 2 3\n0 2 0 1 2 3\n4 0 1 2 3\n' > "$dir/quad.ply"
@@ -24,5 +25,10 @@ ls "$data"/*/*.ply >/dev/null 2>&1 || fail "no shared scans in $data"
 for f in "$data"/*/*.ply; do
   "$tool" info "$f" >"$dir/out" 2>/dev/null || fail "real scan $f rejected"
   grep -q '^vertices: [1-9]' "$dir/out" || fail "no vertices from $f"
+done
+for f in "$data"/*/*.pcd; do
+  "$tool" convert "$f" "$dir/from_pcd.ply" 2>/dev/null || fail "real point cloud $f rejected"
+  "$tool" convert "${f%.pcd}_grid.ply" "$dir/from_grid.ply" 2>/dev/null || fail "no grid copy of $f"
+  cmp -s "$dir/from_pcd.ply" "$dir/from_grid.ply" || fail "$f and its grid copy read differently"
 done
 echo "icp_tool info: ok"
