@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs them one after another.
 #   fuzz/run.sh [SECONDS_PER_TARGET] [TARGET...]
-# Targets: ply_fuzz, mesh_formats_fuzz, pose_fuzz (default: all three, 600 s each).
+# Targets: ply_fuzz, mesh_formats_fuzz, pose_fuzz, point_cloud_fuzz (default: all four, 600 s each).
 # The growing corpus goes to fuzz/out/<target>/ (seeded from fuzz/corpus/<target>/),
 # crash inputs to fuzz/out/artifacts/, each run's log to fuzz/out/<target>.log.
 # One job at a time, so the machine stays usable. A single allocation above
@@ -12,7 +12,7 @@ root=$(dirname "$here")
 seconds=${1:-600}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(ply_fuzz mesh_formats_fuzz pose_fuzz)
+[ ${#targets[@]} -gt 0 ] || targets=(ply_fuzz mesh_formats_fuzz pose_fuzz point_cloud_fuzz)
 
 build="$root/build-fuzz"
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \

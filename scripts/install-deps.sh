@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake g++ clang make pkg-config
+  cmake g++ clang libomp-dev make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   freeglut3-dev libglu1-mesa-dev libgl1-mesa-dri libimgui-dev libgtk-3-dev libx11-dev
   fonts-dejavu-core
