@@ -243,7 +243,18 @@ bool check_pcd_fields(PcdHeader& h, PointCloudShape& shape, std::string& why) {
       return false;
     }
   }
-  shape.normals = find_field(h, "normal_x") && find_field(h, "normal_y") && find_field(h, "normal_z");
+  // The library takes normal_x alone as the sign of all three (and then
+  // reads the other two through null field records).
+  const int normals = !!find_field(h, "normal_x") + !!find_field(h, "normal_y") + !!find_field(h, "normal_z");
+  if (normals % 3 != 0) {
+    why = "FIELDS names some normal components but not all three";
+    return false;
+  }
+  shape.normals = normals == 3;
+  if (find_field(h, "rgb") && find_field(h, "rgba")) {
+    why = "FIELDS names both rgb and rgba";
+    return false;
+  }
   for (const char* name : {"rgb", "rgba"}) {
     const PcdField* f = find_field(h, name);
     if (f && (f->size != 4 || f->count != 1)) {

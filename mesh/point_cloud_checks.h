@@ -18,18 +18,19 @@
 //   z of type F; SIZE 1, 2, 4 or 8 (F: 4 or 8), COUNT 1 .. 65536 and a record
 //   of at most 65536 bytes; WIDTH x HEIGHT = POINTS, at least one point and
 //   fewer than 2^31. Fields the library gives a meaning keep the shape it
-//   reads: normal_x/y/z of type F and count 1, rgb or rgba of 4 bytes and
-//   count 1. The body: ascii, exactly POINTS non-blank lines of one number
-//   per value; binary, at least POINTS records; binary_compressed, the two
-//   sizes, a compressed block inside the file, and a block that decodes to
-//   exactly POINTS records (the decoding is walked without output, so no
-//   back-reference or run leaves either buffer).
+//   reads: normal_x/y/z all three or none, of type F and count 1; rgb or
+//   rgba (not both) of 4 bytes and count 1. The body: ascii, exactly POINTS
+//   non-blank lines of one number per value; binary, at least POINTS
+//   records; binary_compressed, the two sizes, a compressed block inside the
+//   file, and a block that decodes to exactly POINTS records (the decoding
+//   is walked without output, so no back-reference or run leaves either
+//   buffer).
 // - xyz, xyzn, xyzrgb: every non-blank line holds exactly 3, 6 or 6 numbers
 //   (x y z, then normal or colour); xyzrgb colours lie in [0, 1].
-// - pts: a first line holding the point count, then exactly that many
-//   lines (blank lines may only end the file), all of 3 (x y z), 4 (x y z intensity), 6 (x y z r
-//   g b) or 7 (x y z intensity r g b) numbers, the colours whole numbers
-//   0 .. 255.
+// - pts: a first line holding the point count, then exactly that many lines
+//   (blank lines may only end the file), all of 3 (x y z), 4 (x y z
+//   intensity), 6 (x y z r g b) or 7 (x y z intensity r g b) numbers, the
+//   colours whole numbers 0 .. 255.
 // - Text lines (a PCD's header and ascii body too) are at most 4096 bytes.
 //   Numbers are whole tokens as strtod reads them; "nan" is a number (a
 //   depth camera's missing sample), and the reader drops such points.

@@ -190,6 +190,7 @@ TEST(PointCloudFiles, BadFilesAreRefusedWithAReason) {
       {"twice.pcd", header_with("HEIGHT 1", "HEIGHT 1\nHEIGHT 1"), "repeated header line HEIGHT"},
       {"nodata.pcd", header_with("DATA binary\n", ""), "ends before its DATA line"},
       {"kind.pcd", header_with("DATA binary", "DATA packed"), "DATA packed is not"},
+      {"normal.pcd", header_with("normal_y", "normal_w"), "some normal components but not all three"},
       {"colour.pcd", header_with("SIZE 4 4 4 4 4 4 4", "SIZE 4 4 4 4 4 4 2"), "field rgb is not one 4-byte value"},
       // Text: field counts, numbers and colours.
       {"fields.xyz", "1 2 3\n4 5 6 7\n", "line 2: expected 3 numbers, found 4"},
