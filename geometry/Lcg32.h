@@ -15,7 +15,9 @@ struct Lcg32 {
     return state;
   }
   // next() * 2^-32 rounded to float, in [0, 1] (the rounding can give
-  // exactly 1.0). The product is exact in double; the one rounding is the
-  // cast to float.
-  float next_unit() { return float(double(next()) * (1.0 / 4294967296.0)); }
+  // exactly 1.0). Computed as the state rounded to float, then scaled by
+  // 2^-32: scaling by a power of two commutes with rounding (the result is
+  // never subnormal), so this is the exact product rounded once, for every
+  // state, in two instructions instead of three conversions.
+  float next_unit() { return float(next()) * 0x1p-32f; }
 };

@@ -79,6 +79,10 @@ struct NearestSearch {
   // sphere test runs: which one comes next follows the query, not a pattern
   // the processor can predict.
   void search(const KDtree::Node* node, std::vector<PendingChild>& pending) {
+    // The stack's storage in locals: the vector lives in thread-local
+    // storage, and reading its bounds at every push costs more than the push.
+    PendingChild* stack = pending.data();
+    size_t capacity = pending.size();
     size_t top = 0;
     for (;;) {
       bool entered = true;
@@ -94,14 +98,18 @@ struct NearestSearch {
         const int axis = node->inner.axis;
         const float m = node->inner.box_centre[axis] - p[axis];
         const bool below_first = m >= 0.0f;
-        if (top == pending.size()) pending.resize(2 * top + 32);
-        pending[top++] = PendingChild{below_first ? node->inner.above : node->inner.below, std::fabs(m)};
+        if (top == capacity) {
+          pending.resize(2 * top + 32);
+          stack = pending.data();
+          capacity = pending.size();
+        }
+        stack[top++] = PendingChild{below_first ? node->inner.above : node->inner.below, std::fabs(m)};
         node = below_first ? node->inner.below : node->inner.above;
       }
       if (entered) scan_leaf(node);
       for (;;) {
         if (top == 0) return;
-        const PendingChild& far = pending[--top];
+        const PendingChild& far = stack[--top];
         if (best_dist <= far.plane) continue;
         node = far.node;
         break;
