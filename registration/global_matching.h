@@ -5,13 +5,14 @@
 // on the first call of global_matching(); a process that never prealigns
 // never loads it, and a build or machine without it runs everything else.
 //
-// Determinism: every entry of the table below holds the module's one lock
-// for its whole call, runs the library on one thread and, where it draws
-// random numbers, first seeds the library's process-wide generator with the
-// `seed` argument. So a call's result depends on its arguments only, whatever
-// other threads do with the module at the same time, and the same arguments
-// give the same result bit for bit. Calls from several threads wait for each
-// other (these steps are short next to the alignments around them).
+// Determinism: every entry of the table runs the library on one thread. The
+// entries that draw random numbers (the matchers) hold the module's one lock
+// for their whole call and first seed the library's process-wide generator
+// with the `seed` argument; the others (features, refine) draw none and run
+// side by side, each on its own arguments. So a call's result depends on its
+// arguments only, whatever other threads do with the module at the same
+// time, and the same arguments give the same result bit for bit. Matcher
+// calls from several threads wait for each other.
 //
 // Poses are 4x4 column-major arrays as in PoseMatrix::m, mapping the source
 // cloud's frame to the target's. An entry returns false, with `error` set to

@@ -83,6 +83,8 @@ const int kRefineIterations = 30;
 // The check pairs mesh 2's vertices with mesh 1's within 4 point spacings.
 const double kCheckSpacings = 4.0;
 
+const char kNoExtent[] = "a scan has no extent (no vertices, or all in one point)";
+
 // Diagonal of the box of the finite vertices; 0 when there are none.
 double box_diagonal(TriMesh& mesh) {
   mesh.need_bounding_box();
@@ -176,23 +178,30 @@ PrealignResult choose(const std::vector<Hypothesis>& hypotheses, const PoseMatri
   return result;
 }
 
-PrealignResult run(const GlobalMatching& library, TriMesh& fixed, const PoseMatrix& fixed_pose,
-                   TriMesh& moving, const PoseMatrix& moving_pose) {
-  double diagonal = std::min(box_diagonal(fixed), box_diagonal(moving));
+// The scale's features of a readied scan, with colour when both scans of
+// the pair carry it.
+const MatchFeatures& features_of(const PrealignScan& scan, int scale, bool color) {
+  return color ? scan.with_color[scale] : scan.shape[scale];
+}
+
+PrealignResult match(const GlobalMatching& library, const TriMesh& fixed,
+                     const PrealignScan& fixed_scan, const PoseMatrix& fixed_pose,
+                     const TriMesh& moving, const PrealignScan& moving_scan,
+                     const PoseMatrix& moving_pose) {
+  const double diagonal = fixed_scan.diagonal;
   if (!(diagonal > 0.0) || !std::isfinite(diagonal))
-    return refuse(moving_pose, "a scan has no extent (no vertices, or all in one point)");
-  fixed.need_normals();
-  moving.need_normals();
+    return refuse(moving_pose, kNoExtent);
   const bool color = has_colors(fixed) && has_colors(moving);
   std::string error;
   char text[240];
 
   // Hypotheses: both matchers on the features of both scales.
   std::vector<Hypothesis> hypotheses;
-  for (double fraction : kVoxelFractions) {
+  for (int scale = 0; scale < kPrealignScales; scale++) {
+    const double fraction = kVoxelFractions[scale];
     const double voxel = fraction * diagonal;
-    const MatchCloud target = thin_scan(fixed, voxel, color);
-    const MatchCloud source = thin_scan(moving, voxel, color);
+    const MatchCloud& target = fixed_scan.clouds[scale];
+    const MatchCloud& source = moving_scan.clouds[scale];
     if (target.points.size() < size_t(kPrealignMinPoints) ||
         source.points.size() < size_t(kPrealignMinPoints)) {
       if (!hypotheses.empty()) continue;
@@ -200,13 +209,11 @@ PrealignResult run(const GlobalMatching& library, TriMesh& fixed, const PoseMatr
                     target.points.size(), source.points.size(), kPrealignMinPoints);
       return refuse(moving_pose, text);
     }
-    const double radius = kFeatureRadiusVoxels * voxel;
-    MatchFeatures target_features, source_features;
-    if (!library.fpfh(target, radius, kFeatureMaxNeighbours, target_features, error) ||
-        !library.fpfh(source, radius, kFeatureMaxNeighbours, source_features, error))
-      return refuse(moving_pose, "prealignment failed: " + error);
-    append_color_histograms(target, radius, kColorBins, kColorScale, target_features);
-    append_color_histograms(source, radius, kColorBins, kColorScale, source_features);
+    for (const PrealignScan* scan : {&fixed_scan, &moving_scan})
+      if (scan->shape[scale].values.empty())
+        return refuse(moving_pose, "prealignment failed: " + scan->error);
+    const MatchFeatures& target_features = features_of(fixed_scan, scale, color);
+    const MatchFeatures& source_features = features_of(moving_scan, scale, color);
     const double match = kMatchDistanceVoxels * voxel;
     Hypothesis h;
     std::snprintf(text, sizeof text, "%g %%", 100.0 * fraction);
@@ -224,10 +231,9 @@ PrealignResult run(const GlobalMatching& library, TriMesh& fixed, const PoseMatr
   }
 
   // Each refined briefly, then measured on the full scans.
-  const double refine_voxel = kRefineFraction * diagonal;
-  const MatchCloud target = thin_scan(fixed, refine_voxel, color);
-  const MatchCloud source = thin_scan(moving, refine_voxel, color);
-  const double spacing = std::max(point_spacing(fixed), point_spacing(moving));
+  const MatchCloud& target = fixed_scan.refine_cloud;
+  const MatchCloud& source = moving_scan.refine_cloud;
+  const double spacing = std::max(fixed_scan.spacing, moving_scan.spacing);
   PlacementChecker checker(fixed, moving, kCheckSpacings * spacing);
   std::vector<PoseMatrix> raw;  // the hypotheses' poses before refinement
   const point centre = moving.bounding_box.center();
@@ -259,14 +265,62 @@ PrealignResult run(const GlobalMatching& library, TriMesh& fixed, const PoseMatr
 
 bool prealignment_available() { return global_matching(nullptr) != nullptr; }
 
-PrealignResult prealign(TriMesh& fixed, const PoseMatrix& fixed_pose, TriMesh& moving,
-                        const PoseMatrix& moving_pose) {
+PrealignScan ready_for_prealign(const TriMesh& mesh, double diagonal) {
+  PrealignScan scan;
+  scan.diagonal = diagonal;
+  const GlobalMatching* library = global_matching(&scan.error);
+  const bool color = has_colors(mesh);
+  for (int scale = 0; scale < kPrealignScales; scale++) {
+    const double voxel = kVoxelFractions[scale] * diagonal;
+    scan.clouds[scale] = thin_scan(mesh, voxel, color);
+    if (!library || scan.clouds[scale].points.size() < size_t(kPrealignMinPoints)) continue;
+    const double radius = kFeatureRadiusVoxels * voxel;
+    std::string error;
+    if (!library->fpfh(scan.clouds[scale], radius, kFeatureMaxNeighbours, scan.shape[scale],
+                       error)) {
+      scan.shape[scale] = MatchFeatures();
+      if (scan.error.empty()) scan.error = error;
+      continue;
+    }
+    if (!color) continue;
+    scan.with_color[scale] = scan.shape[scale];
+    append_color_histograms(scan.clouds[scale], radius, kColorBins, kColorScale,
+                            scan.with_color[scale]);
+  }
+  scan.refine_cloud = thin_scan(mesh, kRefineFraction * diagonal, color);
+  scan.spacing = point_spacing(mesh);
+  return scan;
+}
+
+PrealignResult prealign_readied(const TriMesh& fixed, const PrealignScan& fixed_scan,
+                                const PoseMatrix& fixed_pose, const TriMesh& moving,
+                                const PrealignScan& moving_scan, const PoseMatrix& moving_pose) {
   Timer timer;
   std::string why;
   const GlobalMatching* library = global_matching(&why);
   PrealignResult result =
-      library ? run(*library, fixed, fixed_pose, moving, moving_pose)
+      library ? match(*library, fixed, fixed_scan, fixed_pose, moving, moving_scan, moving_pose)
               : refuse(moving_pose, "prealignment is unavailable: " + why);
+  result.milliseconds = timer.elapsed_ms();
+  return result;
+}
+
+PrealignResult prealign(TriMesh& fixed, const PoseMatrix& fixed_pose, TriMesh& moving,
+                        const PoseMatrix& moving_pose) {
+  Timer timer;
+  std::string why;
+  PrealignResult result;
+  const double diagonal = std::min(box_diagonal(fixed), box_diagonal(moving));
+  if (!global_matching(&why)) {
+    result = refuse(moving_pose, "prealignment is unavailable: " + why);
+  } else if (!(diagonal > 0.0) || !std::isfinite(diagonal)) {
+    result = refuse(moving_pose, kNoExtent);
+  } else {
+    fixed.need_normals();
+    moving.need_normals();
+    result = prealign_readied(fixed, ready_for_prealign(fixed, diagonal), fixed_pose, moving,
+                              ready_for_prealign(moving, diagonal), moving_pose);
+  }
   result.milliseconds = timer.elapsed_ms();
   return result;
 }

@@ -31,7 +31,7 @@
 // starts, gives the same pose. Scale-free: voxels and radii are fractions of
 // the diagonals, the check's distances multiples of the point spacing. The
 // matchers' random choices use a fixed seed and the library runs on one
-// thread under one lock (global_matching.h): the same two scans always give
+// thread, its random draws under one lock (global_matching.h): the same two scans always give
 // the same pose, bit for bit, whatever other threads do.
 //
 // Scans without colours and point sets without faces are accepted (a point
@@ -43,6 +43,7 @@
 #include "geometry/PoseMatrix.h"
 #include "mesh/TriMesh.h"
 #include "registration/Aligner.h"
+#include "registration/global_matching.h"
 
 struct PrealignResult {
   bool ok = false;              // true: `pose` is verified (see above)
@@ -79,6 +80,37 @@ bool prealignment_available();
 // for a refusal: a found pose depends on the meshes and fixed_pose alone.
 PrealignResult prealign(TriMesh& fixed, const PoseMatrix& fixed_pose, TriMesh& moving,
                         const PoseMatrix& moving_pose);
+
+// One scan readied for the prealignment's matching, so that a scan matched
+// against many others (a scan set) is thinned and described once: its
+// clouds and features at the matching scales and its refinement cloud, on
+// voxels that are fractions of `diagonal`. Two readied scans match only
+// when readied with the same diagonal (their voxels must be equal).
+const int kPrealignScales = 2;
+struct PrealignScan {
+  double diagonal = 0.0;
+  MatchCloud clouds[kPrealignScales];          // coloured when the scan has colours
+  MatchFeatures shape[kPrealignScales];        // FPFH; empty below kPrealignMinPoints
+  MatchFeatures with_color[kPrealignScales];   // FPFH + colour histograms; empty without colours
+  MatchCloud refine_cloud;
+  double spacing = 0.0;                        // point_spacing of the scan
+  std::string error;                           // the library's complaint; empty when none
+};
+
+// Readies `mesh`, whose normals and bounding box exist, on voxels that are
+// fractions of `diagonal` (> 0). Needs the prealignment (see
+// prealignment_available); reads the mesh only, so scans can be readied
+// side by side.
+PrealignScan ready_for_prealign(const TriMesh& mesh, double diagonal);
+
+// The prealignment of two readied scans (same diagonal), as prealign() runs
+// it once both are readied: prealign(fixed, ..., moving, ...) gives, bit for
+// bit, prealign_readied(fixed, ready_for_prealign(fixed, d), ..., moving,
+// ready_for_prealign(moving, d), ...) with d the smaller of their diagonals.
+// Reads the meshes and readied scans only.
+PrealignResult prealign_readied(const TriMesh& fixed, const PrealignScan& fixed_scan,
+                                const PoseMatrix& fixed_pose, const TriMesh& moving,
+                                const PrealignScan& moving_scan, const PoseMatrix& moving_pose);
 
 // The step on the engine's slots, as the panel and icp_tool run it: mesh 2
 // (slots[1]) onto mesh 1 (slots[0]) at their poses; prints

@@ -11,6 +11,7 @@
 #include "registration/placement_check.h"
 #include "registration/prealign.h"
 #include "registration/thin_cloud.h"
+#include "registration/timer.h"
 
 namespace {
 
@@ -61,29 +62,23 @@ bool refine(const PairScan& a, const PairScan& b, PoseMatrix& pose, uint32_t see
   return ok;
 }
 
-double diagonal(const TriMesh& mesh) {
-  const point s = mesh.bounding_box.max - mesh.bounding_box.min;
-  return std::sqrt(double(s.x) * s.x + double(s.y) * s.y + double(s.z) * s.z);
-}
-
-// The library's ICP (point-to-plane, or the colour variant) on both scans
-// thinned to voxels of kFineVoxel of the smaller diagonal, in stages of
+// The library's ICP (point-to-plane, or the colour variant) on both scans'
+// fine clouds (voxels of kFineVoxel of the smaller diagonal), in stages of
 // shrinking reach: the prealignment's pose is within a voxel or two, so this
 // finishes it at a fraction of the cost of an ICP on every vertex. False,
 // pose untouched, when the library is missing or fails.
-bool fine_refine(const PairScan& a, const PairScan& b, PoseMatrix& pose) {
+bool fine_refine(const PairScan& a, const SetScanClouds& a_clouds, const PairScan& b,
+                 const SetScanClouds& b_clouds, PoseMatrix& pose) {
   const GlobalMatching* library = global_matching(nullptr);
   if (!library) return false;
-  const double voxel = kFineVoxel * std::min(diagonal(*a.slot.mesh), diagonal(*b.slot.mesh));
+  const double voxel = kFineVoxel * a_clouds.diagonal;
   const bool color = a.colored && b.colored;
-  const MatchCloud target = thin_scan(*a.slot.mesh, voxel, color);
-  const MatchCloud source = thin_scan(*b.slot.mesh, voxel, color);
   std::string error;
   PoseMatrix current = pose;
   for (double reach : kFineReach) {
     PoseMatrix next;
-    if (!library->refine(source, target, current.m, reach * voxel, kFineIterations, color, next.m,
-                         error))
+    if (!library->refine(b_clouds.fine, a_clouds.fine, current.m, reach * voxel, kFineIterations,
+                         color, next.m, error))
       return false;
     current = next;
   }
@@ -113,27 +108,44 @@ void ready_for_pairing(PairScan& scan) {
   scan.slot = std::move(*engine.slots[0]);
 }
 
-PairOutcome align_pair(const PairScan& a, const PairScan& b, const PoseMatrix* start,
-                       uint32_t seed) {
+SetScanClouds ready_set_clouds(const PairScan& scan, double diagonal) {
+  SetScanClouds clouds;
+  clouds.diagonal = diagonal;
+  clouds.prealign = ready_for_prealign(*scan.slot.mesh, diagonal);
+  clouds.fine = thin_scan(*scan.slot.mesh, kFineVoxel * diagonal, scan.colored);
+  return clouds;
+}
+
+double scan_diagonal(const PairScan& scan) {
+  const TriMesh& mesh = *scan.slot.mesh;
+  if (!mesh.bounding_box.valid) return 0.0;
+  const point s = mesh.bounding_box.max - mesh.bounding_box.min;
+  return std::sqrt(double(s.x) * s.x + double(s.y) * s.y + double(s.z) * s.z);
+}
+
+namespace {
+
+// align_pair's steps; `icp_ms` and `prealign_ms` receive their time.
+PairOutcome align_steps(const PairScan& a, const SetScanClouds& a_clouds, const PairScan& b,
+                        const SetScanClouds& b_clouds, const PoseMatrix* start, uint32_t seed,
+                        double& icp_ms, double& prealign_ms) {
   PairOutcome best;
   const PlacementChecker checker(*a.slot.mesh, *b.slot.mesh,
                                  kCheckSpacings * std::max(a.spacing, b.spacing));
   if (start) {
+    Timer timer;
     PoseMatrix pose = *start;
-    if (refine(a, b, pose, seed)) {
+    const bool ok = refine(a, b, pose, seed);
+    icp_ms += timer.elapsed_ms();
+    if (ok) {
       measure(checker, pose, best);
       best.note = "ICP from the scans' poses";
       if (best.verified) return best;
     }
   }
-  // The prealignment only reads meshes whose normals and box exist.
-  TriMesh& fixed = const_cast<TriMesh&>(*a.slot.mesh);
-  TriMesh& moving = const_cast<TriMesh&>(*b.slot.mesh);
-  PrealignResult found;
-  {
-    ConsoleRedirect quiet(quiet_stream());
-    found = prealign(fixed, PoseMatrix(), moving, PoseMatrix());
-  }
+  const PrealignResult found = prealign_readied(*a.slot.mesh, a_clouds.prealign, PoseMatrix(),
+                                                *b.slot.mesh, b_clouds.prealign, PoseMatrix());
+  prealign_ms += found.milliseconds;
   if (!found.ok) {
     if (!best.verified) best.note = "prealignment refused: " + found.message;
     return best;
@@ -143,7 +155,10 @@ PairOutcome align_pair(const PairScan& a, const PairScan& b, const PoseMatrix* s
   candidate.note = "prealignment (" + found.kept + ")";
   keep_better(candidate, best);
   PoseMatrix pose = found.pose;
-  if (fine_refine(a, b, pose)) {
+  Timer timer;
+  const bool refined_ok = fine_refine(a, a_clouds, b, b_clouds, pose);
+  icp_ms += timer.elapsed_ms();
+  if (refined_ok) {
     PairOutcome refined;
     measure(checker, pose, refined);
     refined.note = "prealignment (" + found.kept + ") + ICP";
@@ -156,4 +171,15 @@ PairOutcome align_pair(const PairScan& a, const PairScan& b, const PoseMatrix* s
   }
   if (!best.verified) best.note = "no pose verified after the prealignment";
   return best;
+}
+
+}  // namespace
+
+PairOutcome align_pair(const PairScan& a, const SetScanClouds& a_clouds, const PairScan& b,
+                       const SetScanClouds& b_clouds, const PoseMatrix* start, uint32_t seed) {
+  double icp_ms = 0.0, prealign_ms = 0.0;
+  PairOutcome outcome = align_steps(a, a_clouds, b, b_clouds, start, seed, icp_ms, prealign_ms);
+  outcome.icp_ms = icp_ms;
+  outcome.prealign_ms = prealign_ms;
+  return outcome;
 }

@@ -35,6 +35,8 @@ struct PairOutcome {
   float quality = 0.0f;    // overlap x (1 - residual / 4): larger is better
   PoseMatrix b_to_a;       // b's frame -> a's frame
   std::string note;        // how it was found, or why it failed
+  double prealign_ms = 0;  // time it took: prealignment, and ICP (not part of
+  double icp_ms = 0;       // the result: it varies from run to run)
 };
 
 // Where a scan is and how large, in its own frame: the scale of the checks.

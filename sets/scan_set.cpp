@@ -36,8 +36,46 @@ ScanExtent extent_of(const TriMesh& mesh) {
 // The seed of the pair's ICP samples: the pair's own, whatever ran before.
 uint32_t pair_seed(int a, int b) { return 0x9e3779b9u * uint32_t(a + 1) + 0x85ebca6bu * uint32_t(b + 1); }
 
+// Calls body(k) for every k in [0, n), one piece each, side by side: pairs
+// and scans differ much in cost, so no block of them is tied to a thread.
+template <typename Body>
+void each_alone(size_t n, const Body& body) {
+  run_pieces(n, [](void* context, size_t k) { (*static_cast<const Body*>(context))(k); },
+             const_cast<Body*>(&body));
+}
+
+// Per scan, its clouds at every diagonal its pairs use, by increasing
+// diagonal: each scan at its own, and at each smaller one of another scan.
+std::vector<std::vector<SetScanClouds>> ready_clouds(const std::vector<PairScan>& scans) {
+  std::vector<double> diagonals;
+  for (const PairScan& s : scans) diagonals.push_back(scan_diagonal(s));
+  std::vector<std::pair<size_t, double>> jobs;
+  for (size_t i = 0; i < scans.size(); i++) {
+    std::vector<double> used;
+    for (size_t j = 0; j < scans.size(); j++)
+      if (j != i) used.push_back(std::min(diagonals[i], diagonals[j]));
+    std::sort(used.begin(), used.end());
+    used.erase(std::unique(used.begin(), used.end()), used.end());
+    for (double d : used) jobs.emplace_back(i, d);
+  }
+  std::vector<SetScanClouds> made(jobs.size());
+  each_alone(jobs.size(), [&](size_t k) { made[k] = ready_set_clouds(scans[jobs[k].first], jobs[k].second); });
+  std::vector<std::vector<SetScanClouds>> clouds(scans.size());
+  for (size_t k = 0; k < jobs.size(); k++) clouds[jobs[k].first].push_back(std::move(made[k]));
+  return clouds;
+}
+
+// The scan's clouds at `diagonal` (one of those ready_clouds made).
+const SetScanClouds& clouds_at(const std::vector<SetScanClouds>& clouds, double diagonal) {
+  size_t k = 0;
+  while (k + 1 < clouds.size() && clouds[k].diagonal != diagonal) k++;
+  return clouds[k];
+}
+
 // Every pair a < b aligned, side by side.
-std::vector<PairOutcome> align_pairs(const std::vector<PairScan>& scans, const SetOptions& options) {
+std::vector<PairOutcome> align_pairs(const std::vector<PairScan>& scans,
+                                     const std::vector<std::vector<SetScanClouds>>& clouds,
+                                     const SetOptions& options) {
   const int n = int(scans.size());
   std::vector<PairOutcome> pairs;
   for (int a = 0; a < n; a++)
@@ -48,13 +86,15 @@ std::vector<PairOutcome> align_pairs(const std::vector<PairScan>& scans, const S
     }
   std::mutex progress_lock;
   int done = 0;
-  parallel_for(pairs.size(), 1, [&](size_t k) {
-    const int a = pairs[k].a, b = pairs[k].b;
-    const PoseMatrix start = inverse(scans[size_t(a)].slot.pose) * scans[size_t(b)].slot.pose;
-    pairs[k] = align_pair(scans[size_t(a)], scans[size_t(b)],
-                          options.ignore_poses ? nullptr : &start, pair_seed(a, b));
-    pairs[k].a = a;
-    pairs[k].b = b;
+  each_alone(pairs.size(), [&](size_t k) {
+    const size_t a = size_t(pairs[k].a), b = size_t(pairs[k].b);
+    const PoseMatrix start = inverse(scans[a].slot.pose) * scans[b].slot.pose;
+    const double diagonal = std::min(scan_diagonal(scans[a]), scan_diagonal(scans[b]));
+    pairs[k] = align_pair(scans[a], clouds_at(clouds[a], diagonal), scans[b],
+                          clouds_at(clouds[b], diagonal), options.ignore_poses ? nullptr : &start,
+                          pair_seed(int(a), int(b)));
+    pairs[k].a = int(a);
+    pairs[k].b = int(b);
     std::lock_guard<std::mutex> lock(progress_lock);
     done++;
     if (options.progress) options.progress(done, int(pairs.size()));
@@ -215,7 +255,10 @@ SetAlignment align_scan_set(const std::vector<PairScan>& scans, const SetOptions
   SetAlignment result;
   std::vector<ScanExtent> extents;
   for (const PairScan& s : scans) extents.push_back(extent_of(*s.slot.mesh));
-  result.pairs = align_pairs(scans, options);
+  const std::vector<std::vector<SetScanClouds>> clouds = ready_clouds(scans);
+  result.ready_ms = timer.elapsed_ms();
+  result.pairs = align_pairs(scans, clouds, options);
+  result.pairs_ms = timer.elapsed_ms() - result.ready_ms;
   result.plan = plan_set(result.pairs, extents);
   optimise(scans, extents, result);
   // Into the anchor's own frame.

@@ -34,7 +34,9 @@ struct SetAlignment {
   std::vector<PoseMatrix> poses;    // per scan: its final pose (frame -> the anchor's
                                     // common frame); its input pose when not placed
   std::string optimisation;         // how the pose graph went, one line
-  double milliseconds = 0.0;        // wall time of the whole alignment
+  double milliseconds = 0.0;        // wall time of the whole alignment, of which
+  double ready_ms = 0.0;            // readying the scans' clouds and features,
+  double pairs_ms = 0.0;            // aligning the pairs (the rest: the graph)
 };
 
 // Aligns the scans (each readied by ready_for_pairing, slot.pose its input

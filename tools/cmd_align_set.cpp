@@ -121,7 +121,16 @@ std::string report_text(const std::vector<std::string>& names, const SetAlignmen
            (joined ? " (its verified pairs join it only to scans outside the placed group)\n"
                    : " (no pair with it verified: it overlaps none of the others)\n");
   }
-  std::snprintf(line, sizeof line, "Time: %.1f s.\n", set.milliseconds / 1000.0);
+  // Where the time went: the phases' wall time, and the pairs' own time
+  // (summed over the threads) split into prealignment and ICP.
+  double prealign_ms = 0.0, icp_ms = 0.0;
+  for (const PairOutcome& p : set.pairs) prealign_ms += p.prealign_ms, icp_ms += p.icp_ms;
+  std::snprintf(line, sizeof line,
+                "Time: %.1f s (readying the scans %.1f s, pairs %.1f s, graph %.1f s; the pairs' "
+                "prealignments %.1f s and ICP %.1f s summed over threads).\n",
+                set.milliseconds / 1000.0, set.ready_ms / 1000.0, set.pairs_ms / 1000.0,
+                (set.milliseconds - set.ready_ms - set.pairs_ms) / 1000.0, prealign_ms / 1000.0,
+                icp_ms / 1000.0);
   out += line;
   return out;
 }

@@ -1,5 +1,7 @@
 // The global matching table of registration/global_matching.h, on Open3D:
-// one function per entry, each opening a Session (session.h) first.
+// one function per entry, each opening a Session (session.h) first. The
+// matchers draw random numbers and hold the module's lock; the feature
+// histograms and the ICP draw none and run side by side.
 #include "registration/global_matching.h"
 
 #include <exception>
@@ -31,7 +33,7 @@ o3r::Feature to_feature(const MatchFeatures& features, size_t count) {
 
 bool fpfh(const MatchCloud& cloud, double radius, int max_neighbours, MatchFeatures& features,
           std::string& error) {
-  Session session;
+  Session session{Session::Concurrent{}};
   return guarded(error, [&] {
     o3g::PointCloud c = to_cloud(cloud);
     std::shared_ptr<o3r::Feature> f =
@@ -80,7 +82,7 @@ bool ransac(const MatchCloud& source, const MatchFeatures& source_features,
 bool refine(const MatchCloud& source, const MatchCloud& target, const double start[16],
             double max_distance, int iterations, bool use_color, double source_to_target[16],
             std::string& error) {
-  Session session;
+  Session session{Session::Concurrent{}};
   return guarded(error, [&] {
     o3g::PointCloud s = to_cloud(source), t = to_cloud(target);
     const o3r::ICPConvergenceCriteria criteria(1e-6, 1e-6, iterations);

@@ -12,12 +12,22 @@ std::mutex& module_lock() {
   return lock;
 }
 
+// The library's log level, set once for the process (see session.h).
+void quiet_library() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    open3d::utility::SetVerbosityLevel(open3d::utility::VerbosityLevel::Error);
+  });
+}
+
 }  // namespace
 
-Session::Session() : guard_(module_lock()), threads_before_(omp_get_max_threads()) {
+Session::Session(Concurrent) : threads_before_(omp_get_max_threads()) {
+  quiet_library();
   omp_set_num_threads(1);
-  open3d::utility::SetVerbosityLevel(open3d::utility::VerbosityLevel::Error);
 }
+
+Session::Session() : Session(Concurrent{}) { guard_ = std::unique_lock<std::mutex>(module_lock()); }
 
 Session::Session(uint32_t seed) : Session() {
   open3d::utility::random::Seed(static_cast<int>(seed & 0x7fffffffu));
