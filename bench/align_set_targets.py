@@ -2,8 +2,8 @@
 """The scan-set targets of `icp_tool align-set`, with Open3D's multi-way
 recipe side by side:
 
-    align_set_targets.py [--build build] [--work DIR] [--motion-seed 1]
-                         [--odd] [--open3d] [--threads N]
+    align_set_targets.py [--build build] [--baseline BUILD] [--work DIR]
+                         [--motion-seed 1] [--odd] [--open3d] [--threads N]
 
 bunny   the ten Stanford bunny scans, each moved by its own random rigid
         motion (any rotation, shift up to one diagonal) with its .xf
@@ -18,6 +18,14 @@ bunny   the ten Stanford bunny scans, each moved by its own random rigid
         the other pairs as uncertain loop closures, global optimisation with
         pruning (the recipe's best form).
 
+--baseline BUILD  also runs the icp_tool of another build (a build folder, or
+        the program itself with its ../lib/varkel_icp, e.g. main's) on the
+        same moved scans, right before ours, for a side-by-side timing.
+
+Every run prints its wall time, its CPU time (user + system, all threads)
+and the load average before it: on a shared machine the wall time follows
+the load, the CPU time much less.
+
 Our outputs go to WORK/ours (pose files, pairs.csv, report.txt) and
 WORK/merged.ply (the merged model, thinned at 0.2 % of its diagonal).
 Prints one line per scan and a summary: placed, worst degrees and mm, wall
@@ -25,6 +33,7 @@ time. Needs numpy (and Open3D's Python module for --open3d).
 """
 import argparse
 import os
+import resource
 import subprocess
 import sys
 import tempfile
@@ -72,7 +81,7 @@ def angle(r):
     return float(np.degrees(np.arccos(np.clip((np.trace(r) - 1) / 2, -1, 1))))
 
 
-def score(label, found, truth, centres, seconds):
+def score(label, found, truth, centres, seconds, cpu, load):
     """found/truth: name -> pose of the moved scan in the moved bun000's frame."""
     worst_deg = worst_mm = 0.0
     placed = right = 0
@@ -88,36 +97,44 @@ def score(label, found, truth, centres, seconds):
         right += deg <= 1.0 and mm <= 1.0
         print(f"  {label:8s} {n:9s} {deg:7.3f} deg {mm:7.3f} mm")
     print(f"== {label}: placed {placed}/10, right (1 deg, 1 mm) {right}/10, worst {worst_deg:.3f} deg "
-          f"{worst_mm:.3f} mm, wall {seconds:.1f} s", flush=True)
+          f"{worst_mm:.3f} mm, wall {seconds:.1f} s, CPU {cpu:.1f} s, load before "
+          f"{load[0]:.1f} {load[1]:.1f} {load[2]:.1f}", flush=True)
 
 
-def run_ours(args, paths, truth, centres):
-    out = os.path.join(args.work, "ours")
+def cpu_of_children():
+    r = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return r.ru_utime + r.ru_stime
+
+
+def run_ours(args, tool, label, paths, truth, centres):
+    out = os.path.join(args.work, label)
     env = dict(os.environ)
     if args.threads:
         env["ICP_THREADS"] = str(args.threads)
-    begin = time.monotonic()
-    merged = os.path.join(args.work, "merged.ply")
-    p = subprocess.run([args.tool, "align-set"] + paths + ["--out", out, "--ignore-poses",
-                                                           "--merged", merged, "--voxel", "0.002"],
+    load = os.getloadavg()
+    begin, cpu = time.monotonic(), cpu_of_children()
+    merged = os.path.join(args.work, label + "_merged.ply")
+    p = subprocess.run([tool, "align-set"] + paths + ["--out", out, "--ignore-poses",
+                                                      "--merged", merged, "--voxel", "0.002"],
                        capture_output=True, text=True, env=env)
-    seconds = time.monotonic() - begin
+    seconds, cpu = time.monotonic() - begin, cpu_of_children() - cpu
     print("".join(l + "\n" for l in p.stderr.splitlines() if not l.startswith(("  ", "Reading",
           "Computing", "Finding", "Building", "Done", "Triangulating", "Removing"))), end="")
-    print(f"align-set exit status {p.returncode}")
+    print(f"align-set ({label}) exit status {p.returncode}")
     found = {}
     for n in NAMES:
         xf = os.path.join(out, n + ".xf")
         if os.path.exists(xf):
             found[n] = read_xf(xf)
-    score("ours", found, truth, centres, seconds)
+    score(label, found, truth, centres, seconds, cpu, load)
 
 
 def run_open3d(args, paths, truth, centres):
     import open3d as o3d
     reg = o3d.pipelines.registration
     voxel = 0.005
-    begin = time.monotonic()
+    load = os.getloadavg()
+    begin, cpu = time.monotonic(), time.process_time()
     clouds, feats = [], []
     for p in paths[:10]:
         c = o3d.io.read_point_cloud(p).voxel_down_sample(voxel)
@@ -166,14 +183,15 @@ def run_open3d(args, paths, truth, centres):
                             reg.GlobalOptimizationOption(max_correspondence_distance=1.5 * voxel,
                                                          edge_prune_threshold=0.25,
                                                          reference_node=0))
-    seconds = time.monotonic() - begin
+    seconds, cpu = time.monotonic() - begin, time.process_time() - cpu
     found = {NAMES[i]: np.asarray(graph.nodes[i].pose) for i in range(n)}
-    score("open3d", found, truth, centres, seconds)
+    score("open3d", found, truth, centres, seconds, cpu, load)
 
 
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--build", default=os.path.join(SRC, "build"))
+    ap.add_argument("--baseline", default=None)
     ap.add_argument("--work", default=None)
     ap.add_argument("--motion-seed", type=int, default=1)
     ap.add_argument("--odd", action="store_true")
@@ -197,8 +215,11 @@ def main():
         subprocess.run([args.tool, "make-pair", "--shape", "sphere", "--out", odd], check=True,
                        capture_output=True)
         paths.append(os.path.join(odd, "mesh1.ply"))
-    subprocess.run(["uptime"])
-    run_ours(args, paths, truth, centres)
+    if args.baseline:
+        tool = args.baseline if os.path.isfile(args.baseline) else \
+            os.path.join(args.baseline, "tools", "icp_tool")
+        run_ours(args, tool, "baseline", paths, truth, centres)
+    run_ours(args, args.tool, "ours", paths, truth, centres)
     if args.open3d:
         run_open3d(args, paths, truth, centres)
 
