@@ -68,8 +68,6 @@ const double kFeatureRadiusVoxels = 5.0;
 const int kFeatureMaxNeighbours = 100;
 // Pairs closer than 1.5 voxel edges count as matched by the matchers.
 const double kMatchDistanceVoxels = 1.5;
-// RANSAC's draws at most (it stops earlier once confident).
-const int kRansacIterations = 50000;
 // The matchers' random draws always start from this seed.
 const uint32_t kMatcherSeed = 1;
 // Colour histograms: bins per channel and weight (see color_histogram.h).
@@ -187,7 +185,7 @@ const MatchFeatures& features_of(const PrealignScan& scan, int scale, bool color
 PrealignResult match(const GlobalMatching& library, const TriMesh& fixed,
                      const PrealignScan& fixed_scan, const PoseMatrix& fixed_pose,
                      const TriMesh& moving, const PrealignScan& moving_scan,
-                     const PoseMatrix& moving_pose) {
+                     const PoseMatrix& moving_pose, int ransac_iterations) {
   const double diagonal = fixed_scan.diagonal;
   if (!(diagonal > 0.0) || !std::isfinite(diagonal))
     return refuse(moving_pose, kNoExtent);
@@ -224,7 +222,7 @@ PrealignResult match(const GlobalMatching& library, const TriMesh& fixed,
       hypotheses.push_back(h);
     }
     if (library.ransac(source, source_features, target, target_features, match,
-                       kRansacIterations, kMatcherSeed, h.pose.m, error)) {
+                       ransac_iterations, kMatcherSeed, h.pose.m, error)) {
       h.name = std::string("RANSAC ") + text;
       hypotheses.push_back(h);
     }
@@ -294,12 +292,14 @@ PrealignScan ready_for_prealign(const TriMesh& mesh, double diagonal) {
 
 PrealignResult prealign_readied(const TriMesh& fixed, const PrealignScan& fixed_scan,
                                 const PoseMatrix& fixed_pose, const TriMesh& moving,
-                                const PrealignScan& moving_scan, const PoseMatrix& moving_pose) {
+                                const PrealignScan& moving_scan, const PoseMatrix& moving_pose,
+                                int ransac_iterations) {
   Timer timer;
   std::string why;
   const GlobalMatching* library = global_matching(&why);
   PrealignResult result =
-      library ? match(*library, fixed, fixed_scan, fixed_pose, moving, moving_scan, moving_pose)
+      library ? match(*library, fixed, fixed_scan, fixed_pose, moving, moving_scan, moving_pose,
+                      ransac_iterations)
               : refuse(moving_pose, "prealignment is unavailable: " + why);
   result.milliseconds = timer.elapsed_ms();
   return result;

@@ -107,10 +107,13 @@ PrealignScan ready_for_prealign(const TriMesh& mesh, double diagonal);
 // it once both are readied: prealign(fixed, ..., moving, ...) gives, bit for
 // bit, prealign_readied(fixed, ready_for_prealign(fixed, d), ..., moving,
 // ready_for_prealign(moving, d), ...) with d the smaller of their diagonals.
-// Reads the meshes and readied scans only.
+// Reads the meshes and readied scans only. `ransac_iterations` bounds the
+// RANSAC matcher's draws (prealign() uses kPrealignRansacIterations).
+const int kPrealignRansacIterations = 50000;
 PrealignResult prealign_readied(const TriMesh& fixed, const PrealignScan& fixed_scan,
                                 const PoseMatrix& fixed_pose, const TriMesh& moving,
-                                const PrealignScan& moving_scan, const PoseMatrix& moving_pose);
+                                const PrealignScan& moving_scan, const PoseMatrix& moving_pose,
+                                int ransac_iterations = kPrealignRansacIterations);
 
 // The step on the engine's slots, as the panel and icp_tool run it: mesh 2
 // (slots[1]) onto mesh 1 (slots[0]) at their poses; prints
