@@ -1,114 +1,59 @@
 // Float4: four single-precision lanes that one instruction processes
-// together (SSE2), for running the same float arithmetic on four independent
-// inputs at once. Every operation is the IEEE operation of scalar float code
-// (add, subtract, multiply, divide and square root are exactly rounded, a
-// negation flips the sign bit), so each lane of a result is bit-identical to
-// the scalar expression written the same way, provided the compiler does not
-// fuse multiplies and adds (the build forbids it).
+// together, for running the same float arithmetic on four independent inputs
+// at once. It is the C++ library's data-parallel type for four floats
+// (std::experimental::simd), in the representation the library deduces for
+// that width: one vector register where the processor has one (SSE's
+// 16-byte registers on x86-64), four plain floats where it has not. The
+// deduced form rather than the general fixed_size one, because GCC 12 stops
+// inlining the small Vec3<Float4> helpers (dot, cross, select) around the
+// latter, which costs the curvature fits about a third more instructions.
 //
-// Comparisons give a Mask4 of lanes; select() takes the place of a branch.
-// Generic code written once for `float` and `Float4` uses the overloads at
-// the end for the scalar case: select, lanes_of and both.
+// Every operation is the IEEE operation of scalar float code (add, subtract,
+// multiply, divide and square root are exactly rounded, a negation flips the
+// sign bit), so each lane of a result is bit-identical to the scalar
+// expression written the same way, provided the compiler does not fuse
+// multiplies and adds (the build forbids it). Only the payload of a NaN made
+// from two NaN operands is unspecified, in lanes as in scalar code.
+//
+// Comparisons give a Mask4 of lanes (a lane holding NaN compares false, as in
+// scalar code); select() takes the place of a branch. Generic code written
+// once for `float` and `Float4` uses the overloads at the end for the scalar
+// case: select, lanes_of and both.
 #pragma once
 
 #include <cfloat>
+#include <experimental/simd>
 
 // Scalar float code must round every step to float, as each lane does.
 static_assert(FLT_EVAL_METHOD == 0, "float expressions must be evaluated in float");
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#else
-#include <cmath>
-#endif
+using Float4 = std::experimental::simd<float, std::experimental::simd_abi::deduce_t<float, 4>>;
+static_assert(Float4::size() == 4, "four lanes");
+using Mask4 = Float4::mask_type;
 
-#if defined(__SSE2__)
-
-struct Mask4 {
-  __m128 m;
-};
-
-struct Float4 {
-  __m128 v;
-  Float4() : v(_mm_setzero_ps()) {}
-  Float4(float s) : v(_mm_set1_ps(s)) {}  // NOLINT: implicit, so constants mix in
-  explicit Float4(__m128 x) : v(x) {}
-  // Lanes 0..3 from four scalars.
-  static Float4 of(float a, float b, float c, float d) { return Float4(_mm_setr_ps(a, b, c, d)); }
-  void store(float out[4]) const { _mm_storeu_ps(out, v); }
-};
-
-inline Float4 operator+(Float4 a, Float4 b) { return Float4(_mm_add_ps(a.v, b.v)); }
-inline Float4 operator-(Float4 a, Float4 b) { return Float4(_mm_sub_ps(a.v, b.v)); }
-inline Float4 operator*(Float4 a, Float4 b) { return Float4(_mm_mul_ps(a.v, b.v)); }
-inline Float4 operator/(Float4 a, Float4 b) { return Float4(_mm_div_ps(a.v, b.v)); }
-inline Float4 operator-(Float4 a) { return Float4(_mm_xor_ps(a.v, _mm_set1_ps(-0.0f))); }
-inline Float4 sqrt(Float4 a) { return Float4(_mm_sqrt_ps(a.v)); }
-
-// Ordered comparisons: a lane holding NaN compares false, as in scalar code.
-inline Mask4 operator>(Float4 a, Float4 b) { return {_mm_cmpgt_ps(a.v, b.v)}; }
-inline Mask4 operator<=(Float4 a, Float4 b) { return {_mm_cmple_ps(a.v, b.v)}; }
-inline Mask4 operator&(Mask4 a, Mask4 b) { return {_mm_and_ps(a.m, b.m)}; }
+// Lanes 0..3 from four scalars.
+inline Float4 float4_of(float a, float b, float c, float d) {
+  const float lanes[4] = {a, b, c, d};
+  return Float4(lanes, std::experimental::element_aligned);
+}
+// Lane k into out[k].
+inline void store(const Float4& x, float out[4]) { x.copy_to(out, std::experimental::element_aligned); }
 
 // a where the mask is set, else b.
-inline Float4 select(Mask4 mask, Float4 a, Float4 b) {
-  return Float4(_mm_or_ps(_mm_and_ps(mask.m, a.v), _mm_andnot_ps(mask.m, b.v)));
+inline Float4 select(const Mask4& mask, const Float4& a, const Float4& b) {
+  Float4 r = b;
+  where(mask, r) = a;
+  return r;
 }
 // Lane k of the mask in bit k.
-inline int lanes_of(Mask4 mask) { return _mm_movemask_ps(mask.m); }
-
-#else  // Without SSE2: the same interface over plain floats.
-
-struct Mask4 {
-  bool m[4];
-};
-
-struct Float4 {
-  float v[4];
-  Float4() : v{0.0f, 0.0f, 0.0f, 0.0f} {}
-  Float4(float s) : v{s, s, s, s} {}  // NOLINT: implicit, so constants mix in
-  static Float4 of(float a, float b, float c, float d) {
-    Float4 r;
-    r.v[0] = a;
-    r.v[1] = b;
-    r.v[2] = c;
-    r.v[3] = d;
-    return r;
-  }
-  void store(float out[4]) const {
-    for (int k = 0; k < 4; k++) out[k] = v[k];
-  }
-};
-
-template <typename Op>
-Float4 lanewise(Float4 a, Float4 b, Op op) {
-  Float4 r;
-  for (int k = 0; k < 4; k++) r.v[k] = op(a.v[k], b.v[k]);
-  return r;
+inline int lanes_of(const Mask4& mask) {
+  int bits = 0;
+  for (int k = 0; k < 4; k++) bits |= int(mask[k]) << k;
+  return bits;
 }
-inline Float4 operator+(Float4 a, Float4 b) { return lanewise(a, b, [](float x, float y) { return x + y; }); }
-inline Float4 operator-(Float4 a, Float4 b) { return lanewise(a, b, [](float x, float y) { return x - y; }); }
-inline Float4 operator*(Float4 a, Float4 b) { return lanewise(a, b, [](float x, float y) { return x * y; }); }
-inline Float4 operator/(Float4 a, Float4 b) { return lanewise(a, b, [](float x, float y) { return x / y; }); }
-inline Float4 operator-(Float4 a) { return lanewise(a, a, [](float x, float) { return -x; }); }
-inline Float4 sqrt(Float4 a) { return lanewise(a, a, [](float x, float) { return std::sqrt(x); }); }
-
-inline Mask4 operator>(Float4 a, Float4 b) { return {{a.v[0] > b.v[0], a.v[1] > b.v[1], a.v[2] > b.v[2], a.v[3] > b.v[3]}}; }
-inline Mask4 operator<=(Float4 a, Float4 b) {
-  return {{a.v[0] <= b.v[0], a.v[1] <= b.v[1], a.v[2] <= b.v[2], a.v[3] <= b.v[3]}};
-}
-inline Mask4 operator&(Mask4 a, Mask4 b) { return {{a.m[0] && b.m[0], a.m[1] && b.m[1], a.m[2] && b.m[2], a.m[3] && b.m[3]}}; }
-inline Float4 select(Mask4 mask, Float4 a, Float4 b) {
-  Float4 r;
-  for (int k = 0; k < 4; k++) r.v[k] = mask.m[k] ? a.v[k] : b.v[k];
-  return r;
-}
-inline int lanes_of(Mask4 mask) { return mask.m[0] | mask.m[1] << 1 | mask.m[2] << 2 | mask.m[3] << 3; }
-
-#endif
+inline Mask4 both(const Mask4& a, const Mask4& b) { return a && b; }
 
 // The scalar counterparts, so that one template serves float and Float4.
 inline float select(bool condition, float a, float b) { return condition ? a : b; }
 inline int lanes_of(bool condition) { return condition ? 1 : 0; }
 inline bool both(bool a, bool b) { return a && b; }
-inline Mask4 both(Mask4 a, Mask4 b) { return a & b; }

@@ -41,13 +41,13 @@ struct LaneCorners {
   Vec3<Float4> of(const std::vector<point>& values, int j) const {
     const point* a = values.data();
     const int32_t* c = v[j];
-    return {Float4::of(a[c[0]].x, a[c[1]].x, a[c[2]].x, a[c[3]].x),
-            Float4::of(a[c[0]].y, a[c[1]].y, a[c[2]].y, a[c[3]].y),
-            Float4::of(a[c[0]].z, a[c[1]].z, a[c[2]].z, a[c[3]].z)};
+    return {float4_of(a[c[0]].x, a[c[1]].x, a[c[2]].x, a[c[3]].x),
+            float4_of(a[c[0]].y, a[c[1]].y, a[c[2]].y, a[c[3]].y),
+            float4_of(a[c[0]].z, a[c[1]].z, a[c[2]].z, a[c[3]].z)};
   }
   Float4 of(const std::vector<float>& values, int j) const {
     const int32_t* c = v[j];
-    return Float4::of(values[c[0]], values[c[1]], values[c[2]], values[c[3]]);
+    return float4_of(values[c[0]], values[c[1]], values[c[2]], values[c[3]]);
   }
   // Hands the group's fitted faces (lanes set in `fitted`), in face order,
   // to their corners in `range`: add(vertex, weight, values) with that
@@ -57,7 +57,7 @@ struct LaneCorners {
                   const VertexRange& range, const Add& add) const {
     float lanes[3][K][4];
     for (int j = 0; j < 3; j++)
-      for (int k = 0; k < K; k++) results[j][k].store(lanes[j][k]);
+      for (int k = 0; k < K; k++) store(results[j][k], lanes[j][k]);
     for (int l = 0; l < count; l++) {
       if (!((fitted >> l) & 1)) continue;
       const int32_t i = group[l];

@@ -6,38 +6,34 @@
 #pragma once
 
 #include <cstddef>
+#include <experimental/simd>
 
 #include "geometry/PoseMatrix.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace point_mapping {
 
 // rows[r] = float(a[r][0] * x + a[r][1] * y + a[r][2] * z + t[r]) for the
 // `count` points of `in`, by coordinate into out[0..2][0 .. count). Two
-// points at a time in the two lanes of the processor's double registers:
+// points at a time in two double lanes (the library's data-parallel type):
 // every lane performs the scalar expression's operations in its order, so
 // the values are bit-identical to it.
 inline void map_block(const double a[3][4], bool translate, const point* in, size_t count,
                       float* const out[3]) {
+  namespace stdx = std::experimental;
+  using Double2 = stdx::fixed_size_simd<double, 2>;
+  using Float2 = stdx::fixed_size_simd<float, 2>;
   size_t k = 0;
-#if defined(__SSE2__)
   for (; k + 2 <= count; k += 2) {
-    const __m128d x = _mm_set_pd(double(in[k + 1].x), double(in[k].x));
-    const __m128d y = _mm_set_pd(double(in[k + 1].y), double(in[k].y));
-    const __m128d z = _mm_set_pd(double(in[k + 1].z), double(in[k].z));
+    const point* p = in + k;
+    const Double2 x([p](auto i) { return double(p[i].x); });
+    const Double2 y([p](auto i) { return double(p[i].y); });
+    const Double2 z([p](auto i) { return double(p[i].z); });
     for (int r = 0; r < 3; r++) {
-      __m128d v = _mm_add_pd(_mm_add_pd(_mm_mul_pd(_mm_set1_pd(a[r][0]), x), _mm_mul_pd(_mm_set1_pd(a[r][1]), y)),
-                             _mm_mul_pd(_mm_set1_pd(a[r][2]), z));
-      if (translate) v = _mm_add_pd(v, _mm_set1_pd(a[r][3]));
-      const __m128 f = _mm_cvtpd_ps(v);
-      out[r][k] = _mm_cvtss_f32(f);
-      out[r][k + 1] = _mm_cvtss_f32(_mm_shuffle_ps(f, f, 1));
+      Double2 v = Double2(a[r][0]) * x + Double2(a[r][1]) * y + Double2(a[r][2]) * z;
+      if (translate) v = v + Double2(a[r][3]);
+      stdx::static_simd_cast<Float2>(v).copy_to(out[r] + k, stdx::element_aligned);
     }
   }
-#endif
   for (; k < count; k++) {
     const double x = in[k].x, y = in[k].y, z = in[k].z;
     for (int r = 0; r < 3; r++) {

@@ -35,7 +35,7 @@ TEST(DenseSolvers, MultiplyAndAddRoundTwice) {
   const float x = a, z = c;
   EXPECT_EQ(x * x + z, 0.0f);
   float lanes[4];
-  (Float4(x) * Float4(x) + Float4(z)).store(lanes);
+  store(Float4(x) * Float4(x) + Float4(z), lanes);
   EXPECT_EQ(lanes[0], 0.0f);
 }
 

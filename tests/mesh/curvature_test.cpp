@@ -245,7 +245,7 @@ TEST(CurvatureFits, LanesGiveTheSingleFaceBits) {
   auto bits = [](float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; };
   for (size_t g = 0; g < faces.size(); g += 4) {
     auto lanes = [&](auto get) {
-      return Float4::of(get(faces[g]), get(faces[g + 1]), get(faces[g + 2]), get(faces[g + 3]));
+      return float4_of(get(faces[g]), get(faces[g + 1]), get(faces[g + 2]), get(faces[g + 3]));
     };
     auto vec = [&](auto get) {
       return Vec3<Float4>{lanes([&](const FaceData& f) { return get(f).x; }),
@@ -278,11 +278,11 @@ TEST(CurvatureFits, LanesGiveTheSingleFaceBits) {
       }
       for (int j = 0; j < 3; j++) {
         for (int k = 0; k < 3 && form_one; k++) {
-          form4[j][k].store(lane);
+          store(form4[j][k], lane);
           EXPECT_TRUE(bits(lane[l], form[j][k])) << "face " << face << " corner " << j;
         }
         for (int k = 0; k < 4 && deriv_one; k++) {
-          deriv4[j][k].store(lane);
+          store(deriv4[j][k], lane);
           EXPECT_TRUE(bits(lane[l], deriv[j][k])) << "face " << face << " corner " << j;
         }
       }
