@@ -20,24 +20,42 @@ struct PeerIcpOutcome {
   std::string note;          // why the schedule stopped early ("" when it ran to its end)
 };
 
+// Both scans as the library's clouds, with what every schedule on them
+// reuses because the target never moves: the per-stage colour gradients of
+// the target for the colour-aware variant. Made once per batch by
+// `prepare`, owned by the module, freed by `release`.
+struct PeerClouds;
+
 struct PeerIcp {
   int version;  // kPeerIcpVersion: the module and the program agree on this table
 
-  // Runs `stage_count` ICP stages, stage k from the pose the previous one
-  // reached (the first from `start`), pairing points no further apart than
-  // distances[k], at most `iterations` steps each, stopping a stage when the
-  // share of paired points and their RMS distance change by less than 1e-6
-  // (relative). Point-to-plane (needs target normals), or the colour-aware
-  // variant (photometric and geometric terms; needs normals and colours of
-  // both) when `colored`. A stage that finds no pairs ends the schedule at
-  // the pose reached so far, with `note` saying which stage. False, with
-  // `error` set to one line, for any other failure of the library.
-  bool (*schedule)(const MatchCloud& source, const MatchCloud& target, const double start[16],
-                   const double* distances, int stage_count, int iterations, bool colored,
+  // Copies `source` and `target` into the library's clouds for schedules of
+  // `stage_count` stages pairing points no further apart than distances[k]
+  // at stage k (copied too). With `colored`, also derives the target's colour
+  // gradients for each stage (needs normals and colours of both). Null, with
+  // `error` set to one line, when the library fails.
+  PeerClouds* (*prepare)(const MatchCloud& source, const MatchCloud& target,
+                         const double* distances, int stage_count, bool colored,
+                         std::string& error);
+
+  // Runs the stages on `clouds`, stage k from the pose the previous one
+  // reached (the first from `start`), at most `iterations` steps each,
+  // stopping a stage when the share of paired points and their RMS distance
+  // change by less than 1e-6. Point-to-plane (target normals), or the
+  // colour-aware variant (photometric and geometric terms) when `colored`,
+  // which needs clouds prepared with `colored`. A stage that finds no pairs
+  // ends the schedule at the pose reached so far, with `note` saying which
+  // stage. The result equals the library's own one-call registration of each
+  // stage on the same clouds, bit for bit. False, with `error` set to one
+  // line, for any other failure of the library. Calls on the same clouds may
+  // come from several threads; they run one after another.
+  bool (*schedule)(PeerClouds& clouds, const double start[16], int iterations, bool colored,
                    PeerIcpOutcome& outcome, std::string& error);
+
+  void (*release)(PeerClouds* clouds);
 };
 
-const int kPeerIcpVersion = 1;
+const int kPeerIcpVersion = 2;
 
 // The module's table, opened on the first call; null when the module or one
 // of its libraries is missing or does not match, with `*why` (may be null)

@@ -18,13 +18,19 @@ const int kStages = 7;
 const double kFirstDistance = 0.5;
 const int kStageIterations = 30;
 
-// Everything the peers need, built once per batch and only read afterwards.
+// Everything the peers need, built once per batch: both scans as the
+// library's clouds (mesh 2 in its own frame, mesh 1 placed by its pose),
+// with what every trial's schedule reuses.
 struct PeerSetup {
   const PeerIcp* table = nullptr;
-  MatchCloud source;  // mesh 2, own frame
-  MatchCloud target;  // mesh 1, placed by its pose
-  double distances[kStages] = {};
+  PeerClouds* clouds = nullptr;
   std::vector<std::string> peers;
+  PeerSetup() = default;
+  PeerSetup(const PeerSetup&) = delete;
+  PeerSetup& operator=(const PeerSetup&) = delete;
+  ~PeerSetup() {
+    if (clouds) table->release(clouds);
+  }
 };
 
 // Unit sums of the cross products of each vertex's faces (so larger faces
@@ -80,14 +86,13 @@ double diagonal_of(const std::vector<point>& points) {
 
 // One peer from the trial's start; a failure of the library leaves mesh 2 at
 // the start, said on standard error.
-MethodRun run_peer(const PeerSetup& setup, const std::string& name, const PoseMatrix& start,
+MethodRun run_peer(PeerSetup& setup, const std::string& name, const PoseMatrix& start,
                    const PoseScorer& scorer) {
   PeerIcpOutcome outcome;
   std::string error;
   const auto t0 = std::chrono::steady_clock::now();
-  const bool ok = setup.table->schedule(setup.source, setup.target, start.m, setup.distances,
-                                        kStages, kStageIterations, name == "o3d_colored",
-                                        outcome, error);
+  const bool ok = setup.table->schedule(*setup.clouds, start.m, kStageIterations,
+                                        name == "o3d_colored", outcome, error);
   MethodRun run;
   run.method = name;
   run.milliseconds =
@@ -127,10 +132,18 @@ bool add_peer_methods(Aligner& aligner, const std::vector<std::string>& peers,
   if (!setup->table) return false;
   MeshSlot& fixed = *aligner.slots[0];
   MeshSlot& moving = *aligner.slots[1];
-  setup->source = placed_cloud(*moving.mesh, PoseMatrix());
-  setup->target = placed_cloud(*fixed.mesh, fixed.pose);
-  const double dmin = std::min(diagonal_of(setup->source.points), diagonal_of(setup->target.points));
-  for (int k = 0; k < kStages; k++) setup->distances[k] = kFirstDistance * dmin / double(1 << k);
+  const MatchCloud source = placed_cloud(*moving.mesh, PoseMatrix());
+  const MatchCloud target = placed_cloud(*fixed.mesh, fixed.pose);
+  const double dmin = std::min(diagonal_of(source.points), diagonal_of(target.points));
+  double distances[kStages];
+  for (int k = 0; k < kStages; k++) distances[k] = kFirstDistance * dmin / double(1 << k);
+  const bool colored = std::find(peers.begin(), peers.end(), "o3d_colored") != peers.end();
+  std::string error;
+  setup->clouds = setup->table->prepare(source, target, distances, kStages, colored, error);
+  if (!setup->clouds) {
+    why = "their clouds could not be prepared: " + error;
+    return false;
+  }
   setup->peers = peers;
   hooks.more_methods = [setup](const PoseMatrix& start, const PoseScorer& scorer, TrialRow& row) {
     for (const std::string& name : setup->peers) row.runs.push_back(run_peer(*setup, name, start, scorer));

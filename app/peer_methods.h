@@ -28,9 +28,10 @@ bool parse_method_list(const std::string& list, std::vector<std::string>& peers,
                        std::string& why);
 
 // Sets hooks.more_methods to run `peers` after the two variants of every
-// trial. Takes both meshes as the slots hold them now (call it after
-// loading, before the batch starts; the meshes must not change until it
-// ends). False, with `why`, when the peers' module is not available. Nothing
-// is set for an empty list.
+// trial. Copies both meshes as the slots hold them now into the library's
+// clouds, with what every trial reuses (for o3d_colored the target's colour
+// gradients of each stage), so call it after loading, before the batch
+// starts. False, with `why`, when the peers' module is not available or
+// fails on the scans. Nothing is set for an empty list.
 bool add_peer_methods(Aligner& aligner, const std::vector<std::string>& peers,
                       TrialBatchHooks& hooks, std::string& why);

@@ -1,75 +1,116 @@
 #!/bin/bash
 # One trial batch with all four methods on a scan pair against Open3D's own
 # Python trial script replaying the same starts:
-#   1. icp_tool trials PAIR --methods icp,icp_color,o3d_point_to_plane,o3d_colored
-#      --export-starts starts.txt            (timed: the whole batch)
+#   0. icp_tool trials PAIR --count N --seed S --export-starts starts.txt
+#      (the two variants only: it draws the starts);
+#   1. icp_tool trials PAIR --starts starts.txt
+#      --methods icp,icp_color,o3d_point_to_plane,o3d_colored
 #   2. o3d_trials.py --trials-from starts.txt --methods p2l_halving,col_halving
-#                                            (timed: the whole script)
-# then prints, per peer, the successes of both sides (the pose rule: under 1
-# degree and 1 % of mesh 2's diagonal), the trials where they disagree, both
-# sides' median milliseconds per alignment, and the two wall times.
+# 1 and 2 run side by side, both under nice, so a machine whose load comes
+# and goes slows both alike; each is timed whole (wall and CPU seconds).
+# Then prints, per peer, the successes of both sides (the pose rule: under 1
+# degree and 1 % of mesh 2's diagonal), the trials where they disagree, the
+# largest difference of rotation error where both succeed, both sides'
+# median milliseconds per alignment, the two times and the load averages.
 #
-#   bench/trial_peers_compare.sh [--count N] [--seed S] [--work DIR] [FIXED.ply MOVING.ply]
+#   bench/trial_peers_compare.sh [--count N] [--seed S] [--starts FILE] [--jobs J]
+#                                [--work DIR] [FIXED.ply MOVING.ply]
+#
+# --starts FILE replays those starts instead of drawing them (step 0).
+# --jobs J splits the trials into J consecutive parts, each side running its
+# parts at once (2J processes): on a machine others keep busy this gets the
+# run its share sooner; the times are then the longest part's wall and the
+# sum of the parts' CPU seconds.
 #
 # Default pair: data/demo/mesh1.ply, mesh2.ply. Open3D runs on one thread
 # on both sides (OMP_NUM_THREADS=1 unless set; the batch's module always
-# uses one). Needs icp_tool built in build/ with the Open3D module and
-# /usr/bin/python3 with open3d (apt-get install python3-open3d).
+# uses one). Our o3d_colored milliseconds leave out the target's colour
+# gradients, derived once per batch; the script derives them in every call.
+# Needs icp_tool built in build/ with the Open3D module and /usr/bin/python3
+# with open3d (apt-get install python3-open3d).
 set -euo pipefail
 source "$(dirname "$0")/compare_lib.sh"
 
 count=100
 seed=7
 work=
+jobs=1
+starts=
 while [ $# -gt 0 ]; do
   case "$1" in
     --count) count=$2; shift 2 ;;
     --seed) seed=$2; shift 2 ;;
     --work) work=$2; shift 2 ;;
-    -h|--help) sed -n '2,18p' "$0"; exit 0 ;;
+    --jobs) jobs=$2; shift 2 ;;
+    --starts) starts=$(realpath "$2"); shift 2 ;;
+    -h|--help) sed -n '2,32p' "$0"; exit 0 ;;
     *) break ;;
   esac
 done
 fixed=${1:-$SRC/data/demo/mesh1.ply}
 moving=${2:-$SRC/data/demo/mesh2.ply}
 [ -n "$work" ] || work=$(mktemp -d /tmp/trial_peers_compare.XXXXXX)
-mkdir -p "$work/ours"
+mkdir -p "$work/draw"
 echo "work folder: $work" >&2
 
-t0=$(now)
-"$TOOL" trials "$fixed" "$moving" --out "$work/ours/run.txt" --count "$count" --seed "$seed" \
-  --methods icp,icp_color,o3d_point_to_plane,o3d_colored --export-starts "$work/starts.txt" \
-  > "$work/ours.log" 2>&1
-t1=$(now)
-open3d_copy "$fixed" "$work/o3d_mesh1.ply"
-open3d_copy "$moving" "$work/o3d_mesh2.ply"
-t2=$(now)
-"$PY" "$PEER/o3d_trials.py" --mesh1 "$work/o3d_mesh1.ply" --mesh2 "$work/o3d_mesh2.ply" \
-  --trials-from "$work/starts.txt" --methods p2l_halving,col_halving --out "$work/o3d.csv" \
-  > "$work/o3d.log" 2>&1
-t3=$(now)
+if [ -z "$starts" ]; then
+  "$TOOL" trials "$fixed" "$moving" --out "$work/draw/run.txt" --count "$count" --seed "$seed" \
+    --export-starts "$work/starts.txt" > "$work/draw.log" 2>&1
+  starts=$work/starts.txt
+fi
+open3d_copy "$fixed" "$work/o3d_mesh1.ply" 2>/dev/null
+open3d_copy "$moving" "$work/o3d_mesh2.ply" 2>/dev/null
+# Trial after trial (a "#" line and four rows each) into `jobs` consecutive parts.
+awk -v jobs="$jobs" -v dir="$work" '
+  /^#/ { n++ } { lines[n] = lines[n] $0 "\n" }
+  END { for (i = 1; i <= n; i++) printf "%s", lines[i] > (dir "/starts_" int((i - 1) * jobs / n) ".txt") }' \
+  "$starts"
+uptime > "$work/load.txt"
+timed() {  # NAME COMMAND...: wall, user and system seconds into NAME.time
+  local name=$1
+  shift
+  /usr/bin/time -f "%e %U %S" -o "$work/$name.time" nice "$@" > "$work/$name.log" 2>&1
+}
+for ((j = 0; j < jobs; j++)); do
+  mkdir -p "$work/ours_$j"
+  timed "ours_$j" "$TOOL" trials "$fixed" "$moving" --out "$work/ours_$j/run.txt" \
+    --starts "$work/starts_$j.txt" --methods icp,icp_color,o3d_point_to_plane,o3d_colored &
+  timed "python_$j" "$PY" "$PEER/o3d_trials.py" --mesh1 "$work/o3d_mesh1.ply" \
+    --mesh2 "$work/o3d_mesh2.ply" --trials-from "$work/starts_$j.txt" \
+    --methods p2l_halving,col_halving --out "$work/o3d_$j.csv" &
+done
+wait
+uptime >> "$work/load.txt"
 
-"$PY" - "$work" "$t0" "$t1" "$t2" "$t3" <<'PY'
+"$PY" - "$work" "$jobs" <<'PY'
 import csv, statistics, sys
-work, t0, t1, t2, t3 = sys.argv[1], *map(float, sys.argv[2:])
-ours = list(csv.DictReader(open(f"{work}/ours/run_trials.csv")))
-theirs = list(csv.DictReader(open(f"{work}/o3d.csv")))
-n = len({r["trial"] for r in ours})
-print(f"{n} trials; Open3D on one thread on both sides")
-print(f"{'method':20s} {'ours':>8s} {'python':>8s} {'differ':>7s} {'ours ms':>9s} {'python ms':>10s}")
+work, jobs = sys.argv[1], int(sys.argv[2])
+ours = [r for j in range(jobs) for r in csv.DictReader(open(f"{work}/ours_{j}/run_trials.csv"))]
+theirs = [r for j in range(jobs) for r in csv.DictReader(open(f"{work}/o3d_{j}.csv"))]
+n = len(ours) // 4
+print(f"{n} trials in {jobs} part(s) per side; Open3D on one thread on both sides")
+print(f"{'method':20s} {'ours':>6s} {'python':>6s} {'differ':>6s} {'max drot':>9s} {'ours ms':>9s} {'python ms':>9s}")
 for mine, peer in (("o3d_point_to_plane", "p2l_halving"), ("o3d_colored", "col_halving")):
     a = [r for r in ours if r["method"] == mine]
     b = [r for r in theirs if r["method"] == peer]
     ka, kb = sum(int(r["recovered"]) for r in a), sum(int(r["success"]) for r in b)
     differ = sum(int(x["recovered"]) != int(y["success"]) for x, y in zip(a, b))
+    drot = max([abs(float(x["rotation_error_deg"]) - float(y["rot_err_deg"])) for x, y in zip(a, b)
+                if int(x["recovered"]) and int(y["success"])] or [0.0])
     ma = statistics.median(float(r["milliseconds"]) for r in a)
     mb = statistics.median(float(r["time_ms"]) for r in b)
-    print(f"{mine:20s} {ka:8d} {kb:8d} {differ:7d} {ma:9.1f} {mb:10.1f}")
+    print(f"{mine:20s} {ka:6d} {kb:6d} {differ:6d} {drot:9.2g} {ma:9.1f} {mb:9.1f}")
 for m in ("icp", "icp_color"):
     a = [r for r in ours if r["method"] == m]
-    print(f"{m:20s} {sum(int(r['recovered']) for r in a):8d} {'':>8s} {'':>7s} "
+    print(f"{m:20s} {sum(int(r['recovered']) for r in a):6d} {'':>6s} {'':>6s} {'':>9s} "
           f"{statistics.median(float(r['milliseconds']) for r in a):9.1f}")
-ours_s, py_s = t1 - t0, t3 - t2
-print(f"whole batch, four methods: {ours_s:.1f} s; Python script, two methods: {py_s:.1f} s; "
-      f"ratio batch / script {ours_s / py_s:.2f}")
+wall, cpu = {}, {}
+for side in ("ours", "python"):
+    times = [list(map(float, open(f"{work}/{side}_{j}.time").read().split()[-3:])) for j in range(jobs)]
+    wall[side], cpu[side] = max(t[0] for t in times), sum(t[1] + t[2] for t in times)
+print(f"whole batch, four methods: {wall['ours']:.1f} s wall, {cpu['ours']:.1f} s CPU; "
+      f"Python script, two methods: {wall['python']:.1f} s wall, {cpu['python']:.1f} s CPU")
+print(f"ratio batch / script: wall {wall['ours'] / wall['python']:.2f}, CPU {cpu['ours'] / cpu['python']:.2f}")
+print("load before and after: " + " | ".join(
+    l.split("load average:")[1].strip() for l in open(f"{work}/load.txt")))
 PY
