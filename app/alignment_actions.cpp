@@ -260,13 +260,14 @@ struct RunningBatch {
 namespace {
 
 // The summary's account of a batch started from the panel.
-BatchDescription panel_batch_description(const AppState& app, uint32_t seed) {
+BatchDescription panel_batch_description(const AppState& app, uint32_t seed, const TrialBatch& batch) {
   BatchDescription d;
   d.tool_version = ICP_PROJECT_VERSION;
   d.command_line = {"icp_viewer"};
   d.inputs = {app.aligner->slots[0]->file_name, app.aligner->slots[1]->file_name};
   d.seed = seed;
   d.threads = thread_count();
+  d.parallel_trials = batch.trials_at_once();
   return d;
 }
 
@@ -276,7 +277,7 @@ void end_batch(AppState& app) {
   // The picture and tables are written while the batch still holds its log.
   bool log_ok = rb->batch.finish([&] {
     write_basin_svg(rb->base + "_basin.svg", rb->batch.records());
-    write_batch_outputs(rb->base, panel_batch_description(app, rb->seed), rb->batch.rows());
+    write_batch_outputs(rb->base, panel_batch_description(app, rb->seed, rb->batch), rb->batch.rows());
   });
   if (!complete)
     std::printf("Ensayo cancelado: %d de %d ensayos terminados\n", rb->batch.trials_done(),

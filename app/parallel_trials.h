@@ -76,6 +76,9 @@ class ParallelTrials {
   // Workers take no new trial and leave a trial between its two runs; the
   // runs under way end normally. Safe from any thread.
   void cancel();
+  // Trials run at once: `threads`, fewer for a shorter batch, one when the
+  // meshes cannot be shared.
+  int workers() const { return int(workers_.size()); }
 
  private:
   struct Shared;  // the source's meshes, trees and slot copies

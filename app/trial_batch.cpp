@@ -168,6 +168,7 @@ bool TrialBatch::start(Aligner& aligner, ViewState& view, const std::string& bas
   hooks_ = hooks;
   count_ = count > 0 ? count : 0;
   trials_done_ = 0;
+  trials_at_once_ = 1;
   geometric_done_ = false;
   counts_ = TrialCounts();
   records_.clear();
@@ -214,6 +215,7 @@ void TrialBatch::start_workers(uint32_t seed) {
   hooks.prepare_color_features = hooks_.prepare_color_features;
   hooks.prealign = hooks_.prealign;
   trials_ = std::make_unique<ParallelTrials>(*aligner_, starts_, seed, hooks, thread_count());
+  trials_at_once_ = trials_->workers();
 }
 
 // The log is taken for this batch alone (a lock beside it), sets a dead

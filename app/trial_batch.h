@@ -142,6 +142,8 @@ class TrialBatch {
 
   int count() const { return count_; }
   int trials_done() const { return trials_done_; }
+  // Trials the last start() ran at once (1 in the default mode).
+  int trials_at_once() const { return trials_at_once_; }
   // ICP runs done and in all (two per trial).
   int runs_done() const { return 2 * trials_done_ + (geometric_done_ ? 1 : 0); }
   int runs_total() const { return 2 * count_; }
@@ -189,6 +191,7 @@ class TrialBatch {
   std::vector<TrialRecord> records_;
   std::vector<TrialRow> rows_;
   bool parallel_ = false;
+  int trials_at_once_ = 1;
   std::vector<PoseMatrix> starts_;             // parallel mode: every trial's start
   std::unique_ptr<ParallelTrials> trials_;     // parallel mode: the workers
 };

@@ -16,7 +16,7 @@ struct BatchDescription {
   std::string tool_version;
   std::vector<std::string> command_line;  // every argument, the program's name first
   std::vector<std::string> inputs;        // the two scans' paths
-  long long seed = -1;                    // -1: none (starts replayed from a file)
+  long long seed = -1;                    // -1: none (starts replayed in the default mode)
   std::string starts_file;                // "" for random starts
   bool prealign = false;
   int threads = 1;                        // the engine's thread count

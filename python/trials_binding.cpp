@@ -109,20 +109,25 @@ TrialsRequest make_request(std::optional<long> count, std::optional<long long> s
 
 // What the summary says about how the batch ran: the equivalent icp_tool
 // arguments after the caller's name.
-BatchDescription describe(const TrialsRequest& request, const PyScan& fixed, const PyScan& moving) {
+BatchDescription describe(const TrialsRequest& request, const PyScan& fixed, const PyScan& moving,
+                          const TrialBatch& batch) {
   BatchDescription d;
   d.tool_version = ICP_PROJECT_VERSION;
   d.inputs = {fixed.slot.file_name, moving.slot.file_name};
   d.command_line = {"varkel_icp.trials", d.inputs[0], d.inputs[1], "--out", request.out,
                     "--count", std::to_string(request.count)};
-  if (request.starts.empty()) {
+  // Replayed starts leave the seed nothing to draw, except in parallel mode,
+  // where it also seeds every trial's samples.
+  const bool seeded = request.starts.empty() || request.parallel;
+  if (seeded) {
     d.command_line.insert(d.command_line.end(), {"--seed", std::to_string(request.seed)});
   }
   if (request.prealign) d.command_line.push_back("--prealign");
   if (request.parallel) d.command_line.push_back("--parallel");
-  d.seed = request.starts.empty() ? static_cast<long long>(request.seed) : -1;
+  d.seed = seeded ? static_cast<long long>(request.seed) : -1;
   d.prealign = request.prealign;
   d.threads = thread_count();
+  d.parallel_trials = batch.trials_at_once();
   d.rule = request.rule;
   return d;
 }
@@ -213,7 +218,7 @@ std::vector<TrialRow> run_batch(PyScan& fixed, PyScan& moving, const TrialsReque
     bool ok = batch.finish([&] {
       if (request.out.empty()) return;
       outputs_ok = write_basin_svg(base + "_basin.svg", batch.records());
-      outputs_ok = write_batch_outputs(base, describe(request, fixed, moving), batch.rows()) && outputs_ok;
+      outputs_ok = write_batch_outputs(base, describe(request, fixed, moving, batch), batch.rows()) && outputs_ok;
     });
     rows = batch.rows();
     ok = ok && outputs_ok;

@@ -67,16 +67,20 @@ bool parse_trial_args(int argc, char** argv, TrialArgs& args) {
 }
 
 // What the summary says about how this batch ran.
-BatchDescription describe(const TrialArgs& args, int argc, char** argv, uint32_t seed) {
+BatchDescription describe(const TrialArgs& args, int argc, char** argv, uint32_t seed,
+                          const TrialBatch& batch) {
   BatchDescription d;
   d.tool_version = ICP_PROJECT_VERSION;
   d.command_line = {"icp_tool", "trials"};
   d.command_line.insert(d.command_line.end(), argv, argv + argc);
   d.inputs = {args.paths[0], args.paths[1]};
-  d.seed = args.research.starts.empty() ? static_cast<long long>(seed) : -1;
+  // Replayed starts leave the seed nothing to draw, except in parallel mode,
+  // where it also seeds every trial's samples.
+  d.seed = args.research.starts.empty() || args.parallel ? static_cast<long long>(seed) : -1;
   d.starts_file = args.research.starts_path;
   d.prealign = args.prealign;
   d.threads = thread_count();
+  d.parallel_trials = batch.trials_at_once();
   d.rule = args.research.rule;
   return d;
 }
@@ -150,7 +154,7 @@ int cmd_trials(int argc, char** argv) {
   bool basin_ok = false, research_ok = false;
   bool ok = batch.finish([&] {
     basin_ok = write_basin_svg(base + "_basin.svg", batch.records());
-    research_ok = write_research_outputs(args.research, base, describe(args, argc, argv, seed), batch);
+    research_ok = write_research_outputs(args.research, base, describe(args, argc, argv, seed, batch), batch);
   });
   if (!ok) return 1;
   const TrialCounts& counts = batch.counts();

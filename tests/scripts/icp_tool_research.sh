@@ -2,8 +2,9 @@
 # The research outputs of icp_tool trials: the per-trial table agrees with the
 # log and with an independent scoring of the result pose files, the summary
 # and the success curve agree with the table, a batch replayed from its own
-# exported starts (another seed) writes the same log and result files, and
-# bad thresholds or start files are refused cleanly.
+# exported starts (another seed) writes the same log and result files, so does
+# a parallel batch on one and two threads, and bad thresholds or start files
+# are refused cleanly.
 source "$(dirname "$0")/lib/tool_common.sh"
 
 "$tool" make-pair --shape wavy --out "$dir/pair" --vertices 1500 --seed 4 >/dev/null 2>&1 \
@@ -125,6 +126,40 @@ done
 cut -d, -f1-8,10- "$dir/first/run_trials.csv" > "$dir/a"
 cut -d, -f1-8,10- "$dir/replay/run_trials.csv" > "$dir/b"
 cmp -s "$dir/a" "$dir/b" || fail "replayed table differs beyond its times"
+
+# --parallel with the research options: a batch on one thread from the seed
+# and its replay on two from the exported starts (same seed: it also seeds the
+# trials' samples) give the same files, rows in trial order, the same starts.
+methods=icp,icp_color
+have_peers=0
+if [ -f "$build/lib/varkel_icp/icp_open3d.so" ]; then methods=icp,o3d_point_to_plane,icp_color; have_peers=1; fi
+for k in 1 2; do
+  from=(--count 4); [ $k = 2 ] && from=(--starts "$dir/par1/starts.txt")
+  mkdir -p "$dir/par$k"
+  ICP_THREADS=$k "$tool" trials "$m1" "$m2" --out "$dir/par$k/run.txt" --parallel --seed 5 \
+    "${from[@]}" --methods $methods --rot-deg 2 --export-starts "$dir/par$k/starts.txt" \
+    >"$dir/par$k.out" 2>&1 || fail "parallel batch $k exited $?"
+  grep -av 'msec\.' "$dir/par$k.out" > "$dir/par$k/console"
+  cut -d, -f1-8,10- "$dir/par$k/run_trials.csv" > "$dir/par$k/table"
+done
+head -20 "$dir/starts.txt" | cmp -s - "$dir/par1/starts.txt" || fail "parallel starts differ from the seed's"
+for f in "$dir"/par1/*; do
+  case "$f" in *_trials.csv | *_summary.json) continue ;; esac
+  cmp -s "$f" "$dir/par2/$(basename "$f")" || fail "parallel replay on 2 threads differs in $(basename "$f")"
+done
+python3 - "$dir" "$have_peers" <<'PY' || fail "parallel outputs"
+import csv, json, sys
+d, peers = sys.argv[1], sys.argv[2] == "1"
+methods = ["icp", "icp_color"] + (["o3d_point_to_plane"] if peers else [])
+rows = list(csv.DictReader(open(f"{d}/par2/run_trials.csv")))
+assert [(r["trial"], r["method"]) for r in rows] == [(str(t), m) for t in range(1, 5) for m in methods], rows
+s1, s2 = (json.load(open(f"{d}/par{k}/run_summary.json")) for k in (1, 2))
+assert (s1["threads"], s2["threads"], s1["seed"], s2["seed"]) == (1, 2, 5, 5), (s1, s2)
+assert (s1["mode"]["parallel_trials"], s2["mode"]["parallel_trials"]) == (1, 2), (s1, s2)
+assert s2["mode"]["starts"] != s1["mode"]["starts"], s2["mode"]
+strip = lambda m: {k: v for k, v in m.items() if k != "milliseconds"}
+assert [strip(m) for m in s1["methods"]] == [strip(m) for m in s2["methods"]]
+PY
 
 # Refusals: each with status 2 and a message, nothing run.
 refuse() {  # WHY ARGS...
