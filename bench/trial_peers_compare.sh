@@ -14,13 +14,16 @@
 # median milliseconds per alignment, the two times and the load averages.
 #
 #   bench/trial_peers_compare.sh [--count N] [--seed S] [--starts FILE] [--jobs J]
-#                                [--work DIR] [FIXED.ply MOVING.ply]
+#                                [--part T] [--work DIR] [FIXED.ply MOVING.ply]
+#   bench/trial_peers_compare.sh --report DIR
 #
 # --starts FILE replays those starts instead of drawing them (step 0).
-# --jobs J splits the trials into J consecutive parts, each side running its
-# parts at once (2J processes): on a machine others keep busy this gets the
-# run its share sooner; the times are then the longest part's wall and the
-# sum of the parts' CPU seconds.
+# --jobs J runs J lanes per side at once (2J processes), each taking parts
+# of T trials (--part, default: an equal share) one after another, both
+# sides through the parts in the same order: on a machine others keep busy
+# this gets the run its share sooner, and a run stopped early (or looked at
+# with --report DIR while it goes) compares the parts both sides finished.
+# The times are then the sums of the parts' wall and CPU seconds.
 #
 # Default pair: data/demo/mesh1.ply, mesh2.ply. Open3D runs on one thread
 # on both sides (OMP_NUM_THREADS=1 unless set; the batch's module always
@@ -35,6 +38,7 @@ count=100
 seed=7
 work=
 jobs=1
+part=0
 starts=
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -42,11 +46,14 @@ while [ $# -gt 0 ]; do
     --seed) seed=$2; shift 2 ;;
     --work) work=$2; shift 2 ;;
     --jobs) jobs=$2; shift 2 ;;
+    --part) part=$2; shift 2 ;;
+    --report) work=$2; report_only=1; shift 2 ;;
     --starts) starts=$(realpath "$2"); shift 2 ;;
-    -h|--help) sed -n '2,32p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,33p' "$0"; exit 0 ;;
     *) break ;;
   esac
 done
+if [ -z "${report_only:-}" ]; then
 fixed=${1:-$SRC/data/demo/mesh1.ply}
 moving=${2:-$SRC/data/demo/mesh2.ply}
 [ -n "$work" ] || work=$(mktemp -d /tmp/trial_peers_compare.XXXXXX)
@@ -60,35 +67,59 @@ if [ -z "$starts" ]; then
 fi
 open3d_copy "$fixed" "$work/o3d_mesh1.ply" 2>/dev/null
 open3d_copy "$moving" "$work/o3d_mesh2.ply" 2>/dev/null
-# Trial after trial (a "#" line and four rows each) into `jobs` consecutive parts.
-awk -v jobs="$jobs" -v dir="$work" '
-  /^#/ { n++ } { lines[n] = lines[n] $0 "\n" }
-  END { for (i = 1; i <= n; i++) printf "%s", lines[i] > (dir "/starts_" int((i - 1) * jobs / n) ".txt") }' \
+# Trial after trial (a "#" line and four rows each) into parts of `part`.
+n=$(grep -c '^#' "$starts")
+[ "$part" -gt 0 ] || part=$(((n + jobs - 1) / jobs))
+awk -v part="$part" -v dir="$work" '
+  /^#/ { n++ } { printf "%s\n", $0 > sprintf("%s/starts_%03d.txt", dir, int((n - 1) / part)) }' \
   "$starts"
+parts=$(((n + part - 1) / part))
 uptime > "$work/load.txt"
 timed() {  # NAME COMMAND...: wall, user and system seconds into NAME.time
   local name=$1
   shift
   /usr/bin/time -f "%e %U %S" -o "$work/$name.time" nice "$@" > "$work/$name.log" 2>&1
 }
+ours_lane() {  # LANE: parts LANE, LANE + jobs, ...
+  local p
+  for ((p = $1; p < parts; p += jobs)); do
+    local k=$(printf %03d $p)
+    mkdir -p "$work/ours_$k"
+    timed "ours_$k" "$TOOL" trials "$fixed" "$moving" --out "$work/ours_$k/run.txt" \
+      --starts "$work/starts_$k.txt" --methods icp,icp_color,o3d_point_to_plane,o3d_colored
+  done
+}
+python_lane() {  # LANE
+  local p
+  for ((p = $1; p < parts; p += jobs)); do
+    local k=$(printf %03d $p)
+    timed "python_$k" "$PY" "$PEER/o3d_trials.py" --mesh1 "$work/o3d_mesh1.ply" \
+      --mesh2 "$work/o3d_mesh2.ply" --trials-from "$work/starts_$k.txt" \
+      --methods p2l_halving,col_halving --out "$work/o3d_$k.csv"
+  done
+}
 for ((j = 0; j < jobs; j++)); do
-  mkdir -p "$work/ours_$j"
-  timed "ours_$j" "$TOOL" trials "$fixed" "$moving" --out "$work/ours_$j/run.txt" \
-    --starts "$work/starts_$j.txt" --methods icp,icp_color,o3d_point_to_plane,o3d_colored &
-  timed "python_$j" "$PY" "$PEER/o3d_trials.py" --mesh1 "$work/o3d_mesh1.ply" \
-    --mesh2 "$work/o3d_mesh2.ply" --trials-from "$work/starts_$j.txt" \
-    --methods p2l_halving,col_halving --out "$work/o3d_$j.csv" &
+  ours_lane $j &
+  python_lane $j &
 done
 wait
 uptime >> "$work/load.txt"
 
-"$PY" - "$work" "$jobs" <<'PY'
-import csv, statistics, sys
-work, jobs = sys.argv[1], int(sys.argv[2])
-ours = [r for j in range(jobs) for r in csv.DictReader(open(f"{work}/ours_{j}/run_trials.csv"))]
-theirs = [r for j in range(jobs) for r in csv.DictReader(open(f"{work}/o3d_{j}.csv"))]
+fi
+
+"$PY" - "$work" <<'PY'
+import csv, glob, os, statistics, sys
+work = sys.argv[1]
+# The parts both sides finished, in trial order.
+done = sorted(k for k in (os.path.basename(f)[7:10] for f in glob.glob(f"{work}/starts_*.txt"))
+              if all(os.path.exists(f) and os.path.getsize(f) for f in (
+                  f"{work}/ours_{k}/run_trials.csv", f"{work}/o3d_{k}.csv",
+                  f"{work}/ours_{k}.time", f"{work}/python_{k}.time")))
+all_parts = len(glob.glob(f"{work}/starts_*.txt"))
+ours = [r for k in done for r in csv.DictReader(open(f"{work}/ours_{k}/run_trials.csv"))]
+theirs = [r for k in done for r in csv.DictReader(open(f"{work}/o3d_{k}.csv"))]
 n = len(ours) // 4
-print(f"{n} trials in {jobs} part(s) per side; Open3D on one thread on both sides")
+print(f"{n} trials ({len(done)} of {all_parts} parts done on both sides); Open3D on one thread on both sides")
 print(f"{'method':20s} {'ours':>6s} {'python':>6s} {'differ':>6s} {'max drot':>9s} {'ours ms':>9s} {'python ms':>9s}")
 for mine, peer in (("o3d_point_to_plane", "p2l_halving"), ("o3d_colored", "col_halving")):
     a = [r for r in ours if r["method"] == mine]
@@ -106,11 +137,11 @@ for m in ("icp", "icp_color"):
           f"{statistics.median(float(r['milliseconds']) for r in a):9.1f}")
 wall, cpu = {}, {}
 for side in ("ours", "python"):
-    times = [list(map(float, open(f"{work}/{side}_{j}.time").read().split()[-3:])) for j in range(jobs)]
-    wall[side], cpu[side] = max(t[0] for t in times), sum(t[1] + t[2] for t in times)
+    times = [list(map(float, open(f"{work}/{side}_{k}.time").read().split()[-3:])) for k in done]
+    wall[side], cpu[side] = sum(t[0] for t in times), sum(t[1] + t[2] for t in times)
 print(f"whole batch, four methods: {wall['ours']:.1f} s wall, {cpu['ours']:.1f} s CPU; "
       f"Python script, two methods: {wall['python']:.1f} s wall, {cpu['python']:.1f} s CPU")
 print(f"ratio batch / script: wall {wall['ours'] / wall['python']:.2f}, CPU {cpu['ours'] / cpu['python']:.2f}")
-print("load before and after: " + " | ".join(
+print("load at the start (and at the end): " + " | ".join(
     l.split("load average:")[1].strip() for l in open(f"{work}/load.txt")))
 PY
