@@ -39,10 +39,16 @@ centre_now() {
     END { print last }' "$work/out"
 }
 
-# press LABEL: a real click on LABEL where the last layout has it.
+# press LABEL: a real click on LABEL where the last layout has it, once the
+# layout shows it usable (the panel reports its controls a few frames after
+# the console line that unlocks them; 30 s at most).
 press() {
-  local x y usable before
-  read -r x y usable < <(centre_now "$1")
+  local x y usable before i
+  for ((i = 0; i < 300; i++)); do
+    read -r x y usable < <(centre_now "$1")
+    [ "${usable:-0}" = 1 ] && break
+    sleep 0.1
+  done
   [ "${usable:-0}" = 1 ] || fail "\"$1\" is not usable ($x $y $usable)"
   before=$(count '^ACTIVATED' "$work/out")
   xdotool mousemove --window "$wid" "$x" "$y" click 1
