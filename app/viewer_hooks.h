@@ -48,6 +48,10 @@ struct ViewerHooks {
   // run goes on (run_preview.h). The end-to-end test program lowers it, so
   // its small scans show the preview too.
   size_t preview_above = kPreviewPoints;
+  // Whether a single run redraws the window while it goes on (its input is
+  // taken either way). Only the benchmark of the window's share of a run
+  // turns it off, to time the same run without the redraws.
+  bool redraw_during_runs = true;
   // Print "VIEW_FRAME <preview|full> <at> <took> <cpu>" after each frame of
   // the 3-D part: which picture it was, milliseconds since the window
   // opened, milliseconds the frame took (swap included) and milliseconds of

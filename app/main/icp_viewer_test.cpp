@@ -1,5 +1,5 @@
 // icp_viewer_test [--answers FILE] [--step-pause MS] [--preview-above N]
-// [MESH1 [MESH2]]: the program for the end-to-end tests. Dialogs and
+// [--no-run-redraw] [MESH1 [MESH2]]: the program for the end-to-end tests. Dialogs and
 // questions are answered from FILE (one answer a line: a path or "cancel"
 // for a file dialog, "yes" or "no" for a question; when the answers run out,
 // dialogs cancel and questions get No), each question is printed, every control's centre is printed once the
@@ -8,7 +8,8 @@
 // Each frame of the 3-D view is reported (a VIEW_FRAME line), and
 // --preview-above draws scans of more than N vertices as their preview
 // during a run (the program's own threshold is for scans far larger than a
-// test's).
+// test's); --no-run-redraw keeps a single run from redrawing the window (its
+// input is still taken), so a benchmark can time the run without redraws.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -46,6 +47,8 @@ int main(int argc, char** argv) {
         return 1;
       }
       app.viewer.preview_above = size_t(n);
+    } else if (std::strcmp(argv[i], "--no-run-redraw") == 0) {
+      app.viewer.redraw_during_runs = false;
     } else {
       args.push_back(argv[i]);
     }

@@ -150,6 +150,14 @@ TEST_F(AlignmentActions, RunDrawsLargeScansAsTheirPreviewUntilItEnds) {
     }
     EXPECT_FALSE(drawn_as_preview(app, slot(0)) || drawn_as_preview(app, slot(1)));
   }
+  // Turned off (for timing a run without them), a run asks for no redraw.
+  perturb_mesh2();
+  app.viewer.redraw_during_runs = false;
+  std::vector<bool> asked;
+  app.viewer.pump_events = [&](bool redraw) { asked.push_back(redraw); };
+  align_action(app, IcpMode::geometric);
+  EXPECT_EQ(std::count(asked.begin(), asked.end(), true), 0);
+  EXPECT_FALSE(asked.empty()) << "the run took no input";
 }
 
 // "Prealinear" acts like a manual move that lands near the truth: from a
