@@ -43,6 +43,10 @@ double angle_between(const PoseMatrix& a, const PoseMatrix& b) {
   double c = (d.at(0, 0) + d.at(1, 1) + d.at(2, 2) - 1.0) / 2.0;
   return std::acos(std::max(-1.0, std::min(1.0, c))) * 180.0 / M_PI;
 }
+double diagonal(const TriMesh& mesh) {
+  const point s = mesh.bounding_box.max - mesh.bounding_box.min;
+  return std::sqrt(double(s.x) * s.x + double(s.y) * s.y + double(s.z) * s.z);
+}
 double offset_at(const PoseMatrix& a, const PoseMatrix& b, const point& p) {
   return len(transform_point(a, p) - transform_point(b, p));
 }
@@ -52,7 +56,8 @@ double offset_at(const PoseMatrix& a, const PoseMatrix& b, const point& p) {
 // Starts turned by 60 to 150 degrees and shifted by about a scan's size (on
 // the wavy sheet: its shape has no symmetry a rigid motion could hide): the
 // prealignment lands within a few degrees and a few hundredths of the size,
-// well inside the ICP's reach; and both starts give the same pose, bit for bit.
+// well inside the ICP's reach; and both starts, and the scans readied
+// beforehand, give the same pose, bit for bit.
 TEST(Prealign, RecoversLargeMotionsReproducibly) {
   if (!prealignment_available()) GTEST_SKIP() << "built without the prealignment";
   struct Case {
@@ -79,6 +84,13 @@ TEST(Prealign, RecoversLargeMotionsReproducibly) {
     PrealignResult b = prealign(*fixed, pair.scans[0].scanner_to_world, *moving, truth);
     ASSERT_TRUE(b.ok);
     for (int i = 0; i < 16; i++) EXPECT_EQ(a.pose[i], b.pose[i]) << i;
+
+    // Readied first at the smaller diagonal, as a scan set readies its scans.
+    const double d = std::min(diagonal(*fixed), diagonal(*moving));
+    PrealignResult r = prealign_readied(*fixed, ready_for_prealign(*fixed, d),
+                                        pair.scans[0].scanner_to_world, *moving,
+                                        ready_for_prealign(*moving, d), far_start);
+    for (int i = 0; i < 16; i++) EXPECT_EQ(a.pose[i], r.pose[i]) << i;
   }
 }
 
