@@ -18,25 +18,6 @@ double milliseconds_since(Clock::time_point begin) {
   return std::chrono::duration<double, std::milli>(Clock::now() - begin).count();
 }
 
-// Runs `run` with this thread's console messages collected into `text`
-// (written straight to standard error when no memory stream can be made).
-template <typename Run>
-bool capture_console(std::string& text, const Run& run) {
-  char* buffer = nullptr;
-  size_t size = 0;
-  std::FILE* stream = open_memstream(&buffer, &size);
-  if (!stream) return run();
-  bool result;
-  {
-    ConsoleRedirect redirect(stream);
-    result = run();
-  }
-  std::fclose(stream);
-  text.assign(buffer, size);
-  std::free(buffer);
-  return result;
-}
-
 // Makes sure everything a run derives lazily from a mesh or keeps in its
 // slot across runs exists before the workers share them: normals, both
 // adjacency tables, the bounding box (the pairing radius reads it), colour

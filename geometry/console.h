@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 
 // This thread's message stream (standard error unless redirected).
 std::FILE* console_stream();
@@ -21,3 +23,24 @@ class ConsoleRedirect {
  private:
   std::FILE* previous_;
 };
+
+// Runs `run` (which returns bool) with this thread's console messages
+// collected into `text` instead, and returns its result. When no memory
+// stream can be made the messages go to the console as usual and `text`
+// stays as it was.
+template <typename Run>
+bool capture_console(std::string& text, const Run& run) {
+  char* buffer = nullptr;
+  size_t size = 0;
+  std::FILE* stream = open_memstream(&buffer, &size);
+  if (!stream) return run();
+  bool result;
+  {
+    ConsoleRedirect redirect(stream);
+    result = run();
+  }
+  std::fclose(stream);
+  text.assign(buffer, size);
+  std::free(buffer);
+  return result;
+}

@@ -15,6 +15,7 @@
 // `across_edge` entries stay -1.
 #include <algorithm>
 
+#include "geometry/large_arrays.h"
 #include "mesh/TriMesh.h"
 #include "mesh/diagnostics.h"
 #include "mesh/connectivity_util.h"
@@ -26,20 +27,23 @@ namespace {
 constexpr size_t kMinVerticesPerThread = 8192;
 
 // Turns per-list counts held in offsets[1 .. n] into offsets (offsets[0] is
-// 0) and sizes the items to the total.
-void counts_to_offsets(AdjacencyTable& table) {
+// 0) and returns the total.
+size_t sum_counts(AdjacencyTable& table) {
   size_t total = 0;
   for (size_t v = 1; v < table.offsets.size(); v++) {
     total += table.offsets[v];
     table.offsets[v] = total;
   }
-  table.items.resize(total);
+  return total;
 }
+
+// sum_counts, then sizes the items to the total.
+void counts_to_offsets(AdjacencyTable& table) { resize_large(table.items, sum_counts(table)); }
 
 // The vertex-to-face table of the in-range faces: face i once per corner, in
 // increasing i.
 void build_vertex_faces(const std::vector<Face>& faces, size_t nv, AdjacencyTable& table) {
-  table.offsets.assign(nv + 1, 0);
+  assign_large(table.offsets, nv + 1);
   for (const Face& f : faces) {
     if (!face_in_range(f, nv)) continue;
     table.offsets[size_t(f[0]) + 1]++;
@@ -99,19 +103,22 @@ size_t collect_neighbors(const std::vector<Face>& faces, const AdjacencyTable::L
 
 // The neighbour table from the vertex-face table. Each thread collects the
 // lists of its own vertex range, in order, into a buffer of its own and
-// records their lengths; once the offsets are summed, each buffer is copied
-// to its range's place in the table.
+// records their lengths; once the offsets are summed, the first range's
+// buffer (sized for the whole table) becomes the table's items and the
+// others are appended to it, so the lists are written in place once.
 void build_neighbors(const std::vector<Face>& faces, const AdjacencyTable& vertex_faces,
                      AdjacencyTable& table) {
   const size_t nv = vertex_faces.size();
-  table.offsets.assign(nv + 1, 0);
+  assign_large(table.offsets, nv + 1);
   const size_t ranges =
       std::max<size_t>(1, std::min<size_t>(size_t(thread_count()), nv / kMinVerticesPerThread));
   std::vector<std::vector<int32_t>> collected(ranges);
   parallel_for(ranges, 1, [&](size_t r) {
     const size_t lo = nv * r / ranges, hi = nv * (r + 1) / ranges;
     std::vector<int32_t>& out = collected[r];
-    out.reserve(vertex_faces.offsets[hi] - vertex_faces.offsets[lo] + 2 * (hi - lo));
+    // At most two entries per corner of each of the range's vertices.
+    const size_t first = r == 0 ? 0 : lo, last = r == 0 ? nv : hi;
+    reserve_large(out, 2 * (vertex_faces.offsets[last] - vertex_faces.offsets[first]));
     for (size_t v = lo; v < hi; v++) {
       const AdjacencyTable::List vf = vertex_faces[v];
       const size_t start = out.size();
@@ -121,12 +128,10 @@ void build_neighbors(const std::vector<Face>& faces, const AdjacencyTable& verte
       table.offsets[v + 1] = n;
     }
   });
-  counts_to_offsets(table);
-  size_t at = 0;
-  for (const std::vector<int32_t>& out : collected) {
-    std::copy(out.begin(), out.end(), table.items.begin() + at);
-    at += out.size();
-  }
+  sum_counts(table);
+  table.items = std::move(collected[0]);
+  for (size_t r = 1; r < ranges; r++)
+    table.items.insert(table.items.end(), collected[r].begin(), collected[r].end());
 }
 
 // The face across edge j of face i by the rule of need_across_edge: the first
@@ -203,12 +208,13 @@ void TriMesh::need_across_edge() {
 
   progress_printf("Finding across-edge maps... ");
   const int32_t nf = static_cast<int32_t>(faces.size());
-  across_edge.assign(nf, Face(-1, -1, -1));
+  assign_large(across_edge, size_t(nf), Face(-1, -1, -1));
 
   // The searches run in parallel into one slot per (face, edge); the links
   // are then made in face order exactly as a single loop would make them,
   // since whether an entry is still -1 depends on the links made before it.
-  std::vector<Face> found(static_cast<size_t>(nf), Face(-1, -1, -1));
+  std::vector<Face> found;
+  assign_large(found, size_t(nf), Face(-1, -1, -1));
   parallel_for(static_cast<size_t>(nf), 4096, [&](size_t fi) {
     const int32_t i = static_cast<int32_t>(fi);
     if (!face_in_range(faces[i], nv)) return;

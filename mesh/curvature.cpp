@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "geometry/dense_solvers.h"
+#include "geometry/large_arrays.h"
 #include "mesh/TriMesh.h"
 #include "mesh/curvature_fits.h"
 #include "mesh/curvature_frames.h"
@@ -118,8 +119,8 @@ void TriMesh::need_point_areas() {
 
   need_faces();
   progress_printf("Computing point areas... ");
-  point_areas.assign(nv, 0.0f);
-  corner_areas.assign(faces.size(), point());
+  assign_large(point_areas, nv);
+  assign_large(corner_areas, faces.size());
 
   // Per face first (each face writes only its own triple), then per vertex
   // in face order, so the sums match a single face loop bit for bit.
@@ -150,11 +151,12 @@ void TriMesh::need_curvatures() {
   need_point_areas();
   progress_printf("Computing curvatures... ");
 
-  principal_curv1.assign(nv, 0.0f);
-  principal_curv2.assign(nv, 0.0f);
-  principal_dir1.assign(nv, point());
-  principal_dir2.assign(nv, point());
-  std::vector<float> curv12(nv, 0.0f);
+  assign_large(principal_curv1, nv);
+  assign_large(principal_curv2, nv);
+  assign_large(principal_dir1, nv);
+  assign_large(principal_dir2, nv);
+  std::vector<float> curv12;
+  assign_large(curv12, nv);
 
   // Initial vertex frames: an edge out of each vertex (the last face to touch
   // it wins), made tangent to the normal.
@@ -206,7 +208,7 @@ void TriMesh::need_dcurv() {
   // Curvatures may outlive the areas (remove_faces drops only the areas).
   need_point_areas();
   progress_printf("Computing dcurv... ");
-  dcurv.assign(nv, Dcurv());
+  assign_large(dcurv, nv);
 
   // The derivative of each face, fitted four faces at a time, handed to
   // each corner's vertex in that vertex's frame.

@@ -44,4 +44,5 @@ void error_printf(const char* format, ...) {
 void set_verbose(bool on) { g_verbose = on; }
 bool verbose() { return g_verbose; }
 void set_progress_hook(DiagnosticHook hook) { g_progress_hook = hook; }
+bool progress_hooked() { return g_progress_hook != nullptr; }
 void set_error_hook(DiagnosticHook hook) { g_error_hook = hook; }

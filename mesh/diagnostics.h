@@ -25,4 +25,7 @@ void set_verbose(bool on);
 bool verbose();
 // A null hook restores writing to standard error.
 void set_progress_hook(DiagnosticHook hook);
+// True while a progress hook is installed (progress text then bypasses the
+// thread's console stream).
+bool progress_hooked();
 void set_error_hook(DiagnosticHook hook);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "geometry/large_arrays.h"
 #include "mesh/diagnostics.h"
 #include "mesh/mesh_io.h"
 
@@ -72,7 +73,7 @@ bool read_faces_binary(TriMesh& mesh, std::FILE* f, bool need_swap, int nfaces,
   const size_t reserve = bytes_remaining(f) >= 0
                              ? static_cast<size_t>(nfaces)
                              : static_cast<size_t>(std::min(nfaces, kGrowthChunk));
-  mesh.faces.reserve(mesh.faces.size() + reserve);
+  reserve_large(mesh.faces, mesh.faces.size() + reserve);
 
   const int count_width = face_count < 0 ? 0 : face_idx - face_count;
   const int64_t tail = std::max(0, face_len - face_idx);

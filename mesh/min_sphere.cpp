@@ -11,6 +11,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "geometry/large_arrays.h"
+
 namespace {
 
 // The ball spanned by a support set of up to 4 points, kept level by level so
@@ -79,8 +81,9 @@ class PointList {
   static constexpr int32_t kEnd = -1;
 
   // Links the indices of the finite points of `pts`, in order.
-  explicit PointList(const std::vector<point>& pts)
-      : next_(pts.size(), kEnd), prev_(pts.size(), kEnd) {
+  explicit PointList(const std::vector<point>& pts) {
+    assign_large(next_, pts.size(), kEnd);
+    assign_large(prev_, pts.size(), kEnd);
     int32_t last = kEnd;
     for (size_t i = 0; i < pts.size(); i++) {
       const point& p = pts[i];

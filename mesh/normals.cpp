@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "geometry/dense_solvers.h"
+#include "geometry/large_arrays.h"
 #include "mesh/TriMesh.h"
 #include "mesh/diagnostics.h"
 #include "mesh/vertex_gather.h"
@@ -127,7 +128,7 @@ void TriMesh::need_normals() {
   if (normals.size() == nv) return;
 
   progress_printf("Computing normals... ");
-  normals.assign(nv, point());
+  assign_large(normals, nv);
 
   if (!tristrips.empty()) {
     accumulate_strips(vertices, tristrips, normals);

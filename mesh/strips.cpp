@@ -8,6 +8,7 @@
 // used face or the boundary.
 #include <algorithm>
 
+#include "geometry/large_arrays.h"
 #include "mesh/TriMesh.h"
 #include "mesh/connectivity_util.h"
 #include "mesh/diagnostics.h"
@@ -215,13 +216,15 @@ void TriMesh::need_tristrips() {
   const size_t nv = vertices.size();
   const int32_t nf = static_cast<int32_t>(faces.size());
   // Worst case every strip is one face: three corners and a terminator.
-  tristrips.reserve(4 * static_cast<size_t>(nf));
+  // The room left over is kept: it was never touched, so it holds no
+  // memory, and trimming it would copy the whole stream.
+  reserve_large(tristrips, 4 * static_cast<size_t>(nf));
   StripBuilder builder{faces, across_edge, std::vector<int8_t>(nf, 0), {}, tristrips,
                        std::vector<bool>(nf, false)};
   for (int32_t i = 0; i < nf; i++) builder.solo[i] = repeats_a_vertex(faces[i]);
   // A face joins the stack when its state first reaches 1, which happens at
   // most once per face, so nf entries never regrow.
-  builder.pending.reserve(nf);
+  reserve_large(builder.pending, size_t(nf));
   for (int32_t i = 0; i < nf; i++) {
     // Faces that name no real vertex cannot be drawn: they join no strip.
     if (!face_in_range(faces[i], nv)) {
@@ -251,7 +254,6 @@ void TriMesh::need_tristrips() {
   }
 
   convert_strips(TSTRIP_LENGTH);
-  tristrips.shrink_to_fit();
   progress_printf("Done.\n  %d strips (Avg. length %.1f)\n", nstrips,
                   nstrips > 0 ? static_cast<float>(nf) / nstrips : 0.0f);
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "geometry/large_arrays.h"
 #include "mesh/diagnostics.h"
 #include "mesh/mesh_io.h"
 
@@ -39,10 +40,10 @@ bool layout_fits(const VertexLayout& l, bool binary) {
 
 // Grows every array the layout fills to n entries.
 void grow_vertex_arrays(TriMesh& mesh, const VertexLayout& l, size_t n) {
-  mesh.vertices.resize(n);
-  if (l.norm >= 0) mesh.normals.resize(n);
-  if (l.color >= 0) mesh.colors.resize(n);
-  if (l.conf >= 0) mesh.confidences.resize(n);
+  resize_large(mesh.vertices, n);
+  if (l.norm >= 0) resize_large(mesh.normals, n);
+  if (l.color >= 0) resize_large(mesh.colors, n);
+  if (l.conf >= 0) resize_large(mesh.confidences, n);
 }
 
 // The checks both readers start with; prints what is wrong with the layout.
@@ -85,10 +86,10 @@ bool scan_byte_color(std::FILE* f, bool first_in_record, Color& color) {
 }
 
 void reserve_vertex_arrays(TriMesh& mesh, const VertexLayout& l, size_t n) {
-  mesh.vertices.reserve(n);
-  if (l.norm >= 0) mesh.normals.reserve(n);
-  if (l.color >= 0) mesh.colors.reserve(n);
-  if (l.conf >= 0) mesh.confidences.reserve(n);
+  reserve_large(mesh.vertices, n);
+  if (l.norm >= 0) reserve_large(mesh.normals, n);
+  if (l.color >= 0) reserve_large(mesh.colors, n);
+  if (l.conf >= 0) reserve_large(mesh.confidences, n);
 }
 
 void decode_vertex(TriMesh& mesh, size_t i, const unsigned char* rec, const VertexLayout& l,

@@ -23,9 +23,10 @@ bool load_scan(MeshSlot& slot, int index, const std::string& path);
 // {the identity|it as it stands}."
 void read_slot_pose(MeshSlot& slot);
 
-// The derived data of a freshly read scan, in the program's load order
-// (normals, strips, bounding sphere, curvatures, their derivatives,
-// neighbours), then the slot's curvature scale; the slot's k-d tree, when it
-// has none, is built meanwhile on a second thread (the vertices must not
-// change until this returns). The slot must hold a mesh.
+// The derived data of a freshly read scan as the program's load order
+// gives it (normals, strips, bounding sphere, curvatures, their
+// derivatives, neighbours, and the slot's k-d tree when it has none), then
+// the slot's curvature scale. On several threads the parts after the
+// normals run side by side, with the same arrays and the same progress
+// text, in the same order, as the load order. The slot must hold a mesh.
 void derive_loaded_scan(MeshSlot& slot);

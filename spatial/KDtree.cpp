@@ -17,12 +17,16 @@
 #include <new>
 #include <utility>
 
+#include "geometry/large_arrays.h"
+
 // ---- Node pool ---------------------------------------------------------------
-// Every tree takes fixed-size blocks from one process-wide free list. A chunk of
-// floor(4088 / sizeof(Node)) blocks (4088 leaves room for the heap's own header
-// in a 4 KiB page) is taken from the heap when the list runs dry; chunks are
-// never given back, so building and dropping trees repeatedly costs no heap
-// traffic after the first build. A build or a destruction holds the pool's
+// Every tree takes fixed-size blocks from one process-wide free list. A chunk
+// of blocks is taken from the heap when the list runs dry: 4 KiB at first,
+// each chunk twice the last up to 2 MiB, so a small tree holds little memory
+// and a million-point tree (some 30 MiB of nodes) takes a few large chunks,
+// backed by large pages (geometry/large_arrays.h). Chunks are never given
+// back, so building and dropping trees repeatedly costs no heap traffic after
+// the first build. A build or a destruction holds the pool's
 // lock for its whole length, so trees may be built and dropped on several
 // threads at once (a scan's tree is built beside its other derived data).
 namespace {
@@ -37,19 +41,25 @@ struct FreeBlock {
 };
 static_assert(sizeof(KDtree::Node) >= sizeof(FreeBlock), "a node block must hold a free-list link");
 
-const std::size_t kChunkBytes = 4088;
+const std::size_t kFirstChunkBytes = 4096;
+const std::size_t kLargestChunkBytes = std::size_t(2) << 20;  // one large page
 const std::size_t kCacheLine = 64;
-const std::size_t kBlocksPerChunk = kChunkBytes / sizeof(KDtree::Node);
-static_assert(kBlocksPerChunk >= 1, "a chunk must hold at least one node");
+static_assert(kFirstChunkBytes >= sizeof(KDtree::Node), "a chunk must hold at least one node");
 
 FreeBlock* g_free_blocks = nullptr;
+std::size_t g_next_chunk_bytes = kFirstChunkBytes;
 
 void refill_pool() {
-  // Cache-line aligned: a 64-byte node then never straddles two lines.
-  char* chunk = static_cast<char*>(
-      ::operator new(kBlocksPerChunk * sizeof(KDtree::Node), std::align_val_t(kCacheLine)));
+  const std::size_t bytes = g_next_chunk_bytes;
+  if (g_next_chunk_bytes < kLargestChunkBytes) g_next_chunk_bytes *= 2;
+  // Cache-line aligned: a 64-byte node then never straddles two lines. A
+  // largest chunk is aligned to its size, so it is exactly one large page.
+  const std::size_t alignment = bytes == kLargestChunkBytes ? kLargestChunkBytes : kCacheLine;
+  char* chunk = static_cast<char*>(::operator new(bytes, std::align_val_t(alignment)));
+  prefer_large_pages(chunk, bytes);
+  const std::size_t blocks = bytes / sizeof(KDtree::Node);
   // Threaded back to front so that blocks are handed out in address order.
-  for (std::size_t i = kBlocksPerChunk; i-- > 0;) {
+  for (std::size_t i = blocks; i-- > 0;) {
     FreeBlock* block = reinterpret_cast<FreeBlock*>(chunk + i * sizeof(KDtree::Node));
     block->next = g_free_blocks;
     g_free_blocks = block;
@@ -286,8 +296,9 @@ float kdtree_detail::initial_bound2(const KDtree::Node* root, float max_dist2) {
 KDtree::KDtree(const float* pts, int n) {
   if (!pts || n <= 0) return;
   // One pointer array for the whole build, partitioned in place level by level.
-  std::vector<const float*> ptrs(static_cast<std::size_t>(n));
-  for (int i = 0; i < n; i++) ptrs[i] = pts + 3 * static_cast<std::ptrdiff_t>(i);
+  std::vector<const float*> ptrs;
+  reserve_large(ptrs, static_cast<std::size_t>(n));
+  for (int i = 0; i < n; i++) ptrs.push_back(pts + 3 * static_cast<std::ptrdiff_t>(i));
   std::lock_guard<std::mutex> lock(g_pool_mutex);
   root = build(ptrs.data(), n);
 }
