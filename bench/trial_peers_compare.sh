@@ -23,7 +23,9 @@
 # sides through the parts in the same order: on a machine others keep busy
 # this gets the run its share sooner, and a run stopped early (or looked at
 # with --report DIR while it goes) compares the parts both sides finished.
-# The times are then the sums of the parts' wall and CPU seconds.
+# The times are then the sums of the parts' wall and CPU seconds. Given
+# the --work DIR of a run that was stopped, each side skips the parts it
+# finished there (same starts and parts needed) and runs the rest.
 #
 # Default pair: data/demo/mesh1.ply, mesh2.ply. Open3D runs on one thread
 # on both sides (OMP_NUM_THREADS=1 unless set; the batch's module always
@@ -49,7 +51,7 @@ while [ $# -gt 0 ]; do
     --part) part=$2; shift 2 ;;
     --report) work=$2; report_only=1; shift 2 ;;
     --starts) starts=$(realpath "$2"); shift 2 ;;
-    -h|--help) sed -n '2,33p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,36p' "$0"; exit 0 ;;
     *) break ;;
   esac
 done
@@ -78,6 +80,7 @@ uptime > "$work/load.txt"
 timed() {  # NAME COMMAND...: wall, user and system seconds into NAME.time
   local name=$1
   shift
+  [ -s "$work/$name.time" ] && [ "$(wc -w < "$work/$name.time")" -ge 3 ] && return 0
   /usr/bin/time -f "%e %U %S" -o "$work/$name.time" nice "$@" > "$work/$name.log" 2>&1
 }
 ours_lane() {  # LANE: parts LANE, LANE + jobs, ...

@@ -11,6 +11,10 @@
 // clouds are prepared, and each stage runs the library's plain loop on a
 // target carrying the stage's gradients: the same arithmetic on the same
 // numbers as the one-call form.
+//
+// The loop itself is the library's, copied in icp_loop.h so that the
+// target's k-d tree is built once per batch and each pairing search is
+// bounded; the poses stay the library's bit for bit.
 #include "app/peer_icp.h"
 
 #include <exception>
@@ -24,6 +28,7 @@
 #include <open3d/pipelines/registration/Registration.h>
 
 #include "bridge/open3d/conversions.h"
+#include "bridge/open3d/icp_loop.h"
 #include "bridge/open3d/session.h"
 
 namespace o3g = open3d::geometry;
@@ -72,6 +77,7 @@ const double kRelativeChange = 1e-6;
 struct PeerClouds {
   o3g::PointCloud source;
   GradientCloud target;              // its color_gradient is stage k's while stage k runs
+  std::unique_ptr<TargetTree> tree;  // on the target's points
   std::vector<double> distances;     // pairing distance of each stage
   std::vector<Gradients> gradients;  // per stage; empty unless prepared for colour
 };
@@ -95,6 +101,7 @@ PeerClouds* prepare(const MatchCloud& source, const MatchCloud& target, const do
   const bool ok = guarded(error, [&] {
     clouds->source = to_cloud(source);
     static_cast<o3g::PointCloud&>(clouds->target) = to_cloud(target);
+    clouds->tree = std::make_unique<TargetTree>(clouds->target);
     clouds->distances.assign(distances, distances + stage_count);
     if (!colored) return;
     clouds->gradients.resize(size_t(stage_count));
@@ -125,14 +132,15 @@ class StageGradients {
 // One stage from `pose`: the library's plain registration loop, with the
 // stage's gradients in the target for the coloured variant.
 o3r::RegistrationResult run_stage(PeerClouds& clouds, size_t k, const Eigen::Matrix4d& pose,
-                                  const o3r::ICPConvergenceCriteria& criteria, bool colored) {
+                                  const o3r::ICPConvergenceCriteria& criteria, bool colored,
+                                  PairHints& hints) {
   const double distance = clouds.distances[k];
   if (!colored)
-    return o3r::RegistrationICP(clouds.source, clouds.target, distance, pose,
-                                o3r::TransformationEstimationPointToPlane(), criteria);
+    return icp_loop(clouds.source, clouds.target, *clouds.tree, distance, pose,
+                    o3r::TransformationEstimationPointToPlane(), criteria, hints);
   const StageGradients in_place(clouds.target, clouds.gradients[k]);
-  return o3r::RegistrationICP(clouds.source, clouds.target, distance, pose,
-                              o3r::TransformationEstimationForColoredICP(), criteria);
+  return icp_loop(clouds.source, clouds.target, *clouds.tree, distance, pose,
+                  o3r::TransformationEstimationForColoredICP(), criteria, hints);
 }
 
 bool schedule(PeerClouds& clouds, const double start[16], int iterations, bool colored,
@@ -146,12 +154,13 @@ bool schedule(PeerClouds& clouds, const double start[16], int iterations, bool c
   return guarded(error, [&] {
     const o3r::ICPConvergenceCriteria criteria(kRelativeChange, kRelativeChange, iterations);
     Eigen::Matrix4d pose = from_array(start);
+    PairHints hints;
     for (size_t k = 0; k < clouds.distances.size(); k++) {
       o3r::RegistrationResult found;
       // The coloured variant reports a stage without pairs by an exception,
       // point-to-plane by a share of 0; both end the schedule where it is.
       try {
-        found = run_stage(clouds, k, pose, criteria, colored);
+        found = run_stage(clouds, k, pose, criteria, colored, hints);
       } catch (const std::exception& e) {
         outcome.note = "stage " + std::to_string(k) + ": " + plain_text(e.what());
         break;
