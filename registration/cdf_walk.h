@@ -103,10 +103,15 @@ inline size_t next_sample(const std::vector<float>& cdf, const std::vector<int32
 // guide[b + 1] has cdf * n > b + 1 > u * n once rounded, so cdf > u there:
 // the pick is at or before it (or at the last entry, where the guide is
 // clamped). Only the mask's vertices in that window matter.
+//
+// A draw has a bucket: for u < 1, u * float(n) rounds to a float below n
+// (u is at most 1 - 2^-24, which takes the product at least one step below
+// float(n), and float(n) is the float nearest to n), so floor(u * n) < n
+// for any n, also beyond 2^24 where float(n) may exceed n.
 struct SampleFilter {
   std::vector<int32_t> kept_before;  // n + 1 entries: mask's vertices among 0 .. j-1; empty: no filter
   std::vector<uint64_t> kept_bits;   // the mask itself, one bit per vertex (small enough to stay cached)
-  std::vector<uint8_t> may_keep;     // per bucket of the guide it was built over, then a 1
+  std::vector<uint8_t> may_keep;     // per bucket of the guide it was built over
 
   // Counts the mask's vertices (keep(j) for j < n) and drops any buckets.
   template <typename Keep>
@@ -133,8 +138,7 @@ struct SampleFilter {
     const size_t n = guide.size();
     may_keep.clear();
     if (n == 0 || kept_before.size() != n + 1) return;
-    may_keep.resize(n + 1);
-    may_keep[n] = 1;  // lets a draw whose bucket rounds to n or beyond through without a test
+    may_keep.resize(n);
     // The window of bucket b is [guide[b - 1], guide[b + 1]], or [0, ...] for
     // the first bucket and [..., n - 1] for the last; the inner buckets go
     // without those tests.
@@ -145,9 +149,9 @@ struct SampleFilter {
     for (size_t b = 1; b + 1 < n; b++) may_keep[b] = window_keeps(size_t(guide[b - 1]), size_t(guide[b + 1]));
     if (n > 1) may_keep[n - 1] = window_keeps(size_t(guide[n - 2]), n - 1);
   }
-  // The buckets when they were built over a guide of a cdf of n entries, and
-  // a 1 after them; else null.
+  // The buckets when they were built over a guide of a cdf of n entries;
+  // else null.
   const uint8_t* buckets(size_t n) const {
-    return n > 0 && may_keep.size() == n + 1 ? may_keep.data() : nullptr;
+    return n > 0 && may_keep.size() == n ? may_keep.data() : nullptr;
   }
 };

@@ -261,7 +261,6 @@ size_t draw_pass(const std::vector<float>& cdf, const std::vector<int32_t>& guid
                  const uint8_t* buckets, float incr, Lcg32& generator, std::vector<float>& us,
                  std::vector<int32_t>& picked, size_t count, const Keep& keep) {
   const size_t n = cdf.size();
-  const int64_t last_bucket = int64_t(n);  // buckets[n] is 1
   const float scale = float(n);
   Lcg32 gen = generator;  // a local state, which the stores to `us` cannot alias
   size_t draws = 0;
@@ -269,8 +268,7 @@ size_t draw_pass(const std::vector<float>& cdf, const std::vector<int32_t>& guid
     if (draws == us.size()) us.resize(2 * draws + 256);
     us[draws] = u;
     if (buckets) {
-      const int64_t b = int64_t(u * scale);
-      draws += buckets[b < last_bucket ? b : last_bucket];
+      draws += buckets[int64_t(u * scale)];  // below n for u < 1 (see SampleFilter)
     } else {
       draws++;
     }

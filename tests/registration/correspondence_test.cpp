@@ -151,6 +151,11 @@ TEST(Pairing, GuidedSampleWalkStopsWhereThePlainWalkStops) {
       }
     }
   }
+  // The largest draw below 1 still falls in a bucket below n, also where
+  // float(n) rounds n up (beyond 2^24): the filter has no bucket n.
+  const float last_u = std::nextafter(1.0f, 0.0f);
+  for (int64_t m : {1, 3, 3000, (1 << 24) - 1, (1 << 24) + 3, (1 << 25) + 7, 3 * (1 << 24) + 1, INT32_MAX})
+    EXPECT_LT(int64_t(last_u * float(m)), m) << m;
 }
 
 // The block mappings give the single-point values bit for bit, for odd
