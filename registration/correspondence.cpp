@@ -66,6 +66,7 @@ struct PairSlot {
   PointPair pair;
   const PairingPass* pass = nullptr;  // the direction that drew it
   int32_t vertex = 0;
+  int32_t match = -1;  // the searched vertex of the other mesh, or -1
   bool color = false;  // drawn by the colour pass
   bool found = false;
 };
@@ -75,6 +76,7 @@ struct PairSlot {
 // machine busy with other programs the pool itself falls back to one thread
 // (see geometry/parallel.h).
 const size_t kMinSearchesPerThread = 64;
+const size_t kSearchChunk = 16;  // samples per piece of the parallel search loop
 const size_t kMinVerticesPerThread = 2048;
 
 // Cell coordinate of a value already scaled to grid units: truncated, at most
@@ -385,10 +387,9 @@ class PairingPass {
     }
   }
 
-  // Pairs one sample. The geometric pass matches on normals, the colour
-  // pass on colour and colour-difference direction only. A match on a
-  // boundary vertex of T is dropped: its neighbourhood is cut off, so its
-  // nearest point is likely not the same surface point. Writes only `slot`.
+  // Searches one sample's match, a vertex of T (or none), into its slot.
+  // The geometric pass matches on normals, the colour pass on colour and
+  // colour-difference direction only.
   void search(PairSlot& slot) const {
     const TriMesh& smesh = *S_.mesh;
     TriMesh& tmesh = *T_.mesh;
@@ -404,9 +405,24 @@ class PairingPass {
                          a_.params.color_l1_max, T_.color_dirs.data());
       q = T_.kdtree->find_nearest_with(p.data(), d2max, compat);
     }
-    if (!q) return;
-    const int j = KDtree::index_of(q, tmesh.vertices);
-    if (boundary_ ? boundary_[j] != 0 : tmesh.is_boundary(j)) return;
+    slot.match = q ? KDtree::index_of(q, tmesh.vertices) : -1;
+  }
+
+  // Starts the reads finish(slot) makes about the slot's match.
+  void prefetch_match(const PairSlot& slot) const {
+    const size_t j = size_t(slot.match);
+    if (boundary_) __builtin_prefetch(boundary_ + j);
+    __builtin_prefetch(&T_.mesh->normals[j]);
+    __builtin_prefetch(&T_.mesh->vertices[j]);
+  }
+
+  // Pairs a searched sample with its match. A match on a boundary vertex
+  // of T is dropped: its neighbourhood is cut off, so its nearest point is
+  // likely not the same surface point.
+  void finish(PairSlot& slot) const {
+    const int j = slot.match;
+    if (j < 0) return;
+    if (boundary_ ? boundary_[j] != 0 : T_.mesh->is_boundary(j)) return;
     slot.found = direction_ ? frames_.make(j, slot.vertex, slot.pair)
                             : frames_.make(slot.vertex, j, slot.pair);
   }
@@ -434,9 +450,19 @@ void collect_pass_pairs(float incr, Lcg32& generator, std::initializer_list<Pair
   for (PairingPass* pass : passes)
     if (pass->ready()) pass->draw(incr, gen, samples, used);
   generator = gen;
-  parallel_for(used, kMinSearchesPerThread, [&samples, used](size_t k) {
-    if (k + 1 < used) samples[k + 1].pass->prefetch(samples[k + 1]);
-    samples[k].pass->search(samples[k]);
+  // In chunks: the chunk's searches, then the pairs of their matches, whose
+  // reads (of data the searches may not have touched) then overlap.
+  const size_t chunks = (used + kSearchChunk - 1) / kSearchChunk;
+  parallel_for(chunks, kMinSearchesPerThread / kSearchChunk, [&samples, used](size_t chunk) {
+    const size_t begin = chunk * kSearchChunk;
+    const size_t end = std::min(used, begin + kSearchChunk);
+    for (size_t k = begin; k < end; k++) {
+      if (k + 1 < used) samples[k + 1].pass->prefetch(samples[k + 1]);
+      samples[k].pass->search(samples[k]);
+    }
+    for (size_t k = begin; k < end; k++)
+      if (samples[k].match >= 0) samples[k].pass->prefetch_match(samples[k]);
+    for (size_t k = begin; k < end; k++) samples[k].pass->finish(samples[k]);
   });
   for (size_t k = 0; k < used; k++)
     if (samples[k].found) pairs.push_back(samples[k].pair);
