@@ -9,24 +9,16 @@
 
 #include <gtest/gtest.h>
 
+#include "range_scan_mesh.h"
 #include "registration/prealign.h"
 #include "tools/scan_generator.h"
 
 namespace {
 
-// A generated scan as the loader would hold it: the range grid, triangulated,
-// with its colours when `colors`.
+// A generated scan as the loader would hold it, with its colours when
+// `colors`.
 std::unique_ptr<TriMesh> to_mesh(const RangeScan& scan, bool colors = false) {
-  auto mesh = std::make_unique<TriMesh>();
-  mesh->vertices = scan.vertices;
-  for (size_t i = 0; colors && i < scan.vertices.size(); i++)
-    mesh->colors.push_back(
-        Color::from_bytes(scan.colors[3 * i], scan.colors[3 * i + 1], scan.colors[3 * i + 2]));
-  mesh->grid = scan.grid;
-  mesh->grid_width = scan.width;
-  mesh->grid_height = scan.height;
-  mesh->need_faces();
-  return mesh;
+  return range_scan_mesh(scan, colors);
 }
 
 ScanPair make_pair(ScanShape shape, uint32_t seed, int vertices = 6000) {

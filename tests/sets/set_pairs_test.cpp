@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "range_scan_mesh.h"
 #include "registration/load_scan.h"
 #include "sets/scan_set.h"
 #include "tools/scan_generator.h"
@@ -33,16 +34,7 @@ RangeScan left_part(const RangeScan& scan, int width) {
 // A generated scan loaded and readied as align-set readies a scan file.
 PairScan pair_scan(const RangeScan& scan, int index) {
   PairScan s;
-  auto mesh = std::make_unique<TriMesh>();
-  mesh->vertices = scan.vertices;
-  for (size_t i = 0; i < scan.vertices.size(); i++)
-    mesh->colors.push_back(
-        Color::from_bytes(scan.colors[3 * i], scan.colors[3 * i + 1], scan.colors[3 * i + 2]));
-  mesh->grid = scan.grid;
-  mesh->grid_width = scan.width;
-  mesh->grid_height = scan.height;
-  mesh->need_faces();
-  s.slot.mesh = std::move(mesh);
+  s.slot.mesh = range_scan_mesh(scan, true);
   s.slot.index = index;
   s.slot.pose = scan.scanner_to_world;
   derive_loaded_scan(s.slot);
