@@ -13,6 +13,7 @@
 #include "geometry/pose_file.h"
 #include "mesh/TriMesh.h"
 #include "registration/cdf_walk.h"
+#include "registration/color_record.h"
 
 class KDtree;
 
@@ -77,6 +78,7 @@ struct MeshSlot {
   std::vector<Color> significant_colors;    // per vertex
   std::vector<int32_t> significant_flags;   // per vertex, 0/1: vertex of significant colour
   std::vector<point> color_dirs;            // per vertex: unit colour-difference direction
+  std::vector<ColorRecord> color_records;   // per vertex during a colour alignment: color_dirs and colours side by side; else empty
   std::vector<bool> feature_marks;          // per vertex: on a ridge or valley line (may be empty)
   std::vector<uint8_t> boundary;            // per vertex during an alignment: 1 on a mesh boundary; else empty
   bool loaded = false;                      // a mesh was read into the slot

@@ -11,6 +11,7 @@
 
 #include "geometry/Vec.h"
 #include "mesh/TriMesh.h"
+#include "registration/color_record.h"
 #include "spatial/KDtree.h"
 
 namespace compat_detail {
@@ -50,15 +51,19 @@ class NormCompat final : public KDtree::CompatFunc {
     if (mesh->normals.size() != mesh->vertices.size()) return false;
     return dot(normal, mesh->normals[size_t(i)]) > min_dot;
   }
+  // Starts the read of the candidate's normal (the tree's search calls it
+  // ahead of the test).
+  void prefetch(const float* p) const {
+    __builtin_prefetch(mesh->normals.data() + compat_detail::candidate_index(p, *mesh));
+  }
 };
 
 // Colour and colour-difference direction must agree: accepts a candidate
-// vertex i of `mesh` when dot(dir, dirs[i]) >= min_dir_dot (equality passes)
-// and the L1 colour distance |color - mesh->colors[i]| is < max_color_l1
-// (equality fails). `dirs` is the mesh's per-vertex array of colour-difference
-// directions, indexed like its vertices. No boundary test. Without colours on
-// the mesh (colors.size() != vertices.size()) or without `dirs` every
-// candidate is rejected.
+// vertex i of `mesh` when dot(dir, records[i].dir) >= min_dir_dot (equality
+// passes) and the L1 colour distance |color - records[i].color| is <
+// max_color_l1 (equality fails). `records` holds one record per vertex of
+// `mesh` (registration/color_record.h), or is null: then every candidate is
+// rejected. No boundary test.
 class ColorCompat final : public KDtree::CompatFunc {
  public:
   Color color;
@@ -66,18 +71,23 @@ class ColorCompat final : public KDtree::CompatFunc {
   TriMesh* mesh;
   float min_dir_dot;
   float max_color_l1;
-  const point* dirs;
+  const ColorRecord* records;
 
   ColorCompat(const Color& color_, const point& dir_, TriMesh* mesh_, float min_dir_dot_,
-              float max_color_l1_, const point* dirs_)
+              float max_color_l1_, const ColorRecord* records_)
       : color(color_), dir(dir_), mesh(mesh_), min_dir_dot(min_dir_dot_),
-        max_color_l1(max_color_l1_), dirs(dirs_) {}
+        max_color_l1(max_color_l1_), records(records_) {}
   bool operator()(const float* p) const override {
-    const int i = compat_detail::candidate_index(p, *mesh);
-    if (!dirs || mesh->colors.size() != mesh->vertices.size()) return false;
-    if (dot(dir, dirs[i]) < min_dir_dot) return false;
-    const Color& c = mesh->colors[size_t(i)];
+    if (!records) return false;
+    const ColorRecord& r = records[compat_detail::candidate_index(p, *mesh)];
+    if (dot(dir, r.dir) < min_dir_dot) return false;
+    const Color& c = r.color;
     const float l1 = std::fabs(color.r - c.r) + std::fabs(color.g - c.g) + std::fabs(color.b - c.b);
     return l1 < max_color_l1;
+  }
+  // Starts the read of the candidate's record (the tree's search calls it
+  // ahead of the test).
+  void prefetch(const float* p) const {
+    if (records) __builtin_prefetch(records + compat_detail::candidate_index(p, *mesh));
   }
 };

@@ -326,6 +326,10 @@ class PairingPass {
     boundary_ = T_.boundary.size() == tmesh.vertices.size() ? T_.boundary.data() : nullptr;
     const bool color_pass =
         a_.mode != IcpMode::geometric && has_color_data(S_) && has_color_data(T_);
+    if (color_pass) {
+      s_records_ = color_records(S_, own_records_[0]);
+      t_records_ = color_records(T_, own_records_[1]);
+    }
 
     PairingBuffers& buffers = pairing_buffers();
     std::vector<int32_t>& picked = buffers.picked;
@@ -382,8 +386,7 @@ class PairingPass {
     if (!slot.color) {
       __builtin_prefetch(&S_.mesh->normals[si]);
     } else {
-      __builtin_prefetch(&S_.mesh->colors[si]);
-      __builtin_prefetch(&S_.color_dirs[si]);
+      __builtin_prefetch(&s_records_[si]);
     }
   }
 
@@ -401,8 +404,9 @@ class PairingPass {
       NormCompat compat(S2T_normals_(smesh.normals[si]), &tmesh, a_.params.normal_dot_min, boundary_);
       q = T_.kdtree->find_nearest_with(p.data(), d2max, compat);
     } else {
-      ColorCompat compat(smesh.colors[si], S_.color_dirs[si], &tmesh, a_.params.color_dir_dot_min,
-                         a_.params.color_l1_max, T_.color_dirs.data());
+      const ColorRecord& sample = s_records_[si];
+      ColorCompat compat(sample.color, sample.dir, &tmesh, a_.params.color_dir_dot_min,
+                         a_.params.color_l1_max, t_records_);
       q = T_.kdtree->find_nearest_with(p.data(), d2max, compat);
     }
     slot.match = q ? KDtree::index_of(q, tmesh.vertices) : -1;
@@ -428,6 +432,15 @@ class PairingPass {
   }
 
  private:
+  // The slot's colour records: those of the running alignment, or else
+  // (a step outside an alignment) built into `own`.
+  static const ColorRecord* color_records(const MeshSlot& slot, std::vector<ColorRecord>& own) {
+    const size_t n = slot.mesh->vertices.size();
+    if (slot.color_records.size() == n) return slot.color_records.data();
+    build_color_records(slot.color_dirs, slot.mesh->colors, n, own);
+    return own.data();
+  }
+
   Aligner& a_;
   bool direction_;
   MeshSlot& S_;
@@ -436,6 +449,9 @@ class PairingPass {
   PointMapper S2T_{PoseMatrix()};
   DirectionMapper S2T_normals_{PoseMatrix()};
   const uint8_t* boundary_ = nullptr;
+  const ColorRecord* s_records_ = nullptr;  // S's and T's, set by draw for a colour pass
+  const ColorRecord* t_records_ = nullptr;
+  std::vector<ColorRecord> own_records_[2];
 };
 
 // Draws the samples of the given passes in order (the generator is stepped

@@ -188,6 +188,27 @@ class RunSampleFilters {
   Aligner& a_;
 };
 
+// Both meshes' colour records for the length of a colour run: each candidate
+// of the colour search then reads its direction and colour from one record.
+// Emptied when the run ends, like the boundary flags, so that a later change
+// of a mesh's colours never meets stale records.
+class RunColorRecords {
+ public:
+  explicit RunColorRecords(Aligner& a) : a_(a) {
+    if (a_.mode == IcpMode::geometric) return;
+    for (auto& slot : a_.slots)
+      build_color_records(slot->color_dirs, slot->mesh->colors, slot->mesh->vertices.size(), slot->color_records);
+  }
+  ~RunColorRecords() {
+    for (auto& slot : a_.slots) std::vector<ColorRecord>().swap(slot->color_records);
+  }
+  RunColorRecords(const RunColorRecords&) = delete;
+  RunColorRecords& operator=(const RunColorRecords&) = delete;
+
+ private:
+  Aligner& a_;
+};
+
 }  // namespace
 
 bool Aligner::run_icp() {
@@ -195,6 +216,7 @@ bool Aligner::run_icp() {
   if (VariantRecord* record = active_record()) record->iterations = 0;
   RunBoundaryFlags boundary_flags(*this);
   RunSampleFilters sample_filters(*this);
+  RunColorRecords color_records(*this);
   float incr = 0.0f;
   if (!initial_phase(incr) || !go_on()) return false;
   if (!main_loop(incr)) return false;

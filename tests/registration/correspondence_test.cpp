@@ -288,19 +288,22 @@ TEST(CompatPredicates, ThresholdsAndMissingData) {
   m.colors = {Color(0.5f, 0.5f, 0.5f), Color(0.75f, 0.5f, 0.5f), Color(0.5f, 0.5f, 0.75f), Color(0, 0, 0)};
   const float* v1 = m.vertices[1].data();
   std::vector<point> dirs = {point(1, 0, 0), point(0.5f, 0, 0), point(0, 1, 0), point(1, 0, 0)};
+  std::vector<ColorRecord> records;
+  build_color_records(dirs, m.colors, 4, records);
   const Color grey(0.5f, 0.5f, 0.5f);
   const point x(1, 0, 0);
   EXPECT_TRUE(NormCompat(x, &m, 0.5f)(v1));
   EXPECT_FALSE(NormCompat(point(0.5f, 0, 0), &m, 0.5f)(v1));  // dot exactly min_dot
   EXPECT_FALSE(NormCompat(point(-1, 0, 0), &m, 0.5f)(v1));
-  EXPECT_TRUE(ColorCompat(grey, x, &m, 0.5f, 0.3f, dirs.data())(v1));
-  EXPECT_FALSE(ColorCompat(grey, x, &m, 0.5f, 0.25f, dirs.data())(v1));
-  EXPECT_FALSE(ColorCompat(grey, x, &m, 0.6f, 0.3f, dirs.data())(v1));
+  EXPECT_TRUE(ColorCompat(grey, x, &m, 0.5f, 0.3f, records.data())(v1));
+  EXPECT_FALSE(ColorCompat(grey, x, &m, 0.5f, 0.25f, records.data())(v1));
+  EXPECT_FALSE(ColorCompat(grey, x, &m, 0.6f, 0.3f, records.data())(v1));
   EXPECT_FALSE(ColorCompat(grey, x, &m, 0.5f, 0.3f, nullptr)(v1));
   m.normals.clear();  // interior vertices cannot be judged without normals
   m.colors.clear();
   EXPECT_FALSE(NormCompat(x, &m, 0.5f)(v1));
-  EXPECT_FALSE(ColorCompat(grey, x, &m, 0.5f, 0.3f, dirs.data())(v1));
+  build_color_records(dirs, m.colors, 4, records);  // no colours: no records
+  EXPECT_TRUE(records.empty());
   // Every vertex of a lone triangle is on its boundary: accepted whatever its normal.
   TriMesh tri;
   tri.vertices = {point(0, 0, 0), point(1, 0, 0), point(0, 1, 0)};
