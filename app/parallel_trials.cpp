@@ -95,9 +95,21 @@ ParallelTrials::ParallelTrials(Aligner& source, std::vector<PoseMatrix> starts, 
     shared_->slots[k] = slot;
     slot.mesh = std::move(mesh);
   }
+  take_reference_weights();
   int workers = shareable ? threads : 1;
   if (workers > int(starts_.size())) workers = int(starts_.size());
   for (int w = 0; w < workers; w++) workers_.emplace_back([this] { work(); });
+}
+
+void ParallelTrials::take_reference_weights() {
+  Aligner scratch;
+  shared_->lend(scratch);  // the copies hold source's poses
+  scratch.refresh_overlap_weights();
+  for (int k = 0; k < 2; k++) {
+    shared_->slots[k].weights = scratch.slots[k]->weights;
+    shared_->slots[k].grid = scratch.slots[k]->grid;  // built over the shared vertices
+  }
+  Shared::take_back(scratch);
 }
 
 ParallelTrials::~ParallelTrials() {

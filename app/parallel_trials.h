@@ -11,6 +11,14 @@
 // batch gives the same bytes on any number of threads; it is not the default
 // batch's outcome for the same seed (other samples are drawn).
 //
+// Every trial's engine starts with the overlap weights of the reference pose
+// (the source's poses when the batch starts), whatever weights the source
+// held before. A default-mode trial inherits the weights of the run before
+// it, which are those of the reference whenever that run converged; weights
+// taken afresh at each start instead measurably raise the geometric run's
+// success over the default batch's, so the two modes would not measure the
+// same thing.
+//
 // Workers (ICP_THREADS of them, each running its engine's loops on its own
 // thread) take trials in order; the caller takes the outcomes in trial order
 // through `wait_for`, on its own thread, so everything the batch writes is
@@ -57,12 +65,14 @@ struct ParallelTrialHooks {
 class ParallelTrials {
  public:
   // Starts `threads` workers on the trials whose start poses are `starts`
-  // (trial i from starts[i]). `source` lends its meshes and k-d trees (they
-  // must not change, nor `source` be destroyed, until this object is); each
-  // trial's engine copies source's slots otherwise (colour data, feature
-  // marks, occupancy grids). The hooks are first run once on `source` on the
-  // calling thread, so whatever they derive lazily from the shared meshes
-  // exists before any worker reads them.
+  // (trial i from starts[i]); source's poses now are the batch's reference.
+  // `source` lends its meshes and k-d trees (they must not change, nor
+  // `source` be destroyed, until this object is); each trial's engine copies
+  // source's slots otherwise (colour data, feature marks, occupancy grids),
+  // with the reference's overlap weights in place of source's own (source is
+  // left as it was). The hooks are first run once on `source` on the calling
+  // thread, so whatever they derive lazily from the shared meshes exists
+  // before any worker reads them.
   ParallelTrials(Aligner& source, std::vector<PoseMatrix> starts, uint32_t seed,
                  const ParallelTrialHooks& hooks, int threads);
   // Cancels and waits for the workers.
@@ -82,6 +92,8 @@ class ParallelTrials {
 
  private:
   struct Shared;  // the source's meshes, trees and slot copies
+  // Gives the slot copies the overlap weights of their poses (source's).
+  void take_reference_weights();
   void work();
   // False when the batch was cancelled between the trial's two runs.
   bool run_trial(int trial, ParallelTrialOutcome& out);

@@ -84,6 +84,10 @@ class Aligner {
   // The pairs of the last step any run took, outliers dropped: after an
   // alignment that reached its dense final step, that step's pairs.
   const std::vector<PointPair>& last_pairs() const { return pair_buffer; }
+  // Both slots' overlap weights at their current poses, as a run's
+  // distribution refresh computes them. The next run starts sampling from
+  // them when they hold any overlap (see the driver's initial phase).
+  void refresh_overlap_weights() { update_overlap_weights(); }
 
  private:
   // The single steps below are the engine's own; its tests reach them

@@ -497,10 +497,12 @@ TEST_F(AlignmentActions, StoppedBatchKeepsFinishedTrialsComplete) {
 }
 
 // The parallel mode: the same seed gives the same log and result files on 1,
-// 2 and 3 threads, the log lists the trials in order, and a batch finished
-// after its first two trials (its workers may have finished later ones)
-// keeps exactly those two, with the files the whole batch gives them: a
-// trial's outcome depends on the seed and its number alone.
+// 2 and 3 threads, whatever overlap weights earlier runs left in the engine
+// (every trial starts from the reference's), the log lists the trials in
+// order, and a batch finished after its first two trials (its workers may
+// have finished later ones) keeps exactly those two, with the files the
+// whole batch gives them: a trial's outcome depends on the seed and its
+// number alone.
 TEST_F(AlignmentActions, ParallelBatchGivesTheSameBytesOnAnyThreadCount) {
   load_pair();
   const PoseMatrix reference = slot(1).pose;
@@ -542,9 +544,17 @@ TEST_F(AlignmentActions, ParallelBatchGivesTheSameBytesOnAnyThreadCount) {
     ASSERT_NE(at, std::string::npos) << line << " in order in\n" << one.log;
   }
   for (int threads : {2, 3}) {
+    // Every other vertex in the overlap, starting at the first or second.
+    std::vector<float> left[2];
+    for (int k = 0; k < 2; k++) {
+      left[k].assign(slot(k).mesh->vertices.size(), 0.0f);
+      for (size_t v = size_t(threads % 2); v < left[k].size(); v += 2) left[k][v] = 1.0f;
+      slot(k).weights = left[k];
+    }
     const Output other = run(threads, 4);
     EXPECT_EQ(other.log, one.log) << threads << " threads";
     EXPECT_EQ(other.trials, one.trials) << threads << " threads";
+    EXPECT_TRUE(slot(0).weights == left[0] && slot(1).weights == left[1]);
   }
 
   const Output stopped = run(2, 2);
