@@ -33,29 +33,64 @@ inline size_t advance_to_sample(const std::vector<float>& cdf, size_t i, float u
 // up its u's bucket lands on or just before the answer instead of
 // galloping towards it.
 //
-// Since the cdf does not decrease, that first j is the number of entries
-// that reach no further than bucket b: the guide is a histogram of how many
-// buckets each entry's value reaches, summed up. Two loops without a branch
-// on the data, as it is rebuilt at every distribution refresh.
+// That first j is the number of entries that reach no further than bucket
+// b (for a cdf that does not decrease): the guide is a histogram of how many
+// buckets each entry's value reaches, summed up. The histogram's additions
+// wait on each other where consecutive entries share a bucket (most do), so
+// a cdf that does not decrease takes another road: the entries' reaches then
+// do not decrease either, the last entry reaching bucket b is the count of
+// entries reaching no further than b, and the guide is the running maximum
+// of those counts. Plain stores and a running maximum, no waiting; any other
+// cdf (a NaN within it) gets the histogram. Rebuilt at every distribution
+// refresh.
+namespace cdf_guide_detail {
+
+// Buckets b with b < cdf[j] * n: ceil of that, within [0, n] (NaN: 0).
+inline size_t reached_buckets(float value, float scale) {
+  float reach = value * scale;
+  reach = reach > 0.0f ? reach : 0.0f;
+  reach = reach < scale ? reach : scale;
+  // Signed 64-bit conversions: one instruction each, where size_t's take several.
+  const int64_t whole = int64_t(reach);
+  return size_t(whole + int64_t(float(whole) < reach));
+}
+
+}  // namespace cdf_guide_detail
+
 inline void build_cdf_guide(const std::vector<float>& cdf, std::vector<int32_t>& guide) {
+  using cdf_guide_detail::reached_buckets;
   const size_t n = cdf.size();
-  guide.assign(n, 0);
-  if (n == 0) return;
   const float scale = float(n);
+  // Entry j + 1 at the bucket each entry reaches (bucket n: reaches them all).
+  guide.assign(n + 1, 0);
+  size_t previous = 0;
+  bool ordered = true;
   for (size_t j = 0; j < n; j++) {
-    // Buckets b with b < cdf[j] * n: ceil of that, within [0, n] (NaN: 0).
-    float reach = cdf[j] * scale;
-    reach = reach > 0.0f ? reach : 0.0f;
-    reach = reach < scale ? reach : scale;
-    // Signed 64-bit conversions: one instruction each, where size_t's take several.
-    const int64_t whole = int64_t(reach);
-    const size_t reached = size_t(whole + int64_t(float(whole) < reach));
-    guide[reached < n ? reached : n - 1] += int32_t(reached < n);
+    const size_t reached = reached_buckets(cdf[j], scale);
+    ordered &= reached >= previous;
+    previous = reached;
+    guide[reached] = int32_t(j + 1);
   }
-  int64_t passed = 0;
+  guide.resize(n);
+  if (n == 0) return;
+  if (!ordered) {
+    guide.assign(n, 0);
+    for (size_t j = 0; j < n; j++) {
+      const size_t reached = reached_buckets(cdf[j], scale);
+      guide[reached < n ? reached : n - 1] += int32_t(reached < n);
+    }
+    int64_t passed = 0;
+    for (size_t b = 0; b < n; b++) {
+      passed += guide[b];
+      guide[b] = int32_t(passed < int64_t(n - 1) ? passed : int64_t(n - 1));
+    }
+    return;
+  }
+  int32_t passed = 0;
+  const int32_t last = int32_t(n - 1);
   for (size_t b = 0; b < n; b++) {
-    passed += guide[b];
-    guide[b] = int32_t(passed < int64_t(n - 1) ? passed : int64_t(n - 1));
+    passed = guide[b] > passed ? guide[b] : passed;
+    guide[b] = passed < last ? passed : last;
   }
 }
 

@@ -188,6 +188,17 @@ void overlap_weights(MeshSlot& slot, const PoseMatrix& to_other_matrix, MeshSlot
 // Vertices per block of sampling_mass.
 const size_t kMassBlock = 64;
 
+// `value` when `on`, else +0, as a mask on its bits: a select of float
+// values is left as a branch (the compiler may not compute an operand the
+// source computes only conditionally), the mask runs over whole lanes.
+inline float kept_or_zero(bool on, float value) {
+  uint32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  bits &= 0u - uint32_t(on);
+  std::memcpy(&value, &bits, sizeof bits);
+  return value;
+}
+
 // Sampling mass of vertices [begin, end) (at most kMassBlock) of one mesh
 // into out[0 .. end - begin): (v^T W v) x weight with v = (x cross m, m), x
 // the scaled world position about the centroid and m the world normal; 0
@@ -207,20 +218,23 @@ WIDE_LANES void sampling_mass(const TriMesh& mesh, const std::vector<float>& wei
   float* const ms[3] = {m[0], m[1], m[2]};
   pose.map(mesh.vertices.data() + begin, count, xs);
   nmat.map(mesh.normals.data() + begin, count, ms);
+  const size_t weighted = std::min(end, std::max(begin, weights.size())) - begin;
+  for (size_t k = 0; k < count; k++) w[k] = k < weighted ? weights[begin + k] : 0.0f;
+  // x = (world position - centroid) * scale and v = (x cross m, m), written
+  // per coordinate (the operations of the point expressions, in their order)
+  // so that the loop runs over whole lanes.
   for (size_t k = 0; k < count; k++) {
-    const size_t i = begin + k;
-    w[k] = i < weights.size() ? weights[i] : 0.0f;
-    const point xk = (point(x[0][k], x[1][k], x[2][k]) - centroid) * scale;
-    const point mk(m[0][k], m[1][k], m[2][k]);
-    const point xm = cross(xk, mk);
+    const float xx = (x[0][k] - centroid.x) * scale;
+    const float xy = (x[1][k] - centroid.y) * scale;
+    const float xz = (x[2][k] - centroid.z) * scale;
     // A vertex of weight 0 gets the zero vector (whatever its position).
     const bool on = w[k] != 0.0f;
-    v[0][k] = on ? xm.x : 0.0f;
-    v[1][k] = on ? xm.y : 0.0f;
-    v[2][k] = on ? xm.z : 0.0f;
-    v[3][k] = on ? mk.x : 0.0f;
-    v[4][k] = on ? mk.y : 0.0f;
-    v[5][k] = on ? mk.z : 0.0f;
+    v[0][k] = kept_or_zero(on, xy * m[2][k] - xz * m[1][k]);
+    v[1][k] = kept_or_zero(on, xz * m[0][k] - xx * m[2][k]);
+    v[2][k] = kept_or_zero(on, xx * m[1][k] - xy * m[0][k]);
+    v[3][k] = kept_or_zero(on, m[0][k]);
+    v[4][k] = kept_or_zero(on, m[1][k]);
+    v[5][k] = kept_or_zero(on, m[2][k]);
   }
   for (size_t k = 0; k < count; k++) {
     float quad = 0.0f;

@@ -12,26 +12,31 @@
 
 namespace point_mapping {
 
+// Inlined wherever it is called, so that a caller compiled for wider lanes
+// (geometry/wide_lanes.h) runs these loops in them too.
+#define POINT_MAPPING_INLINE inline __attribute__((always_inline))
+
 // rows[r] = float(a[r][0] * x + a[r][1] * y + a[r][2] * z + t[r]) for the
-// `count` points of `in`, by coordinate into out[0..2][0 .. count). Two
-// points at a time in two double lanes (the library's data-parallel type):
-// every lane performs the scalar expression's operations in its order, so
-// the values are bit-identical to it.
-inline void map_block(const double a[3][4], bool translate, const point* in, size_t count,
+// `count` points of `in`, by coordinate into out[0..2][0 .. count). Four
+// points at a time in four double lanes (the library's data-parallel type;
+// one register where the processor has 256-bit lanes, two otherwise): every
+// lane performs the scalar expression's operations in its order, so the
+// values are bit-identical to it.
+POINT_MAPPING_INLINE void map_block(const double a[3][4], bool translate, const point* in, size_t count,
                       float* const out[3]) {
   namespace stdx = std::experimental;
-  using Double2 = stdx::fixed_size_simd<double, 2>;
-  using Float2 = stdx::fixed_size_simd<float, 2>;
+  using Doubles = stdx::fixed_size_simd<double, 4>;
+  using Floats = stdx::fixed_size_simd<float, 4>;
   size_t k = 0;
-  for (; k + 2 <= count; k += 2) {
+  for (; k + 4 <= count; k += 4) {
     const point* p = in + k;
-    const Double2 x([p](auto i) { return double(p[i].x); });
-    const Double2 y([p](auto i) { return double(p[i].y); });
-    const Double2 z([p](auto i) { return double(p[i].z); });
+    const Doubles x([p](auto i) { return double(p[i].x); });
+    const Doubles y([p](auto i) { return double(p[i].y); });
+    const Doubles z([p](auto i) { return double(p[i].z); });
     for (int r = 0; r < 3; r++) {
-      Double2 v = Double2(a[r][0]) * x + Double2(a[r][1]) * y + Double2(a[r][2]) * z;
-      if (translate) v = v + Double2(a[r][3]);
-      stdx::static_simd_cast<Float2>(v).copy_to(out[r] + k, stdx::element_aligned);
+      Doubles v = Doubles(a[r][0]) * x + Doubles(a[r][1]) * y + Doubles(a[r][2]) * z;
+      if (translate) v = v + Doubles(a[r][3]);
+      stdx::static_simd_cast<Floats>(v).copy_to(out[r] + k, stdx::element_aligned);
     }
   }
   for (; k < count; k++) {
@@ -63,7 +68,7 @@ class PointMapper {
 
   // (*this)(in[k]) for k < count, by coordinate: out[0][k] = x, out[1][k] = y,
   // out[2][k] = z. Same values as the single-point call.
-  void map(const point* in, size_t count, float* const out[3]) const {
+  POINT_MAPPING_INLINE void map(const point* in, size_t count, float* const out[3]) const {
     if (affine_) {
       point_mapping::map_block(a_, true, in, count, out);
       return;
@@ -98,7 +103,7 @@ class DirectionMapper {
   }
 
   // (*this)(in[k]) for k < count, by coordinate, as PointMapper::map.
-  void map(const point* in, size_t count, float* const out[3]) const {
+  POINT_MAPPING_INLINE void map(const point* in, size_t count, float* const out[3]) const {
     point_mapping::map_block(a_, false, in, count, out);
   }
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "geometry/parallel.h"
@@ -89,6 +90,21 @@ TEST(Pairing, SamplesFollowTheDistributionAndTheFeatureMarks) {
   for (size_t i : picked) EXPECT_TRUE(i < marks.size() && marks[i]) << "unmarked vertex " << i << " sampled";
 }
 
+// The guide of a cdf of n entries: guide[b] counts the entries with
+// cdf * n not above b (the first entry beyond b when the cdf does not
+// decrease), at most n - 1; checked at every 7th bucket.
+void expect_guide_counts(const std::vector<float>& cdf, const char* what) {
+  std::vector<int32_t> guide;
+  build_cdf_guide(cdf, guide);
+  const size_t n = cdf.size();
+  ASSERT_EQ(guide.size(), n);
+  for (size_t b = 0; b < n; b += 7) {
+    const size_t below =
+        size_t(std::count_if(cdf.begin(), cdf.end(), [&](float c) { return !(c * float(n) > float(b)); }));
+    ASSERT_EQ(size_t(guide[b]), std::min(below, n - 1)) << what << ", bucket " << b;
+  }
+}
+
 // The guided walk lands where the plain forward walk stops, for any guide:
 // its own, one built over another distribution, or none. A sample filter
 // over its own guide rejects only draws whose plain pick its mask rejects
@@ -115,6 +131,7 @@ TEST(Pairing, GuidedSampleWalkStopsWhereThePlainWalkStops) {
   }
   for (size_t c = 0; c < cdfs.size(); c++) {
     const std::vector<float>& cdf = cdfs[c];
+    expect_guide_counts(cdf, "shape");
     std::vector<int32_t> own, foreign;
     build_cdf_guide(cdf, own);
     build_cdf_guide(cdfs[(c + 1) % cdfs.size()], foreign);
@@ -151,6 +168,11 @@ TEST(Pairing, GuidedSampleWalkStopsWhereThePlainWalkStops) {
       }
     }
   }
+  // A cdf that decreases somewhere (a NaN inside) still gets its counts.
+  std::vector<float> broken = cdfs[3];
+  broken[1000] = std::numeric_limits<float>::quiet_NaN();
+  broken[2000] = 0.0f;
+  expect_guide_counts(broken, "NaN inside");
   // The largest draw below 1 still falls in a bucket below n, also where
   // float(n) rounds n up (beyond 2^24): the filter has no bucket n.
   const float last_u = std::nextafter(1.0f, 0.0f);
