@@ -36,8 +36,33 @@ MeshBuffers::Source MeshBuffers::describe(const void* data, size_t bytes) {
   return s;
 }
 
+namespace {
+
+// Indices per batch of strips: about 5,000 triangles of a grid scan's strips,
+// whose bins take a few megabytes.
+constexpr size_t kBatchIndices = size_t(1) << 14;
+
+// True when the GL can use the program's memory as a buffer's storage.
+bool can_lend_memory() {
+  static const bool yes = [] {
+    const char* ext = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+    return ext && std::strstr(ext, "GL_AMD_pinned_memory") != nullptr;
+  }();
+  return yes;
+}
+
+}  // namespace
+
+// Lends the array where the GL takes it (a GL may refuse some addresses or
+// sizes: then it is copied as usual).
 void MeshBuffers::upload(GLenum target, GLuint& buffer, const void* data, size_t bytes) {
   if (!buffer) glGenBuffers(1, &buffer);
+  if (data && bytes > 0 && can_lend_memory()) {
+    glBindBuffer(GL_EXTERNAL_VIRTUAL_MEMORY_BUFFER_AMD, buffer);
+    glBufferData(GL_EXTERNAL_VIRTUAL_MEMORY_BUFFER_AMD, GLsizeiptr(bytes), data, GL_STATIC_DRAW);
+    glBindBuffer(GL_EXTERNAL_VIRTUAL_MEMORY_BUFFER_AMD, 0);
+    if (glGetError() == GL_NO_ERROR) return;
+  }
   glBindBuffer(target, buffer);
   glBufferData(target, GLsizeiptr(bytes), data, GL_STATIC_DRAW);
   glBindBuffer(target, 0);
@@ -71,21 +96,10 @@ void MeshBuffers::sync(const point* vertices, size_t n, const point* normals,
   // The index buffer keeps the stream's layout (counts included) so offsets
   // point straight into it; strips that run past the end or name a vertex
   // that does not exist are left out.
-  strip_counts_.clear();
+  strips_ = plan_strip_draws(strips, n, kBatchIndices);
   strip_offsets_.clear();
-  size_t i = 0;
-  while (i < strips.size()) {
-    int32_t count = strips[i++];
-    if (count < 0 || size_t(count) > strips.size() - i) break;
-    bool valid = true;
-    for (size_t k = i; k < i + size_t(count) && valid; k++)
-      valid = strips[k] >= 0 && size_t(strips[k]) < n;
-    if (valid && count > 0) {
-      strip_counts_.push_back(GLsizei(count));
-      strip_offsets_.push_back(reinterpret_cast<const void*>(i * sizeof(int32_t)));
-    }
-    i += size_t(count);
-  }
+  for (size_t start : strips_.starts)
+    strip_offsets_.push_back(reinterpret_cast<const void*>(start * sizeof(int32_t)));
   upload(GL_ELEMENT_ARRAY_BUFFER, indices_, strips.data(), strips.size() * sizeof(int32_t));
 }
 
@@ -116,10 +130,15 @@ void MeshBuffers::unbind() {
 }
 
 void MeshBuffers::draw_strips() const {
-  if (strip_counts_.empty()) return;
+  if (strips_.counts.empty()) return;
   glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices_);
-  glMultiDrawElements(GL_TRIANGLE_STRIP, strip_counts_.data(), GL_UNSIGNED_INT,
-                      strip_offsets_.data(), GLsizei(strip_counts_.size()));
+  size_t first = 0;
+  for (size_t end : strips_.batch_ends) {
+    glMultiDrawElements(GL_TRIANGLE_STRIP, strips_.counts.data() + first, GL_UNSIGNED_INT,
+                        strip_offsets_.data() + first, GLsizei(end - first));
+    if (end < strips_.counts.size()) glFlush();
+    first = end;
+  }
   glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
 }
 

@@ -1,14 +1,20 @@
 // A mesh's drawing data held by the GL: positions, normals and the colours of
 // the current colour mode in buffer objects, and the triangle strips as one
-// index buffer drawn with a single multi-draw call. Drawing from client
-// arrays one strip per call makes a software renderer copy the arrays again
-// for every strip of every frame; from buffers the copy happens once.
+// index buffer drawn with a few multi-draw calls (app/strip_draws.h). Drawing
+// from client arrays one strip per call makes a software renderer copy the
+// arrays again for every strip of every frame; from buffers the copy happens
+// once. Where the GL can draw from the program's memory as it stands
+// (GL_AMD_pinned_memory, as the software renderer can), the buffers are the
+// caller's arrays themselves, lent rather than copied: no fresh copy of a
+// million-vertex scan to fill before its first frame.
 //
 // Each frame the caller hands the data it would draw; sync() compares it with
 // what was uploaded (array addresses, sizes and a checksum of the contents,
 // so arrays refilled in place are noticed too) and uploads only what changed.
 // The checksum pass reads the arrays once per frame, far cheaper than the
-// upload it avoids. Needs the 3-D window's context current.
+// upload it avoids. A lent array must stay where it is until the next sync()
+// or the buffers' end: every draw follows a sync() with the arrays it draws.
+// Needs the 3-D window's context current.
 #pragma once
 
 #include <GL/gl.h>
@@ -17,6 +23,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "app/strip_draws.h"
 #include "geometry/Vec.h"
 
 class MeshBuffers {
@@ -39,7 +46,8 @@ class MeshBuffers {
   // Unbinds the buffers so client-side arrays work again.
   static void unbind();
 
-  // After bind(): every strip, or every vertex as a point.
+  // After bind(): every strip (in batches, flushed between them), or every
+  // vertex as a point.
   void draw_strips() const;
   void draw_points() const;
 
@@ -60,7 +68,7 @@ class MeshBuffers {
   size_t vertex_count_ = 0;
   size_t strips_vertex_count_ = 0;  // vertex count the strips were checked against
   bool has_normals_ = false, has_colors_ = false;
-  // One entry per strip: its index count and its byte offset in indices_.
-  std::vector<GLsizei> strip_counts_;
+  // The strips drawn and their batches; each strip's byte offset in indices_.
+  StripDraws strips_;
   std::vector<const void*> strip_offsets_;
 };
