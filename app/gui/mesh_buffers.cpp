@@ -42,11 +42,18 @@ namespace {
 // whose bins take a few megabytes.
 constexpr size_t kBatchIndices = size_t(1) << 14;
 
-// True when the GL can use the program's memory as a buffer's storage.
+// True when the GL can use the program's memory as a buffer's storage and
+// reads it only within the draw calls: a software renderer (Mesa's llvmpipe
+// or softpipe) fetches vertices and indices during the call itself, so an
+// array changed or freed after it cannot reach a frame still being drawn. A
+// graphics card would read the memory later, when it runs the frame; there
+// the arrays are copied.
 bool can_lend_memory() {
   static const bool yes = [] {
     const char* ext = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
-    return ext && std::strstr(ext, "GL_AMD_pinned_memory") != nullptr;
+    const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    return ext && renderer && std::strstr(ext, "GL_AMD_pinned_memory") &&
+           (std::strstr(renderer, "llvmpipe") || std::strstr(renderer, "softpipe"));
   }();
   return yes;
 }

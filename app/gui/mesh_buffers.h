@@ -3,10 +3,10 @@
 // index buffer drawn with a few multi-draw calls (app/strip_draws.h). Drawing
 // from client arrays one strip per call makes a software renderer copy the
 // arrays again for every strip of every frame; from buffers the copy happens
-// once. Where the GL can draw from the program's memory as it stands
-// (GL_AMD_pinned_memory, as the software renderer can), the buffers are the
-// caller's arrays themselves, lent rather than copied: no fresh copy of a
-// million-vertex scan to fill before its first frame.
+// once. Under a software renderer that can draw from the program's memory
+// as it stands (GL_AMD_pinned_memory), the buffers are the caller's arrays
+// themselves, lent rather than copied: no fresh copy of a million-vertex
+// scan to fill before its first frame.
 //
 // Each frame the caller hands the data it would draw; sync() compares it with
 // what was uploaded (array addresses, sizes and a checksum of the contents,
