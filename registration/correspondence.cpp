@@ -271,25 +271,43 @@ bool any_weight(const std::vector<float>& weights, size_t begin, size_t end) {
 // overlap. Neither loop branches on the bucket or on `keep`, which accept
 // or reject draws in no pattern a predictor learns: every draw is written
 // and only the count of those kept advances. `us` and `picked` only grow,
-// so that they are not cleared again at every pass.
+// so that they are not cleared again at every pass. The first loop takes
+// two draws per round, both generator states computed from the round's
+// first, so that only the additions wait on each other.
 template <typename Keep>
 size_t draw_pass(const std::vector<float>& cdf, const std::vector<int32_t>& guide,
                  const uint8_t* buckets, float incr, Lcg32& generator, std::vector<float>& us,
                  std::vector<int32_t>& picked, size_t count, const Keep& keep) {
   const size_t n = cdf.size();
   const float scale = float(n);
-  Lcg32 gen = generator;  // a local state, which the stores to `us` cannot alias
+  // The buffer's storage in locals: stores to it cannot then alias its bounds.
+  float* stored = us.data();
+  size_t room = us.size();
   size_t draws = 0;
-  for (float u = gen.next_unit() * incr; u < 1.0f; u += gen.next_unit() * incr) {
-    if (draws == us.size()) us.resize(2 * draws + 256);
-    us[draws] = u;
-    if (buckets) {
-      draws += buckets[int64_t(u * scale)];  // below n for u < 1 (see SampleFilter)
-    } else {
-      draws++;
+  const auto keep_draw = [&](float u) {
+    if (draws == room) {
+      us.resize(2 * draws + 256);
+      stored = us.data();
+      room = us.size();
     }
+    stored[draws] = u;
+    draws += buckets ? buckets[int64_t(u * scale)] : 1;  // below n for u < 1 (see SampleFilter)
+  };
+  uint32_t state = Lcg32::step(generator.state);
+  float u = Lcg32::unit(state) * incr;
+  while (u < 1.0f) {
+    keep_draw(u);
+    const uint32_t first = Lcg32::step(state), second = Lcg32::two_steps(state);
+    u += Lcg32::unit(first) * incr;
+    if (!(u < 1.0f)) {
+      state = first;
+      break;
+    }
+    keep_draw(u);
+    u += Lcg32::unit(second) * incr;
+    state = second;
   }
-  generator = gen;
+  generator.state = state;
   if (picked.size() < count + draws) picked.resize(count + draws);
   size_t i = 0;
   for (size_t k = 0; k < draws; k++) {

@@ -22,5 +22,7 @@ TEST(Lcg32, KnownSequenceAndFloatRoundingToOne) {
       const uint32_t next = uint32_t((s & ~0xFFull) | low);
       ASSERT_EQ(g.next_unit(), float(double(next) / 4294967296.0)) << next;
     }
+    // Two steps at once land where two single steps do.
+    ASSERT_EQ(Lcg32::two_steps(uint32_t(s)), Lcg32::step(Lcg32::step(uint32_t(s)))) << s;
   }
 }

@@ -80,6 +80,14 @@ TEST(Pairing, SamplesFollowTheDistributionAndTheFeatureMarks) {
   ASSERT_FALSE(picked.empty());
   for (size_t i : picked) EXPECT_TRUE(i == 40 || i == 100) << "sampled vertex " << i << " without mass";
   EXPECT_NEAR(double(std::count(picked.begin(), picked.end(), 40u)) / double(picked.size()), 0.3, 0.06);
+  // A pass takes the draws of the plain loop, the one reaching 1 included, and no more.
+  for (uint32_t seed : {11u, 12u, 13u, 14u}) {
+    Lcg32 plain{seed};
+    for (float u = plain.next_unit() * 0.01f; u < 1.0f; u += plain.next_unit() * 0.01f) {
+    }
+    sampled_vertices(a, seed, 0.01f);
+    EXPECT_EQ(sample_generator_state(), plain.state) << "seed " << seed;
+  }
   // With marks set, the geometric pass samples marked vertices only.
   cdf = uniform;
   std::vector<bool>& marks = a.slots[0]->feature_marks;
