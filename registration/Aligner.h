@@ -99,7 +99,7 @@ class Aligner {
   // Scratch buffers reused by every step, so that once the first steps have
   // sized them an alignment allocates nothing per iteration.
   std::vector<PointPair> pair_buffer;
-  std::vector<float> dist2_buffer;
+  std::vector<uint32_t> dist2_buffer;  // bit patterns of the squared pair distances
 
   // ---- Driver (registration/icp_driver.cpp) ----------------------------
   // The driver shared by both entry points, in four phases: preparation

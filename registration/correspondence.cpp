@@ -554,13 +554,79 @@ void Aligner::update_overlap_weights() {
   if (params.verbosity > 1) std::fprintf(console_stream(), "Computed overlaps in %.2f msec.\n", timer.elapsed_ms());
 }
 
+namespace {
+
+// Below this many values a plain selection is as quick as the byte passes.
+const size_t kMinByteSelection = 256;
+
+// The float whose bit pattern is `bits`, and back.
+inline float float_of(uint32_t bits) {
+  float f;
+  std::memcpy(&f, &bits, sizeof f);
+  return f;
+}
+inline uint32_t bits_of(float f) {
+  uint32_t bits;
+  std::memcpy(&bits, &f, sizeof bits);
+  return bits;
+}
+
+// The value of rank k (0-based, ascending; k < keys.size()) among the floats
+// whose bit patterns `keys` holds; `keys` is left in any order. Floats that
+// are not negative and not NaN order as their bit patterns do, so the rank
+// is found one byte of the pattern at a time, highest first: count the
+// values per byte value, keep the values of the byte that holds rank k (and
+// that rank within them). Four counting passes, each over fewer values,
+// instead of a selection whose comparisons no predictor learns; any other
+// array (a negative, -0 or NaN value) takes that selection. Both give the
+// same value: the rank's value is unique.
+float select_rank(std::vector<uint32_t>& keys, size_t k) {
+  const size_t n = keys.size();
+  const auto rank_k = keys.begin() + ptrdiff_t(k);
+  uint32_t unordered = 0;
+  for (uint32_t key : keys) unordered |= uint32_t(key > 0x7f800000u);  // sign bit set or NaN
+  if (unordered) {
+    std::nth_element(keys.begin(), rank_k, keys.end(),
+                     [](uint32_t a, uint32_t b) { return float_of(a) < float_of(b); });
+    return float_of(*rank_k);
+  }
+  if (n < kMinByteSelection) {
+    std::nth_element(keys.begin(), rank_k, keys.end());
+    return float_of(*rank_k);
+  }
+  size_t count = n;
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    // Four sets of counters taken in turn: runs of one byte value (most
+    // distances share their high bytes) then do not wait on one counter.
+    uint32_t counts[4][256] = {};
+    for (size_t i = 0; i < count; i++) counts[i % 4][(keys[i] >> shift) & 255u]++;
+    uint32_t byte = 0;
+    size_t below = 0;
+    for (;; byte++) {
+      const size_t here = size_t(counts[0][byte]) + counts[1][byte] + counts[2][byte] + counts[3][byte];
+      if (k < below + here) break;
+      below += here;
+    }
+    k -= below;
+    // Keep the values of that byte, in place and without a branch.
+    size_t kept = 0;
+    for (size_t i = 0; i < count; i++) {
+      const uint32_t key = keys[i];
+      keys[kept] = key;
+      kept += size_t(((key >> shift) & 255u) == byte);
+    }
+    count = kept;
+  }
+  return float_of(keys[0]);  // every value left has the same pattern
+}
+
+}  // namespace
+
 float Aligner::median_dist2(const std::vector<PointPair>& pairs) {
   if (pairs.empty()) return 0.0f;
   dist2_buffer.resize(pairs.size());
-  for (size_t i = 0; i < pairs.size(); i++) dist2_buffer[i] = dist2(pairs[i].p1, pairs[i].p2);
-  auto middle = dist2_buffer.begin() + ptrdiff_t(pairs.size() / 2);
-  std::nth_element(dist2_buffer.begin(), middle, dist2_buffer.end());
-  return *middle;
+  for (size_t i = 0; i < pairs.size(); i++) dist2_buffer[i] = bits_of(dist2(pairs[i].p1, pairs[i].p2));
+  return select_rank(dist2_buffer, pairs.size() / 2);
 }
 
 float Aligner::reject_pairs(std::vector<PointPair>& pairs, float factor) {

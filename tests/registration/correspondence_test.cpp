@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <random>
 #include <vector>
 
 #include "geometry/parallel.h"
@@ -65,6 +66,23 @@ TEST(MedianAndRejection, UpperMiddleRankAndOrderKeepingRejection) {
   std::vector<PointPair> zeros(5, PointPair{});
   EXPECT_EQ(IcpSteps::reject_pairs(a, zeros, 6.25f), 0.0f);
   EXPECT_EQ(zeros.size(), 5u);
+  // Longer lists, with ties, zeros, runs sharing their high bits and an
+  // infinite distance: the same value as a plain selection.
+  std::mt19937 rng(5);
+  for (size_t n : {255, 256, 1001, 4096}) {
+    for (int spread : {0, 3, 1000000, -1}) {  // -1: values a few float steps apart
+      std::vector<PointPair> many;
+      std::vector<float> squared;
+      for (size_t i = 0; i < n; i++) {
+        const float x = spread < 0 ? 1.0f + float(rng() % 64u) * 0x1p-23f
+                                   : spread ? 1.0f + float(rng() % uint32_t(spread)) * 1e-3f : 0.0f;
+        many.push_back({point(), point(i == 7 ? 3e30f : x, 0, 0), point()});
+        squared.push_back(dist2(many.back().p1, many.back().p2));
+      }
+      std::nth_element(squared.begin(), squared.begin() + ptrdiff_t(n / 2), squared.end());
+      EXPECT_EQ(IcpSteps::median_dist2(a, many), squared[n / 2]) << n << " values, spread " << spread;
+    }
+  }
 }
 
 TEST(Pairing, SamplesFollowTheDistributionAndTheFeatureMarks) {
