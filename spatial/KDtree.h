@@ -2,19 +2,19 @@
 // compatibility predicates consulted only for candidates that already beat
 // the best point found so far.
 //
-// The tree refers into the caller's point array (consecutive x, y, z float
-// triples), never copying a coordinate, and returns pointers into it; the
-// caller recovers a vertex index with `index_of`. The array must stay
-// unchanged and in place for the life of the tree. The tree is immutable once
-// built.
+// The tree stores pointers into the caller's point array (consecutive x, y, z
+// float triples) and returns such pointers; the caller recovers a vertex index
+// with `index_of`. The array must stay unchanged and in place for the life of
+// the tree. The tree is immutable once built.
 //
 // Structure: interior nodes split their points at the middle of their bounding
-// box on its longest axis; leaves hold at most 7 points, by their index in the
-// array. Nodes are 32-byte records in one array per tree, the two children of
-// a node side by side on one cache line (the searches' reads of the tree are
-// most of their time). Trees may be built and destroyed on several threads at
-// once. Queries on a built tree may run on several threads at once (each
-// thread keeps its own search stack); a predicate must not itself query a tree.
+// box on its longest axis; leaves hold at most 7 point pointers. Nodes are
+// fixed-size blocks from a process-wide pool (chunks of floor(4088 / node
+// size) blocks threaded on a free list, never returned to the heap). A build
+// or a destruction locks the pool for its length, so trees may be built and
+// destroyed on several threads (concurrent builds take turns). Queries on a built
+// tree may run on several threads at once (each thread keeps its own search
+// stack); a predicate must not itself query a tree.
 //
 // Degenerate input, and what comes out:
 // - n <= 0 (or a null array): an empty tree; every query finds nothing.
@@ -48,7 +48,7 @@ class KDtree {
   KDtree(const float* pts, int n);
   // Builds over `pts.data()` and `pts.size()`.
   explicit KDtree(const std::vector<point>& pts);
-  // Frees every node.
+  // Returns every node to the pool.
   ~KDtree();
   KDtree(const KDtree&) = delete;
   KDtree& operator=(const KDtree&) = delete;
@@ -83,10 +83,8 @@ class KDtree {
     return index_of(found, reinterpret_cast<const float*>(pts.data()));
   }
 
-  struct Node;      // spatial/kdtree_search.h
-  struct NodePair;  // two sibling nodes
+  struct Node;
 
  private:
-  std::vector<NodePair> nodes_;  // the root is nodes_[0].node[0]; empty for an empty tree
-  const float* points_ = nullptr;
+  Node* root = nullptr;
 };

@@ -20,30 +20,20 @@ const int kMaxLeafPoints = 7;
 
 }  // namespace kdtree_detail
 
-// One 32-byte record serves both kinds: a leaf has point_count 1..7, an
-// interior node 0. A leaf names its points by their index in the tree's
-// array (the pointer is the array's start plus three floats per index), so
-// that a node fits half a cache line.
+// One record serves both kinds: a leaf has point_count 1..7, an interior node 0.
 struct KDtree::Node {
   int32_t point_count;
   union {
-    int32_t leaf_points[kdtree_detail::kMaxLeafPoints];
+    const float* leaf_points[kdtree_detail::kMaxLeafPoints];
     struct {
       float box_centre[3];  // centre of the bounding box of the node's points
       float radius;         // half the box diagonal (from box_centre, rounded up)
       int32_t axis;         // 0, 1 or 2: the split axis
-      uint32_t children;    // index of the child below the split value; the child above follows it
+      Node* below;          // points with a coordinate below the split value
+      Node* above;          // the others
     } inner;
   };
 };
-static_assert(sizeof(KDtree::Node) == 32, "a node must be half a cache line");
-
-// Two sibling nodes, on one cache line: a descent that fetches a node's
-// children fetches one line.
-struct alignas(64) KDtree::NodePair {
-  Node node[2];
-};
-static_assert(sizeof(KDtree::NodePair) == 64, "a sibling pair must be one cache line");
 
 namespace kdtree_detail {
 
@@ -66,15 +56,6 @@ inline std::vector<PendingChild>& pending_children() {
   return pending;
 }
 
-// Starts the reads `accept` makes about candidate q, when it has a
-// prefetch(q) member (the pairing predicates do); otherwise nothing.
-template <typename Accept>
-auto prefetch_candidate(const Accept& accept, const float* q, int) -> decltype(accept.prefetch(q), void()) {
-  accept.prefetch(q);
-}
-template <typename Accept>
-void prefetch_candidate(const Accept&, const float*, long) {}
-
 // The starting bound: max_dist2, or the root's squared radius when it is <= 0
 // (unbounded for a leaf root, which has no radius).
 float initial_bound2(const KDtree::Node* root, float max_dist2);
@@ -83,8 +64,6 @@ template <typename Accept>
 struct NearestSearch {
   const float* p;
   const Accept& accept;
-  const KDtree::Node* nodes;  // the tree's nodes, indexed as the children are
-  const float* points;        // the tree's array
   const float* best = nullptr;
   float best_dist2;
   float best_dist;
@@ -96,9 +75,9 @@ struct NearestSearch {
   // stack once its near sibling's subtree is done, and entered only when
   // the split plane is closer than the best distance. Nothing skipped can
   // hold a strictly closer point, so the answer is the first nearest point
-  // in the depth-first order. Both children of a node (one cache line) are
-  // fetched while its sphere test runs: which one comes next follows the
-  // query, not a pattern the processor can predict.
+  // in the depth-first order. Both children of a node are fetched while its
+  // sphere test runs: which one comes next follows the query, not a pattern
+  // the processor can predict.
   void search(const KDtree::Node* node, std::vector<PendingChild>& pending) {
     // The stack's storage in locals: the vector lives in thread-local
     // storage, and reading its bounds at every push costs more than the push.
@@ -108,8 +87,8 @@ struct NearestSearch {
     for (;;) {
       bool entered = true;
       while (node->point_count == 0) {
-        const KDtree::Node* below = nodes + node->inner.children;
-        __builtin_prefetch(below);
+        __builtin_prefetch(node->inner.below);
+        __builtin_prefetch(node->inner.above);
         const float d2 = squared_distance(p, node->inner.box_centre);
         const float reach = node->inner.radius + best_dist;
         if (d2 >= reach * reach) {  // the whole box is at least best_dist away
@@ -124,8 +103,8 @@ struct NearestSearch {
           stack = pending.data();
           capacity = pending.size();
         }
-        stack[top++] = PendingChild{below_first ? below + 1 : below, std::fabs(m)};
-        node = below_first ? below : below + 1;
+        stack[top++] = PendingChild{below_first ? node->inner.above : node->inner.below, std::fabs(m)};
+        node = below_first ? node->inner.below : node->inner.above;
       }
       if (entered) scan_leaf(node);
       for (;;) {
@@ -143,19 +122,15 @@ struct NearestSearch {
   // reads of the seven points overlap instead of waiting on each test.
   void scan_leaf(const KDtree::Node* leaf) {
     const int count = leaf->point_count;
-    const float* q[kMaxLeafPoints];
     float d2[kMaxLeafPoints];
-    for (int i = 0; i < count; i++) {
-      q[i] = points + 3 * ptrdiff_t(leaf->leaf_points[i]);
-      prefetch_candidate(accept, q[i], 0);
-      d2[i] = squared_distance(p, q[i]);
-    }
+    for (int i = 0; i < count; i++) d2[i] = squared_distance(p, leaf->leaf_points[i]);
     for (int i = 0; i < count; i++) {
       if (!(d2[i] < best_dist2)) continue;  // strict: a point at the bound is not taken
-      if (!accept(q[i])) continue;
+      const float* q = leaf->leaf_points[i];
+      if (!accept(q)) continue;
       best_dist2 = d2[i];
       best_dist = std::sqrt(d2[i]);
-      best = q[i];
+      best = q;
     }
   }
 };
@@ -164,10 +139,9 @@ struct NearestSearch {
 
 template <typename Accept>
 const float* KDtree::find_nearest_with(const float* p, float max_dist2, const Accept& accept) const {
-  if (nodes_.empty()) return nullptr;
-  const Node* root = &nodes_[0].node[0];
+  if (!root) return nullptr;
   const float bound2 = kdtree_detail::initial_bound2(root, max_dist2);
-  kdtree_detail::NearestSearch<Accept> search{p, accept, root, points_, nullptr, bound2, std::sqrt(bound2)};
+  kdtree_detail::NearestSearch<Accept> search{p, accept, nullptr, bound2, std::sqrt(bound2)};
   search.search(root, kdtree_detail::pending_children());
   return search.best;
 }
