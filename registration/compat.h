@@ -59,11 +59,16 @@ class NormCompat final : public KDtree::CompatFunc {
 };
 
 // Colour and colour-difference direction must agree: accepts a candidate
-// vertex i of `mesh` when dot(dir, records[i].dir) >= min_dir_dot (equality
-// passes) and the L1 colour distance |color - records[i].color| is <
-// max_color_l1 (equality fails). `records` holds one record per vertex of
-// `mesh` (registration/color_record.h), or is null: then every candidate is
-// rejected. No boundary test.
+// vertex i of `mesh` when dot(dir, dirs[i]) >= min_dir_dot (equality passes)
+// and the L1 colour distance |color - mesh->colors[i]| is < max_color_l1
+// (equality fails). `dirs` is the mesh's per-vertex array of colour-difference
+// directions, indexed like its vertices. No boundary test. Without colours on
+// the mesh (colors.size() != vertices.size()) or without `dirs` every
+// candidate is rejected.
+//
+// `records`, when set, holds the same directions and colours side by side,
+// one record per vertex (registration/color_record.h), and the test reads
+// them there: one cache line per candidate instead of one in each array.
 class ColorCompat final : public KDtree::CompatFunc {
  public:
   Color color;
@@ -71,23 +76,29 @@ class ColorCompat final : public KDtree::CompatFunc {
   TriMesh* mesh;
   float min_dir_dot;
   float max_color_l1;
-  const ColorRecord* records;
+  const point* dirs;
+  const ColorRecord* records = nullptr;  // {dirs[i], mesh->colors[i]} per vertex, or null
 
   ColorCompat(const Color& color_, const point& dir_, TriMesh* mesh_, float min_dir_dot_,
-              float max_color_l1_, const ColorRecord* records_)
+              float max_color_l1_, const point* dirs_)
       : color(color_), dir(dir_), mesh(mesh_), min_dir_dot(min_dir_dot_),
-        max_color_l1(max_color_l1_), records(records_) {}
+        max_color_l1(max_color_l1_), dirs(dirs_) {}
   bool operator()(const float* p) const override {
-    if (!records) return false;
-    const ColorRecord& r = records[compat_detail::candidate_index(p, *mesh)];
-    if (dot(dir, r.dir) < min_dir_dot) return false;
-    const Color& c = r.color;
-    const float l1 = std::fabs(color.r - c.r) + std::fabs(color.g - c.g) + std::fabs(color.b - c.b);
-    return l1 < max_color_l1;
+    const int i = compat_detail::candidate_index(p, *mesh);
+    if (records) return accepts(records[i].dir, records[i].color);
+    if (!dirs || mesh->colors.size() != mesh->vertices.size()) return false;
+    return accepts(dirs[i], mesh->colors[size_t(i)]);
   }
   // Starts the read of the candidate's record (the tree's search calls it
   // ahead of the test).
   void prefetch(const float* p) const {
     if (records) __builtin_prefetch(records + compat_detail::candidate_index(p, *mesh));
+  }
+
+ private:
+  bool accepts(const point& d, const Color& c) const {
+    if (dot(dir, d) < min_dir_dot) return false;
+    const float l1 = std::fabs(color.r - c.r) + std::fabs(color.g - c.g) + std::fabs(color.b - c.b);
+    return l1 < max_color_l1;
   }
 };

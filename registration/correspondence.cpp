@@ -438,7 +438,8 @@ class PairingPass {
     } else {
       const ColorRecord& sample = s_records_[si];
       ColorCompat compat(sample.color, sample.dir, &tmesh, a_.params.color_dir_dot_min,
-                         a_.params.color_l1_max, t_records_);
+                         a_.params.color_l1_max, T_.color_dirs.data());
+      compat.records = t_records_;
       q = T_.kdtree->find_nearest_with(p.data(), d2max, compat);
     }
     slot.match = q ? KDtree::index_of(q, tmesh.vertices) : -1;

@@ -343,13 +343,23 @@ TEST(CompatPredicates, ThresholdsAndMissingData) {
   EXPECT_TRUE(NormCompat(x, &m, 0.5f)(v1));
   EXPECT_FALSE(NormCompat(point(0.5f, 0, 0), &m, 0.5f)(v1));  // dot exactly min_dot
   EXPECT_FALSE(NormCompat(point(-1, 0, 0), &m, 0.5f)(v1));
-  EXPECT_TRUE(ColorCompat(grey, x, &m, 0.5f, 0.3f, records.data())(v1));
-  EXPECT_FALSE(ColorCompat(grey, x, &m, 0.5f, 0.25f, records.data())(v1));
-  EXPECT_FALSE(ColorCompat(grey, x, &m, 0.6f, 0.3f, records.data())(v1));
+  // The same answers from the separate arrays and from the records.
+  const ColorRecord* const layouts[] = {nullptr, records.data()};
+  for (const ColorRecord* side_by_side : layouts) {
+    auto color_compat = [&](float min_dir_dot, float max_l1, const point* d) {
+      ColorCompat c(grey, x, &m, min_dir_dot, max_l1, d);
+      c.records = side_by_side;
+      return c(v1);
+    };
+    EXPECT_TRUE(color_compat(0.5f, 0.3f, dirs.data()));
+    EXPECT_FALSE(color_compat(0.5f, 0.25f, dirs.data()));
+    EXPECT_FALSE(color_compat(0.6f, 0.3f, dirs.data()));
+  }
   EXPECT_FALSE(ColorCompat(grey, x, &m, 0.5f, 0.3f, nullptr)(v1));
   m.normals.clear();  // interior vertices cannot be judged without normals
   m.colors.clear();
   EXPECT_FALSE(NormCompat(x, &m, 0.5f)(v1));
+  EXPECT_FALSE(ColorCompat(grey, x, &m, 0.5f, 0.3f, dirs.data())(v1));
   build_color_records(dirs, m.colors, 4, records);  // no colours: no records
   EXPECT_TRUE(records.empty());
   // Every vertex of a lone triangle is on its boundary: accepted whatever its normal.
